@@ -1,0 +1,10 @@
+// The last-error value is per thread, as on Windows.
+#include "platform/win32/error.h"
+
+namespace {
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+}
+
+DWORD GetLastError() { return t_lastError; }
+
+void SetLastError(DWORD code) { t_lastError = code; }

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs Kipo's build dependencies from Debian's packages (idempotent; run as root on Debian 12),
+# then configures and builds into build/ (or $KIPO_BUILD_DIR).
+# Options: --sanitize builds with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+          libsqlite3-dev libxml2-dev libssl-dev libcurl4-openssl-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+build="${KIPO_BUILD_DIR:-build}"
+sanitize=OFF
+[ "${1:-}" = "--sanitize" ] && sanitize=ON
+cmake -S . -B "$build" -DKIPO_SANITIZE="$sanitize" >/dev/null
+cmake --build "$build" -j"$(nproc)"
