@@ -42,6 +42,7 @@ using UINT_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
 using DWORD_PTR = std::uintptr_t;
+using PDWORD_PTR = DWORD_PTR*;
 using SIZE_T = std::size_t;
 using SSIZE_T = std::ptrdiff_t;
 using WPARAM = UINT_PTR;
@@ -102,12 +103,32 @@ DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HRGN);
 DECLARE_HANDLE(HRSRC);
 using HMODULE = HINSTANCE;
+using HCURSOR = HICON;
 using PHKEY = HKEY*;
 using HGDIOBJ = void*;
 using HLOCAL = void*;
 using HGLOBAL = void*;
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+
+// Standard and generic access rights, shared by every kind of securable object (files, keys,
+// processes, events).
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
+#define SYNCHRONIZE 0x00100000L
+#define STANDARD_RIGHTS_REQUIRED 0x000F0000L
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
+#define STANDARD_RIGHTS_ALL 0x001F0000L
+#define SPECIFIC_RIGHTS_ALL 0x0000FFFFL
+#define MAXIMUM_ALLOWED 0x02000000L
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+#define GENERIC_EXECUTE 0x20000000L
+#define GENERIC_ALL 0x10000000L
 
 #ifndef TRUE
 #define TRUE 1

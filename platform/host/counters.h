@@ -17,6 +17,7 @@ enum class Counter : unsigned {
   Processes = 5,
   Devices = 6,
   Atoms = 7,
+  WindowHandles = 8,  // allocator of host-wide window handle values, not a change counter
   // Later facilities take the next numbers; the page holds 512 slots.
 };
 

@@ -1,17 +1,49 @@
-// kipo-host create, info, set: making a host and showing or changing its facts.
+// kipo-host create, info, set, env: making a host, showing or changing its facts (checked before
+// they are stored), and the Windows environment its programs start with.
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/base/text.h"
 #include "platform/host/create.h"
+#include "platform/host/environment.h"
 #include "platform/host/host.h"
+#include "platform/win32/time.h"
 #include "tools/kipo-host/command.h"
 
 namespace kipohost {
 namespace {
 
 using platform::host::Host;
+
+bool allOf(const std::string& v, const char* allowed) {
+  return !v.empty() && v.find_first_not_of(allowed) == std::string::npos;
+}
+
+// Why a fact's value cannot be used, or empty when it can.
+std::string factProblem(const std::string& name, const std::string& v) {
+  namespace fact = platform::host::fact;
+  const char* digits = "0123456789";
+  if (name == fact::ComputerName && (v.empty() || v.size() > 15 || v.find_first_of(" \\/:*?\"<>|,.") != std::string::npos))
+    return "a computer name has 1 to 15 characters, without spaces or \\/:*?\"<>|,.";
+  if (name == fact::UserName && (v.empty() || v.size() > 20 || v.find_first_of("\"/\\[]:;|=,+*?<>") != std::string::npos))
+    return "a user name has 1 to 20 characters, without \"/\\[]:;|=,+*?<>";
+  if (name == fact::UserIsAdmin && v != "0" && v != "1") return "user_is_admin is 0 or 1";
+  if ((name == fact::UserLocale || name == fact::SystemLocale) && (v.size() != 4 || !allOf(v, "0123456789abcdefABCDEF")))
+    return name + " is a locale id in 4 hexadecimal digits, such as 0409";
+  if ((name == fact::ScreenWidth || name == fact::ScreenHeight || name == fact::MemoryBytes ||
+       name == fact::WindowsBuild) && !allOf(v, digits))
+    return name + " is a whole number";
+  if (name == fact::TimeScale && !(std::strtod(v.c_str(), nullptr) > 0 && allOf(v, "0123456789.")))
+    return "time_scale is a number above 0";
+  if (name == fact::TaskbarPosition && v != "bottom" && v != "top" && v != "left" && v != "right")
+    return "taskbar_position is bottom, top, left or right";
+  if (name == fact::TimeZone && !platform::time::knownZone(v))
+    return "no time zone " + v + " (UTC, or a name such as Europe/Paris)";
+  return {};
+}
 
 // "--computer-name X" and "--computer_name X" both name the fact computer_name.
 bool parseFactOptions(const std::vector<std::string>& args, std::size_t from,
@@ -29,7 +61,10 @@ bool parseFactOptions(const std::vector<std::string>& args, std::size_t from,
       problem = "unknown host fact " + name;
       return false;
     }
-    facts[name] = args[++i];
+    std::string value = args[++i];
+    problem = factProblem(name, value);
+    if (!problem.empty()) return false;
+    facts[name] = value;
   }
   return true;
 }
@@ -63,10 +98,29 @@ int set(const std::vector<std::string>& args) {
   return 0;
 }
 
+// The Windows environment a program of the host starts with (or inherits from its parent).
+int env(const std::vector<std::string>& args) {
+  if (args.size() > 1) return usageError("env [NAME]");
+  if (args.size() == 1) {
+    auto value = platform::host::getEnvironmentVariable(platform::text::fromUtf8(args[0]));
+    if (!value) return failure("no variable " + args[0]);
+    std::printf("%s\n", platform::text::toUtf8(*value).c_str());
+    return 0;
+  }
+  std::u16string block = platform::host::environmentBlock();
+  for (std::size_t i = 0; i < block.size() && block[i] != 0;) {
+    std::size_t end = block.find(u'\0', i);
+    std::printf("%s\n", platform::text::toUtf8(std::u16string_view(block).substr(i, end - i)).c_str());
+    i = end + 1;
+  }
+  return 0;
+}
+
 RegisterCommand createCommand({"create",
                                "create DIR [--FACT VALUE ...]   make a new host (facts as in `info`)",
                                false, create});
 RegisterCommand infoCommand({"info", "info                            show the host's facts", true, info});
+RegisterCommand envCommand({"env", "env [NAME]                      show the Windows environment a program starts with", true, env});
 RegisterCommand setCommand({"set", "set --FACT VALUE ...             change host facts", true, set});
 
 }  // namespace

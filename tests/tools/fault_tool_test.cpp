@@ -1,0 +1,126 @@
+// kipo-host fault: faults added by the tool act in this process, faults added here act in the
+// tool's process, and host-wide counting is shared between processes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/base/fault.h"
+#include "platform/host/host.h"
+#include "platform/win32/error.h"
+#include "platform/win32/registry.h"
+#include "tests/support/test_host.h"
+
+namespace fault = platform::fault;
+using kipotest::runTool;
+
+namespace {
+
+std::string toolCheck(const std::string& call, const std::string& subject = "") {
+  std::string out;
+  std::vector<std::string> args{"fault", "check", call};
+  if (!subject.empty()) args.push_back(subject);
+  EXPECT_EQ(runTool(args, &out), 0);
+  return out;
+}
+
+}  // namespace
+
+TEST(FaultTool, AddedByTheToolActsHereListAndClear) {
+  kipotest::TestHost host;
+  std::string out;
+  ASSERT_EQ(runTool({"fault", "add", "RegSetValueExW", "--subject", "HKEY_CURRENT_USER\\Software\\Brackwater",
+                     "--error", "ERROR_ACCESS_DENIED", "--count", "1"}, &out), 0);
+  std::string id = out.substr(0, out.find('\n'));
+  EXPECT_EQ(fault::check("RegSetValueExW", u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo"),
+            static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(fault::check("RegSetValueExW", u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo"), 0u) << "count 1";
+
+  ASSERT_EQ(runTool({"fault", "list"}, &out), 0);
+  EXPECT_EQ(out, id + " RegSetValueExW subject=\"HKEY_CURRENT_USER\\Software\\Brackwater\" fail error=5 "
+                      "ERROR_ACCESS_DENIED nth=1 count=1 seen=1\n");
+
+  ASSERT_EQ(runTool({"fault", "add", "CreateFileW", "--delay", "10"}), 0);
+  ASSERT_EQ(runTool({"fault", "clear", id}), 0);
+  EXPECT_NE(runTool({"fault", "clear", id}), 0) << "already gone";
+  EXPECT_EQ(fault::listHostFaults().size(), 1u);
+  ASSERT_EQ(runTool({"fault", "clear"}), 0);
+  EXPECT_TRUE(fault::listHostFaults().empty());
+}
+
+TEST(FaultTool, RefusesBadUsage) {
+  kipotest::TestHost host;
+  const std::vector<std::vector<std::string>> bad = {
+      {"fault", "add", "X"},                                // no action
+      {"fault", "add", "X", "--error", "0"},                // 0 is success, not a fault
+      {"fault", "add", "X", "--error", "NO_SUCH_ERROR"},
+      {"fault", "add", "X", "--kill", "--delay", "5"},      // two actions
+      {"fault", "add", "X", "--kill", "--nth", "0"},
+      {"fault", "add", "X", "--kill", "--bogus"},
+      {"fault", "frobnicate"},
+  };
+  for (const auto& args : bad) EXPECT_EQ(runTool(args), 2) << args.back();
+  EXPECT_TRUE(fault::listHostFaults().empty());
+}
+
+TEST(FaultTool, HostWideCountingIsSharedBetweenProcesses) {
+  kipotest::TestHost host;
+  fault::Fault f;
+  f.call = "CopyFileW";
+  f.error = ERROR_DISK_FULL;
+  f.nth = 2;
+  f.count = 2;
+  fault::addHostFault(f);
+  EXPECT_EQ(fault::check("CopyFileW"), 0u);                               // call 1, here
+  EXPECT_EQ(toolCheck("CopyFileW"), "112\n");                              // call 2, there
+  EXPECT_EQ(fault::check("CopyFileW"), static_cast<DWORD>(ERROR_DISK_FULL));  // call 3, here
+  EXPECT_EQ(toolCheck("CopyFileW"), "0\n");                                // call 4, there
+  EXPECT_EQ(toolCheck("CopyFileA"), "0\n") << "other calls do not count";
+  EXPECT_EQ(fault::listHostFaults().at(0).seen, 3u) << "a spent fault stops counting";
+}
+
+TEST(FaultTool, KillAndDelayActInTheOtherProcess) {
+  kipotest::TestHost host;
+  ASSERT_EQ(runTool({"fault", "add", "TerminateProcess", "--kill", "--subject", "Kipo"}), 0);
+  EXPECT_EQ(toolCheck("TerminateProcess", "Other.exe"), "0\n");
+  EXPECT_EQ(runTool({"fault", "check", "TerminateProcess", "kipo.exe"}), 128 + 9) << "SIGKILL";
+
+  // A delay is monotonic time: at scale 100, 3 s pass in about 30 ms.
+  platform::host::Host::current().setFact(platform::host::fact::TimeScale, "100");
+  ASSERT_EQ(runTool({"fault", "add", "ReadFile", "--delay", "3000"}), 0);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(toolCheck("ReadFile"), "0\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(FaultTool, RegistryCallsObeyAFaultAddedByTheTool) {
+  kipotest::TestHost host;
+  ASSERT_EQ(runTool({"fault", "add", "RegSetValueExW", "--subject", "hkey_current_user\\software\\brackwater",
+                     "--error", "112", "--nth", "2", "--count", "1"}),
+            0);
+  HKEY key = nullptr, other = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Brackwater\\Kipo", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &other,
+                            nullptr),
+            ERROR_SUCCESS);
+  DWORD one = 1;
+  auto set = [&](HKEY k, const char16_t* name) {
+    return RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+  };
+  EXPECT_EQ(set(other, u"x"), ERROR_SUCCESS) << "another key is not the subject";
+  EXPECT_EQ(set(key, u"a"), ERROR_SUCCESS);
+  EXPECT_EQ(set(key, u"b"), ERROR_DISK_FULL);
+  EXPECT_EQ(set(key, u"c"), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(key, u"b", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND)
+      << "the failed call wrote nothing";
+  RegCloseKey(key);
+  RegCloseKey(other);
+
+  // A kill fault ends the tool inside its registry call, before the write.
+  ASSERT_EQ(runTool({"fault", "add", "SHSetValueW", "--kill"}), 0);
+  EXPECT_EQ(runTool({"reg", "set", "HKEY_CURRENT_USER\\Software\\Brackwater", "killed", "--data", "1"}), 128 + 9);
+  ASSERT_EQ(runTool({"fault", "clear"}), 0);
+  EXPECT_NE(runTool({"reg", "query", "HKEY_CURRENT_USER\\Software\\Brackwater", "killed"}), 0);
+}
