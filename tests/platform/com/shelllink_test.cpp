@@ -71,7 +71,8 @@ TEST_F(ShellLinkTest, ShortcutWrittenAndResolved) {
   CoTaskMemFree(current);
   EXPECT_TRUE(std::filesystem::is_regular_file(host_.c("Tools.lnk")));
 
-  // A second object reads it back, as CShortcut does: load, resolve without UI, get the path.
+  // A second object reads it back the way shortcuts are followed: load, resolve without UI and
+  // without search or update, get the path preferring UNC names.
   Ptr<IShellLinkW> again;
   Ptr<IPersistFile> againFile;
   make(again, againFile);
