@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and builds, creates the bundled demo host and its removable drive E:, and shows them.
+# The host lands in ./demo/host and the drive's folder in ./demo/drive (override with
+# KIPO_DEMO_DIR); afterwards `export KIPO_HOST=$PWD/demo/host` lets kipo-host work on it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/setup.sh
@@ -7,8 +9,18 @@ build="${KIPO_BUILD_DIR:-build}"
 tool="$PWD/$build/tools/kipo-host/kipo-host"
 demo="${KIPO_DEMO_DIR:-$PWD/demo}"
 rm -rf "$demo"
-mkdir -p "$demo"
+mkdir -p "$demo/drive"
 "$tool" create "$demo/host"
 export KIPO_HOST="$demo/host"
-echo
+"$tool" drive add E: --folder "$demo/drive" --type removable --serial 4B1D0E5A \
+  --label "KIPO DEMO" --fs FAT32 --capacity 67108864
+
+section() { printf '\n== %s ==\n' "$1"; }
+section "host"
 "$tool" info
+section "drives"
+"$tool" drive list
+section "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+"$tool" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+section "E:\\ maps to"
+"$tool" path 'E:\'

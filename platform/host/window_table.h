@@ -116,7 +116,7 @@ struct WindowTable {
   bool visible(const Window& w);
   // Under mutex: the window's top-left corner in screen coordinates.
   POINT screenOrigin(const Window& w);
-  // Under mutex: the chain of ancestors up to the desktop, nearest first.
+  // Under mutex: whether `handle` lies below `ancestor` in the window tree.
   bool isDescendant(std::uint32_t ancestor, std::uint32_t handle);
   // Under mutex: handles of `w` and all its descendants, parents before children.
   void collectTree(const Window& w, std::vector<std::uint32_t>& out);

@@ -223,8 +223,9 @@ void finishDestroy(std::uint32_t handle) {
   if (region) DeleteObject(region);
 }
 
-// Applies SetWindowPos's changes; WINDOWPOS may have been changed by WM_WINDOWPOSCHANGING.
-// Returns whether the window became visible (it then needs painting).
+// Under the table mutex: applies SetWindowPos's changes (as WM_WINDOWPOSCHANGING left them) and
+// marks in `wp` what did not change, so that WM_SIZE and WM_MOVE follow only real changes. A
+// window that becomes visible or changes size needs painting.
 void applyWindowPos(Window& w, WINDOWPOS& wp) {
   RECT old = w.rect;
   if (!(wp.flags & SWP_NOMOVE)) {
