@@ -4,7 +4,9 @@
 
 #include "platform/base/types.h"
 #include "platform/base/wcrt.h"
+#include "platform/win32/controls_msg.h"
 #include "platform/win32/crtfile.h"
+#include "platform/win32/device_notify.h"
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
 #include "platform/win32/handle.h"
