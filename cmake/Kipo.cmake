@@ -16,12 +16,14 @@ function(kipo_add_tests folder)
   endforeach()
 endfunction()
 
+# kipo_add_benchmarks(folder [LIBS libraries...]): as kipo_add_tests.
 function(kipo_add_benchmarks folder)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_bench.cpp")
   foreach(src IN LISTS sources)
     get_filename_component(name "${src}" NAME_WE)
     add_executable(${name} "${src}")
-    target_link_libraries(${name} PRIVATE kipo_test_support benchmark::benchmark benchmark::benchmark_main)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} kipo_test_support benchmark::benchmark benchmark::benchmark_main)
   endforeach()
 endfunction()
 

@@ -28,6 +28,7 @@ std::vector<Step>& steps() {
 // Folders of drive C: on an XP machine, relative to C/; "%USER%" is the user's name.
 const char* const kLayout[] = {
     "WINDOWS/system32",
+    "WINDOWS/Fonts",
     "WINDOWS/Temp",
     "WINDOWS/Web/Wallpaper",
     "Program Files/Common Files",

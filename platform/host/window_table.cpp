@@ -7,6 +7,7 @@
 #include "platform/base/clock.h"
 #include "platform/base/text.h"
 #include "platform/host/host.h"
+#include "platform/host/window_mirror.h"
 #include "platform/win32/window.h"
 
 namespace platform::host {
@@ -45,6 +46,15 @@ struct QueueHolder {
       queue->timers.clear();
     }
     for (auto& m : pending) {
+      if (m->replyHook) {
+        // A sender in another process gets 0, as a local one does.
+        if (!m->replied) {
+          m->replied = true;
+          m->result = 0;
+          m->replyHook(*m);
+        }
+        continue;
+      }
       if (!m->sender) continue;
       {
         std::lock_guard lock(m->sender->mutex);
@@ -192,6 +202,7 @@ void forgetThreadWindows(DWORD threadId) {
     if (t.foreground == h) t.foreground = 0;
   }
   for (std::uint32_t h : gone) t.windows.erase(h);
+  forgetMirrored(gone);
 }
 
 }  // namespace platform::host

@@ -3,8 +3,8 @@
 // Window handles are host-wide: values come from a shared counter of the host (never reused
 // while the host lives), so a handle of one process never names a window of another. The
 // desktop and the message-only root have fixed values. Every window of the process is a Window
-// record here; the cross-process table (rows keyed by process id and start time, in host.db) is
-// to mirror the fields other processes may read: handle, class name, text, styles, rectangle,
+// record here; the cross-process table (rows keyed by process id and start time, in host.db)
+// mirrors the fields other processes may read: handle, class name, text, styles, rectangle,
 // parent, owner, control id, thread.
 //
 // Locking: one mutex (WindowTable::mutex) guards the table, every Window's fields and the
@@ -13,12 +13,15 @@
 // and neither is held while a window procedure runs.
 //
 // A message for a window of another thread goes into that thread's ThreadQueue; a message for a
-// window of another process will go over that process's channel into the same structures (a
-// SentMessage whose sender is a channel rather than a local queue).
+// window of another process goes over that process's channel (window_channel.h) into the same
+// structures (a SentMessage with a replyHook rather than a local sender queue). The fields other
+// processes read are mirrored into host.db (window_mirror.h).
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -133,10 +136,18 @@ struct SentMessage {
   UINT message = 0;
   WPARAM wParam = 0;
   LPARAM lParam = 0;
-  std::shared_ptr<ThreadQueue> sender;  // null when nobody waits for the reply
-  bool replied = false;                 // guarded by the sender queue's mutex
+  std::shared_ptr<ThreadQueue> sender;  // null when nobody of this process waits for the reply
+  bool replied = false;                 // guarded by the sender queue's mutex (see replyHook)
   bool abandoned = false;               // the sender stopped waiting (timed out)
   LRESULT result = 0;
+  // A message from another process: called once, on the receiving thread, with the result (then
+  // `replied` is touched by that thread only). Null for local messages and notifications.
+  std::function<void(SentMessage&)> replyHook;
+  // Receiving side of a cross-process message: the unmarshalled data lParam points into.
+  // Sending side: the reply's marshalled data, set with `replied`.
+  std::vector<std::byte> data;
+  // Sending side: 0, or why a cross-process call failed (a Win32 error code).
+  DWORD failure = 0;
 };
 
 struct Timer {
@@ -186,6 +197,20 @@ const std::shared_ptr<ThreadQueue>& currentQueue();
 std::shared_ptr<ThreadQueue> findQueue(DWORD threadId);
 // The calling thread's id (the Linux thread id, as GetCurrentThreadId gives it).
 DWORD currentThreadId();
+
+// ---- Entry points of the channel between processes (implemented with the queues) ----
+
+// Waits for the reply to `m` (whose sender is the calling thread's queue), serving messages sent
+// to this thread meanwhile unless SMTO_BLOCK; false with ERROR_TIMEOUT when `timeoutMs` passes
+// first (`m` is then marked abandoned). clock::kInfinite waits for ever.
+bool awaitReply(const std::shared_ptr<SentMessage>& m, UINT flags, std::uint32_t timeoutMs, LRESULT* result);
+// Queues a message posted from another process for a window of this process; false when the
+// window is gone.
+bool postFromOutside(std::uint32_t hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+enum class Queued { Yes, NoWindow, Hung };
+// Queues a message sent (or sent as a notification) from another process to the thread of one of
+// this process's windows. `abortIfHung`: a hung thread does not get it.
+Queued sendFromOutside(const std::shared_ptr<SentMessage>& m, bool abortIfHung);
 
 // Thread exit: windows of the thread are removed without messages (their procedures may use
 // state the exiting thread has already destroyed); senders waiting on it get 0.

@@ -35,6 +35,7 @@
 #include "platform/host/host.h"
 #include "platform/host/paths.h"
 #include "platform/win32/error.h"
+#include "platform/win32/process.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/system.h"
 
@@ -566,6 +567,9 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped) {
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+  // Standard handles (GetStdHandle, process.h) read their Linux descriptor.
+  if (auto s = platform::lookupHandleAs<platform::StdStreamObject>(hFile))
+    return s->read(lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
   DWORD error;
   auto f = platform::fileOf(hFile, error);
   if (!f) return platform::fail(error);
@@ -595,6 +599,9 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped) {
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  // Standard handles (GetStdHandle, process.h) write to their Linux descriptor.
+  if (auto s = platform::lookupHandleAs<platform::StdStreamObject>(hFile))
+    return s->write(lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
   DWORD error;
   auto f = platform::fileOf(hFile, error);
   if (!f) return platform::fail(error);

@@ -43,6 +43,10 @@ std::shared_ptr<KernelObject> lookupHandle(HANDLE handle) {
 }  // namespace platform
 
 BOOL CloseHandle(HANDLE handle) {
+  // The current process and thread pseudo handles (-1, -2) close successfully and stay valid.
+  if (handle == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)) ||
+      handle == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)))
+    return TRUE;
   auto& t = platform::table();
   std::shared_ptr<platform::KernelObject> object;
   {

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
 #include "platform/base/clock.h"
 #include "platform/base/codepage.h"
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
 #include "platform/host/atom_table.h"
+#include "platform/host/window_channel.h"
+#include "platform/host/window_mirror.h"
 #include "platform/host/window_table.h"
 #include "platform/win32/error.h"
 #include "platform/win32/waitable.h"
@@ -55,6 +58,14 @@ LRESULT callDirect(ThreadQueue& me, WNDPROC proc, HWND hwnd, UINT msg, WPARAM wP
 }
 
 void reply(SentMessage& m, LRESULT result) {
+  if (m.replyHook) {
+    // From another process: only the receiving thread touches `replied`.
+    if (m.replied) return;
+    m.replied = true;
+    m.result = result;
+    m.replyHook(m);
+    return;
+  }
   if (!m.sender) return;
   {
     std::lock_guard lock(m.sender->mutex);
@@ -129,46 +140,40 @@ bool sendAcross(const std::shared_ptr<ThreadQueue>& target, HWND hwnd, UINT msg,
     target->changedBits |= QS_SENDMESSAGE;
   }
   target->wake();
-
-  Waiting waiting(*me);
-  const bool infinite = timeoutMs == clk::kInfinite;
-  const std::uint64_t deadline = clk::monotonicMs() + (infinite ? 0 : timeoutMs);
-  for (;;) {
-    const std::uint64_t seen = me->block->generation();
-    {
-      std::lock_guard lock(me->mutex);
-      if (m->replied) {
-        *result = m->result;
-        return true;
-      }
-    }
-    if (!(flags & SMTO_BLOCK) && deliverSent(*me)) continue;
-    std::uint32_t left = clk::kInfinite;
-    if (!infinite) {
-      std::uint64_t now = clk::monotonicMs();
-      if (now >= deadline) {
-        std::lock_guard lock(me->mutex);
-        if (m->replied) {
-          *result = m->result;
-          return true;
-        }
-        m->abandoned = true;
-        SetLastError(ERROR_TIMEOUT);
-        return false;
-      }
-      left = static_cast<std::uint32_t>(deadline - now);
-    }
-    me->block->sleepUntilWoken(seen, left);
-  }
+  return awaitReply(m, flags, timeoutMs, result);
 }
 
+// Every top-level window of the host (hidden ones too, message-only ones not): this process's in
+// z-order, then other processes'.
 std::vector<HWND> topLevelWindows() {
-  WindowTable& t = WindowTable::get();
-  std::lock_guard lock(t.mutex);
   std::vector<HWND> out;
-  if (Window* d = t.find(kDesktopHandle))
-    for (std::uint32_t h : d->children) out.push_back(toHwnd(h));
+  {
+    WindowTable& t = WindowTable::get();
+    std::lock_guard lock(t.mutex);
+    if (Window* d = t.find(kDesktopHandle))
+      for (std::uint32_t h : d->children) out.push_back(toHwnd(h));
+  }
+  for (const WindowRow& r : foreignChildren(kDesktopHandle)) out.push_back(toHwnd(r.handle));
   return out;
+}
+
+// Where a window lives: in this process (proc and queue set), in another (row set), or nowhere.
+enum class Place { Nowhere, Here, Elsewhere };
+
+Place locate(HWND hwnd, WNDPROC& proc, std::shared_ptr<ThreadQueue>& queue, std::optional<WindowRow>& row) {
+  {
+    WindowTable& t = WindowTable::get();
+    std::lock_guard lock(t.mutex);
+    if (Window* w = t.find(hwnd)) {
+      proc = w->proc;
+      queue = w->queue;
+      return Place::Here;
+    }
+  }
+  row = foreignWindow(fromHwnd(hwnd));
+  if (row) return Place::Elsewhere;
+  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return Place::Nowhere;
 }
 
 // Messages whose parameters are pointers into the sender: they cannot be posted.
@@ -433,7 +438,15 @@ BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   }
   WNDPROC proc;
   std::shared_ptr<ThreadQueue> queue;
-  if (!lookupWindow(hWnd, proc, queue)) return FALSE;
+  std::optional<WindowRow> row;
+  switch (locate(hWnd, proc, queue, row)) {
+    case Place::Nowhere:
+      return FALSE;
+    case Place::Elsewhere:
+      return postToProcess(*row, Msg, wParam, lParam) ? TRUE : FALSE;
+    case Place::Here:
+      break;
+  }
   if (queue) postTo(*queue, makeMsg(hWnd, Msg, wParam, lParam));
   return TRUE;
 }
@@ -463,11 +476,20 @@ LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   }
   WNDPROC proc;
   std::shared_ptr<ThreadQueue> queue;
-  if (!lookupWindow(hWnd, proc, queue)) return 0;
+  std::optional<WindowRow> row;
+  LRESULT result = 0;
+  switch (locate(hWnd, proc, queue, row)) {
+    case Place::Nowhere:
+      return 0;
+    case Place::Elsewhere:
+      sendToProcess(*row, Msg, wParam, lParam, SMTO_NORMAL, clk::kInfinite, &result);
+      return result;
+    case Place::Here:
+      break;
+  }
   if (!queue) return DefWindowProcW(hWnd, Msg, wParam, lParam);  // the desktop
   const auto& me = currentQueue();
   if (queue == me) return callDirect(*me, proc, hWnd, Msg, wParam, lParam);
-  LRESULT result = 0;
   sendAcross(queue, hWnd, Msg, wParam, lParam, SMTO_NORMAL, clk::kInfinite, &result);
   return result;
 }
@@ -479,7 +501,15 @@ BOOL SendNotifyMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   }
   WNDPROC proc;
   std::shared_ptr<ThreadQueue> queue;
-  if (!lookupWindow(hWnd, proc, queue)) return FALSE;
+  std::optional<WindowRow> row;
+  switch (locate(hWnd, proc, queue, row)) {
+    case Place::Nowhere:
+      return FALSE;
+    case Place::Elsewhere:
+      return notifyProcess(*row, Msg, wParam, lParam) ? TRUE : FALSE;
+    case Place::Here:
+      break;
+  }
   if (!queue) return TRUE;
   const auto& me = currentQueue();
   if (queue == me) {
@@ -510,10 +540,15 @@ LRESULT SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, U
   }
   WNDPROC proc;
   std::shared_ptr<ThreadQueue> queue;
-  if (!lookupWindow(hWnd, proc, queue)) return 0;
+  std::optional<WindowRow> row;
   LRESULT result = 0;
+  const Place place = locate(hWnd, proc, queue, row);
+  if (place == Place::Nowhere) return 0;
   const auto& me = currentQueue();
-  if (!queue) {
+  if (place == Place::Elsewhere) {
+    std::uint32_t ms = (fuFlags & SMTO_NOTIMEOUTIFNOTHUNG) ? clk::kInfinite : uTimeout;
+    if (!sendToProcess(*row, Msg, wParam, lParam, fuFlags, ms, &result)) return 0;
+  } else if (!queue) {
     result = DefWindowProcW(hWnd, Msg, wParam, lParam);
   } else if (queue == me) {
     result = callDirect(*me, proc, hWnd, Msg, wParam, lParam);
@@ -638,6 +673,7 @@ DWORD InSendMessageEx(LPVOID) {
   const auto& q = currentQueue();
   if (q->receiving.empty() || !q->receiving.back()) return ISMEX_NOSEND;
   SentMessage* m = q->receiving.back();
+  if (m->replyHook) return ISMEX_SEND | (m->replied ? ISMEX_REPLIED : 0);
   if (!m->sender) return ISMEX_NOTIFY;
   std::lock_guard lock(m->sender->mutex);
   return ISMEX_SEND | (m->replied ? ISMEX_REPLIED : 0);
@@ -647,6 +683,11 @@ BOOL ReplyMessage(LRESULT lResult) {
   const auto& q = currentQueue();
   if (q->receiving.empty() || !q->receiving.back()) return FALSE;
   SentMessage* m = q->receiving.back();
+  if (m->replyHook) {
+    if (m->replied) return FALSE;
+    reply(*m, lResult);
+    return TRUE;
+  }
   if (!m->sender) return FALSE;
   {
     std::lock_guard lock(m->sender->mutex);
@@ -841,3 +882,76 @@ BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
   auto n = std::erase_if(q->timers, [&](const Timer& tm) { return tm.hwnd == handle && tm.id == uIDEvent; });
   return n ? TRUE : FALSE;
 }
+
+// ---- Entry points of the channel between processes ----
+
+namespace platform::host {
+
+bool awaitReply(const std::shared_ptr<SentMessage>& m, UINT flags, std::uint32_t timeoutMs, LRESULT* result) {
+  const auto& me = currentQueue();
+  Waiting waiting(*me);
+  const bool infinite = timeoutMs == clk::kInfinite;
+  const std::uint64_t deadline = clk::monotonicMs() + (infinite ? 0 : timeoutMs);
+  for (;;) {
+    const std::uint64_t seen = me->block->generation();
+    {
+      std::lock_guard lock(me->mutex);
+      if (m->replied) {
+        *result = m->result;
+        return true;
+      }
+    }
+    if (!(flags & SMTO_BLOCK) && deliverSent(*me)) continue;
+    std::uint32_t left = clk::kInfinite;
+    if (!infinite) {
+      std::uint64_t now = clk::monotonicMs();
+      if (now >= deadline) {
+        std::lock_guard lock(me->mutex);
+        if (m->replied) {
+          *result = m->result;
+          return true;
+        }
+        m->abandoned = true;
+        SetLastError(ERROR_TIMEOUT);
+        return false;
+      }
+      left = static_cast<std::uint32_t>(deadline - now);
+    }
+    me->block->sleepUntilWoken(seen, left);
+  }
+}
+
+bool postFromOutside(std::uint32_t hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  std::shared_ptr<ThreadQueue> queue;
+  {
+    WindowTable& t = WindowTable::get();
+    std::lock_guard lock(t.mutex);
+    Window* w = t.find(hwnd);
+    if (!w || !w->queue) return false;
+    queue = w->queue;
+  }
+  postTo(*queue, makeMsg(toHwnd(hwnd), msg, wParam, lParam));
+  return true;
+}
+
+Queued sendFromOutside(const std::shared_ptr<SentMessage>& m, bool abortIfHung) {
+  std::shared_ptr<ThreadQueue> queue;
+  {
+    WindowTable& t = WindowTable::get();
+    std::lock_guard lock(t.mutex);
+    Window* w = t.find(m->hwnd);
+    if (!w || !w->queue) return Queued::NoWindow;
+    queue = w->queue;
+  }
+  {
+    std::lock_guard lock(queue->mutex);
+    if (!queue->alive) return Queued::NoWindow;
+    if (abortIfHung && isHung(*queue)) return Queued::Hung;
+    queue->sent.push_back(m);
+    queue->changedBits |= QS_SENDMESSAGE;
+  }
+  queue->wake();
+  return Queued::Yes;
+}
+
+}  // namespace platform::host

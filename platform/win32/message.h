@@ -1,8 +1,11 @@
 // Messages and message queues: the WM_* numbers, MSG, window and timer procedure types, and the
 // per-thread queue calls (posting, sending, peeking, waiting, timers, registered messages and
 // atoms). Each thread that uses a queue call or owns a window has its own queue. Within the
-// process a message to another thread's window goes to that thread's queue; a sent message waits
-// for the reply while serving messages sent to the waiting thread, as Windows does.
+// process a message to another thread's window goes to that thread's queue; a message to another
+// process's window goes over that process's channel to the same kind of queue, with the data of
+// the messages Windows marshals (text, WM_COPYDATA, WM_DEVICECHANGE records, list and list-view
+// text). A sent message waits for the reply while serving messages sent to the waiting thread,
+// as Windows does; HWND_BROADCAST reaches every top-level window of every process of the host.
 #pragma once
 
 #include "platform/base/types.h"
@@ -383,15 +386,19 @@ BOOL PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
 // through its queue while the caller waits, serving messages sent to it meanwhile. 0 with
 // ERROR_INVALID_WINDOW_HANDLE for a window that does not exist.
 LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-// As SendMessageW, but does not wait for another thread's window.
+// As SendMessageW, but does not wait for another thread's (or process's) window.
 BOOL SendNotifyMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 // 0 with ERROR_TIMEOUT when no reply came in time (or at once for a hung thread with
-// SMTO_ABORTIFHUNG); *lpdwResult keeps the reply otherwise.
+// SMTO_ABORTIFHUNG: one that has not looked at its queue for 5 seconds), leaving *lpdwResult
+// unchanged; *lpdwResult keeps the reply otherwise. 0 with ERROR_INVALID_WINDOW_HANDLE when the
+// window (or its process) is gone.
 LRESULT SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
                             PDWORD_PTR lpdwResult);
 // Delivers pending sent messages, then returns the first posted message that passes the filters
 // (hWnd: NULL any, (HWND)-1 thread messages only, else that window and its children), then
-// WM_QUIT, then a generated WM_PAINT, then WM_TIMER. FALSE when none.
+// WM_QUIT (whatever the range, but not to a window filter), then a generated WM_PAINT for a
+// visible window needing paint (it stays until the window is validated), then WM_TIMER. FALSE
+// when none.
 BOOL PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
 // Waits for a message as PeekMessageW would return it with PM_REMOVE: 0 for WM_QUIT, -1 with
 // ERROR_INVALID_WINDOW_HANDLE when hWnd names no window, else nonzero.

@@ -38,6 +38,7 @@
 #include "platform/host/host.h"
 #include "platform/host/registry_store.h"
 #include "platform/win32/system.h"
+#include "platform/win32/security.h"
 
 static_assert(std::endian::native == std::endian::little, "registry data is UTF-16LE in memory");
 
@@ -142,13 +143,18 @@ LONG cleanSubKey(std::u16string_view in, std::u16string_view& out) {
   return ERROR_SUCCESS;
 }
 
-bool userIsAdmin() { return Host::current().fact(host::fact::UserIsAdmin) != "0"; }
-
-// Whether the current user may write keys of this key's hive.
+// Whether the calling thread's user may write keys of this key's hive. The user is the thread's
+// effective one (an impersonated user on an impersonating thread, platform/win32/security.h),
+// whose own hive is HKEY_USERS\<its SID>; HKEY_CURRENT_USER itself stays the process user's
+// hive, as on XP, so an impersonating user who is not an administrator may not write there.
 bool hiveWritable(Store& s, KeyId id) {
-  if (setupActive() || userIsAdmin()) return true;
+  if (setupActive()) return true;
+  security::Identity who = security::effectiveIdentity();
+  if (who.admin) return true;
   Node* n = s.node(id);
-  return n && n->hive == s.currentUserHive();
+  if (!n) return false;
+  if (!who.impersonating) return n->hive == s.currentUserHive();
+  return n->hive == s.child(s.usersRoot(), s.userSid(who.name));
 }
 
 REGSAM mapGeneric(REGSAM sam) {

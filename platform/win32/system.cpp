@@ -20,6 +20,8 @@
 #include "platform/base/text.h"
 #include "platform/host/environment.h"
 #include "platform/host/host.h"
+#include "platform/win32/crypt.h"
+#include "platform/win32/security.h"
 
 namespace {
 
@@ -155,6 +157,17 @@ const Message kMessages[] = {
     M(ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client."),
     M(ERROR_LOGON_FAILURE, "Logon failure: unknown user name or bad password."),
     M(ERROR_NONE_MAPPED, "No mapping between account names and security IDs was done."),
+    M(ERROR_NO_IMPERSONATION_TOKEN,
+      "An attempt has been made to operate on an impersonation token by a thread that is not currently "
+      "impersonating a client."),
+    M(ERROR_ACCOUNT_RESTRICTION,
+      "Logon failure: user account restriction.  Possible reasons are blank passwords not allowed, logon hour "
+      "restrictions, or a policy restriction has been enforced."),
+    M(ERROR_INVALID_SID, "The security ID structure is invalid."),
+    M(ERROR_BAD_IMPERSONATION_LEVEL,
+      "Either a required impersonation level was not provided, or the provided impersonation level is invalid."),
+    M(ERROR_LOGON_TYPE_NOT_GRANTED,
+      "Logon failure: the user has not been granted the requested logon type at this computer."),
     M(ERROR_INVALID_WINDOW_HANDLE, "Invalid window handle."),
     M(ERROR_INVALID_MENU_HANDLE, "Invalid menu handle."),
     M(ERROR_TLW_WITH_WSCHILD, "Cannot create a top-level child window."),
@@ -275,6 +288,40 @@ const Message kMessages[] = {
     M(E_POINTER, "Invalid pointer"),
     M(E_ABORT, "Operation aborted"),
     M(E_FAIL, "Unspecified error"),
+    // CryptoAPI status codes.
+    M(NTE_BAD_UID, "Bad UID."),
+    M(NTE_BAD_HASH, "Bad Hash."),
+    M(NTE_BAD_KEY, "Bad Key."),
+    M(NTE_BAD_LEN, "Bad Length."),
+    M(NTE_BAD_DATA, "Bad Data."),
+    M(NTE_BAD_SIGNATURE, "Invalid Signature."),
+    M(NTE_BAD_VER, "Bad Version of provider."),
+    M(NTE_BAD_ALGID, "Invalid algorithm specified."),
+    M(NTE_BAD_FLAGS, "Invalid flags specified."),
+    M(NTE_BAD_TYPE, "Invalid type specified."),
+    M(NTE_BAD_KEY_STATE, "Key not valid for use in specified state."),
+    M(NTE_BAD_HASH_STATE, "Hash not valid for use in specified state."),
+    M(NTE_NO_KEY, "Key does not exist."),
+    M(NTE_NO_MEMORY, "Insufficient memory available for the operation."),
+    M(NTE_EXISTS, "Object already exists."),
+    M(NTE_PERM, "Access denied."),
+    M(NTE_NOT_FOUND, "Object was not found."),
+    M(NTE_DOUBLE_ENCRYPT, "Data already encrypted."),
+    M(NTE_BAD_PROVIDER, "Invalid provider specified."),
+    M(NTE_BAD_PROV_TYPE, "Invalid provider type specified."),
+    M(NTE_BAD_PUBLIC_KEY, "Provider's public key is invalid."),
+    M(NTE_BAD_KEYSET, "Keyset does not exist"),
+    M(NTE_PROV_TYPE_NOT_DEF, "Provider type not defined."),
+    M(NTE_PROV_TYPE_ENTRY_BAD, "Provider type as registered is invalid."),
+    M(NTE_KEYSET_NOT_DEF, "The keyset is not defined."),
+    M(NTE_KEYSET_ENTRY_BAD, "Keyset as registered is invalid."),
+    M(NTE_PROV_TYPE_NO_MATCH, "Provider type does not match registered value."),
+    M(NTE_SIGNATURE_FILE_BAD, "The digital signature file is corrupt."),
+    M(NTE_PROVIDER_DLL_FAIL, "Provider DLL failed to initialize correctly."),
+    M(NTE_PROV_DLL_NOT_FOUND, "Provider DLL could not be found."),
+    M(NTE_BAD_KEYSET_PARAM, "The Keyset parameter is invalid."),
+    M(NTE_FAIL, "An internal error occurred."),
+    M(NTE_SYS_ERR, "A base error occurred."),
 };
 #undef M
 #undef N
@@ -484,12 +531,13 @@ BOOL GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize) {
   return computerNameInto(text::wideToAnsi(computerName()), lpBuffer, nSize);
 }
 
+// The calling thread's effective user: an impersonating thread answers the impersonated user.
 BOOL GetUserNameW(LPWSTR lpBuffer, LPDWORD pcbBuffer) {
-  return userNameInto(Host::current().factW(fact::UserName), lpBuffer, pcbBuffer);
+  return userNameInto(platform::security::effectiveIdentity().name, lpBuffer, pcbBuffer);
 }
 
 BOOL GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
-  return userNameInto(text::wideToAnsi(Host::current().factW(fact::UserName)), lpBuffer, pcbBuffer);
+  return userNameInto(text::wideToAnsi(platform::security::effectiveIdentity().name), lpBuffer, pcbBuffer);
 }
 
 BOOL GetVersionExW(LPOSVERSIONINFOW info) {

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/base/codepage.h"
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
 #include "platform/host/atom_table.h"
 #include "platform/host/host.h"
+#include "platform/host/window_channel.h"
+#include "platform/host/window_mirror.h"
 #include "platform/host/window_table.h"
 #include "platform/win32/error.h"
 
@@ -48,6 +51,37 @@ Window* findOrFail(HWND hwnd) {
   Window* w = table().find(hwnd);
   if (!w) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
   return w;
+}
+
+// A window of another process of the host; none with ERROR_INVALID_WINDOW_HANDLE set.
+std::optional<WindowRow> elsewhereOrFail(HWND hwnd) {
+  auto row = foreignWindow(fromHwnd(hwnd));
+  if (!row) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return row;
+}
+
+// Whether a window of another process and its ancestors are visible.
+bool foreignVisible(WindowRow row) {
+  for (;;) {
+    if (!(row.style & WS_VISIBLE)) return false;
+    if (isRoot(row.parent)) return true;
+    auto parent = foreignWindow(row.parent);
+    if (!parent) return false;
+    row = std::move(*parent);
+  }
+}
+
+// The top-left corner of a window of another process in screen coordinates.
+POINT foreignOrigin(WindowRow row) {
+  POINT p{0, 0};
+  for (;;) {
+    p.x += row.rect.left;
+    p.y += row.rect.top;
+    if (isRoot(row.parent)) return p;
+    auto parent = foreignWindow(row.parent);
+    if (!parent) return p;
+    row = std::move(*parent);
+  }
 }
 
 // Under the table mutex: the top-level ancestor of a window (itself when top-level).
@@ -213,6 +247,7 @@ void finishDestroy(std::uint32_t handle) {
     region = w.region;
     w.state = WindowState::Destroyed;
     t.windows.erase(it);
+    forgetMirrored({handle});
   }
   if (queue) {
     std::lock_guard lock(queue->mutex);
@@ -252,6 +287,7 @@ void applyWindowPos(Window& w, WINDOWPOS& wp) {
   }
   if ((wp.flags & SWP_HIDEWINDOW) && (w.style & WS_VISIBLE)) w.style &= ~WS_VISIBLE;
   if (becameVisible || (!(wp.flags & SWP_NOSIZE) && !(wp.flags & SWP_NOREDRAW))) invalidate(w, nullptr, true);
+  mirrorWindow(w);
 }
 
 // The focus moves away from every window in the tree of `handle` (without messages).
@@ -370,11 +406,18 @@ DWORD GetClassLongW(HWND hWnd, int nIndex) { return static_cast<DWORD>(GetClassL
 
 int GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
   std::u16string name;
+  bool here = false;
   {
     Guard lock(table().mutex);
-    Window* w = findOrFail(hWnd);
-    if (!w) return 0;
-    name = w->cls->name;
+    if (Window* w = table().find(hWnd)) {
+      name = w->cls->name;
+      here = true;
+    }
+  }
+  if (!here) {
+    auto row = elsewhereOrFail(hWnd);
+    if (!row) return 0;
+    name = row->className;
   }
   if (!lpClassName || nMaxCount <= 0) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -395,6 +438,8 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     SetLastError(e);
     return nullptr;
   }
+  // Other processes can reach the window as soon as its row is written.
+  ensureChannel();
   const auto& queue = currentQueue();
   const bool messageOnly = hWndParent == HWND_MESSAGE;
   const bool child = (dwStyle & WS_CHILD) && !messageOnly;
@@ -492,6 +537,7 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     Guard lock(table().mutex);
     if (!table().find(w->handle)) return nullptr;  // destroyed while being created
     if (w->state == WindowState::Creating) w->state = WindowState::Alive;
+    mirrorWindow(*w);
     r = w->rect;
   }
   SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED, MAKELONG(width(r), height(r)));
@@ -519,8 +565,12 @@ BOOL DestroyWindow(HWND hWnd) {
   {
     WindowTable& t = table();
     Guard lock(t.mutex);
-    Window* w = findOrFail(hWnd);
-    if (!w) return FALSE;
+    Window* w = t.find(hWnd);
+    if (!w) {
+      // Only the owning thread may destroy a window, so never one of another process.
+      SetLastError(foreignWindow(fromHwnd(hWnd)) ? ERROR_ACCESS_DENIED : ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
     if (isRoot(w->handle) || w->threadId != currentThreadId()) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
@@ -590,6 +640,7 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       Window* w = table().find(hWnd);
       if (!w) return FALSE;
       w->text = text::view(reinterpret_cast<LPCWSTR>(lParam));
+      mirrorWindow(*w);
       return TRUE;
     }
     case WM_GETTEXT: {
@@ -680,10 +731,29 @@ LRESULT CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wPara
   return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
 }
 
+namespace {
+
+// The window data another process may read of a window it does not own.
+LONG_PTR foreignWindowLong(HWND hWnd, int nIndex) {
+  auto row = elsewhereOrFail(hWnd);
+  if (!row) return 0;
+  switch (nIndex) {
+    case GWL_STYLE: return static_cast<LONG_PTR>(static_cast<LONG>(row->style));
+    case GWL_EXSTYLE: return static_cast<LONG_PTR>(static_cast<LONG>(row->exStyle));
+    case GWLP_ID: return static_cast<LONG_PTR>(row->id);
+    case GWLP_HWNDPARENT: return (row->style & WS_CHILD) ? row->parent : row->owner;
+    default:
+      SetLastError(ERROR_ACCESS_DENIED);
+      return 0;
+  }
+}
+
+}  // namespace
+
 LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
   Guard lock(table().mutex);
-  Window* w = findOrFail(hWnd);
-  if (!w) return 0;
+  Window* w = table().find(hWnd);
+  if (!w) return foreignWindowLong(hWnd, nIndex);
   if (nIndex >= 0) {
     if (static_cast<std::size_t>(nIndex) + sizeof(LONG_PTR) > w->extra.size()) {
       SetLastError(ERROR_INVALID_INDEX);
@@ -725,6 +795,7 @@ LONG_PTR setStyle(HWND hWnd, int index, DWORD value) {
     Window* w = table().find(hWnd);
     if (!w) return 0;
     (index == GWL_STYLE ? w->style : w->exStyle) = ss.styleNew;
+    mirrorWindow(*w);
   }
   SendMessageW(hWnd, WM_STYLECHANGED, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
   return static_cast<LONG_PTR>(static_cast<LONG>(old));
@@ -755,6 +826,18 @@ LONG_PTR setExtra(HWND hWnd, int offset, LONG_PTR value, std::size_t size) {
 }  // namespace
 
 LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
+  if (!IsWindow(hWnd)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  {
+    Guard lock(table().mutex);
+    if (!table().find(hWnd)) {
+      // Another process's window.
+      SetLastError(ERROR_ACCESS_DENIED);
+      return 0;
+    }
+  }
   if (nIndex >= 0) return setExtra(hWnd, nIndex, dwNewLong, sizeof(LONG_PTR));
   if (nIndex == GWL_STYLE || nIndex == GWL_EXSTYLE) return setStyle(hWnd, nIndex, static_cast<DWORD>(dwNewLong));
   Guard lock(table().mutex);
@@ -776,11 +859,13 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
       if (!(w->style & WS_CHILD)) {
         Window* o = table().find(static_cast<std::uint32_t>(dwNewLong));
         w->owner = o ? rootOf(o)->handle : 0;
+        mirrorWindow(*w);
       }
       return old;
     case GWLP_ID:
       old = static_cast<LONG_PTR>(w->id);
       w->id = static_cast<UINT_PTR>(dwNewLong);
+      mirrorWindow(*w);
       return old;
     case GWLP_USERDATA:
       old = w->userData;
@@ -795,8 +880,8 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
 LONG GetWindowLongW(HWND hWnd, int nIndex) {
   if (nIndex >= 0) {
     Guard lock(table().mutex);
-    Window* w = findOrFail(hWnd);
-    if (!w) return 0;
+    Window* w = table().find(hWnd);
+    if (!w) return static_cast<LONG>(foreignWindowLong(hWnd, nIndex));
     if (static_cast<std::size_t>(nIndex) + sizeof(LONG) > w->extra.size()) {
       SetLastError(ERROR_INVALID_INDEX);
       return 0;
@@ -859,81 +944,134 @@ HANDLE RemovePropW(HWND hWnd, LPCWSTR lpString) {
 
 // ---- Queries ----
 
+namespace {
+
+// The style of a window of this process or another; nullopt when there is no such window.
+std::optional<DWORD> styleOf(HWND hWnd) {
+  {
+    Guard lock(table().mutex);
+    if (Window* w = table().find(hWnd)) return w->style;
+  }
+  if (auto row = foreignWindow(fromHwnd(hWnd))) return row->style;
+  return std::nullopt;
+}
+
+// Children of a window in z-order: this process's, and for the roots (and other processes'
+// windows) those of other processes after them.
+std::vector<std::uint32_t> childrenOf(std::uint32_t parent) {
+  std::vector<std::uint32_t> out;
+  bool here = false;
+  {
+    WindowTable& t = table();
+    Guard lock(t.mutex);
+    if (Window* p = t.find(parent)) {
+      here = true;
+      for (std::uint32_t c : p->children)
+        if (t.find(c)) out.push_back(c);
+    }
+  }
+  if (!here || isRoot(parent))
+    for (const WindowRow& r : foreignChildren(parent)) out.push_back(r.handle);
+  return out;
+}
+
+}  // namespace
+
 BOOL IsWindow(HWND hWnd) {
-  Guard lock(table().mutex);
-  return table().find(hWnd) != nullptr;
+  {
+    Guard lock(table().mutex);
+    if (table().find(hWnd)) return TRUE;
+  }
+  return foreignWindow(fromHwnd(hWnd)) ? TRUE : FALSE;
 }
 
 BOOL IsWindowVisible(HWND hWnd) {
-  Guard lock(table().mutex);
-  Window* w = table().find(hWnd);
-  return w && table().visible(*w);
+  {
+    Guard lock(table().mutex);
+    if (Window* w = table().find(hWnd)) return table().visible(*w);
+  }
+  auto row = foreignWindow(fromHwnd(hWnd));
+  return row && foreignVisible(*row);
 }
 
 BOOL IsWindowEnabled(HWND hWnd) {
-  Guard lock(table().mutex);
-  Window* w = table().find(hWnd);
-  return w && !(w->style & WS_DISABLED);
+  auto style = styleOf(hWnd);
+  return style && !(*style & WS_DISABLED);
 }
 
 BOOL IsIconic(HWND hWnd) {
-  Guard lock(table().mutex);
-  Window* w = table().find(hWnd);
-  return w && (w->style & WS_MINIMIZE);
+  auto style = styleOf(hWnd);
+  return style && (*style & WS_MINIMIZE);
 }
 
 BOOL IsZoomed(HWND hWnd) {
-  Guard lock(table().mutex);
-  Window* w = table().find(hWnd);
-  return w && (w->style & WS_MAXIMIZE);
+  auto style = styleOf(hWnd);
+  return style && (*style & WS_MAXIMIZE);
 }
 
 HWND GetParent(HWND hWnd) {
-  Guard lock(table().mutex);
-  Window* w = findOrFail(hWnd);
-  if (!w) return nullptr;
-  if (w->style & WS_CHILD) return isRoot(w->parent) ? nullptr : toHwnd(w->parent);
-  if (w->style & WS_POPUP) return toHwnd(w->owner);
+  DWORD style;
+  std::uint32_t parent, owner;
+  {
+    Guard lock(table().mutex);
+    Window* w = table().find(hWnd);
+    if (w) {
+      style = w->style;
+      parent = w->parent;
+      owner = w->owner;
+    }
+    if (!w) {
+      auto row = elsewhereOrFail(hWnd);
+      if (!row) return nullptr;
+      style = row->style;
+      parent = row->parent;
+      owner = row->owner;
+    }
+  }
+  if (style & WS_CHILD) return isRoot(parent) ? nullptr : toHwnd(parent);
+  if (style & WS_POPUP) return toHwnd(owner);
   return nullptr;
 }
 
 HWND GetWindow(HWND hWnd, UINT uCmd) {
-  WindowTable& t = table();
-  Guard lock(t.mutex);
-  Window* w = findOrFail(hWnd);
-  if (!w) return nullptr;
-  auto live = [&](std::uint32_t h) { return t.find(h) != nullptr; };
-  if (uCmd == GW_CHILD) {
-    for (std::uint32_t c : w->children)
-      if (live(c)) return toHwnd(c);
-    return nullptr;
+  const std::uint32_t self = fromHwnd(hWnd);
+  std::uint32_t parent = 0, owner = 0;
+  {
+    Guard lock(table().mutex);
+    Window* w = table().find(hWnd);
+    if (w) {
+      parent = w->parent;
+      owner = w->owner;
+    } else {
+      auto row = elsewhereOrFail(hWnd);
+      if (!row) return nullptr;
+      parent = row->parent;
+      owner = row->owner;
+    }
   }
-  if (uCmd == GW_OWNER) return toHwnd(w->owner);
-  Window* parent = t.find(w->parent);
-  if (!parent) return nullptr;
-  const auto& list = parent->children;
-  auto self = std::find(list.begin(), list.end(), w->handle);
+  auto handleAt = [](const std::vector<std::uint32_t>& list, std::ptrdiff_t i) {
+    return i >= 0 && i < static_cast<std::ptrdiff_t>(list.size()) ? toHwnd(list[static_cast<std::size_t>(i)])
+                                                                    : nullptr;
+  };
   switch (uCmd) {
-    case GW_HWNDFIRST:
-      for (std::uint32_t h : list)
-        if (live(h)) return toHwnd(h);
-      return nullptr;
-    case GW_HWNDLAST:
-      for (auto it = list.rbegin(); it != list.rend(); ++it)
-        if (live(*it)) return toHwnd(*it);
-      return nullptr;
-    case GW_HWNDNEXT:
-      if (self == list.end()) return nullptr;
-      for (auto it = self + 1; it != list.end(); ++it)
-        if (live(*it)) return toHwnd(*it);
-      return nullptr;
-    case GW_HWNDPREV:
-      if (self == list.end()) return nullptr;
-      for (auto it = std::make_reverse_iterator(self); it != list.rend(); ++it)
-        if (live(*it)) return toHwnd(*it);
-      return nullptr;
+    case GW_CHILD:
+      return handleAt(childrenOf(self), 0);
+    case GW_OWNER:
+      return toHwnd(owner);
     case GW_ENABLEDPOPUP:
       return nullptr;
+    case GW_HWNDFIRST:
+    case GW_HWNDLAST:
+    case GW_HWNDNEXT:
+    case GW_HWNDPREV: {
+      if (!parent) return nullptr;  // the desktop has no siblings
+      std::vector<std::uint32_t> list = childrenOf(parent);
+      if (uCmd == GW_HWNDFIRST) return handleAt(list, 0);
+      if (uCmd == GW_HWNDLAST) return handleAt(list, static_cast<std::ptrdiff_t>(list.size()) - 1);
+      auto it = std::find(list.begin(), list.end(), self);
+      if (it == list.end()) return nullptr;
+      return handleAt(list, (it - list.begin()) + (uCmd == GW_HWNDNEXT ? 1 : -1));
+    }
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;
@@ -980,29 +1118,50 @@ BOOL IsChild(HWND hWndParent, HWND hWnd) {
 }
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
-  WindowTable& t = table();
-  Guard lock(t.mutex);
-  Window* w = findOrFail(hDlg);
-  if (!w) return nullptr;
-  for (std::uint32_t c : w->children) {
-    Window* child = t.find(c);
-    if (child && static_cast<int>(child->id) == nIDDlgItem) return toHwnd(c);
+  {
+    WindowTable& t = table();
+    Guard lock(t.mutex);
+    if (Window* w = t.find(hDlg)) {
+      for (std::uint32_t c : w->children) {
+        Window* child = t.find(c);
+        if (child && static_cast<int>(child->id) == nIDDlgItem) return toHwnd(c);
+      }
+      SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
+      return nullptr;
+    }
   }
+  if (!elsewhereOrFail(hDlg)) return nullptr;
+  for (const WindowRow& r : foreignChildren(fromHwnd(hDlg)))
+    if (static_cast<int>(r.id) == nIDDlgItem) return toHwnd(r.handle);
   SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
   return nullptr;
 }
 
 int GetDlgCtrlID(HWND hWnd) {
-  Guard lock(table().mutex);
-  Window* w = findOrFail(hWnd);
-  return w ? static_cast<int>(w->id) : 0;
+  {
+    Guard lock(table().mutex);
+    if (Window* w = table().find(hWnd)) return static_cast<int>(w->id);
+  }
+  auto row = elsewhereOrFail(hWnd);
+  return row ? static_cast<int>(row->id) : 0;
 }
 
 int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
-  if (!IsWindow(hWnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    if (lpString && nMaxCount > 0) lpString[0] = 0;
-    return 0;
+  bool here;
+  {
+    Guard lock(table().mutex);
+    here = table().find(hWnd) != nullptr;
+  }
+  if (!here) {
+    // Another process's window: its stored text, without asking its (maybe hung) owner.
+    auto row = elsewhereOrFail(hWnd);
+    if (!lpString || nMaxCount <= 0) return 0;
+    lpString[0] = 0;
+    if (!row) return 0;
+    std::size_t n = std::min<std::size_t>(row->text.size(), static_cast<std::size_t>(nMaxCount - 1));
+    std::copy_n(row->text.data(), n, lpString);
+    lpString[n] = 0;
+    return static_cast<int>(n);
   }
   if (!lpString || nMaxCount <= 0) return 0;
   lpString[0] = 0;
@@ -1010,37 +1169,62 @@ int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
 }
 
 int GetWindowTextLengthW(HWND hWnd) {
-  if (!IsWindow(hWnd)) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
+  {
+    Guard lock(table().mutex);
+    if (!table().find(hWnd)) {
+      auto row = elsewhereOrFail(hWnd);
+      return row ? static_cast<int>(row->text.size()) : 0;
+    }
   }
   return static_cast<int>(SendMessageW(hWnd, WM_GETTEXTLENGTH, 0, 0));
 }
 
 DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
-  Guard lock(table().mutex);
-  Window* w = findOrFail(hWnd);
-  if (!w) return 0;
-  // The desktop and the message-only root belong to no process of the product.
-  if (lpdwProcessId) *lpdwProcessId = isRoot(w->handle) ? 0 : static_cast<DWORD>(::getpid());
-  return w->threadId;
+  {
+    Guard lock(table().mutex);
+    if (Window* w = table().find(hWnd)) {
+      // The desktop and the message-only root belong to no process of the product.
+      if (lpdwProcessId) *lpdwProcessId = isRoot(w->handle) ? 0 : static_cast<DWORD>(::getpid());
+      return w->threadId;
+    }
+  }
+  auto row = elsewhereOrFail(hWnd);
+  if (!row) return 0;
+  if (lpdwProcessId) *lpdwProcessId = row->pid;
+  return row->threadId;
 }
 
 BOOL GetWindowRect(HWND hWnd, LPRECT lpRect) {
-  Guard lock(table().mutex);
-  Window* w = findOrFail(hWnd);
-  if (!w || !lpRect) return FALSE;
-  RECT r = rectOf(*w);
-  POINT origin = table().screenOrigin(*w);
-  *lpRect = RECT{origin.x, origin.y, origin.x + width(r), origin.y + height(r)};
+  {
+    Guard lock(table().mutex);
+    if (Window* w = table().find(hWnd)) {
+      if (!lpRect) return FALSE;
+      RECT r = rectOf(*w);
+      POINT origin = table().screenOrigin(*w);
+      *lpRect = RECT{origin.x, origin.y, origin.x + width(r), origin.y + height(r)};
+      return TRUE;
+    }
+  }
+  auto row = elsewhereOrFail(hWnd);
+  if (!row || !lpRect) return FALSE;
+  POINT origin = foreignOrigin(*row);
+  *lpRect = RECT{origin.x, origin.y, origin.x + width(row->rect), origin.y + height(row->rect)};
   return TRUE;
 }
 
 BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
-  Guard lock(table().mutex);
-  Window* w = findOrFail(hWnd);
-  if (!w || !lpRect) return FALSE;
-  RECT r = rectOf(*w);
+  RECT r;
+  {
+    Guard lock(table().mutex);
+    Window* w = table().find(hWnd);
+    if (w) r = rectOf(*w);
+    if (!w) {
+      auto row = elsewhereOrFail(hWnd);
+      if (!row) return FALSE;
+      r = row->rect;
+    }
+  }
+  if (!lpRect) return FALSE;
   *lpRect = RECT{0, 0, width(r), height(r)};
   return TRUE;
 }
@@ -1143,30 +1327,47 @@ std::vector<HWND> snapshotChildren(std::uint32_t parent, bool deep) {
   return out;
 }
 
-bool matches(const Window& w, LPCWSTR cls, LPCWSTR title) {
+bool matches(const std::u16string& className, ATOM atom, const std::u16string& title, LPCWSTR cls,
+             LPCWSTR wanted) {
   if (cls) {
     if (IS_INTRESOURCE(cls)) {
-      if (w.cls->atom != static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(cls))) return false;
-    } else if (!text::equalNoCase(w.cls->name, text::view(cls))) {
+      if (atom != static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(cls))) return false;
+    } else if (!text::equalNoCase(className, text::view(cls))) {
       return false;
     }
   }
-  return !title || text::equalNoCase(w.text, text::view(title));
+  return !wanted || text::equalNoCase(title, text::view(wanted));
+}
+
+// Descendants of a window of another process, depth first (parents before children).
+void collectForeignTree(std::uint32_t parent, std::vector<HWND>& out) {
+  for (const WindowRow& r : foreignChildren(parent)) {
+    out.push_back(toHwnd(r.handle));
+    collectForeignTree(r.handle, out);
+  }
 }
 
 }  // namespace
 
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam) {
   if (!lpEnumFunc) return FALSE;
-  for (HWND h : snapshotChildren(kDesktopHandle, false))
-    if (IsWindow(h) && !lpEnumFunc(h, lParam)) return FALSE;
+  for (std::uint32_t h : childrenOf(kDesktopHandle))
+    if (IsWindow(toHwnd(h)) && !lpEnumFunc(toHwnd(h), lParam)) return FALSE;
   return TRUE;
 }
 
 BOOL EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam) {
   if (!hWndParent) return EnumWindows(lpEnumFunc, lParam);
   if (!lpEnumFunc) return FALSE;
-  for (HWND h : snapshotChildren(fromHwnd(hWndParent), true))
+  bool here;
+  {
+    Guard lock(table().mutex);
+    here = table().find(hWndParent) != nullptr;
+  }
+  std::vector<HWND> list;
+  if (here) list = snapshotChildren(fromHwnd(hWndParent), true);
+  else collectForeignTree(fromHwnd(hWndParent), list);
+  for (HWND h : list)
     if (IsWindow(h) && !lpEnumFunc(h, lParam)) return FALSE;
   return TRUE;
 }
@@ -1187,23 +1388,38 @@ BOOL EnumThreadWindows(DWORD dwThreadId, WNDENUMPROC lpfn, LPARAM lParam) {
 }
 
 HWND FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCWSTR lpszWindow) {
-  WindowTable& t = table();
-  Guard lock(t.mutex);
-  std::uint32_t parent = hWndParent == HWND_MESSAGE ? kMessageRootHandle
-                         : hWndParent               ? fromHwnd(hWndParent)
-                                                    : kDesktopHandle;
-  Window* p = findOrFail(toHwnd(parent));
-  if (!p) return nullptr;
-  auto it = p->children.begin();
+  const std::uint32_t parent = hWndParent == HWND_MESSAGE ? kMessageRootHandle
+                               : hWndParent               ? fromHwnd(hWndParent)
+                                                          : kDesktopHandle;
+  struct Candidate {
+    std::uint32_t handle;
+    std::u16string className;
+    ATOM atom;
+    std::u16string text;
+  };
+  std::vector<Candidate> list;
+  bool here = false;
+  {
+    WindowTable& t = table();
+    Guard lock(t.mutex);
+    if (Window* p = t.find(parent)) {
+      here = true;
+      for (std::uint32_t c : p->children)
+        if (Window* w = t.find(c)) list.push_back({c, w->cls->name, w->cls->atom, w->text});
+    }
+  }
+  if (!here && !elsewhereOrFail(toHwnd(parent))) return nullptr;
+  if (!here || isRoot(parent))
+    for (WindowRow& r : foreignChildren(parent))
+      list.push_back({r.handle, std::move(r.className), r.atom, std::move(r.text)});
+  auto it = list.begin();
   if (hWndChildAfter) {
-    it = std::find(p->children.begin(), p->children.end(), fromHwnd(hWndChildAfter));
-    if (it == p->children.end()) return nullptr;
+    it = std::find_if(list.begin(), list.end(), [&](const Candidate& c) { return c.handle == fromHwnd(hWndChildAfter); });
+    if (it == list.end()) return nullptr;
     ++it;
   }
-  for (; it != p->children.end(); ++it) {
-    Window* w = t.find(*it);
-    if (w && matches(*w, lpszClass, lpszWindow)) return toHwnd(*it);
-  }
+  for (; it != list.end(); ++it)
+    if (matches(it->className, it->atom, it->text, lpszClass, lpszWindow)) return toHwnd(it->handle);
   return nullptr;
 }
 
@@ -1378,6 +1594,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
     if (wasDisabled == !bEnable) return wasDisabled;
     if (bEnable) w->style &= ~static_cast<DWORD>(WS_DISABLED);
     else w->style |= WS_DISABLED;
+    mirrorWindow(*w);
   }
   if (!bEnable) {
     HWND focus = GetFocus();
@@ -1405,6 +1622,7 @@ HWND SetParent(HWND hWndChild, HWND hWndNewParent) {
   if (Window* op = t.find(old)) std::erase(op->children, w->handle);
   w->parent = newParent;
   np->children.insert(np->children.begin(), w->handle);
+  mirrorWindow(*w);
   return toHwnd(old);
 }
 

@@ -1,7 +1,11 @@
 // Windows: classes, creation and destruction, window procedures, the window tree (parent, owner,
 // z-order), text, styles, position, visibility, activation and focus, painting and window regions.
 // A window belongs to the thread that created it; its handle is a 32-bit value unique on the
-// host. There is no non-client area: a window's client rectangle is its whole size, so
+// host. The queries (FindWindowW, EnumWindows, GetClassNameW, GetWindowTextW, GetWindowRect,
+// GetWindowLongPtrW for GWL_STYLE, GWL_EXSTYLE and GWLP_ID, ...) answer for windows of other
+// processes of the host too, from the host's window table and without asking their owner (so
+// also while it is hung): GetWindowTextW gives another process's window its stored text. Only
+// the owner changes or destroys a window (ERROR_ACCESS_DENIED for another process's). There is no non-client area: a window's client rectangle is its whole size, so
 // AdjustWindowRectEx leaves a rectangle unchanged and GetClientRect gives (0, 0, width, height).
 // Nothing is drawn; BeginPaint hands out a PAINTSTRUCT whose hdc is NULL until device contexts
 // exist.

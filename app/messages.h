@@ -1,0 +1,101 @@
+// Message boxes and resource strings. Every box of the program goes through showMessageBox, which
+// hands it to the installed message-box sink: tests install one that records the box and answers
+// it; the default sink stands in until the window layer's MessageBoxW exists (see messages.cpp).
+// Texts come from the language library by string id; showMessage and showMessageById write the
+// box's text to the log as well, questions (askYesNoById) are not logged.
+#pragma once
+
+#include <functional>
+
+#include "app/log.h"
+#include "platform/afx/cstring.h"
+#include "platform/base/types.h"
+
+#ifndef MB_OK
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_CANCELTRYCONTINUE 0x00000006L
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONASTERISK 0x00000040L
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_DEFBUTTON1 0x00000000L
+#define MB_DEFBUTTON2 0x00000100L
+#define MB_DEFBUTTON3 0x00000200L
+#define MB_DEFBUTTON4 0x00000300L
+#define MB_APPLMODAL 0x00000000L
+#define MB_SYSTEMMODAL 0x00001000L
+#define MB_TASKMODAL 0x00002000L
+#define MB_HELP 0x00004000L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONMASK 0x000000F0L
+#define MB_DEFMASK 0x00000F00L
+#endif
+
+// One standard message box, as the program asks for it.
+struct MessageBoxRequest {
+  HWND owner = nullptr;
+  CString text;
+  CString caption;
+  UINT style = 0;
+  WORD language = 0;  // 0: the user's; showMessage asks for 9 (English, neutral)
+};
+
+// Receives every standard message box and returns the id of the button pressed (IDOK ...).
+using MessageBoxSink = std::function<int(const MessageBoxRequest&)>;
+// Installs `sink` (an empty one restores the default) and returns the one it replaces.
+// The default sink writes the box to standard error and answers the style's default button.
+MessageBoxSink setMessageBoxSink(MessageBoxSink sink);
+// The button a box of this style answers when the user just presses Enter (its default button).
+int defaultButtonOf(UINT style);
+
+// The one way the program shows a standard message box.
+int showMessageBox(HWND owner, const CString& text, const CString& caption, UINT style, WORD language = 0);
+
+// What showMessage needs from the application and the tray icon, installed by them; without
+// them there is no owner window and no tray menu to switch off.
+// ownerWindow: the application's current owner window for boxes.
+// setTrayMenuEnabled: sets the tray icon's menu flag and returns its previous value.
+void setMessageOwnerSource(std::function<HWND()> ownerWindow);
+void setTrayMenuSwitch(std::function<bool(bool enabled)> setTrayMenuEnabled);
+
+// The information box with an already formatted text (cut to kMessageTextLimit units): the tray
+// menu is off and the popup image window hidden while it is up; the text is logged as it stands.
+void showMessageText(const CString& text);
+
+// A printf-style information box (system-modal, the program caption), also written to the log.
+// A text from outside is an argument, never the format.
+template <class... A>
+void showMessage(LPCWSTR format, const A&... args) {
+  showMessageText(formatMessageText(format, args...));
+}
+template <class... A>
+void showMessage(const CString& format, const A&... args) = delete;
+
+// The text of string `id` from the language library (then the program); when no module has it,
+// a stop box "<message>: <id>" and an empty text.
+CString loadResString(UINT id);
+
+// The box of string `id` formatted with the arguments (through showMessage, so logged too).
+template <class... A>
+void showMessageById(UINT id, const A&... args) {
+  CString format = loadResString(id);
+  showMessageText(formatMessageText(format, args...));
+}
+
+// A Yes/No question of string `id` formatted with the arguments: system-modal, question icon,
+// no owner, the program caption. True for Yes. Not logged.
+bool askYesNoText(const CString& text);
+template <class... A>
+bool askYesNoById(UINT id, const A&... args) {
+  CString format = loadResString(id);
+  return askYesNoText(formatMessageText(format, args...));
+}

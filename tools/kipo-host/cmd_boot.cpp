@@ -1,0 +1,180 @@
+// kipo-host boot and shutdown: the host's start after a power loss (every process gone at once,
+// the shell started, the start-up entries of the registry run in Windows' order) and the end of a
+// session (every top-level window asked, a veto honoured, then told, then the processes ended).
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/base/text.h"
+#include "platform/host/process_table.h"
+#include "platform/win32/error.h"
+#include "platform/win32/message.h"
+#include "platform/win32/process.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/sync.h"
+#include "platform/win32/system.h"
+#include "platform/win32/window.h"
+#include "tools/hostapps/explorer/shell_protocol.h"
+#include "tools/kipo-host/command.h"
+#include "tools/kipo-host/host_control.h"
+
+namespace kipohost {
+namespace {
+
+namespace text = platform::text;
+
+constexpr char16_t kExplorer[] = u"C:\\WINDOWS\\explorer.exe";
+constexpr char16_t kTrayClass[] = u"Shell_TrayWnd";
+constexpr char16_t kRunOnce[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr char16_t kRun[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr double kShellStartSeconds = 20;
+constexpr UINT kSessionTimeoutMs = 5000;
+
+struct StartupEntry {
+  std::u16string name;
+  std::u16string commandLine;
+};
+
+// The key's string values in enumeration (creation) order; REG_EXPAND_SZ values expanded.
+std::vector<StartupEntry> startupEntries(HKEY root, const char16_t* path) {
+  std::vector<StartupEntry> out;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
+  for (DWORD i = 0;; ++i) {
+    WCHAR name[16384];
+    DWORD nameLen = 16384, type = 0, size = 0;
+    if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
+    std::vector<BYTE> data(size + sizeof(WCHAR));
+    DWORD got = size;
+    if (RegQueryValueExW(key, name, nullptr, &type, data.data(), &got) != ERROR_SUCCESS) continue;
+    std::u16string value(reinterpret_cast<const char16_t*>(data.data()), got / sizeof(WCHAR));
+    while (!value.empty() && value.back() == 0) value.pop_back();
+    if (type == REG_EXPAND_SZ) {
+      std::vector<WCHAR> expanded(ExpandEnvironmentStringsW(value.c_str(), nullptr, 0) + 1);
+      ExpandEnvironmentStringsW(value.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+      value = expanded.data();
+    }
+    out.push_back({std::u16string(name, nameLen), value});
+  }
+  RegCloseKey(key);
+  return out;
+}
+
+bool deleteValue(HKEY root, const char16_t* path, const std::u16string& name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  bool ok = RegDeleteValueW(key, name.c_str()) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok;
+}
+
+// Has the shell start a command line (so it inherits the shell's environment); the process id,
+// or 0.
+DWORD startThroughShell(HWND tray, const std::u16string& line) {
+  COPYDATASTRUCT data{hostapps::shell::kRunCommandLine, static_cast<DWORD>((line.size() + 1) * sizeof(char16_t)),
+                      const_cast<char16_t*>(line.c_str())};
+  DWORD_PTR pid = 0;
+  if (!SendMessageTimeoutW(tray, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 30000, &pid)) return 0;
+  return static_cast<DWORD>(pid);
+}
+
+void waitForProcess(DWORD pid) {
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (!h) return;  // ended already
+  WaitForSingleObject(h, INFINITE);
+  CloseHandle(h);
+}
+
+const char* rootName(HKEY root) { return root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU"; }
+
+// Runs one key's entries. RunOnce values are deleted before their program starts (a "!" name
+// after it has finished); `wait` runs them one after the other.
+void runEntries(HWND tray, HKEY root, const char16_t* path, bool once, bool wait) {
+  for (const auto& e : startupEntries(root, path)) {
+    bool deleteAfter = once && !e.name.empty() && e.name[0] == u'!';
+    if (once && !deleteAfter && !deleteValue(root, path, e.name)) {
+      std::fprintf(stderr, "kipo-host: cannot delete %s RunOnce value %s; not run\n", rootName(root),
+                   text::toUtf8(e.name).c_str());
+      continue;
+    }
+    DWORD pid = startThroughShell(tray, e.commandLine);
+    std::printf("%s %s %s: %s", rootName(root), once ? "RunOnce" : "Run", text::toUtf8(e.name).c_str(),
+                text::toUtf8(e.commandLine).c_str());
+    std::printf(pid ? " (pid %lu)\n" : " (did not start)\n", static_cast<unsigned long>(pid));
+    std::fflush(stdout);
+    if (pid && wait) waitForProcess(pid);
+    if (deleteAfter) deleteValue(root, path, e.name);
+  }
+}
+
+int boot(const std::vector<std::string>& args) {
+  if (!args.empty()) return usageError("boot takes no arguments");
+  int ended = killHostProcesses();
+  std::printf("power lost: %d processes ended\n", ended);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::u16string line = u"C:\\WINDOWS\\explorer.exe";
+  if (!CreateProcessW(kExplorer, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
+    return failure("cannot start explorer.exe: " + errorText(GetLastError()) + " (kipo-host install?)");
+  CloseHandle(pi.hProcess);
+  if (pi.hThread) CloseHandle(pi.hThread);
+  HWND tray = waitForWindow(kTrayClass, nullptr, kShellStartSeconds);
+  if (!tray) return failure("explorer.exe did not make its taskbar window");
+  std::printf("explorer.exe started (pid %lu)\n", static_cast<unsigned long>(pi.dwProcessId));
+  std::fflush(stdout);
+  // Windows' order: the machine's RunOnce (one after the other), the machine's and the user's
+  // Run, then the user's RunOnce.
+  runEntries(tray, HKEY_LOCAL_MACHINE, kRunOnce, true, true);
+  runEntries(tray, HKEY_LOCAL_MACHINE, kRun, false, false);
+  runEntries(tray, HKEY_CURRENT_USER, kRun, false, false);
+  runEntries(tray, HKEY_CURRENT_USER, kRunOnce, true, false);
+  endAsHostProcess(0);
+}
+
+std::string describe(HWND w) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  WCHAR cls[256] = {}, title[256] = {};
+  GetClassNameW(w, cls, 256);
+  GetWindowTextW(w, title, 256);
+  std::string image;
+  if (auto row = platform::host::findLivingProcess(pid)) image = text::toUtf8(row->imageName);
+  char handle[16];
+  std::snprintf(handle, sizeof handle, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(w)));
+  return image + " (pid " + std::to_string(pid) + "), window " + handle + " \"" + text::toUtf8(cls) + "\" \"" +
+         text::toUtf8(title) + "\"";
+}
+
+int shutdown(const std::vector<std::string>& args) {
+  if (!args.empty()) return usageError("shutdown takes no arguments");
+  std::vector<HWND> windows = topLevelWindows();
+  std::vector<HWND> asked;
+  for (HWND w : windows) {
+    DWORD_PTR answer = TRUE;
+    // A hung or vanished window does not stop the session from ending.
+    if (!SendMessageTimeoutW(w, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kSessionTimeoutMs, &answer)) answer = TRUE;
+    if (!answer) {
+      std::printf("shutdown cancelled by %s\n", describe(w).c_str());
+      // Those that agreed learn that the session goes on.
+      for (HWND a : asked) SendMessageTimeoutW(a, WM_ENDSESSION, FALSE, 0, SMTO_ABORTIFHUNG, kSessionTimeoutMs, nullptr);
+      return 1;
+    }
+    asked.push_back(w);
+  }
+  for (HWND w : asked) SendMessageTimeoutW(w, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, kSessionTimeoutMs, nullptr);
+  int ended = killHostProcesses();
+  std::printf("session ended: %d processes ended\n", ended);
+  return 0;
+}
+
+RegisterCommand bootCommand({"boot",
+                             "boot                            restart after a power loss: end every process, start explorer.exe, run RunOnce/Run",
+                             true, boot});
+RegisterCommand shutdownCommand({"shutdown",
+                                 "shutdown                        end the session: WM_QUERYENDSESSION (a veto stops it), WM_ENDSESSION, end processes",
+                                 true, shutdown});
+
+}  // namespace
+}  // namespace kipohost
