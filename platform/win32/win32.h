@@ -8,6 +8,7 @@
 #include "platform/win32/crtfile.h"
 #include "platform/win32/crypt.h"
 #include "platform/win32/device_notify.h"
+#include "platform/win32/dialog.h"
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
 #include "platform/win32/handle.h"

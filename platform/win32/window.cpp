@@ -12,6 +12,7 @@
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
 #include "platform/host/atom_table.h"
+#include "platform/win32/controls/controls.h"
 #include "platform/host/host.h"
 #include "platform/host/window_channel.h"
 #include "platform/host/window_mirror.h"
@@ -438,6 +439,9 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     SetLastError(e);
     return nullptr;
   }
+  // The system and common control classes exist in every process before its first window, as
+  // the window manager and the control library register them at load.
+  platform::controls::registerCommonClasses();
   // Other processes can reach the window as soon as its row is written.
   ensureChannel();
   const auto& queue = currentQueue();
