@@ -8,9 +8,11 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/base/text.h"
 #include "platform/host/create.h"
+#include "platform/host/environment.h"
 #include "platform/host/host.h"
 #include "platform/host/paths.h"
 #include "platform/win32/error.h"
@@ -215,7 +217,17 @@ std::u16string windowsFolder() { return u"C:\\WINDOWS"; }
 
 // XP's default PATH until the process environment is read here.
 std::vector<std::u16string> pathFolders() {
-  return {systemFolder(), windowsFolder(), systemFolder() + u"\\Wbem"};
+  std::optional<std::u16string> path = host::getEnvironmentVariable(u"PATH");
+  if (!path) return {systemFolder(), windowsFolder(), systemFolder() + u"\\Wbem"};
+  std::vector<std::u16string> folders;
+  std::size_t at = 0;
+  while (at <= path->size()) {
+    std::size_t end = path->find(u';', at);
+    if (end == std::u16string::npos) end = path->size();
+    if (end > at) folders.push_back(path->substr(at, end - at));
+    at = end + 1;
+  }
+  return folders;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 // process if this process started it (waitid on that descriptor only) and wakes every waiter. The
 // exit code is read from the process table on first request, falling back to the Linux status.
 #include "platform/win32/process.h"
+#include "platform/win32/security.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -560,6 +561,20 @@ DWORD spawn(const SpawnRequest& q, PROCESS_INFORMATION* info) {
   }
   return 0;
 }
+
+// A token opened on a process handle belongs to the user its row records; thread handles and
+// other objects are not processes.
+bool processUser(HANDLE handle, std::u16string* user) {
+  auto o = lookupHandleAs<ProcessObject>(handle);
+  if (!o || o->thread) return false;
+  // This process's own record carries no user: it runs as the process user.
+  if (user) *user = o->record->row.user.empty() ? security::processIdentity().name : o->record->row.user;
+  return true;
+}
+
+struct ProcessUserQueryInstaller {
+  ProcessUserQueryInstaller() { security::setProcessUserQuery(processUser); }
+} g_processUserQuery;
 
 }  // namespace
 

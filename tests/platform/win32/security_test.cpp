@@ -17,6 +17,7 @@
 #include "platform/win32/handle.h"
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/sync.h"
 #include "platform/win32/system.h"
 #include "tests/support/test_host.h"
 
@@ -463,3 +464,23 @@ TEST_F(Security, UsersSidsAreTheirHivesAndFollowCreationOrder) {
 }
 
 }  // namespace
+
+TEST_F(Security, ProcessTokensComeOnlyFromProcessHandles) {
+  HANDLE t = kSentinelHandle;
+  HANDLE self = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
+  ASSERT_NE(self, nullptr);
+  ASSERT_TRUE(OpenProcessToken(self, TOKEN_QUERY, &t));
+  BYTE buffer[256];
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(t, TokenUser, buffer, sizeof buffer, &size));
+  EXPECT_EQ(sidString(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid), platform::security::userSid(u"Robin"));
+  CloseHandle(t);
+  CloseHandle(self);
+
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  t = kSentinelHandle;
+  SetLastError(0);
+  EXPECT_FALSE(OpenProcessToken(event, TOKEN_QUERY, &t)) << "an event is not a process";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  CloseHandle(event);
+}
