@@ -55,8 +55,8 @@ std::string utf8(const CString& text) {
   return out;
 }
 
-// Until the window layer shows real boxes, a box cannot be seen by anyone: say on standard error
-// what would have been shown and go on as if the user had pressed Enter.
+// A real box waits for a user, and nothing yet answers one that nobody is there to see: say on
+// standard error what would have been shown and go on as if the user had pressed Enter.
 int defaultSink(const MessageBoxRequest& box) {
   std::string line = "[message box] " + utf8(box.caption) + ": " + utf8(box.text) + "\n";
   std::fputs(line.c_str(), stderr);

@@ -1,6 +1,6 @@
 // Message boxes and resource strings. Every box of the program goes through showMessageBox, which
 // hands it to the installed message-box sink: tests install one that records the box and answers
-// it; the default sink stands in until the window layer's MessageBoxW exists (see messages.cpp).
+// it; the default sink stands in while nothing answers a real box nobody sees (messages.cpp).
 // Texts come from the language library by string id; showMessage and showMessageById write the
 // box's text to the log as well, questions (askYesNoById) are not logged.
 #pragma once
@@ -10,35 +10,7 @@
 #include "app/log.h"
 #include "platform/afx/cstring.h"
 #include "platform/base/types.h"
-
-#ifndef MB_OK
-#define MB_OK 0x00000000L
-#define MB_OKCANCEL 0x00000001L
-#define MB_ABORTRETRYIGNORE 0x00000002L
-#define MB_YESNOCANCEL 0x00000003L
-#define MB_YESNO 0x00000004L
-#define MB_RETRYCANCEL 0x00000005L
-#define MB_CANCELTRYCONTINUE 0x00000006L
-#define MB_ICONHAND 0x00000010L
-#define MB_ICONQUESTION 0x00000020L
-#define MB_ICONEXCLAMATION 0x00000030L
-#define MB_ICONASTERISK 0x00000040L
-#define MB_ICONERROR MB_ICONHAND
-#define MB_ICONSTOP MB_ICONHAND
-#define MB_ICONWARNING MB_ICONEXCLAMATION
-#define MB_ICONINFORMATION MB_ICONASTERISK
-#define MB_DEFBUTTON1 0x00000000L
-#define MB_DEFBUTTON2 0x00000100L
-#define MB_DEFBUTTON3 0x00000200L
-#define MB_DEFBUTTON4 0x00000300L
-#define MB_APPLMODAL 0x00000000L
-#define MB_SYSTEMMODAL 0x00001000L
-#define MB_TASKMODAL 0x00002000L
-#define MB_HELP 0x00004000L
-#define MB_TYPEMASK 0x0000000FL
-#define MB_ICONMASK 0x000000F0L
-#define MB_DEFMASK 0x00000F00L
-#endif
+#include "platform/win32/dialog.h"
 
 // One standard message box, as the program asks for it.
 struct MessageBoxRequest {

@@ -501,13 +501,20 @@ bool handleFrame(const std::shared_ptr<Connection>& conn, const Header& h, std::
 // Reads what arrived on a connection; false when it ended or broke its framing.
 bool readFrom(const std::shared_ptr<Connection>& conn) {
   char buf[65536];
+  // A peer that writes and exits at once (kipo-host post) leaves its frames and the end of the
+  // connection in one read: the frames are still handled before the connection is let go.
+  bool ended = false;
   for (;;) {
     ssize_t k = ::recv(conn->fd, buf, sizeof buf, 0);
-    if (k == 0) return false;
+    if (k == 0) {
+      ended = true;
+      break;
+    }
     if (k < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-      return false;
+      ended = true;
+      break;
     }
     auto* b = reinterpret_cast<const std::byte*>(buf);
     conn->inbox.insert(conn->inbox.end(), b, b + k);
@@ -524,7 +531,7 @@ bool readFrom(const std::shared_ptr<Connection>& conn) {
     used += sizeof h + h.payloadLength;
   }
   in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(used));
-  return true;
+  return !ended;
 }
 
 void acceptAll(int listenFd) {

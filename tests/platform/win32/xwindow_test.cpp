@@ -491,3 +491,19 @@ TEST_F(CrossProcess, DeviceNotificationRegistrationChecksItsArguments) {
 }
 
 }  // namespace
+
+// A poster that writes its frame and exits at once hands over the frame and the end of its
+// connection together; the frame must still be delivered.
+TEST_F(CrossProcess, PostsAreDeliveredWhenThePosterExitsAtOnce) {
+  HWND w = make();
+  ASSERT_NE(w, nullptr);
+  char handle[16];
+  std::snprintf(handle, sizeof handle, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(w)));
+  constexpr int kPosts = 15;
+  for (int i = 0; i < kPosts; ++i) ASSERT_EQ(kipotest::runTool({"post", handle, "0x0410", "0", "0"}), 0);
+  EXPECT_TRUE(eventually([&] {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    return received(w, {WM_USER + 0x10}).size() == kPosts;
+  })) << received(w, {WM_USER + 0x10}).size() << " of " << kPosts << " posts arrived";
+}
