@@ -24,3 +24,14 @@ section "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explor
 "$tool" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 section "E:\\ maps to"
 "$tool" path 'E:\'
+
+# Host programs under their Windows names, then a power-on: Explorer owns the desktop and taskbar.
+section "install and boot"
+"$tool" install >/dev/null
+"$tool" boot
+section "windows"
+"$tool" windows
+section "processes"
+"$tool" ps
+section "shutdown"
+"$tool" shutdown

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/base/fault.h"
+#include "tests/support/faults.h"
 #include "tests/app/app_fixture.h"
 
 namespace {
@@ -17,18 +18,7 @@ constexpr char16_t kPad = 0xbdbd;
 
 using Crypto = AppTest;
 
-// Makes this process's calls named `call` (on `subject` and below) fail with `error`, from the
-// nth matching call on, for `count` calls (0: all).
-std::uint64_t failCall(const char* call, DWORD error, std::u16string subject = {}, std::uint32_t nth = 1,
-                       std::uint32_t count = 0) {
-  platform::fault::Fault f;
-  f.call = call;
-  f.subject = std::move(subject);
-  f.error = error;
-  f.nth = nth;
-  f.count = count;
-  return platform::fault::inject(f);
-}
+using kipotest::failCall;
 
 std::string hexOf(CCryptoContext& context, const std::string& data) {
   char16_t out[41];

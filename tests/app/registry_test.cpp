@@ -12,6 +12,7 @@
 #include "app/program_texts.h"
 #include "lang/ids.h"
 #include "platform/base/fault.h"
+#include "tests/support/faults.h"
 #include "platform/com/bstr.h"
 #include "platform/com/safearray.h"
 #include "tests/app/app_fixture.h"
@@ -49,18 +50,7 @@ struct Bytes {
   }
 };
 
-// Makes this process's calls named `call` (on `subject` and below) fail with `error`, from the
-// nth matching call on, for `count` calls (0: all).
-std::uint64_t failCall(const char* call, DWORD error, std::u16string subject = {}, std::uint32_t nth = 1,
-                       std::uint32_t count = 0) {
-  platform::fault::Fault f;
-  f.call = call;
-  f.subject = std::move(subject);
-  f.error = error;
-  f.nth = nth;
-  f.count = count;
-  return platform::fault::inject(f);
-}
+using kipotest::failCall;
 
 bool keyExists(const CString& path) { return CRegistry(path).isOpen(); }
 

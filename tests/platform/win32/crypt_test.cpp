@@ -11,6 +11,7 @@
 
 #include "platform/base/fault.h"
 #include "platform/win32/system.h"
+#include "tests/support/faults.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -28,18 +29,7 @@ std::string hex(const BYTE* data, std::size_t size) {
   return out;
 }
 
-// Makes this process's calls named `call` (on `subject` and below) fail with `error`, from the
-// nth matching call on, for `count` calls (0: all).
-std::uint64_t failCall(const char* call, DWORD error, std::u16string subject = {}, std::uint32_t nth = 1,
-                       std::uint32_t count = 0) {
-  platform::fault::Fault f;
-  f.call = call;
-  f.subject = std::move(subject);
-  f.error = error;
-  f.nth = nth;
-  f.count = count;
-  return platform::fault::inject(f);
-}
+using kipotest::failCall;
 
 class Crypt : public ::testing::Test {
  protected:
