@@ -183,6 +183,7 @@ TEST_F(CmdTest, RmdirForms) {
        nullptr, nullptr},
       {"cmd /c rd /q C:\\t\\file.txt", ERROR_DIRECTORY, "The directory name is invalid.", nullptr, "t/file.txt"},
       {"cmd /c rmdir /s/q C:\\t\\full", 0, "", "t/full", nullptr},
+      {"cmd /c rmdir /q /x \"C:\\t\\Empty Folder\"", 1, "Invalid switch - \"X\".", nullptr, nullptr},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.line);

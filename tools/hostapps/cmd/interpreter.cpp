@@ -107,6 +107,21 @@ std::vector<std::u16string> switchesOf(const std::u16string& arg) {
   return out;
 }
 
+// Splits a command's words into names (unquoted) and switches, handing each switch to `take`;
+// returns the first switch `take` refuses, or an empty text when it took them all.
+std::u16string splitArguments(const std::vector<std::u16string>& args, std::vector<std::u16string>& names,
+                              const std::function<bool(const std::u16string&)>& take) {
+  for (const auto& a : args) {
+    if (!isSwitch(a)) {
+      names.push_back(unquote(a));
+      continue;
+    }
+    for (const auto& sw : switchesOf(a))
+      if (!take(sw)) return sw;
+  }
+  return {};
+}
+
 std::u16string fullPath(const std::u16string& path) {
   WCHAR buf[MAX_PATH * 4];
   DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, buf, nullptr);
@@ -559,37 +574,35 @@ DWORD Interpreter::del(const std::vector<std::u16string>& args, Output& out) {
   bool force = false, quiet = false, recurse = false;
   DWORD required = 0, refused = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   std::vector<std::u16string> names;
-  for (const auto& a : args) {
-    if (!isSwitch(a)) {
-      names.push_back(unquote(a));
-      continue;
-    }
-    for (const auto& sw : switchesOf(a)) {
-      if (sw == u"F") {
-        force = true;
-      } else if (sw == u"Q") {
-        quiet = true;
-      } else if (sw == u"S") {
-        recurse = true;
-      } else if (sw == u"P") {
-        // Prompting for each file: files are deleted only when confirmed (see below).
-      } else if (sw[0] == u'A') {
-        required = 0;
-        refused = 0;
-        bool negate = false;
-        for (char16_t c : sw.substr(1)) {
-          DWORD bit = c == u'R' ? FILE_ATTRIBUTE_READONLY : c == u'H' ? FILE_ATTRIBUTE_HIDDEN
-                    : c == u'S' ? FILE_ATTRIBUTE_SYSTEM : c == u'A' ? FILE_ATTRIBUTE_ARCHIVE : 0;
-          if (c == u'-') negate = true;
-          if (!bit) continue;
-          (negate ? refused : required) |= bit;
-          negate = false;
-        }
-      } else {
-        out.error(kInvalidSwitch + (u"\"" + sw + u"\"."));
-        return 1;
+  std::u16string bad = splitArguments(args, names, [&](const std::u16string& sw) {
+    if (sw == u"F") {
+      force = true;
+    } else if (sw == u"Q") {
+      quiet = true;
+    } else if (sw == u"S") {
+      recurse = true;
+    } else if (sw == u"P") {
+      // Prompting for each file: files are deleted only when confirmed (see below).
+    } else if (sw[0] == u'A') {
+      required = 0;
+      refused = 0;
+      bool negate = false;
+      for (char16_t c : sw.substr(1)) {
+        DWORD bit = c == u'R' ? FILE_ATTRIBUTE_READONLY : c == u'H' ? FILE_ATTRIBUTE_HIDDEN
+                  : c == u'S' ? FILE_ATTRIBUTE_SYSTEM : c == u'A' ? FILE_ATTRIBUTE_ARCHIVE : 0;
+        if (c == u'-') negate = true;
+        if (!bit) continue;
+        (negate ? refused : required) |= bit;
+        negate = false;
       }
+    } else {
+      return false;
     }
+    return true;
+  });
+  if (!bad.empty()) {
+    out.error(kInvalidSwitch + (u"\"" + bad + u"\"."));
+    return 1;
   }
   if (names.empty()) {
     out.error(kSyntaxError);
@@ -682,21 +695,19 @@ DWORD removeTree(const std::u16string& folder, std::vector<DWORD>& errors) {
 DWORD Interpreter::rmdir(const std::vector<std::u16string>& args, Output& out) {
   bool tree = false, quiet = false;
   std::vector<std::u16string> names;
-  for (const auto& a : args) {
-    if (!isSwitch(a)) {
-      names.push_back(unquote(a));
-      continue;
+  std::u16string bad = splitArguments(args, names, [&](const std::u16string& sw) {
+    if (sw == u"S") {
+      tree = true;
+    } else if (sw == u"Q") {
+      quiet = true;
+    } else {
+      return false;
     }
-    for (const auto& sw : switchesOf(a)) {
-      if (sw == u"S") {
-        tree = true;
-      } else if (sw == u"Q") {
-        quiet = true;
-      } else {
-        out.error(kInvalidSwitch + (u"\"" + sw + u"\"."));
-        return 1;
-      }
-    }
+    return true;
+  });
+  if (!bad.empty()) {
+    out.error(kInvalidSwitch + (u"\"" + bad + u"\"."));
+    return 1;
   }
   if (names.empty()) {
     out.error(kSyntaxError);
@@ -738,21 +749,19 @@ DWORD Interpreter::rmdir(const std::vector<std::u16string>& args, Output& out) {
 DWORD Interpreter::move(const std::vector<std::u16string>& args, Output& out) {
   bool overwrite = batch_ != nullptr;  // without /Y a command line asks, a batch file does not
   std::vector<std::u16string> names;
-  for (const auto& a : args) {
-    if (!isSwitch(a)) {
-      names.push_back(unquote(a));
-      continue;
+  std::u16string bad = splitArguments(args, names, [&](const std::u16string& sw) {
+    if (sw == u"Y") {
+      overwrite = true;
+    } else if (sw == u"-Y") {
+      overwrite = false;
+    } else {
+      return false;
     }
-    for (const auto& sw : switchesOf(a)) {
-      if (sw == u"Y") {
-        overwrite = true;
-      } else if (sw == u"-Y") {
-        overwrite = false;
-      } else {
-        out.error(kInvalidSwitch + (u"\"" + sw + u"\"."));
-        return errorLevel_ = 1;
-      }
-    }
+    return true;
+  });
+  if (!bad.empty()) {
+    out.error(kInvalidSwitch + (u"\"" + bad + u"\"."));
+    return errorLevel_ = 1;
   }
   if (names.size() != 2) {
     out.error(kSyntaxError);
