@@ -86,7 +86,7 @@ void CTabCtrl::AdjustRect(BOOL bLarger, LPRECT lpRect) {
   SendMessage(TCM_ADJUSTRECT, static_cast<WPARAM>(bLarger), reinterpret_cast<LPARAM>(lpRect));
 }
 CImageList* CTabCtrl::SetImageList(CImageList* pImageList) {
-  auto old = reinterpret_cast<HIMAGELIST>(SendMessage(TCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pImageList->GetSafeHandle())));
+  auto old = reinterpret_cast<HIMAGELIST>(SendMessage(TCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(platform::afx::handleOf(pImageList))));
   m_previous.Detach();
   if (!old) return nullptr;
   m_previous.Attach(old);
@@ -126,13 +126,13 @@ BOOL CAnimateCtrl::IsPlaying() const { return static_cast<BOOL>(SendMessage(ACM_
 BOOL CToolTipCtrl::Create(CWnd* pParentWnd, DWORD dwStyle) {
   platform::controls::registerCommonClasses();
   return CWnd::CreateEx(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | dwStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, pParentWnd->GetSafeHwnd(), nullptr);
+                        CW_USEDEFAULT, platform::afx::hwndOf(pParentWnd), nullptr);
 }
 
 void CToolTipCtrl::fillInfo(TOOLINFO& ti, CWnd* pWnd, UINT_PTR nIDTool) const {
   ti = TOOLINFO{};
   ti.cbSize = sizeof(TOOLINFO);
-  HWND target = pWnd->GetSafeHwnd();
+  HWND target = platform::afx::hwndOf(pWnd);
   if (nIDTool == 0) {
     // The window itself is the tool, found by its parent.
     ti.hwnd = ::GetParent(target);

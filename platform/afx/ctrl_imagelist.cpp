@@ -7,13 +7,6 @@ IMPLEMENT_DYNAMIC(CImageList, CObject)
 
 CImageList::~CImageList() { DeleteImageList(); }
 
-HIMAGELIST CImageList::GetSafeHandle() const {
-  // Callers ask a null CImageList pointer too; hide `this` from the optimizer so the test stays.
-  auto address = reinterpret_cast<std::uintptr_t>(this);
-  asm("" : "+r"(address));
-  return address ? reinterpret_cast<const CImageList*>(address)->m_hImageList : nullptr;
-}
-
 BOOL CImageList::Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow) {
   if (m_hImageList) return FALSE;
   m_hImageList = ImageList_Create(cx, cy, nFlags, nInitial, nGrow);

@@ -17,8 +17,9 @@ class CImageList : public CObject {
   HIMAGELIST m_hImageList = nullptr;
 
   operator HIMAGELIST() const { return m_hImageList; }  // NOLINT: the class library converts implicitly
-  // Null for a null CImageList pointer too.
-  HIMAGELIST GetSafeHandle() const;
+  // Asking a null pointer is undefined in C++: code holding a pointer that may be null asks
+  // platform::afx::handleOf instead.
+  HIMAGELIST GetSafeHandle() const { return m_hImageList; }
 
   // FALSE when this object holds a list already or the list cannot be made.
   BOOL Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow);
@@ -37,3 +38,8 @@ class CImageList : public CObject {
   COLORREF SetBkColor(COLORREF cr);
   COLORREF GetBkColor() const;
 };
+
+namespace platform::afx {
+// The list handle of an image list object, null for a null pointer.
+inline HIMAGELIST handleOf(const CImageList* pImageList) { return pImageList ? pImageList->GetSafeHandle() : nullptr; }
+}  // namespace platform::afx

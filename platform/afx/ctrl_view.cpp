@@ -218,7 +218,7 @@ CImageList* CListCtrl::wrap(HIMAGELIST h, int slot) const {
 }
 CImageList* CListCtrl::SetImageList(CImageList* pImageList, int nImageListType) {
   auto old = reinterpret_cast<HIMAGELIST>(SendMessage(LVM_SETIMAGELIST, static_cast<WPARAM>(nImageListType),
-                                                      reinterpret_cast<LPARAM>(pImageList->GetSafeHandle())));
+                                                      reinterpret_cast<LPARAM>(platform::afx::handleOf(pImageList))));
   return wrap(old, nImageListType);
 }
 CImageList* CListCtrl::GetImageList(int nImageListType) const {
@@ -395,7 +395,7 @@ CImageList* CTreeCtrl::wrap(HIMAGELIST h, int slot) const {
 }
 CImageList* CTreeCtrl::SetImageList(CImageList* pImageList, int nImageListType) {
   auto old = reinterpret_cast<HIMAGELIST>(SendMessage(TVM_SETIMAGELIST, static_cast<WPARAM>(nImageListType),
-                                                      reinterpret_cast<LPARAM>(pImageList->GetSafeHandle())));
+                                                      reinterpret_cast<LPARAM>(platform::afx::handleOf(pImageList))));
   return wrap(old, nImageListType);
 }
 CImageList* CTreeCtrl::GetImageList(UINT nImageList) const {

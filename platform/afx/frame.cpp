@@ -30,7 +30,7 @@ BOOL CFrameWnd::Create(LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwSt
   int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
   if (rect.left == CW_USEDEFAULT) cx = cy = CW_USEDEFAULT;
   return CreateEx(dwExStyle, lpszClassName, lpszWindowName, dwStyle, rect.left, rect.top, cx, cy,
-                  pParentWnd->GetSafeHwnd(), menu, pContext);
+                  platform::afx::hwndOf(pParentWnd), menu, pContext);
 }
 
 BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentWnd, CCreateContext* pContext) {

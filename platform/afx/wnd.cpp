@@ -83,14 +83,6 @@ LRESULT handleException(CException* e, const MSG& msg) {
 
 // ---- The handle map ----
 
-HWND CWnd::GetSafeHwnd() const {
-  // The class library lets callers ask a null CWnd pointer; hide `this` from the optimizer so
-  // the null test survives.
-  auto address = reinterpret_cast<std::uintptr_t>(this);
-  asm("" : "+r"(address));
-  return address ? reinterpret_cast<const CWnd*>(address)->m_hWnd : nullptr;
-}
-
 CWnd* PASCAL CWnd::FromHandlePermanent(HWND hWnd) {
   if (!hWnd) return nullptr;
   auto it = t_state.permanent.find(hWnd);
@@ -177,7 +169,7 @@ BOOL CWnd::Create(LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwStyle, 
 BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwStyle,
                     const RECT& rect, CWnd* pParentWnd, UINT nID, LPVOID lpParam) {
   return CreateEx(dwExStyle, lpszClassName, lpszWindowName, dwStyle, rect.left, rect.top, rect.right - rect.left,
-                  rect.bottom - rect.top, pParentWnd->GetSafeHwnd(),
+                  rect.bottom - rect.top, platform::afx::hwndOf(pParentWnd),
                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), lpParam);
 }
 
@@ -473,7 +465,7 @@ BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
 BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 BOOL CWnd::IsZoomed() const { return ::IsZoomed(m_hWnd); }
-BOOL CWnd::IsChild(const CWnd* pWnd) const { return ::IsChild(m_hWnd, pWnd->GetSafeHwnd()); }
+BOOL CWnd::IsChild(const CWnd* pWnd) const { return ::IsChild(m_hWnd, platform::afx::hwndOf(pWnd)); }
 DWORD CWnd::GetStyle() const { return static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE)); }
 DWORD CWnd::GetExStyle() const { return static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_EXSTYLE)); }
 
@@ -568,9 +560,9 @@ BOOL CWnd::RedrawWindow(LPCRECT lpRectUpdate, HRGN hrgnUpdate, UINT flags) {
 CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
 CWnd* CWnd::GetOwner() const { return FromHandle(::GetWindow(m_hWnd, GW_OWNER)); }
 void CWnd::SetOwner(CWnd* pOwnerWnd) {
-  ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(pOwnerWnd->GetSafeHwnd()));
+  ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(platform::afx::hwndOf(pOwnerWnd)));
 }
-CWnd* CWnd::SetParent(CWnd* pWndNewParent) { return FromHandle(::SetParent(m_hWnd, pWndNewParent->GetSafeHwnd())); }
+CWnd* CWnd::SetParent(CWnd* pWndNewParent) { return FromHandle(::SetParent(m_hWnd, platform::afx::hwndOf(pWndNewParent))); }
 CWnd* CWnd::GetTopLevelParent() const {
   HWND h = m_hWnd;
   while (h && (::GetWindowLongW(h, GWL_STYLE) & WS_CHILD)) h = ::GetParent(h);
@@ -651,10 +643,10 @@ LRESULT CWnd::SendDlgItemMessage(int nID, UINT message, WPARAM wParam, LPARAM lP
   return ::SendDlgItemMessageW(m_hWnd, nID, message, wParam, lParam);
 }
 CWnd* CWnd::GetNextDlgTabItem(CWnd* pWndCtl, BOOL bPrevious) const {
-  return FromHandle(::GetNextDlgTabItem(m_hWnd, pWndCtl->GetSafeHwnd(), bPrevious));
+  return FromHandle(::GetNextDlgTabItem(m_hWnd, platform::afx::hwndOf(pWndCtl), bPrevious));
 }
 CWnd* CWnd::GetNextDlgGroupItem(CWnd* pWndCtl, BOOL bPrevious) const {
-  return FromHandle(::GetNextDlgGroupItem(m_hWnd, pWndCtl->GetSafeHwnd(), bPrevious));
+  return FromHandle(::GetNextDlgGroupItem(m_hWnd, platform::afx::hwndOf(pWndCtl), bPrevious));
 }
 
 BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {

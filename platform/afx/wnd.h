@@ -46,8 +46,9 @@ class CWnd : public CCmdTarget {
   HWND m_hWnd = nullptr;
 
   operator HWND() const { return m_hWnd; }  // NOLINT: the class library converts implicitly
-  // Null for a null CWnd pointer too, as callers of the class library rely on.
-  HWND GetSafeHwnd() const;
+  // The window's handle. Asking a null pointer is undefined in C++ (and breaks under the
+  // sanitizers): code holding a pointer that may be null asks platform::afx::hwndOf instead.
+  HWND GetSafeHwnd() const { return m_hWnd; }
   bool operator==(const CWnd& other) const { return m_hWnd == other.m_hWnd; }
 
   // ---- The handle map ----
@@ -328,6 +329,9 @@ BOOL AfxRegisterClass(WNDCLASS* lpWndClass);
 #define MLF_SHOWONIDLE 0x0004
 
 namespace platform::afx {
+
+// The handle of a window object, null for a null pointer.
+inline HWND hwndOf(const CWnd* pWnd) { return pWnd ? pWnd->GetSafeHwnd() : nullptr; }
 
 // Registers the framework's classes in this process (idempotent).
 void registerFrameworkClasses();
