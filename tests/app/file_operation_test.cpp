@@ -55,18 +55,6 @@ class FileOperationTest : public AppTest {
     language = std::make_unique<Lingrove>(CString(u"USA"), TRUE);
     createLog();
   }
-  void write(const std::string& rel, const std::string& data = "x") {
-    fs::create_directories(host.c(rel).parent_path());
-    std::ofstream(host.c(rel), std::ios::binary) << data;
-  }
-  std::string read(const std::string& rel) {
-    std::ifstream in(host.c(rel), std::ios::binary);
-    if (!in) return "<missing>";
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  bool isFile(const std::string& rel) { return fs::is_regular_file(host.c(rel)); }
-  bool isDir(const std::string& rel) { return fs::is_directory(host.c(rel)); }
-  bool gone(const std::string& rel) { return !fs::exists(host.c(rel)); }
   // The log lines written since `mark` (a size of the log), split at "<br>".
   std::vector<std::string> linesSince(std::size_t mark) {
     std::vector<std::string> lines;
@@ -95,7 +83,7 @@ TEST_F(FileOperationTest, SystemErrorsBecomeCodes) {
       {ERROR_FILE_NOT_FOUND, 12, "The operation failed."},
       {ERROR_NOT_READY, 12, "The operation failed."},
   };
-  write("s/a.txt", "A");
+  host.write("s/a.txt", "A");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.system);
     Entry entry;
@@ -116,7 +104,7 @@ TEST_F(FileOperationTest, SystemErrorsBecomeCodes) {
     ScopedFault fault("DeleteFileW", ERROR_ACCESS_DENIED);
     EXPECT_EQ(doFileOperation(u"C:\\s\\a.txt", CString(), kFileOpDelete), 8u);
   }
-  EXPECT_EQ(read("s/a.txt"), "A");
+  EXPECT_EQ(host.read("s/a.txt"), "A");
   Entry entry;
   EXPECT_EQ(doFileOperation(u"C:\\s\\a.txt", u"C:\\t\\a.txt", kFileOpCopy, &entry), 0u);
   EXPECT_EQ(entry.bits, 0u);  // success leaves the entry alone
@@ -143,7 +131,7 @@ TEST_F(FileOperationTest, CodesWithoutASystemError) {
   request.operation = 9;
   EXPECT_EQ(executeFileOperation(request), 12u);
 
-  write("s/a.txt");
+  host.write("s/a.txt");
   request = fileOperationRequest();
   request.source = u"C:\\s\\a.txt";
   request.operation = kFileOpDelete;
@@ -163,20 +151,20 @@ TEST_F(FileOperationTest, DeleteAndCopyRules) {
     EXPECT_TRUE(deleteFileOp(u"C:\\nothing.txt"));
   }
   // A system file is deleted too (its system attribute cleared first).
-  write("sys.txt");
+  host.write("sys.txt");
   ASSERT_TRUE(SetFileAttributesW(u"C:\\sys.txt", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(deleteFileOp(u"C:\\sys.txt"));
-  EXPECT_TRUE(gone("sys.txt"));
+  EXPECT_TRUE(host.gone("sys.txt"));
 
   // A folder that still holds a file: remove-directory refuses, deleteFolder removes the tree.
-  write("tree/sub/f.txt");
+  host.write("tree/sub/f.txt");
   EXPECT_EQ(doFileOperation(u"C:\\tree", CString(), kFileOpDelete), 12u);
   EXPECT_TRUE(deleteFolder(u"C:\\tree"));
-  EXPECT_TRUE(gone("tree"));
+  EXPECT_TRUE(host.gone("tree"));
   EXPECT_TRUE(deleteFolder(u"C:\\tree"));
 
   // The same text for source and target: true, nothing copied (a fault would show).
-  write("s/a.txt", "A");
+  host.write("s/a.txt", "A");
   {
     ScopedFault fault("CopyFileW", ERROR_ACCESS_DENIED);
     EXPECT_TRUE(copyFileOp(u"C:\\s\\a.txt", u"C:\\s\\a.txt"));
@@ -185,45 +173,45 @@ TEST_F(FileOperationTest, DeleteAndCopyRules) {
   EXPECT_FALSE(copyFileOp(CString(), u"C:\\t\\x.txt"));
 
   // Onto a read-only file: its attributes are reset first.
-  write("t/a.txt", "old");
+  host.write("t/a.txt", "old");
   ASSERT_TRUE(SetFileAttributesW(u"C:\\t\\a.txt", FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(copyFileOp(u"C:\\s\\a.txt", u"C:\\t\\a.txt"));
-  EXPECT_EQ(read("t/a.txt"), "A");
+  EXPECT_EQ(host.read("t/a.txt"), "A");
 
   // The target's folders are created.
   EXPECT_TRUE(copyFileOp(u"C:\\s\\a.txt", u"C:\\new\\deep\\a.txt"));
-  EXPECT_EQ(read("new/deep/a.txt"), "A");
+  EXPECT_EQ(host.read("new/deep/a.txt"), "A");
 }
 
 TEST_F(FileOperationTest, TargetThatExistsIsCodeNine) {
-  write("s/a.txt", "A");
-  write("s/b.txt", "B");
+  host.write("s/a.txt", "A");
+  host.write("s/b.txt", "B");
   EXPECT_EQ(doFileOperation(u"C:\\s\\a.txt", u"C:\\s\\b.txt", kFileOpRename), 9u);
   EXPECT_EQ(doFileOperation(u"C:\\s\\a.txt", u"C:\\s\\b.txt", kFileOpMove), 9u);
-  EXPECT_EQ(read("s/b.txt"), "B");
+  EXPECT_EQ(host.read("s/b.txt"), "B");
   // renameFileOp deletes an existing target first.
   EXPECT_TRUE(renameFileOp(u"C:\\s\\a.txt", u"C:\\s\\b.txt"));
-  EXPECT_EQ(read("s/b.txt"), "A");
-  EXPECT_TRUE(gone("s/a.txt"));
+  EXPECT_EQ(host.read("s/b.txt"), "A");
+  EXPECT_TRUE(host.gone("s/a.txt"));
 }
 
 TEST_F(FileOperationTest, MoveToAnotherNameTakesThatName) {
-  write("s/a.txt", "A");
+  host.write("s/a.txt", "A");
   EXPECT_EQ(doFileOperation(u"C:\\s\\a.txt", u"C:\\t\\sub\\renamed.txt", kFileOpMove), 0u);
-  EXPECT_TRUE(isFile("t/sub/renamed.txt"));  // a file, not a folder holding one
-  EXPECT_EQ(read("t/sub/renamed.txt"), "A");
-  EXPECT_TRUE(gone("s/a.txt"));
-  EXPECT_TRUE(gone("t/sub/renamed.txt/a.txt"));
+  EXPECT_TRUE(host.isFile("t/sub/renamed.txt"));  // a file, not a folder holding one
+  EXPECT_EQ(host.read("t/sub/renamed.txt"), "A");
+  EXPECT_TRUE(host.gone("s/a.txt"));
+  EXPECT_TRUE(host.gone("t/sub/renamed.txt/a.txt"));
 
-  write("s/b.txt", "B");
+  host.write("s/b.txt", "B");
   EXPECT_TRUE(moveFileOp(u"C:\\s\\b.txt", u"C:\\u\\other.txt"));
-  EXPECT_EQ(read("u/other.txt"), "B");
+  EXPECT_EQ(host.read("u/other.txt"), "B");
   EXPECT_TRUE(renameFileOp(u"C:\\u\\other.txt", u"C:\\v\\third.txt"));
-  EXPECT_EQ(read("v/third.txt"), "B");
+  EXPECT_EQ(host.read("v/third.txt"), "B");
 }
 
 TEST_F(FileOperationTest, SameFileUnderAnotherSpelling) {
-  write("s/a.txt", "A");
+  host.write("s/a.txt", "A");
   // A copy onto itself is done without opening the file for writing: a handle that denies
   // writing would make any such open fail.
   HANDLE h = CreateFileW(u"C:\\s\\a.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -231,24 +219,24 @@ TEST_F(FileOperationTest, SameFileUnderAnotherSpelling) {
   EXPECT_EQ(doFileOperation(u"C:\\s\\a.txt", u"c:\\S\\A.TXT", kFileOpCopy), 0u);
   EXPECT_TRUE(copyFileOp(u"C:\\s\\a.txt", u"C:\\S\\a.txt"));
   CloseHandle(h);
-  EXPECT_EQ(read("s/a.txt"), "A");
+  EXPECT_EQ(host.read("s/a.txt"), "A");
 
   // A rename onto itself changes only the case; the source is never deleted.
   EXPECT_TRUE(renameFileOp(u"C:\\s\\a.txt", u"C:\\s\\A.TXT"));
   EXPECT_TRUE(fs::is_regular_file(host.c("s") / "A.TXT"));
-  EXPECT_EQ(read("s/A.TXT"), "A");
+  EXPECT_EQ(host.read("s/A.TXT"), "A");
   EXPECT_TRUE(moveFileOp(u"C:\\s\\A.TXT", u"C:\\s\\a.txt"));
-  EXPECT_EQ(read("s/a.txt"), "A");
+  EXPECT_EQ(host.read("s/a.txt"), "A");
 }
 
 TEST_F(FileOperationTest, FolderCopiesAndMoves) {
-  write("s/d/f.txt", "F");
-  write("s/d/e/g.txt", "G");
+  host.write("s/d/f.txt", "F");
+  host.write("s/d/e/g.txt", "G");
   EXPECT_EQ(doFileOperation(u"C:\\s\\d", u"C:\\c\\d", kFileOpCopy), 0u);  // confirmed by the folder
-  EXPECT_EQ(read("c/d/e/g.txt"), "G");
+  EXPECT_EQ(host.read("c/d/e/g.txt"), "G");
   EXPECT_TRUE(moveFileOp(u"C:\\s\\d", u"C:\\m\\d"));  // the wrapper makes the target's folder
-  EXPECT_EQ(read("m/d/f.txt"), "F");
-  EXPECT_TRUE(gone("s/d"));
+  EXPECT_EQ(host.read("m/d/f.txt"), "F");
+  EXPECT_TRUE(host.gone("s/d"));
 
   // Another drive: copied by the shell, then the source deleted.
   fs::path e = kipotest::freshTempDir("ops-e");
@@ -260,7 +248,7 @@ TEST_F(FileOperationTest, FolderCopiesAndMoves) {
   std::size_t mark = logBytes().size();
   EXPECT_EQ(doFileOperation(u"C:\\m\\d", u"E:\\d", kFileOpMove), 0u);
   EXPECT_TRUE(fs::is_regular_file(e / "d" / "e" / "g.txt"));
-  EXPECT_TRUE(gone("m/d"));
+  EXPECT_TRUE(host.gone("m/d"));
   std::vector<std::string> lines = linesSince(mark);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "{FILEOP}: Copying folder from: C:\\m\\d to E:\\d");
@@ -276,19 +264,19 @@ TEST_F(FileOperationTest, CopyOntoAFullDrive) {
   d.clusterSize = 4096;
   d.capacity = 4 * 4096;
   platform::host::addDrive(d);
-  write("s/big.bin", std::string(5 * 4096, 'b'));
+  host.write("s/big.bin", std::string(5 * 4096, 'b'));
   Entry entry;
   EXPECT_EQ(doFileOperation(u"C:\\s\\big.bin", u"F:\\big.bin", kFileOpCopy, &entry), 2u);
   EXPECT_EQ(entry.bits, kSnapshotFailedBit);
   EXPECT_FALSE(fs::exists(f / "big.bin"));
   EXPECT_FALSE(copyFileOp(u"C:\\s\\big.bin", u"F:\\x\\big.bin"));
   // A folder that does not fit: the shell's own error is the one mapped (not the log's).
-  write("s/dir/big.bin", std::string(5 * 4096, 'b'));
+  host.write("s/dir/big.bin", std::string(5 * 4096, 'b'));
   EXPECT_EQ(doFileOperation(u"C:\\s\\dir", u"F:\\dir", kFileOpCopy), 2u);
 }
 
 TEST_F(FileOperationTest, PromptOnErrorOnly) {
-  write("s/a.txt", "A");
+  host.write("s/a.txt", "A");
   bool goOn = true;
   EXPECT_EQ(doFileOperationWithPrompt(u"C:\\s\\a.txt", u"C:\\t\\a.txt", kFileOpCopy, goOn), 0u);
   EXPECT_TRUE(goOn);
@@ -309,11 +297,11 @@ TEST_F(FileOperationTest, PromptOnErrorOnly) {
 
 TEST_F(FileOperationTest, CreateDirectoryTree) {
   EXPECT_TRUE(createDirectoryTree(u"C:\\one\\two\\three\\\\"));
-  EXPECT_TRUE(isDir("one/two/three"));
+  EXPECT_TRUE(host.isDir("one/two/three"));
   EXPECT_TRUE(createDirectoryTree(u"C:\\one\\two"));
   EXPECT_FALSE(createDirectoryTree(u"Q:\\x"));  // no such drive
   EXPECT_FALSE(createDirectoryTree(CString()));
-  write("file");
+  host.write("file");
   std::size_t mark = logBytes().size();
   EXPECT_FALSE(createDirectoryTree(u"C:\\file\\sub"));
   std::vector<std::string> lines = linesSince(mark);
@@ -338,10 +326,10 @@ TEST_F(FileOperationTest, MasksAndCategories) {
 }
 
 TEST_F(FileOperationTest, FolderWalkers) {
-  write("w/a.txt");
-  write("w/b.doc");
-  write("w/sub/c.txt");
-  write("w/sub/deep/d.txt");
+  host.write("w/a.txt");
+  host.write("w/b.doc");
+  host.write("w/sub/c.txt");
+  host.write("w/sub/deep/d.txt");
   fs::create_directories(host.c("w/empty/inner"));
 
   CStringArray list;
@@ -373,8 +361,8 @@ TEST_F(FileOperationTest, FolderWalkers) {
   EXPECT_FALSE(isFolderEmpty(u"C:\\w"));
 
   EXPECT_TRUE(removeEmptyFolders(u"C:\\w", false));
-  EXPECT_TRUE(gone("w/empty"));
-  EXPECT_TRUE(isFile("w/sub/deep/d.txt"));
+  EXPECT_TRUE(host.gone("w/empty"));
+  EXPECT_TRUE(host.isFile("w/sub/deep/d.txt"));
 
   // A file held open without delete sharing stays; the walk reports it and goes on.
   HANDLE h = CreateFileW(u"C:\\w\\sub\\c.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -384,34 +372,34 @@ TEST_F(FileOperationTest, FolderWalkers) {
   std::vector<std::string> lines = linesSince(mark);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "{FileUtil}: Failed to remove file: C:\\w\\sub\\c.txt");
-  EXPECT_TRUE(gone("w/a.txt"));
-  EXPECT_TRUE(gone("w/sub/deep"));
+  EXPECT_TRUE(host.gone("w/a.txt"));
+  EXPECT_TRUE(host.gone("w/sub/deep"));
   EXPECT_FALSE(deleteFolder(u"C:\\w"));
   CloseHandle(h);
   EXPECT_TRUE(deleteFolder(u"C:\\w"));
-  EXPECT_TRUE(gone("w"));
+  EXPECT_TRUE(host.gone("w"));
 }
 
 TEST_F(FileOperationTest, ReplaceFolderContents) {
-  write("src/new.txt", "N");
-  write("src/sub/x.txt", "X");
-  write("dst/old.txt", "O");
+  host.write("src/new.txt", "N");
+  host.write("src/sub/x.txt", "X");
+  host.write("dst/old.txt", "O");
   EXPECT_TRUE(replaceFolderContentsByCopy(u"C:\\src", u"C:\\dst"));
-  EXPECT_TRUE(gone("dst/old.txt"));
-  EXPECT_EQ(read("dst/new.txt"), "N");
-  EXPECT_EQ(read("dst/sub/x.txt"), "X");
-  EXPECT_TRUE(isFile("src/new.txt"));
+  EXPECT_TRUE(host.gone("dst/old.txt"));
+  EXPECT_EQ(host.read("dst/new.txt"), "N");
+  EXPECT_EQ(host.read("dst/sub/x.txt"), "X");
+  EXPECT_TRUE(host.isFile("src/new.txt"));
   EXPECT_FALSE(replaceFolderContentsByCopy(u"C:\\src", u"C:\\missing"));
 
-  write("dst2/old.txt", "O");
+  host.write("dst2/old.txt", "O");
   EXPECT_TRUE(replaceFolderContentsByMove(u"C:\\src", u"C:\\dst2"));
-  EXPECT_EQ(read("dst2/sub/x.txt"), "X");
-  EXPECT_TRUE(gone("src/new.txt"));
-  EXPECT_TRUE(gone("dst2/old.txt"));
+  EXPECT_EQ(host.read("dst2/sub/x.txt"), "X");
+  EXPECT_TRUE(host.gone("src/new.txt"));
+  EXPECT_TRUE(host.gone("dst2/old.txt"));
 }
 
 TEST_F(FileOperationTest, ShellInterfaceLogLines) {
-  write("s/d/f.txt", "F");
+  host.write("s/d/f.txt", "F");
   CShellInterface& shell = shellInterface();
   struct Case {
     const char* what;
@@ -442,8 +430,8 @@ TEST_F(FileOperationTest, ShellInterfaceLogLines) {
     EXPECT_EQ(c.run(), c.result);
     EXPECT_EQ(linesSince(mark), c.lines);
   }
-  EXPECT_TRUE(gone("c"));
-  EXPECT_EQ(read("t/d/f.txt"), "F");  // the contents went into the target
+  EXPECT_TRUE(host.gone("c"));
+  EXPECT_EQ(host.read("t/d/f.txt"), "F");  // the contents went into the target
 
   // A delete that fails is logged unless quiet.
   ScopedFault fault("SHFileOperationW", ERROR_ACCESS_DENIED);
@@ -457,8 +445,8 @@ TEST_F(FileOperationTest, ShellInterfaceLogLines) {
 }
 
 TEST_F(FileOperationTest, ShellOperationRecord) {
-  write("s/a.txt", "A");
-  write("s/b.txt", "B");
+  host.write("s/a.txt", "A");
+  host.write("s/b.txt", "B");
   shellFileOperation op;
   bool started = true;
   int result = -1;
@@ -475,8 +463,8 @@ TEST_F(FileOperationTest, ShellOperationRecord) {
   EXPECT_TRUE(op.execute(started, result, aborted));  // two targets: one for each source
   EXPECT_TRUE(started);
   EXPECT_FALSE(aborted);
-  EXPECT_EQ(read("t/1.txt"), "A");
-  EXPECT_EQ(read("t/2.txt"), "B");
+  EXPECT_EQ(host.read("t/1.txt"), "A");
+  EXPECT_EQ(host.read("t/2.txt"), "B");
   op.addTarget(u"C:\\t\\3.txt");
   EXPECT_FALSE(op.execute(started, result, aborted));  // three targets for two sources
   op.reset();

@@ -89,6 +89,16 @@ TestHost::~TestHost() {
 
 fs::path TestHost::c(const std::string& relative) const { return relative.empty() ? folder_ / "C" : folder_ / "C" / relative; }
 
+void TestHost::write(const std::string& relative, const std::string& data) const {
+  fs::create_directories(c(relative).parent_path());
+  std::ofstream(c(relative), std::ios::binary) << data;
+}
+
+std::string TestHost::read(const std::string& relative) const {
+  if (!fs::exists(c(relative))) return "<missing>";
+  return slurp(c(relative));
+}
+
 int runProgram(const std::string& program, const std::vector<std::string>& args, std::string* out, std::string* err) {
   fs::path dir = freshTempDir("run");
   fs::path outFile = dir / "out", errFile = dir / "err";

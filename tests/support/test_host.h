@@ -27,6 +27,15 @@ class TestHost {
   // Linux path of a path under drive C:, e.g. c("WINDOWS/system32").
   std::filesystem::path c(const std::string& relative = "") const;
 
+  // Files under drive C: by relative path, written and read behind the stand-in's back, for tests
+  // that lay out a tree or check what a call left.
+  void write(const std::string& relative, const std::string& data = "x") const;
+  // The file's bytes, or "<missing>".
+  std::string read(const std::string& relative) const;
+  bool isFile(const std::string& relative) const { return std::filesystem::is_regular_file(c(relative)); }
+  bool isDir(const std::string& relative) const { return std::filesystem::is_directory(c(relative)); }
+  bool gone(const std::string& relative) const { return !std::filesystem::exists(c(relative)); }
+
  private:
   std::filesystem::path folder_;
 };

@@ -91,10 +91,7 @@ class CmdTest : public ::testing::Test {
   }
 
   fs::path c(const std::string& rel) { return host_.c(rel); }
-  void write(const std::string& rel, const std::string& content = "x") {
-    fs::create_directories(c(rel).parent_path());
-    std::ofstream(c(rel), std::ios::binary) << content;
-  }
+  void write(const std::string& rel, const std::string& content = "x") { host_.write(rel, content); }
   void setAttributes(const std::string& windowsPath, DWORD attributes) {
     ASSERT_TRUE(SetFileAttributesW(fromUtf8(windowsPath).c_str(), attributes)) << windowsPath;
   }

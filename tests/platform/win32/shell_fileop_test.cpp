@@ -48,18 +48,6 @@ class ShellFileOpTest : public ::testing::Test {
  protected:
   kipotest::TestHost host;
 
-  void write(const std::string& rel, const std::string& data = "x") {
-    fs::create_directories(host.c(rel).parent_path());
-    std::ofstream(host.c(rel), std::ios::binary) << data;
-  }
-  std::string read(const std::string& rel) {
-    std::ifstream in(host.c(rel), std::ios::binary);
-    if (!in) return "<missing>";
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  bool isFile(const std::string& rel) { return fs::is_regular_file(host.c(rel)); }
-  bool isDir(const std::string& rel) { return fs::is_directory(host.c(rel)); }
-  bool gone(const std::string& rel) { return !fs::exists(host.c(rel)); }
 };
 
 // Where a copy lands, by Explorer's rules: each case sets up the tree, copies, and names the
@@ -86,67 +74,67 @@ TEST_F(ShellFileOpTest, CopyTargetRules) {
       if (s.back() == '/') {
         fs::create_directories(host.c(s));
       } else {
-        write(s, s);
+        host.write(s, s);
       }
     }
     Result r = run(FO_COPY, c.from, c.to);
     EXPECT_EQ(r.rc, 0);
     EXPECT_FALSE(r.aborted);
-    for (const auto& e : c.expect) EXPECT_TRUE(isFile(e)) << e;
+    for (const auto& e : c.expect) EXPECT_TRUE(host.isFile(e)) << e;
     for (const auto& s : c.setup) {
       if (s.back() == '/') continue;
-      EXPECT_TRUE(isFile(s)) << "copy keeps its source " << s;
+      EXPECT_TRUE(host.isFile(s)) << "copy keeps its source " << s;
     }
     fs::remove_all(host.c("s")), fs::remove_all(host.c("t"));
   }
-  EXPECT_TRUE(gone("u/b.doc"));
+  EXPECT_TRUE(host.gone("u/b.doc"));
 }
 
 TEST_F(ShellFileOpTest, CopyMergesFoldersAndReplacesReadOnlyFiles) {
-  write("s/d/new.txt", "new");
-  write("s/d/same.txt", "fresh");
-  write("t/d/old.txt", "old");
-  write("t/d/same.txt", "stale");
+  host.write("s/d/new.txt", "new");
+  host.write("s/d/same.txt", "fresh");
+  host.write("t/d/old.txt", "old");
+  host.write("t/d/same.txt", "stale");
   ASSERT_TRUE(SetFileAttributesW(u"C:\\t\\d\\same.txt", FILE_ATTRIBUTE_READONLY));
   Result r = run(FO_COPY, {u"C:\\s\\d"}, {u"C:\\t"});
   EXPECT_EQ(r.rc, 0);
-  EXPECT_EQ(read("t/d/new.txt"), "new");
-  EXPECT_EQ(read("t/d/old.txt"), "old");
-  EXPECT_EQ(read("t/d/same.txt"), "fresh");
+  EXPECT_EQ(host.read("t/d/new.txt"), "new");
+  EXPECT_EQ(host.read("t/d/old.txt"), "old");
+  EXPECT_EQ(host.read("t/d/same.txt"), "fresh");
 }
 
 TEST_F(ShellFileOpTest, MultiDestFilesPairsSourcesWithTargets) {
-  write("s/a.txt", "A");
-  write("s/b.txt", "B");
+  host.write("s/a.txt", "A");
+  host.write("s/b.txt", "B");
   Result r = run(FO_COPY, {u"C:\\s\\a.txt", u"C:\\s\\b.txt"}, {u"C:\\t\\one.txt", u"C:\\t\\two.txt"},
                  FOF_NOCONFIRMATION | FOF_MULTIDESTFILES);
   EXPECT_EQ(r.rc, 0);
-  EXPECT_EQ(read("t/one.txt"), "A");
-  EXPECT_EQ(read("t/two.txt"), "B");
+  EXPECT_EQ(host.read("t/one.txt"), "A");
+  EXPECT_EQ(host.read("t/two.txt"), "B");
   EXPECT_EQ(run(FO_COPY, {u"C:\\s\\a.txt", u"C:\\s\\b.txt"}, {u"C:\\t\\1", u"C:\\t\\2", u"C:\\t\\3"},
                 FOF_MULTIDESTFILES).rc, DE_MANYSRC1DEST);
   EXPECT_EQ(run(FO_COPY, {u"C:\\s\\a.txt"}, {u"C:\\t\\1", u"C:\\t\\2"}).rc, DE_MANYDEST);
 }
 
 TEST_F(ShellFileOpTest, CopyOntoItself) {
-  write("s/a.txt", "A");
+  host.write("s/a.txt", "A");
   Result r = run(FO_COPY, {u"C:\\s\\a.txt"}, {u"c:\\S\\A.TXT"});
   EXPECT_EQ(r.rc, DE_SAMEFILE);
   EXPECT_TRUE(r.aborted);
-  EXPECT_EQ(read("s/a.txt"), "A");
+  EXPECT_EQ(host.read("s/a.txt"), "A");
   // With FOF_RENAMEONCOLLISION the copy gets a new name, then the next one.
   EXPECT_EQ(run(FO_COPY, {u"C:\\s\\a.txt"}, {u"C:\\s\\a.txt"}, FOF_RENAMEONCOLLISION).rc, 0);
   EXPECT_EQ(run(FO_COPY, {u"C:\\s\\a.txt"}, {u"C:\\s"}, FOF_RENAMEONCOLLISION).rc, 0);
-  EXPECT_EQ(read("s/Copy of a.txt"), "A");
-  EXPECT_EQ(read("s/Copy (2) of a.txt"), "A");
+  EXPECT_EQ(host.read("s/Copy of a.txt"), "A");
+  EXPECT_EQ(host.read("s/Copy (2) of a.txt"), "A");
 }
 
 TEST_F(ShellFileOpTest, FolderIntoItsOwnSubtreeIsRefused) {
-  write("s/d/f.txt");
+  host.write("s/d/f.txt");
   EXPECT_EQ(run(FO_COPY, {u"C:\\s\\d"}, {u"C:\\s\\d\\inner"}).rc, DE_DESTSUBTREE);
   EXPECT_EQ(run(FO_MOVE, {u"C:\\s"}, {u"C:\\s\\d"}).rc, DE_DESTSUBTREE);
-  EXPECT_TRUE(gone("s/d/inner"));
-  EXPECT_TRUE(isFile("s/d/f.txt"));
+  EXPECT_TRUE(host.gone("s/d/inner"));
+  EXPECT_TRUE(host.isFile("s/d/f.txt"));
 }
 
 TEST_F(ShellFileOpTest, MoveOnOneDriveAndAcrossDrives) {
@@ -157,63 +145,63 @@ TEST_F(ShellFileOpTest, MoveOnOneDriveAndAcrossDrives) {
   d.type = DRIVE_REMOVABLE;
   platform::host::addDrive(d);
 
-  write("s/d/f.txt", "F");
-  write("s/d/sub/g.txt", "G");
+  host.write("s/d/f.txt", "F");
+  host.write("s/d/sub/g.txt", "G");
   EXPECT_EQ(run(FO_MOVE, {u"C:\\s\\d"}, {u"C:\\m"}).rc, 0);  // missing target: the new name
-  EXPECT_TRUE(gone("s/d"));
-  EXPECT_EQ(read("m/sub/g.txt"), "G");
+  EXPECT_TRUE(host.gone("s/d"));
+  EXPECT_EQ(host.read("m/sub/g.txt"), "G");
 
   // Another drive: the tree is copied and the source removed.
   EXPECT_EQ(run(FO_MOVE, {u"C:\\m"}, {u"E:\\"}).rc, 0);
-  EXPECT_TRUE(gone("m"));
+  EXPECT_TRUE(host.gone("m"));
   EXPECT_TRUE(fs::is_regular_file(e / "m" / "sub" / "g.txt"));
 
   // Onto an existing folder of the same name: merged, the emptied source removed.
-  write("back/m/old.txt", "O");
+  host.write("back/m/old.txt", "O");
   EXPECT_EQ(run(FO_MOVE, {u"E:\\m"}, {u"C:\\back"}).rc, 0);
-  EXPECT_EQ(read("back/m/f.txt"), "F");
-  EXPECT_EQ(read("back/m/old.txt"), "O");
+  EXPECT_EQ(host.read("back/m/f.txt"), "F");
+  EXPECT_EQ(host.read("back/m/old.txt"), "O");
   EXPECT_FALSE(fs::exists(e / "m"));
 }
 
 TEST_F(ShellFileOpTest, MoveReplacesAnExistingFile) {
-  write("s/a.txt", "new");
-  write("t/a.txt", "old");
+  host.write("s/a.txt", "new");
+  host.write("t/a.txt", "old");
   EXPECT_EQ(run(FO_MOVE, {u"C:\\s\\a.txt"}, {u"C:\\t"}).rc, 0);
-  EXPECT_EQ(read("t/a.txt"), "new");
-  EXPECT_TRUE(gone("s/a.txt"));
+  EXPECT_EQ(host.read("t/a.txt"), "new");
+  EXPECT_TRUE(host.gone("s/a.txt"));
 }
 
 TEST_F(ShellFileOpTest, DeleteTreesReadOnlyFilesAndWildcards) {
-  write("d/a.txt");
-  write("d/sub/b.txt");
+  host.write("d/a.txt");
+  host.write("d/sub/b.txt");
   ASSERT_TRUE(SetFileAttributesW(u"C:\\d\\sub\\b.txt", FILE_ATTRIBUTE_READONLY));
-  write("w/a.txt");
-  write("w/keep/b.txt");
+  host.write("w/a.txt");
+  host.write("w/keep/b.txt");
   // FOF_ALLOWUNDO deletes for real (no recycle bin).
   EXPECT_EQ(run(FO_DELETE, {u"C:\\d"}, {}, FOF_NOCONFIRMATION | FOF_ALLOWUNDO).rc, 0);
-  EXPECT_TRUE(gone("d"));
+  EXPECT_TRUE(host.gone("d"));
   // FOF_FILESONLY with a wildcard: files only, folders stay.
   EXPECT_EQ(run(FO_DELETE, {u"C:\\w\\*.*"}, {}, FOF_NOCONFIRMATION | FOF_FILESONLY).rc, 0);
-  EXPECT_TRUE(gone("w/a.txt"));
-  EXPECT_TRUE(isFile("w/keep/b.txt"));
+  EXPECT_TRUE(host.gone("w/a.txt"));
+  EXPECT_TRUE(host.isFile("w/keep/b.txt"));
   EXPECT_EQ(run(FO_DELETE, {u"C:\\"}, {}).rc, DE_ROOTDIR);
 }
 
 TEST_F(ShellFileOpTest, Rename) {
-  write("s/a.txt", "A");
-  write("s/b.txt", "B");
+  host.write("s/a.txt", "A");
+  host.write("s/b.txt", "B");
   EXPECT_EQ(run(FO_RENAME, {u"C:\\s\\a.txt"}, {u"C:\\s\\A.TXT"}).rc, 0);  // case only
   EXPECT_TRUE(fs::is_regular_file(host.c("s") / "A.TXT"));
   EXPECT_EQ(run(FO_RENAME, {u"C:\\s\\A.TXT"}, {u"C:\\s\\b.txt"}).rc, ERROR_ALREADY_EXISTS);
   EXPECT_EQ(run(FO_RENAME, {u"C:\\s\\A.TXT"}, {u"C:\\other\\c.txt"}).rc, DE_DIFFDIR);
   EXPECT_EQ(run(FO_RENAME, {u"C:\\s\\A.TXT"}, {u"C:\\s\\c.txt"}).rc, 0);
-  EXPECT_EQ(read("s/c.txt"), "A");
-  EXPECT_EQ(read("s/b.txt"), "B");
+  EXPECT_EQ(host.read("s/c.txt"), "A");
+  EXPECT_EQ(host.read("s/b.txt"), "B");
 }
 
 TEST_F(ShellFileOpTest, RefusalsBeforeAnyWork) {
-  write("s/a.txt");
+  host.write("s/a.txt");
   struct Case {
     const char* what;
     UINT func;
@@ -235,13 +223,13 @@ TEST_F(ShellFileOpTest, RefusalsBeforeAnyWork) {
     EXPECT_TRUE(r.aborted);
   }
   // The shell looks at every source first: the existing one was not copied.
-  EXPECT_TRUE(gone("t"));
+  EXPECT_TRUE(host.gone("t"));
 }
 
 TEST_F(ShellFileOpTest, FailuresOfTheFileCallsReachTheCaller) {
-  write("s/1.txt", "1");
-  write("s/2.txt", "2");
-  write("s/3.txt", "3");
+  host.write("s/1.txt", "1");
+  host.write("s/2.txt", "2");
+  host.write("s/3.txt", "3");
   {
     // The second file copy fails: the first stays copied, the rest is abandoned.
     platform::fault::Fault f;
@@ -254,7 +242,7 @@ TEST_F(ShellFileOpTest, FailuresOfTheFileCallsReachTheCaller) {
     platform::fault::removeLocal(id);
     EXPECT_EQ(r.rc, ERROR_ACCESS_DENIED);
     EXPECT_TRUE(r.aborted);
-    int copied = isFile("t/1.txt") + isFile("t/2.txt") + isFile("t/3.txt");
+    int copied = host.isFile("t/1.txt") + host.isFile("t/2.txt") + host.isFile("t/3.txt");
     EXPECT_EQ(copied, 1);
   }
   {
@@ -272,7 +260,7 @@ TEST_F(ShellFileOpTest, FailuresOfTheFileCallsReachTheCaller) {
     auto id = platform::fault::inject(f);
     EXPECT_EQ(run(FO_DELETE, {u"C:\\s\\1.txt"}, {}).rc, ERROR_NOT_READY);
     platform::fault::removeLocal(id);
-    EXPECT_TRUE(isFile("s/1.txt"));
+    EXPECT_TRUE(host.isFile("s/1.txt"));
   }
 }
 
@@ -285,8 +273,8 @@ TEST_F(ShellFileOpTest, CopyOntoAFullDrive) {
   d.clusterSize = 4096;
   d.capacity = 2 * 4096;
   platform::host::addDrive(d);
-  write("s/small.bin", std::string(4000, 'a'));
-  write("s/big.bin", std::string(3 * 4096, 'b'));
+  host.write("s/small.bin", std::string(4000, 'a'));
+  host.write("s/big.bin", std::string(3 * 4096, 'b'));
   Result r = run(FO_COPY, {u"C:\\s\\small.bin", u"C:\\s\\big.bin"}, {u"F:\\x"});
   EXPECT_EQ(r.rc, ERROR_DISK_FULL);
   EXPECT_TRUE(r.aborted);
