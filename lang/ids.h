@@ -7,6 +7,12 @@
 // every library shares untranslated.
 #pragma once
 
+// Later components keep their ids in headers of their own.
+#include "ids_devices.h"
+#include "ids_secure_drive.h"
+#include "ids_profiles.h"
+#include "ids_services.h"
+
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date
 #define IDS_RESOURCE_STRING_MISSING 755  // message of the box shown for a missing string id
