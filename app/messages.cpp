@@ -3,7 +3,6 @@
 // with its "missing string" box.
 #include "app/messages.h"
 
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -12,6 +11,7 @@
 #include "app/lingrove.h"
 #include "app/program_texts.h"
 #include "lang/ids.h"
+#include "platform/win32/dialog.h"
 #include "platform/win32/locale.h"
 #include "platform/win32/window.h"
 
@@ -48,19 +48,9 @@ Hooks& hooks() {
   return *h;
 }
 
-std::string utf8(const CString& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text, text.GetLength(), nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, text.GetLength(), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-// A real box waits for a user, and nothing yet answers one that nobody is there to see: say on
-// standard error what would have been shown and go on as if the user had pressed Enter.
+// Without a sink the box is a real one: it waits for the user (or a test's UI driver).
 int defaultSink(const MessageBoxRequest& box) {
-  std::string line = "[message box] " + utf8(box.caption) + ": " + utf8(box.text) + "\n";
-  std::fputs(line.c_str(), stderr);
-  return defaultButtonOf(box.style);
+  return MessageBoxExW(box.owner, box.text, box.caption, box.style, box.language);
 }
 
 // The tray menu stays off while a box is up, whatever way the box ends.

@@ -1,6 +1,6 @@
 // Message boxes and resource strings. Every box of the program goes through showMessageBox, which
 // hands it to the installed message-box sink: tests install one that records the box and answers
-// it; the default sink stands in while nothing answers a real box nobody sees (messages.cpp).
+// it; without one the box is a real MessageBoxExW.
 // Texts come from the language library by string id; showMessage and showMessageById write the
 // box's text to the log as well, questions (askYesNoById) are not logged.
 #pragma once
@@ -24,7 +24,7 @@ struct MessageBoxRequest {
 // Receives every standard message box and returns the id of the button pressed (IDOK ...).
 using MessageBoxSink = std::function<int(const MessageBoxRequest&)>;
 // Installs `sink` (an empty one restores the default) and returns the one it replaces.
-// The default sink writes the box to standard error and answers the style's default button.
+// Without a sink, boxes are real MessageBoxExW boxes.
 MessageBoxSink setMessageBoxSink(MessageBoxSink sink);
 // The button a box of this style answers when the user just presses Enter (its default button).
 int defaultButtonOf(UINT style);

@@ -559,10 +559,19 @@ void AFXAPI AfxEndThread(UINT nExitCode, BOOL bDelete) {
 
 void AFXAPI AfxPostQuitMessage(int nExitCode) { PostQuitMessage(nExitCode); }
 
+namespace {
+thread_local MSG t_pumpedWithoutThread{};
+}  // namespace
+
+MSG platform::afx::lastPumpedMessage() {
+  if (CWinThread* thread = AfxGetThread()) return thread->m_msgCur;
+  return t_pumpedWithoutThread;
+}
+
 BOOL AFXAPI AfxPumpMessage() {
   CWinThread* thread = AfxGetThread();
   if (thread) return thread->PumpMessage();
-  MSG msg;
+  MSG& msg = t_pumpedWithoutThread;
   if (!GetMessageW(&msg, nullptr, 0, 0)) return FALSE;
   if (!CWnd::WalkPreTranslateTree(nullptr, &msg)) {
     TranslateMessage(&msg);

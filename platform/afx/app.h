@@ -230,6 +230,11 @@ void AFXAPI AfxEndThread(UINT nExitCode, BOOL bDelete = TRUE);
 void AFXAPI AfxPostQuitMessage(int nExitCode);
 // Gets and dispatches one message through the current thread's PumpMessage; FALSE on WM_QUIT.
 BOOL AFXAPI AfxPumpMessage();
+namespace platform::afx {
+// The message AfxPumpMessage last took on this thread (the thread object's m_msgCur when there
+// is one), so modal loops can tell whether they are idle again.
+MSG lastPumpedMessage();
+}  // namespace platform::afx
 // A message box through the application's DoMessageBox (nIDPrompt: a string resource).
 int AFXAPI AfxMessageBox(LPCWSTR lpszText, UINT nType = 0, UINT nIDHelp = 0);
 int AFXAPI AfxMessageBox(UINT nIDPrompt, UINT nType = 0, UINT nIDHelp = (UINT)-1);

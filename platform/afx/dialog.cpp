@@ -40,6 +40,9 @@ bool CDialog::templateBytes(HINSTANCE& instance, const BYTE*& bytes, std::size_t
 }
 
 BOOL CDialog::createFrom(HINSTANCE instance, const BYTE* bytes, std::size_t size, HWND parent) {
+  // A dialog from a numbered resource knows its id (a test's UI driver finds it by it).
+  if (!m_lpDialogTemplate && IS_INTRESOURCE(m_lpszTemplateName))
+    platform::dialog::setNextTemplateId(static_cast<int>(reinterpret_cast<ULONG_PTR>(m_lpszTemplateName)));
   CWnd* outer = platform::afx::setPendingCreate(this);
   HWND h = platform::dialog::createDialog(instance, bytes, size, parent, nullptr, 0);
   // The hook consumed the pending object at the first message, unless creation failed before.

@@ -1,5 +1,6 @@
 // Exception classes, their English messages and the mapping from Win32 errors to file causes.
 #include "platform/afx/exception.h"
+#include "platform/afx/msgbox.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -72,8 +73,6 @@ MessageBoxHook& messageBoxHook() {
   return *hook;
 }
 
-constexpr int kIdOk = 1;
-
 }  // namespace
 
 namespace platform::afx {
@@ -84,11 +83,14 @@ void setMessageBoxHook(std::function<int(const CString& text, UINT type)> hook) 
 }
 
 int showMessage(const CString& text, UINT type) {
-  std::shared_lock lock(messageBoxHook().mutex);
-  if (messageBoxHook().function) return messageBoxHook().function(text, type);
-  std::string utf8 = platform::text::toUtf8(text.view());
-  std::fprintf(stderr, "%s\n", utf8.c_str());
-  return kIdOk;
+  std::function<int(const CString&, UINT)> hook;
+  {
+    std::shared_lock lock(messageBoxHook().mutex);
+    hook = messageBoxHook().function;
+  }
+  // Not under the lock: the box's modal loop may show another one.
+  if (hook) return hook(text, type);
+  return frameworkMessageBox(text.GetString(), type);
 }
 
 }  // namespace platform::afx

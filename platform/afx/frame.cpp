@@ -3,6 +3,7 @@
 #include "platform/afx/frame.h"
 
 #include "platform/afx/app.h"
+#include "platform/afx/menu.h"
 #include "platform/win32/resource.h"
 
 IMPLEMENT_DYNCREATE(CFrameWnd, CWnd)
@@ -17,6 +18,7 @@ BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
   ON_WM_SETFOCUS()
   ON_WM_QUERYENDSESSION()
   ON_WM_ENDSESSION()
+  ON_MESSAGE(WM_INITMENUPOPUP, OnInitMenuPopupMessage)
 END_MESSAGE_MAP()
 
 CFrameWnd::~CFrameWnd() = default;
@@ -24,13 +26,17 @@ CFrameWnd::~CFrameWnd() = default;
 BOOL CFrameWnd::Create(LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
                        CWnd* pParentWnd, LPCWSTR lpszMenuName, DWORD dwExStyle, CCreateContext* pContext) {
   m_strTitle = lpszWindowName;
-  // Menus come with the menu facility; the name is kept as the window's menu handle value then.
+  // The menu bar from the resource chain. A frame whose resource id has no menu gets none (the
+  // tray-only programs' frames have none).
   HMENU menu = nullptr;
-  (void)lpszMenuName;
+  if (lpszMenuName) menu = ::LoadMenuW(AfxFindResourceHandle(lpszMenuName, RT_MENU), lpszMenuName);
   int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
   if (rect.left == CW_USEDEFAULT) cx = cy = CW_USEDEFAULT;
-  return CreateEx(dwExStyle, lpszClassName, lpszWindowName, dwStyle, rect.left, rect.top, cx, cy,
-                  platform::afx::hwndOf(pParentWnd), menu, pContext);
+  if (CreateEx(dwExStyle, lpszClassName, lpszWindowName, dwStyle, rect.left, rect.top, cx, cy,
+               platform::afx::hwndOf(pParentWnd), menu, pContext))
+    return TRUE;
+  if (menu) ::DestroyMenu(menu);
+  return FALSE;
 }
 
 BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentWnd, CCreateContext* pContext) {
@@ -182,7 +188,18 @@ void CFrameWnd::OnClose() {
 
 void CFrameWnd::OnDestroy() {
   m_pViewActive = nullptr;
+  // A window's menu bar goes with the window.
+  if (HMENU menu = ::GetMenu(m_hWnd)) {
+    ::SetMenu(m_hWnd, nullptr);
+    ::DestroyMenu(menu);
+  }
   CWnd::OnDestroy();
+}
+
+LRESULT CFrameWnd::OnInitMenuPopupMessage(WPARAM wParam, LPARAM lParam) {
+  // The system menu (HIWORD set) has no commands of the program.
+  if (!HIWORD(lParam)) platform::afx::updateMenuItems(this, reinterpret_cast<HMENU>(wParam), m_bAutoMenuEnable);
+  return 0;
 }
 
 void CFrameWnd::PostNcDestroy() { delete this; }

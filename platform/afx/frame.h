@@ -64,6 +64,8 @@ class CFrameWnd : public CWnd {
   afx_msg void OnSetFocus(CWnd* pOldWnd);
   afx_msg BOOL OnQueryEndSession();
   afx_msg void OnEndSession(BOOL bEnding);
+  // A popup about to show: its items' update-UI handlers run (CCmdUI), as for a menu bar's.
+  afx_msg LRESULT OnInitMenuPopupMessage(WPARAM wParam, LPARAM lParam);
 
   UINT m_nIDHelp = 0;
   CString m_strTitle;

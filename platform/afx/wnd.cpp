@@ -15,6 +15,7 @@
 #include "platform/afx/exception.h"
 #include "platform/afx/frame.h"
 #include "platform/base/text.h"
+#include "platform/ui/driver.h"
 #include "platform/win32/error.h"
 
 IMPLEMENT_DYNCREATE(CWnd, CCmdTarget)
@@ -772,6 +773,11 @@ int CWnd::RunModalLoop(DWORD dwFlags) {
       if (!(dwFlags & MLF_NOIDLEMSG) && parent && idleCount == 0)
         ::SendMessageW(parent, WM_ENTERIDLE, kMsgfDialogBox, reinterpret_cast<LPARAM>(m_hWnd));
       if (!ContinueModal()) break;
+      // A test's UI driver acts once per idle stretch, as a user would on a waiting dialog.
+      if (idleCount == 0) {
+        platform::ui::modalIdle(m_hWnd);
+        if (!ContinueModal()) break;
+      }
       if ((dwFlags & MLF_NOKICKIDLE) || !SendMessage(0x036A /* WM_KICKIDLE */, kMsgfDialogBox, idleCount++))
         idle = false;
     }
@@ -783,6 +789,8 @@ int CWnd::RunModalLoop(DWORD dwFlags) {
         return -1;
       }
       if (!ContinueModal()) goto done;
+      // The message just pumped (msg may be stale when the idle loop ended without a peek).
+      msg = platform::afx::lastPumpedMessage();
       if (msg.message != WM_PAINT && msg.message != WM_TIMER) {
         idle = true;
         idleCount = 0;

@@ -233,6 +233,11 @@ class CWnd : public CCmdTarget {
   HICON GetIcon(BOOL bBigIcon) const;
   // The window's menu handle (menus come later; this is the handle given at creation).
   HMENU GetMenuHandle() const { return m_hMenuAtCreate; }
+  // The window's menu bar (a temporary CMenu, as CMenu::FromHandle gives), null without one;
+  // defined with CMenu (platform/afx/menu.cpp).
+  CMenu* GetMenu() const;
+  BOOL SetMenu(CMenu* pMenu);
+  void DrawMenuBar();
 
   // ---- Handlers: the defaults pass the message on to DefWindowProc ----
 

@@ -220,6 +220,12 @@ struct POINT {
 };
 using LPPOINT = POINT*;
 
+// A point of the OLE calls (drag and drop): the same two LONGs.
+struct POINTL {
+  LONG x;
+  LONG y;
+};
+
 struct SIZE {
   LONG cx;
   LONG cy;

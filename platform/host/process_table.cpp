@@ -168,8 +168,13 @@ bool runningImageTest(const std::string& linuxPath) { return isRunningImageFile(
 // exit. Exit handlers run in reverse order of registration: this file initialises after
 // host/host.cpp and host/database.cpp (the library's sources are linked in path order), so the
 // handler runs while the host and its database still exist.
+// The running-image test goes in at load too: a program may delete files before it ever uses the
+// process facility (an uninstaller deleting its own folder), and its own image must stay.
 struct ExitHook {
-  ExitHook() { ::on_exit(recordExitAtExit, nullptr); }
+  ExitHook() {
+    ::on_exit(recordExitAtExit, nullptr);
+    setRunningImageTest(runningImageTest);
+  }
 } g_exitHook;
 
 }  // namespace
@@ -331,6 +336,13 @@ bool isRunningImageFile(const std::string& linuxPath) {
   if (!std::getenv("KIPO_HOST")) return false;
   struct stat st {};
   if (::stat(linuxPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // The caller's own image runs, even before the parent that started it has recorded its row.
+  static const struct stat self = [] {
+    struct stat s {};
+    ::stat("/proc/self/exe", &s);
+    return s;
+  }();
+  if (st.st_dev == self.st_dev && st.st_ino == self.st_ino) return true;
   Host& host = Host::current();
   ImageCache& c = imageCache();
   std::vector<ImageEntry> matches;

@@ -32,7 +32,7 @@ constexpr const char* kColumns =
 
 std::u16string fromBlob(std::string_view b) {
   std::u16string s(b.size() / 2, u'\0');
-  std::memcpy(s.data(), b.data(), s.size() * 2);
+  if (!s.empty()) std::memcpy(s.data(), b.data(), s.size() * 2);
   return s;
 }
 

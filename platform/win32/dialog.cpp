@@ -11,11 +11,17 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "platform/base/codepage.h"
 #include "platform/base/text.h"
+#include "platform/ui/driver.h"
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/error.h"
+#include "platform/win32/gdi.h"
+#include "platform/win32/gdi.h"
+#include "platform/win32/process.h"
 #include "platform/win32/resource.h"
 
 namespace text = platform::text;
@@ -197,6 +203,9 @@ struct DialogState {
   bool ownerDisabled = false;
   UINT defId = 0;
   HWND savedFocus = nullptr;
+  int templateId = 0;
+  bool messageBox = false;
+  platform::dialog::MessageBoxInfo box;
 };
 
 std::mutex g_stateMutex;
@@ -206,6 +215,10 @@ std::atomic<platform::dialog::CreationHook> g_creationHook{nullptr};
 // The DLGPROC for the dialog whose window this thread is creating.
 thread_local DLGPROC t_pendingProc = nullptr;
 thread_local bool t_pendingSet = false;
+// The resource id of the template of the next dialog this thread creates.
+thread_local int t_nextTemplateId = 0;
+std::mutex g_beepMutex;
+std::vector<UINT> g_beeps;
 
 bool withState(HWND h, const std::function<void(DialogState&)>& f) {
   std::lock_guard lock(g_stateMutex);
@@ -334,6 +347,8 @@ HWND createFromTemplate(HINSTANCE instance, const DialogTemplate& t, HWND parent
     }
   }
   const std::u16string className = t.className.empty() ? std::u16string(kDialogClass) : t.className;
+  const int templateId = t_nextTemplateId;
+  t_nextTemplateId = 0;
   DLGPROC savedProc = t_pendingProc;
   bool savedSet = t_pendingSet;
   t_pendingProc = proc;
@@ -348,6 +363,13 @@ HWND createFromTemplate(HINSTANCE instance, const DialogTemplate& t, HWND parent
     DialogState& s = g_states[dlg];
     s.modal = modal;
     s.owner = child ? nullptr : owner;
+    s.templateId = templateId;
+  }
+  // The template's font: the dialog keeps it and hands it to each control (deleted with the dialog).
+  HFONT font = nullptr;
+  if (t.style & DS_SETFONT) {
+    font = platform::gdi::createDialogFont(dlg, t.pointSize, t.weight, t.italic, t.charset, t.faceName);
+    SendMessageW(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
   for (const ItemTemplate& item : t.items) {
     RECT ir = dialogToPixels(item.x, item.y, item.cx, item.cy);
@@ -358,6 +380,7 @@ HWND createFromTemplate(HINSTANCE instance, const DialogTemplate& t, HWND parent
     HWND ctl = CreateWindowExW(item.exStyle | WS_EX_NOPARENTNOTIFY, item.className.c_str(), title,
                                item.style | WS_CHILD, ir.left, ir.top, ir.right - ir.left, ir.bottom - ir.top, dlg,
                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(item.id)), instance, data);
+    if (ctl && font) SendMessageW(ctl, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (!ctl && !(t.style & DS_NOFAILCREATE)) {
       DWORD e = GetLastError();
       DestroyWindow(dlg);
@@ -380,6 +403,7 @@ HWND createFromBytes(HINSTANCE instance, const BYTE* bytes, std::size_t size, HW
                      bool modal) {
   DialogTemplate t;
   if (!platform::dialog::parseTemplate(bytes, size, t)) {
+    t_nextTemplateId = 0;
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -393,6 +417,7 @@ bool findTemplate(HINSTANCE instance, LPCWSTR name, const BYTE*& bytes, std::siz
   HGLOBAL data = LoadResource(instance, res);
   bytes = static_cast<const BYTE*>(LockResource(data));
   size = SizeofResource(instance, res);
+  if (bytes && IS_INTRESOURCE(name)) t_nextTemplateId = static_cast<int>(reinterpret_cast<ULONG_PTR>(name));
   return bytes != nullptr;
 }
 
@@ -411,8 +436,13 @@ INT_PTR runModal(HWND dlg) {
     withState(dlg, [&](DialogState& s) { ended = s.ended; });
     if (ended || !IsWindow(dlg)) break;
     // An empty queue: the owner hears that the dialog is idle.
-    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) && owner)
-      SendMessageW(owner, WM_ENTERIDLE, kMsgfDialogBox, reinterpret_cast<LPARAM>(dlg));
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+      if (owner) SendMessageW(owner, WM_ENTERIDLE, kMsgfDialogBox, reinterpret_cast<LPARAM>(dlg));
+      // A test's UI driver acts now, as a user would on a dialog that waits for input.
+      platform::ui::modalIdle(dlg);
+      withState(dlg, [&](DialogState& s) { ended = s.ended; });
+      if (ended || !IsWindow(dlg)) break;
+    }
     if (!GetMessageW(&msg, nullptr, 0, 0)) {
       // WM_QUIT ends the dialog and goes on to the caller's loop.
       PostQuitMessage(static_cast<int>(msg.wParam));
@@ -438,6 +468,28 @@ INT_PTR runModal(HWND dlg) {
 }  // namespace
 
 void platform::dialog::setCreationHook(CreationHook hook) { g_creationHook.store(hook); }
+
+int platform::dialog::templateIdOf(HWND hDlg) {
+  int id = 0;
+  withState(hDlg, [&](DialogState& s) { id = s.templateId; });
+  return id;
+}
+
+void platform::dialog::setNextTemplateId(int id) { t_nextTemplateId = id; }
+
+bool platform::dialog::messageBoxInfo(HWND hDlg, MessageBoxInfo* out) {
+  bool isBox = false;
+  withState(hDlg, [&](DialogState& s) {
+    isBox = s.messageBox;
+    if (isBox && out) *out = s.box;
+  });
+  return isBox;
+}
+
+std::vector<UINT> platform::dialog::beeps() {
+  std::lock_guard lock(g_beepMutex);
+  return g_beeps;
+}
 
 HWND platform::dialog::createDialog(HINSTANCE instance, const DialogTemplate& t, HWND parent, DLGPROC proc,
                                     LPARAM param) {
@@ -596,7 +648,11 @@ LRESULT defaultDialogAction(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (target) focusControl(hDlg, target);
       return 0;
     }
+    case WM_SETFONT:
+    case WM_GETFONT:
+      return platform::gdi::windowFontMessage(hDlg, msg, wParam, lParam);
     case WM_NCDESTROY: {
+      platform::gdi::releaseDialogFont(hDlg);
       {
         std::lock_guard lock(g_stateMutex);
         g_states.erase(hDlg);
@@ -852,6 +908,20 @@ constexpr BoxButton kOkButton{IDOK, u"OK"}, kCancelButton{IDCANCEL, u"Cancel"}, 
 constexpr const char16_t* kDefaultCaption = u"Error";
 constexpr DWORD kStaticNoPrefix = 0x80;
 constexpr WORD kTextId = 0xFFFF;
+constexpr WORD kIconId = 20;
+constexpr DWORD kStaticIcon = 0x03;
+constexpr UINT kStmSetIcon = 0x0170;
+
+// The system icon a box of this type shows, or null.
+LPCWSTR boxIcon(UINT type) {
+  switch (type & MB_ICONMASK) {
+    case MB_ICONHAND: return IDI_HAND;
+    case MB_ICONQUESTION: return IDI_QUESTION;
+    case MB_ICONEXCLAMATION: return IDI_EXCLAMATION;
+    case MB_ICONASTERISK: return IDI_ASTERISK;
+    default: return nullptr;
+  }
+}
 
 std::vector<BoxButton> buttonsOf(UINT type) {
   std::vector<BoxButton> b;
@@ -899,10 +969,14 @@ int MessageBoxExW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, WORD
   const std::vector<BoxButton> buttons = buttonsOf(uType);
   const int n = static_cast<int>(buttons.size());
   constexpr int kButtonCx = 50, kButtonCy = 14, kGap = 6, kMargin = 10;
+  // A 32-pixel icon in dialog units, left of the text.
+  constexpr int kIconCx = 21, kIconCy = 20;
+  const LPCWSTR iconName = boxIcon(uType);
+  const int textX = iconName ? kMargin + kIconCx + kMargin : kMargin;
   const int textCx = std::min(std::max(longest * 4, 40), 300);
   const int buttonsCx = n * kButtonCx + (n - 1) * kGap;
-  const int cx = std::max(textCx, buttonsCx) + 2 * kMargin;
-  const int textCy = lines * 8;
+  const int cx = std::max(textX + textCx + kMargin, buttonsCx + 2 * kMargin);
+  const int textCy = std::max(lines * 8, iconName ? kIconCy : 0);
   DialogTemplate t;
   t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
   if (uType & MB_SYSTEMMODAL) t.style |= DS_SYSMODAL;
@@ -912,7 +986,7 @@ int MessageBoxExW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, WORD
   t.cy = static_cast<short>(kMargin + textCy + kMargin + kButtonCy + kMargin);
   ItemTemplate label;
   label.style = WS_CHILD | WS_VISIBLE | WS_GROUP | kStaticNoPrefix;
-  label.x = kMargin;
+  label.x = static_cast<short>(textX);
   label.y = kMargin;
   label.cx = static_cast<short>(textCx);
   label.cy = static_cast<short>(textCy);
@@ -920,6 +994,17 @@ int MessageBoxExW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, WORD
   label.className = u"Static";
   label.title = message;
   t.items.push_back(label);
+  if (iconName) {
+    ItemTemplate icon;
+    icon.style = WS_CHILD | WS_VISIBLE | kStaticIcon;
+    icon.x = kMargin;
+    icon.y = kMargin;
+    icon.cx = kIconCx;
+    icon.cy = kIconCy;
+    icon.id = kIconId;
+    icon.className = u"Static";
+    t.items.push_back(icon);
+  }
   const int def = std::min(static_cast<int>((uType & MB_DEFMASK) >> 8), n - 1);
   int x = (cx - buttonsCx) / 2;
   for (int i = 0; i < n; ++i) {
@@ -935,11 +1020,54 @@ int MessageBoxExW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, WORD
     t.items.push_back(b);
     x += kButtonCx + kGap;
   }
+  t_nextTemplateId = 0;
   HWND box = createFromTemplate(nullptr, t, hWnd, messageBoxProc, 0, true);
   if (!box) return 0;
+  if (iconName)
+    if (HICON icon = LoadIconW(nullptr, iconName))
+      SendDlgItemMessageW(box, kIconId, kStmSetIcon, reinterpret_cast<WPARAM>(icon), 0);
+  platform::dialog::MessageBoxInfo info;
+  info.text = message;
+  info.caption = t.title;
+  info.style = uType;
+  info.owner = hWnd;
+  withState(box, [&](DialogState& s) {
+    s.messageBox = true;
+    s.box = info;
+  });
   // The default button has the focus, so Enter presses it.
   if (HWND b = GetDlgItem(box, buttons[static_cast<std::size_t>(def)].id)) focusControl(box, b);
-  return static_cast<int>(runModal(box));
+  // A task-modal box without an owner keeps every window of the thread from input meanwhile.
+  std::vector<HWND> disabled;
+  if ((uType & MB_TASKMODAL) && !hWnd) {
+    std::pair<HWND, std::vector<HWND>*> search{box, &disabled};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<std::pair<HWND, std::vector<HWND>*>*>(p);
+          if (h != s->first && IsWindowEnabled(h)) s->second->push_back(h);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    for (HWND h : disabled) EnableWindow(h, FALSE);
+  }
+  const int result = static_cast<int>(runModal(box));
+  for (HWND h : disabled)
+    if (IsWindow(h)) EnableWindow(h, TRUE);
+  platform::ui::recordBox({info.text, info.caption, info.style, info.owner, result});
+  return result;
+}
+
+int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+  std::u16string message = lpText ? platform::text::ansiToWide(lpText) : std::u16string();
+  std::u16string caption = lpCaption ? platform::text::ansiToWide(lpCaption) : std::u16string();
+  return MessageBoxExW(hWnd, message.c_str(), lpCaption ? caption.c_str() : nullptr, uType, 0);
+}
+
+BOOL MessageBeep(UINT uType) {
+  std::lock_guard lock(g_beepMutex);
+  g_beeps.push_back(uType);
+  return TRUE;
 }
 
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {

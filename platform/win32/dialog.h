@@ -118,7 +118,8 @@ using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
 // A modeless dialog from a template in memory (DLGTEMPLATE or DLGTEMPLATEEX): creates the dialog
 // window (class "#32770" unless the template names one), then its controls in template order, each
 // by class name or by the ordinals 0x80..0x85 (Button, Edit, Static, ListBox, ScrollBar, ComboBox),
-// then sends WM_INITDIALOG (no WM_SETFONT until fonts exist) (wParam: the first control with
+// then sends WM_INITDIALOG (WM_SETFONT first for a DS_SETFONT template: to the dialog, then to each
+// control; the dialog deletes that font when destroyed) (wParam: the first control with
 // WS_TABSTOP; lParam: dwInitParam); a TRUE answer gives that control the focus. Null when the
 // template is malformed (ERROR_INVALID_PARAMETER), a control's class does not exist
 // (ERROR_CANNOT_FIND_WND_CLASS; the dialog is destroyed unless DS_NOFAILCREATE) or the window cannot
@@ -239,6 +240,11 @@ LONG GetDialogBaseUnits();
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 // The language would choose the buttons' texts; they are English here.
 int MessageBoxExW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, WORD wLanguageId);
+// The 8-bit form: the texts are in the ANSI code page.
+int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+// Nothing sounds; each beep (its MB_ICON* type, or 0xFFFFFFFF for the simple beep) is counted for
+// tests in platform::dialog::beeps().
+BOOL MessageBeep(UINT uType);
 
 namespace platform::dialog {
 
@@ -293,6 +299,25 @@ HWND createDialog(HINSTANCE instance, const DialogTemplate& t, HWND parent, DLGP
 // (WM_NCCREATE), before any other: the framework ties its dialog object to the window here.
 using CreationHook = void (*)(HWND hDlg);
 void setCreationHook(CreationHook hook);
+
+// The MessageBeep calls of this process so far, in order.
+std::vector<UINT> beeps();
+
+// The resource id of the template a dialog was made from (DialogBox*, CreateDialog* and the
+// framework's dialogs from a numbered resource); 0 for one made from memory or a named resource.
+int templateIdOf(HWND hDlg);
+// The next dialog this thread creates was made from resource `id` (the framework, which finds
+// templates through its resource chain, says so before creating).
+void setNextTemplateId(int id);
+
+// What a message box was asked to show; false for a window that is not a message box.
+struct MessageBoxInfo {
+  std::u16string text;
+  std::u16string caption;
+  UINT style = 0;
+  HWND owner = nullptr;
+};
+bool messageBoxInfo(HWND hDlg, MessageBoxInfo* out);
 
 // The size of an in-memory template whose size nobody gives (DialogBoxIndirectParamW), found by
 // walking it; there is no bound to check against, so a limit of 64 KiB applies.

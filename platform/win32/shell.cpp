@@ -4,6 +4,7 @@
 // name Explorer shows for it when that is not the folder's own file name, and for a virtual
 // folder its parsing name. Every lookup reads the registry afresh, so a changed "User Shell
 // Folders" value is followed at once, in every process.
+#include "platform/win32/gdi.h"
 #include "platform/win32/shell.h"
 
 #include <unistd.h>
@@ -608,7 +609,7 @@ RECT taskbarRect(UINT edge) {
 
 }  // namespace
 
-int textWidth(HDC, std::u16string_view text) { return static_cast<int>(text.size()) * kDefaultCharWidth; }
+int textWidth(HDC dc, std::u16string_view text) { return platform::gdi::textWidth(dc ? platform::gdi::fontOf(dc) : nullptr, text); }
 
 std::vector<ChangeNotification> changeNotifications() {
   Host& host = Host::current();

@@ -301,8 +301,8 @@ namespace platform::shell {
 // Taskbar thickness in pixels.
 inline constexpr int kTaskbarThickness = 30;
 
-// The width in pixels of text in the default GUI font. Until the graphics facility gives real
-// fonts every character counts kDefaultCharWidth pixels, whatever the device context.
+// The width in pixels of text in the DC's font (no DC: the default GUI font, where a character
+// counts kDefaultCharWidth pixels), by the font metrics of platform/win32/gdi.h.
 inline constexpr int kDefaultCharWidth = 6;
 int textWidth(HDC dc, std::u16string_view text);
 

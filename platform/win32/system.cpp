@@ -170,6 +170,7 @@ const Message kMessages[] = {
       "Logon failure: the user has not been granted the requested logon type at this computer."),
     M(ERROR_INVALID_WINDOW_HANDLE, "Invalid window handle."),
     M(ERROR_INVALID_MENU_HANDLE, "Invalid menu handle."),
+    M(ERROR_MENU_ITEM_NOT_FOUND, "Menu item was not found."),
     M(ERROR_TLW_WITH_WSCHILD, "Cannot create a top-level child window."),
     M(ERROR_CANNOT_FIND_WND_CLASS, "Cannot find window class."),
     M(ERROR_WINDOW_OF_OTHER_THREAD, "Invalid window; it belongs to other thread."),

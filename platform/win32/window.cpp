@@ -18,6 +18,7 @@
 #include "platform/host/window_mirror.h"
 #include "platform/host/window_table.h"
 #include "platform/win32/error.h"
+#include "platform/win32/gdi.h"
 
 using namespace platform::host;
 namespace text = platform::text;
@@ -685,9 +686,17 @@ LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_ERASEBKGND: {
-      Guard lock(table().mutex);
-      Window* w = table().find(hWnd);
-      return (w && w->cls->background) ? 1 : 0;
+      HBRUSH background = nullptr;
+      {
+        Guard lock(table().mutex);
+        Window* w = table().find(hWnd);
+        if (w) background = w->cls->background;
+      }
+      if (!background) return 0;
+      RECT client{0, 0, 0, 0};
+      GetClientRect(hWnd, &client);
+      if (wParam) FillRect(reinterpret_cast<HDC>(wParam), &client, background);
+      return 1;
     }
     case WM_WINDOWPOSCHANGED: {
       auto* wp = reinterpret_cast<const WINDOWPOS*>(lParam);
@@ -1822,11 +1831,16 @@ HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
   }
   *lpPaint = PAINTSTRUCT{};
   lpPaint->rcPaint = area;
-  if (erase) lpPaint->fErase = SendMessageW(hWnd, WM_ERASEBKGND, 0, 0) ? FALSE : TRUE;
-  return nullptr;
+  lpPaint->hdc = platform::gdi::beginPaintDC(hWnd, area);
+  if (erase)
+    lpPaint->fErase = SendMessageW(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(lpPaint->hdc), 0) ? FALSE : TRUE;
+  return lpPaint->hdc;
 }
 
-BOOL EndPaint(HWND, const PAINTSTRUCT*) { return TRUE; }
+BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
+  if (lpPaint) platform::gdi::endPaintDC(hWnd, lpPaint->hdc);
+  return TRUE;
+}
 
 // ---- Rectangles ----
 

@@ -7,8 +7,7 @@
 // also while it is hung): GetWindowTextW gives another process's window its stored text. Only
 // the owner changes or destroys a window (ERROR_ACCESS_DENIED for another process's). There is no non-client area: a window's client rectangle is its whole size, so
 // AdjustWindowRectEx leaves a rectangle unchanged and GetClientRect gives (0, 0, width, height).
-// Nothing is drawn; BeginPaint hands out a PAINTSTRUCT whose hdc is NULL until device contexts
-// exist.
+// BeginPaint hands out a DC of the window clipped to its update rectangle (gdi.h).
 #pragma once
 
 #include "platform/base/types.h"
@@ -387,7 +386,7 @@ BOOL RedrawWindow(HWND hWnd, const RECT* lprcUpdate, HRGN hrgnUpdate, UINT flags
 BOOL GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase);
 // Sends WM_PAINT at once when the window has an update region.
 BOOL UpdateWindow(HWND hWnd);
-// Validates the window (sending WM_ERASEBKGND first when asked by InvalidateRect). hdc is NULL.
+// Validates the window (sending WM_ERASEBKGND with the DC first when asked by InvalidateRect).
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 
@@ -405,7 +404,7 @@ BOOL PtInRegion(HRGN hrgn, int x, int y);
 int GetRgnBox(HRGN hrgn, LPRECT lprc);
 int OffsetRgn(HRGN hrgn, int x, int y);
 BOOL EqualRgn(HRGN hrgn1, HRGN hrgn2);
-// Deletes a region (other GDI objects come with device contexts).
+// Deletes a region or any other GDI object (gdi.h).
 BOOL DeleteObject(HGDIOBJ ho);
 // The window owns the region afterwards (and deletes it when replaced or destroyed).
 int SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL bRedraw);

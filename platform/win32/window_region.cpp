@@ -9,6 +9,7 @@
 
 #include "platform/host/window_table.h"
 #include "platform/win32/error.h"
+#include "platform/win32/gdi_internal.h"
 #include "platform/win32/window.h"
 
 namespace {
@@ -204,11 +205,25 @@ BOOL EqualRgn(HRGN hrgn1, HRGN hrgn2) {
   return combine(*a, *b, RGN_XOR).empty() ? TRUE : FALSE;
 }
 
-BOOL DeleteObject(HGDIOBJ ho) {
+// DeleteObject (gdi_objects.cpp) hands regions here; drawing clips by their rectangles.
+namespace platform::gdi::detail {
+
+bool deleteRegion(HGDIOBJ ho) {
   auto& t = regions();
   std::lock_guard lock(t.mutex);
-  return t.regions.erase(reinterpret_cast<UINT_PTR>(ho)) ? TRUE : FALSE;
+  return t.regions.erase(reinterpret_cast<UINT_PTR>(ho)) > 0;
 }
+
+bool regionRects(HRGN h, std::vector<RECT>& out) {
+  auto& t = regions();
+  std::lock_guard lock(t.mutex);
+  Rects* r = findRegion(h);
+  if (!r) return false;
+  out = *r;
+  return true;
+}
+
+}  // namespace platform::gdi::detail
 
 int SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL bRedraw) {
   using namespace platform::host;

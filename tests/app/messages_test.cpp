@@ -11,6 +11,7 @@
 #include "lang/ids.h"
 #include "platform/win32/window.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/ui_script.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ TEST_F(MessagesTest, QuestionsAreAnsweredThroughTheSinkAndNotLogged) {
   EXPECT_EQ(logBytes(), "");
 }
 
-TEST_F(MessagesTest, NobodyThereAnswersTheStylesDefaultButton) {
+TEST_F(MessagesTest, DefaultButtonsAndTheRealBoxWithoutASink) {
   struct {
     UINT style;
     int answer;
@@ -136,8 +137,14 @@ TEST_F(MessagesTest, NobodyThereAnswersTheStylesDefaultButton) {
       {MB_CANCELTRYCONTINUE | MB_DEFBUTTON3, 11},
   };
   for (const auto& c : cases) EXPECT_EQ(defaultButtonOf(c.style), c.answer) << std::hex << c.style;
-  setMessageBoxSink({});  // the stand-in default
-  EXPECT_EQ(showMessageBox(nullptr, CString(u"q"), CString(u"Kipo"), MB_YESNO | MB_DEFBUTTON2), 7);
+  // Without a sink the box is a real one, answered here by the UI driver.
+  setMessageBoxSink({});
+  kipotest::UiScript ui;
+  ui.box(u"^q$").answer(IDYES);
+  EXPECT_EQ(showMessageBox(nullptr, CString(u"q"), CString(u"Kipo"), MB_YESNO | MB_DEFBUTTON2), IDYES);
+  ASSERT_EQ(ui.boxes().size(), 1u);
+  EXPECT_EQ(ui.boxes()[0].caption, u"Kipo");
+  EXPECT_EQ(ui.boxes()[0].style, static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2));
 }
 
 TEST_F(MessagesTest, CustomizerExceptionCarriesItsTextThroughAHeapThrow) {

@@ -14,6 +14,7 @@
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/system.h"
 #include "tools/kipo-host/command.h"
 
 namespace kipohost {
@@ -37,6 +38,15 @@ const InstallEntry kInstallTable[] = {
     {"tools/hostapps/foreign.exe", u"C:\\Program Files\\Microsoft Office\\OFFICE11\\EXCEL.EXE", true},
     {"tools/hostapps/foreign.exe", u"C:\\Program Files\\Microsoft Office\\OFFICE11\\POWERPNT.EXE", true},
     {"tools/hostapps/foreign.exe", u"C:\\Program Files\\Microsoft Office\\OFFICE11\\OUTLOOK.EXE", true},
+    // The helper programs live in the product folder under the user's application data.
+    {"Utilities/Varrick.exe", u"%APPDATA%\\Brackwater\\Kipo\\Varrick.exe", false},
+    {"Utilities/Tolvane.exe", u"%APPDATA%\\Brackwater\\Kipo\\Tolvane.exe", false},
+    {"Utilities/Corlith.exe", u"%APPDATA%\\Brackwater\\Kipo\\Corlith.exe", false},
+    // The secure-drive library (also in the system folder, where the program started from a drive
+    // finds it by name) and the program's saved copy the protection flow puts on a drive.
+    {"platform/modules/opdsl/OPDSL.dll", u"%APPDATA%\\Brackwater\\Kipo\\OPDSL.dll", false},
+    {"platform/modules/opdsl/OPDSL.dll", u"C:\\WINDOWS\\system32\\OPDSL.dll", false},
+    {"platform/modules/opdsl/QX2.sav", u"%APPDATA%\\Brackwater\\Kipo\\QX2.sav", false},
 };
 
 constexpr char16_t kAppPaths[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
@@ -100,15 +110,19 @@ int install(const std::vector<std::string>& args) {
       ++problems;
       continue;
     }
-    std::string problem = installFile(source, entry.windowsPath);
+    // A path may name the user's folders through the environment ("%APPDATA%").
+    WCHAR expanded[MAX_PATH * 2] = {};
+    DWORD length = ExpandEnvironmentStringsW(entry.windowsPath, expanded, MAX_PATH * 2);
+    const std::u16string windowsPath = length && length <= MAX_PATH * 2 ? expanded : entry.windowsPath;
+    std::string problem = installFile(source, windowsPath);
     if (!problem.empty()) {
       std::fprintf(stderr, "kipo-host: %s\n", problem.c_str());
       ++problems;
       continue;
     }
-    std::printf("%s\n", text::toUtf8(entry.windowsPath).c_str());
+    std::printf("%s\n", text::toUtf8(windowsPath).c_str());
     if (!entry.appPath) continue;
-    std::u16string path = entry.windowsPath;
+    std::u16string path = windowsPath;
     std::u16string name = path.substr(path.find_last_of(u'\\') + 1);
     std::u16string folder = path.substr(0, path.find_last_of(u'\\'));
     HKEY key = nullptr;

@@ -14,6 +14,7 @@
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
 #include "platform/win32/sync.h"
+#include "platform/win32/vdmdbg.h"
 #include "platform/win32/window.h"
 #include "tools/kipo-host/command.h"
 #include "tools/kipo-host/host_control.h"
@@ -157,13 +158,41 @@ int run(const std::vector<std::string>& args) {
 
 // ---- ps ----
 
+// --add-16bit-task NTVDM_PID FILE [MODULE]: a 16-bit task inside a living NTVDM.EXE process, as
+// VDMDBG reports it; prints the task handle.
+int addSixteenBitTask(const std::vector<std::string>& args) {
+  const char* usage = "ps --add-16bit-task NTVDM_PID FILE [MODULE]";
+  unsigned long long pid = 0;
+  if (args.size() < 3 || args.size() > 4 || !parseUnsigned(args[1], pid) || pid > 0xFFFFFFFFu) return usageError(usage);
+  platform::vdm::SixteenBitTask task;
+  switch (platform::vdm::addSixteenBitTask(static_cast<DWORD>(pid), text::fromUtf8(args[2]),
+                                           args.size() == 4 ? text::fromUtf8(args[3]) : std::u16string(), task)) {
+    case platform::vdm::AddResult::Added:
+      std::printf("0x%04X\n", static_cast<unsigned>(task.task));
+      return 0;
+    case platform::vdm::AddResult::NoSuchProcess:
+      return failure("no living process " + args[1]);
+    case platform::vdm::AddResult::NotVdmProcess:
+      return failure("process " + args[1] + " is not NTVDM.EXE");
+    case platform::vdm::AddResult::BadName:
+      break;
+  }
+  return usageError("bad task name (file up to 255 characters, module up to 8)");
+}
+
 int ps(const std::vector<std::string>& args) {
-  if (!args.empty()) return usageError("ps takes no arguments");
+  if (!args.empty() && args[0] == "--add-16bit-task") return addSixteenBitTask(args);
+  if (!args.empty()) return usageError("ps [--add-16bit-task NTVDM_PID FILE [MODULE]]");
   std::printf("%-8s %-8s %-16s %-12s %s\n", "PID", "PARENT", "IMAGE", "USER", "COMMAND LINE");
-  for (const auto& p : platform::host::livingProcesses())
+  for (const auto& p : platform::host::livingProcesses()) {
     std::printf("%-8lu %-8lu %-16s %-12s %s\n", static_cast<unsigned long>(p.pid),
                 static_cast<unsigned long>(p.parentPid), text::toUtf8(p.imageName).c_str(),
                 text::toUtf8(p.user).c_str(), text::toUtf8(p.commandLine).c_str());
+    if (!platform::vdm::isVdmImage(p.imageName)) continue;
+    for (const auto& t : platform::vdm::sixteenBitTasks(p.pid))
+      std::printf("  task 0x%04X %-8s %s\n", static_cast<unsigned>(t.task), text::toUtf8(t.moduleName).c_str(),
+                  text::toUtf8(t.fileName).c_str());
+  }
   return 0;
 }
 
@@ -262,7 +291,9 @@ int waitWindow(const std::vector<std::string>& args) {
 RegisterCommand runCommand({"run",
                             "run \"WINDOWS COMMAND LINE\" [--wait]   start a program (prints its id; --wait: and its exit code)",
                             true, run});
-RegisterCommand psCommand({"ps", "ps                              the host's processes", true, ps});
+RegisterCommand psCommand({"ps",
+                            "ps [--add-16bit-task NTVDM_PID FILE [MODULE]]   the host's processes (or add a 16-bit task)",
+                            true, ps});
 RegisterCommand windowsCommand({"windows", "windows                         the host's windows as a tree", true, windows});
 RegisterCommand postCommand({"post",
                              "post HWND MSG WPARAM LPARAM     post a message (MSG: number or WM_ name; LPARAM text:...)",

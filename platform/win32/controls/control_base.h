@@ -10,6 +10,7 @@
 #include "platform/base/text.h"
 #include "platform/base/types.h"
 #include "platform/win32/controls/commctrl.h"
+#include "platform/win32/gdi.h"
 #include "platform/win32/window.h"
 
 namespace platform::controls::detail {
@@ -24,6 +25,8 @@ LRESULT CALLBACK procFor(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     SetWindowLongPtrW(hwnd, 0, reinterpret_cast<LONG_PTR>(s));
   }
   if (!s) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  // Every control keeps the font it is given.
+  if (msg == WM_SETFONT || msg == WM_GETFONT) return platform::gdi::windowFontMessage(hwnd, msg, wParam, lParam);
   ++s->depth;
   LRESULT r = s->handle(msg, wParam, lParam);
   if (msg == WM_NCDESTROY) {

@@ -1,0 +1,18 @@
+# The helper programs' tests: they run the installed programs on a host and start the stand-in main
+# program (a fixture that records how it was started), and call the programs' steps in-process.
+kipo_add_tests(Utilities LIBS kipo_varrick kipo_tolvane kipo_corlith)
+add_executable(kipo_stub Utilities/fixtures/kipo_stub.cpp)
+target_link_libraries(kipo_stub PRIVATE platform)
+target_include_directories(kipo_stub PRIVATE "${PROJECT_SOURCE_DIR}")
+file(GLOB utilities_tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/Utilities/*_test.cpp")
+set(utilities_test_targets platform_win32_toolhelp_test)
+foreach(src IN LISTS utilities_tests)
+  get_filename_component(name "${src}" NAME_WE)
+  list(APPEND utilities_test_targets Utilities_${name})
+endforeach()
+foreach(target IN LISTS utilities_test_targets)
+  if(TARGET ${target})
+    add_dependencies(${target} kipo_stub)
+    target_compile_definitions(${target} PRIVATE KIPO_STUB="$<TARGET_FILE:kipo_stub>")
+  endif()
+endforeach()
