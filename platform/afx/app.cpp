@@ -9,7 +9,9 @@
 #include "platform/afx/frame.h"
 #include "platform/base/text.h"
 #include "platform/host/host.h"
+#include "platform/win32/cursor.h"
 #include "platform/win32/error.h"
+#include "platform/win32/gdi.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/module.h"
 #include "platform/win32/process.h"
@@ -54,18 +56,6 @@ const bool g_loaderInstalled = [] {
   platform::afx::setStringLoader(&loadChainString);
   return true;
 }();
-
-HICON resourceHandleValue(LPCWSTR name, LPCWSTR type) {
-  for (HINSTANCE module : resourceChain())
-    if (HRSRC r = FindResourceW(module, name, type)) return reinterpret_cast<HICON>(r);
-  return nullptr;
-}
-
-// Values standing for the system's icons and cursors: distinct per id, never a resource's.
-HICON standardHandleValue(LPCWSTR id, ULONG_PTR kind) {
-  if (!IS_INTRESOURCE(id)) return nullptr;
-  return reinterpret_cast<HICON>(kind | reinterpret_cast<ULONG_PTR>(id));
-}
 
 CString profileKeyPath(const CWinApp& app) {
   CString path(u"Software\\");
@@ -469,14 +459,18 @@ void CWinApp::OnAppExit() {
 }
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const { return LoadIcon(MAKEINTRESOURCEW(nIDResource)); }
-HICON CWinApp::LoadIcon(LPCWSTR lpszResourceName) const { return resourceHandleValue(lpszResourceName, RT_GROUP_ICON); }
-HICON CWinApp::LoadStandardIcon(LPCWSTR lpszIconName) const { return standardHandleValue(lpszIconName, 0x7F010000); }
+HICON CWinApp::LoadIcon(LPCWSTR lpszResourceName) const {
+  for (HINSTANCE module : resourceChain())
+    if (FindResourceW(module, lpszResourceName, RT_GROUP_ICON)) return LoadIconW(module, lpszResourceName);
+  return nullptr;
+}
+HICON CWinApp::LoadStandardIcon(LPCWSTR lpszIconName) const { return LoadIconW(nullptr, lpszIconName); }
 HCURSOR CWinApp::LoadCursor(UINT nIDResource) const {
-  return resourceHandleValue(MAKEINTRESOURCEW(nIDResource), RT_GROUP_CURSOR);
+  for (HINSTANCE module : resourceChain())
+    if (HCURSOR c = LoadCursorW(module, MAKEINTRESOURCEW(nIDResource))) return c;
+  return nullptr;
 }
-HCURSOR CWinApp::LoadStandardCursor(LPCWSTR lpszCursorName) const {
-  return standardHandleValue(lpszCursorName, 0x7F020000);
-}
+HCURSOR CWinApp::LoadStandardCursor(LPCWSTR lpszCursorName) const { return LoadCursorW(nullptr, lpszCursorName); }
 
 int CWinApp::DoMessageBox(LPCWSTR lpszPrompt, UINT nType, UINT) {
   return platform::afx::showMessage(CString(lpszPrompt), nType);
