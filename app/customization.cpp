@@ -157,16 +157,17 @@ void CU3CustomConfig::loadBitmap(const CString& file, HBITMAP& bitmap) {
   bitmap = loadedBitmap;
 }
 
+bool CU3CustomConfig::loadXml(CXMLHelper& xml) {
+  if (!fileExists() || !xml.load(configPath)) {
+    showMessageById(IDS_CUSTOMIZATION_UNREADABLE, configPath);
+    return false;
+  }
+  return true;
+}
+
 bool CU3CustomConfig::load() {
-  if (!fileExists()) {
-    showMessageById(IDS_CUSTOMIZATION_UNREADABLE, configPath);
-    return false;
-  }
   CXMLHelper xml;
-  if (!xml.load(configPath)) {
-    showMessageById(IDS_CUSTOMIZATION_UNREADABLE, configPath);
-    return false;
-  }
+  if (!loadXml(xml)) return false;
   loaded = true;
   readBranding(xml);
   readImages(xml);
@@ -297,15 +298,8 @@ void CU3CustomConfig::writeSignature() {
 }
 
 bool CU3CustomConfig::save() {
-  if (!fileExists()) {
-    showMessageById(IDS_CUSTOMIZATION_UNREADABLE, configPath);
-    return false;
-  }
   CXMLHelper xml;
-  if (!xml.load(configPath)) {
-    showMessageById(IDS_CUSTOMIZATION_UNREADABLE, configPath);
-    return false;
-  }
+  if (!loadXml(xml)) return false;
   // Nodes that do not exist are skipped (the helper logs them); nothing is created.
   auto write = [&](const char16_t* path, const CString& value) { xml.setText(CString(path), value); };
   write(kSupportUrlPath, supportAddress);

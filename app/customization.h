@@ -131,6 +131,8 @@ class CU3CustomConfig {
 
  private:
   bool fileExists() const;
+  // The file into `xml`; a missing or unreadable one is reported to the user.
+  bool loadXml(CXMLHelper& xml);
   CString userDataPath(const CString& name) const;
   void readBranding(CXMLHelper& xml);
   void readImages(CXMLHelper& xml);

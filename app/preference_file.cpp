@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/key_dump.h"
 #include "app/file_operation.h"
 #include "app/file_util.h"
 #include "app/log.h"
@@ -44,28 +45,20 @@ constexpr const char16_t* kLogFilterFailed = u"{PREF FILE}: Cannot prepare the p
 // only to find the records that lie outside the Prefs key: those are never written, whatever the
 // file says. The records kept are written out again, flat, in the same format.
 
-constexpr char16_t kOpenKey = u'{';
-constexpr char16_t kCloseKey = u'}';
-constexpr char16_t kOpenValue = u'[';
-constexpr char16_t kCloseValue = u']';
+using dump::Cursor;
+using dump::kCloseKey;
+using dump::kCloseValue;
+using dump::kOpenKey;
+using dump::kOpenValue;
 
 struct Record {
   std::u16string path;
   std::string_view values;  // the value records, exactly as they stand in the file
 };
 
-class DumpScanner {
+class DumpScanner : public Cursor {
  public:
-  explicit DumpScanner(std::string_view bytes) : in_(bytes) {}
-
-  bool number(DWORD& n) {
-    if (left() < 4) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(in_.data() + at_);
-    n = static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 | static_cast<DWORD>(p[2]) << 16 |
-        static_cast<DWORD>(p[3]) << 24;
-    at_ += 4;
-    return true;
-  }
+  using Cursor::Cursor;
 
   // Every key record, depth ignored (each record carries its absolute path). False for a dump
   // that is cut inside a record, has a length past its end or an unexpected token; a dump that
@@ -104,36 +97,7 @@ class DumpScanner {
     }
     return true;
   }
-
- private:
-  std::size_t left() const { return in_.size() - at_; }
-  bool token(char16_t& c) {
-    if (left() < 2) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(in_.data() + at_);
-    c = static_cast<char16_t>(p[0] | p[1] << 8);
-    at_ += 2;
-    return true;
-  }
-  bool text(std::u16string& s) {
-    DWORD size = 0;
-    if (!number(size) || size % 2 || size > left()) return false;
-    s.resize(size / 2);
-    std::memcpy(s.data(), in_.data() + at_, size);
-    at_ += size;
-    return true;
-  }
-
-  std::string_view in_;
-  std::size_t at_ = 0;
 };
-
-void appendNumber(std::string& out, DWORD n) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xff);
-}
-void appendToken(std::string& out, char16_t c) {
-  out += static_cast<char>(c & 0xff);
-  out += static_cast<char>(c >> 8);
-}
 
 // The path is the Prefs key or lies below it (without regard to case, on a backslash boundary).
 bool isUnderPrefs(const CString& path, const CString& root) {
@@ -181,8 +145,8 @@ Check checkPrefFile(const CString& file, std::string& filtered) {
 
   const CString root = CPreferenceFile::getPrefsRootPath();
   bool foreign = false;
-  filtered.clear();
-  appendNumber(filtered, version);
+  dump::Writer out;
+  out.number(version);
   for (const Record& r : records) {
     CString path(r.path);
     if (!isUnderPrefs(path, root)) {
@@ -190,12 +154,12 @@ Check checkPrefFile(const CString& file, std::string& filtered) {
       foreign = true;
       continue;
     }
-    appendToken(filtered, kOpenKey);
-    appendNumber(filtered, static_cast<DWORD>(r.path.size() * 2));
-    for (char16_t c : r.path) appendToken(filtered, c);
-    filtered.append(r.values);
-    appendToken(filtered, kCloseKey);
+    out.token(kOpenKey);
+    out.text(r.path);
+    out.bytes(r.values);
+    out.token(kCloseKey);
   }
+  filtered = out.data();
   return foreign ? Check::Filtered : Check::Sound;
 }
 

@@ -21,9 +21,6 @@ IMPLEMENT_DYNAMIC(CProfileDatabase, CObject)
 
 namespace {
 
-constexpr const char16_t* kLocalPrefsKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs";
-constexpr const char16_t* kLoginComputerValue = u"loginComputer";
-constexpr const char16_t* kSystemProfilesKey = u"System Profiles";
 constexpr const char16_t* kLegacyFileName = u"Profiles.dat";
 constexpr LONG kFirstUnreadableLegacyVersion = 101;
 constexpr UINT kLegacyBufferSize = 4096;

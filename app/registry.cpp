@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/key_dump.h"
 #include "app/file_util.h"
 #include "app/log.h"
 #include "app/messages.h"
@@ -38,10 +39,10 @@ const RootName* rootOf(std::u16string_view path) {
 
 constexpr DWORD kValueNameChars = 16384;  // value names up to 16,383 characters and the NUL
 constexpr DWORD kKeyNameChars = 260;
-constexpr char16_t kOpenKey = u'{';
-constexpr char16_t kCloseKey = u'}';
-constexpr char16_t kOpenValue = u'[';
-constexpr char16_t kCloseValue = u']';
+using dump::kCloseKey;
+using dump::kCloseValue;
+using dump::kOpenKey;
+using dump::kOpenValue;
 
 // The path upper-cased without trailing backslashes, for comparing key identities.
 std::u16string keyIdentity(const CString& path) {
@@ -118,24 +119,8 @@ bool copyTreeBetween(const CString& source, const CString& destination) {
 
 // ---- The key dump's byte layout -----------------------------------------------------------------
 
-class DumpWriter {
+class DumpWriter : public dump::Writer {
  public:
-  void number(DWORD n) {
-    char b[4] = {static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
-                 static_cast<char>(n >> 24)};
-    out_.append(b, 4);
-  }
-  void token(char16_t c) {
-    out_ += static_cast<char>(c & 0xff);
-    out_ += static_cast<char>(c >> 8);
-  }
-  void text(std::u16string_view s) {
-    number(static_cast<DWORD>(s.size() * 2));
-    for (char16_t c : s) token(c);
-  }
-  void bytes(const BYTE* data, DWORD size) { out_.append(reinterpret_cast<const char*>(data), size); }
-  const std::string& data() const { return out_; }
-
   // One key record with its values and subkeys. False when a key could not be opened or read:
   // the record then stops where it broke, without its "}".
   bool record(const CString& path) {
@@ -162,9 +147,6 @@ class DumpWriter {
     if (ok) token(kCloseKey);
     return ok;
   }
-
- private:
-  std::string out_;
 };
 
 struct DumpValue {
@@ -180,44 +162,15 @@ struct DumpRecord {
 
 // Reads a whole dump held in memory. Nothing is read past the buffer: every count is checked
 // against what is left.
-class DumpReader {
+class DumpReader : public dump::Cursor {
  public:
-  explicit DumpReader(std::string_view bytes) : in_(bytes) {}
-
-  bool number(DWORD& n) {
-    if (left() < 4) return false;
-    const auto* p = reinterpret_cast<const unsigned char*>(in_.data() + at_);
-    n = static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 | static_cast<DWORD>(p[2]) << 16 |
-        static_cast<DWORD>(p[3]) << 24;
-    at_ += 4;
-    return true;
-  }
+  using Cursor::Cursor;
 
   enum class Token { Read, End, Cut };
   // End: the data ends exactly here; Cut: one stray byte.
   Token token(char16_t& c) {
     if (left() == 0) return Token::End;
-    if (left() < 2) return Token::Cut;
-    const auto* p = reinterpret_cast<const unsigned char*>(in_.data() + at_);
-    c = static_cast<char16_t>(p[0] | p[1] << 8);
-    at_ += 2;
-    return Token::Read;
-  }
-
-  bool text(std::u16string& s) {
-    DWORD size = 0;
-    if (!number(size) || size % 2 || size > left()) return false;
-    s.resize(size / 2);
-    std::memcpy(s.data(), in_.data() + at_, size);
-    at_ += size;
-    return true;
-  }
-
-  bool bytes(DWORD size, std::string_view& data) {
-    if (size > left()) return false;
-    data = in_.substr(at_, size);
-    at_ += size;
-    return true;
+    return Cursor::token(c) ? Token::Read : Token::Cut;
   }
 
   // The key records up to the end of the data. The data may end wherever a record could begin or
@@ -254,11 +207,6 @@ class DumpReader {
       return false;
     }
   }
-
- private:
-  std::size_t left() const { return in_.size() - at_; }
-  std::string_view in_;
-  std::size_t at_ = 0;
 };
 
 bool readWholeFile(CFile& file, std::string& bytes) {

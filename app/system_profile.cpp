@@ -20,9 +20,6 @@ IMPLEMENT_DYNAMIC(CSystemProfile, CObject)
 
 namespace {
 
-constexpr const char16_t* kLocalPrefsKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs";
-constexpr const char16_t* kLoginComputerValue = u"loginComputer";
-constexpr const char16_t* kSystemProfilesKey = u"System Profiles";
 constexpr const char16_t* kSynchronizedComputersKey = u"Synchronized Computers";
 constexpr const char16_t* kDrivesKey = u"Drives";
 constexpr const char16_t* kComputerNameValue = u"computerName";

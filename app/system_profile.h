@@ -12,6 +12,12 @@
 
 class CArchive;
 
+// Where the profiles and the computer last logged in to are stored (the profile database reads
+// what a profile writes).
+inline constexpr const char16_t* kLocalPrefsKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs";
+inline constexpr const char16_t* kLoginComputerValue = u"loginComputer";
+inline constexpr const char16_t* kSystemProfilesKey = u"System Profiles";
+
 class CSystemProfile : public CObject {
   DECLARE_DYNAMIC(CSystemProfile)
  public:

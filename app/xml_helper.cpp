@@ -85,6 +85,17 @@ bool CXMLHelper::requireDocument() {
   return false;
 }
 
+LONG CXMLHelper::selectAll(const CString& xpath, Ptr<IXMLDOMNodeList>& list) {
+  Bstr query(xpath);
+  LONG length = 0;
+  if (FAILED(m_document->selectNodes(query.get(), list.put())) || !list || FAILED(list->get_length(&length)) ||
+      length == 0) {
+    writeLog(kLogNoNodes, xpath);
+    return 0;
+  }
+  return length;
+}
+
 bool CXMLHelper::load(const CString& path) {
   m_document.reset();
   Ptr<IXMLDOMDocument> document;
@@ -158,13 +169,8 @@ bool CXMLHelper::getTexts(const CString& xpath, std::vector<CString>& texts) {
   if (!requireDocument()) return false;
   texts.clear();
   Ptr<IXMLDOMNodeList> list;
-  Bstr query(xpath);
-  LONG length = 0;
-  if (FAILED(m_document->selectNodes(query.get(), list.put())) || !list || FAILED(list->get_length(&length)) ||
-      length == 0) {
-    writeLog(kLogNoNodes, xpath);
-    return false;
-  }
+  const LONG length = selectAll(xpath, list);
+  if (length == 0) return false;
   for (LONG i = 0; i < length; ++i) {
     Ptr<IXMLDOMNode> node;
     if (list->get_item(i, node.put()) == S_OK && node) texts.push_back(nodeText(node.get()));
@@ -175,13 +181,8 @@ bool CXMLHelper::getTexts(const CString& xpath, std::vector<CString>& texts) {
 bool CXMLHelper::setTexts(const CString& xpath, const std::vector<CString>& texts) {
   if (!requireDocument()) return false;
   Ptr<IXMLDOMNodeList> list;
-  Bstr query(xpath);
-  LONG length = 0;
-  if (FAILED(m_document->selectNodes(query.get(), list.put())) || !list || FAILED(list->get_length(&length)) ||
-      length == 0) {
-    writeLog(kLogNoNodes, xpath);
-    return false;
-  }
+  const LONG length = selectAll(xpath, list);
+  if (length == 0) return false;
   bool ok = true;
   for (LONG i = 0; i < length && static_cast<std::size_t>(i) < texts.size(); ++i) {
     Ptr<IXMLDOMNode> node;
@@ -196,13 +197,8 @@ bool CXMLHelper::getAttributeRecords(const CString& xpath, const std::vector<CSt
   if (!requireDocument()) return false;
   records.clear();
   Ptr<IXMLDOMNodeList> list;
-  Bstr query(xpath);
-  LONG length = 0;
-  if (FAILED(m_document->selectNodes(query.get(), list.put())) || !list || FAILED(list->get_length(&length)) ||
-      length == 0) {
-    writeLog(kLogNoNodes, xpath);
-    return false;
-  }
+  const LONG length = selectAll(xpath, list);
+  if (length == 0) return false;
   for (LONG i = 0; i < length; ++i) {
     Ptr<IXMLDOMNode> node;
     Ptr<IXMLDOMElement> element;

@@ -45,6 +45,8 @@ class CXMLHelper {
  private:
   bool requireDocument();
   platform::com::Ptr<IXMLDOMNode> firstNode(const CString& xpath);
+  // The nodes `xpath` selects and their count; 0 (logged) when it selects none.
+  LONG selectAll(const CString& xpath, platform::com::Ptr<IXMLDOMNodeList>& list);
 
   platform::com::Ptr<IXMLDOMDocument> m_document;
   bool m_comInitialized = false;

@@ -63,26 +63,10 @@ bool findClass(REFCLSID clsid, DWORD contexts, ClassEntry& found) {
 }
 
 // The generic factory over a class's creation function.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public platform::com::SingleInterface<IClassFactory> {
  public:
   explicit ClassFactory(platform::com::CreateInstanceFn create) : create_(create) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
@@ -93,7 +77,6 @@ class ClassFactory final : public IClassFactory {
 
  private:
   platform::com::CreateInstanceFn create_;
-  std::atomic<ULONG> refs_{1};
 };
 
 // ---- Running-object table ---------------------------------------------------------------------

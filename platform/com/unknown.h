@@ -2,6 +2,7 @@
 // interface pointer for the stand-in's own servers and for code that wants release on scope exit.
 #pragma once
 
+#include <atomic>
 #include <utility>
 
 #include "platform/com/guid.h"
@@ -84,6 +85,35 @@ class Ptr {
 
  private:
   I* p_ = nullptr;
+};
+
+// The IUnknown of a stand-in's own object that exposes the one interface I: QueryInterface
+// answers IUnknown and I, and the last Release deletes the object.
+template <class I>
+class SingleInterface : public I {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown || riid == iidOf<I>()) {
+      *object = static_cast<I*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  virtual ~SingleInterface() = default;
+
+ private:
+  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace platform::com

@@ -526,6 +526,17 @@ std::optional<UsbDriveNodes> usbDriveAt(char16_t letter) {
   return n;
 }
 
+std::optional<DWORD> volumeAt(char16_t letter) {
+  letter = text::upcase(letter);
+  if (letter < u'A' || letter > u'Z') return std::nullopt;
+  Database& db = Host::current().db();
+  auto lock = db.lock();
+  auto q = db.query("SELECT id FROM devnodes WHERE drive_letter = ?1 AND present = 1");
+  q.bind(1, std::string(1, static_cast<char>(letter)));
+  if (!q.step()) return std::nullopt;
+  return static_cast<DWORD>(q.int64At(0));
+}
+
 void unplugUsbDriveNodes(const UsbDriveNodes& nodes) {
   Database& db = Host::current().db();
   Database::Transaction t(db);

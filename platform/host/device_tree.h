@@ -89,6 +89,9 @@ struct UsbDriveNodes {
 UsbDriveNodes plugUsbDriveNodes(const UsbDriveSpec& spec, char16_t letter);
 // The USB drive whose volume is at this letter (present), or none.
 std::optional<UsbDriveNodes> usbDriveAt(char16_t letter);
+// The present volume node tied to this drive letter (the system disk's or a plugged drive's),
+// or none.
+std::optional<DWORD> volumeAt(char16_t letter);
 // Marks the drive's three nodes not present. MountedDevices keeps its values, as on Windows.
 void unplugUsbDriveNodes(const UsbDriveNodes& nodes);
 

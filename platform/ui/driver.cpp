@@ -136,14 +136,6 @@ bool matches(const Matcher& m, HWND w) {
   return false;
 }
 
-// A person can reach it: visible and enabled, with its ancestors up to the top-level window.
-bool reachable(HWND h) {
-  if (!IsWindow(h) || !IsWindowVisible(h)) return false;
-  for (HWND p = h; p; p = (GetWindowLongW(p, GWL_STYLE) & WS_CHILD) ? GetParent(p) : nullptr)
-    if (!IsWindowEnabled(p)) return false;
-  return true;
-}
-
 // Ends a window nothing answers, without the product's own Cancel handling.
 void endUnanswered(HWND w) {
   if (text::equalNoCase(classOf(w), kMenuClass)) {
@@ -216,7 +208,7 @@ HWND focusedIn(HWND w) {
 // A key as the keyboard delivers it: queued, so the loop's dialog navigation sees it.
 bool postKey(HWND w, UINT vk) {
   HWND target = focusedIn(w);
-  if (!reachable(target)) return false;
+  if (!controls::userReachable(target)) return false;
   PostMessageW(target, WM_KEYDOWN, vk, 1);
   PostMessageW(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
   return true;
@@ -228,7 +220,7 @@ std::string perform(const Step& s, HWND w) {
   auto control = [&](HWND& out) -> std::string {
     out = GetDlgItem(w, s.id);
     if (!out) return "no control " + std::to_string(s.id);
-    if (!reachable(out)) return "control " + std::to_string(s.id) + " is disabled or hidden";
+    if (!controls::userReachable(out)) return "control " + std::to_string(s.id) + " is disabled or hidden";
     return {};
   };
   HWND c = nullptr;
@@ -254,7 +246,7 @@ std::string perform(const Step& s, HWND w) {
       return userSelect(c, s.value) ? "" : "control " + std::to_string(s.id) + " has no item " + std::to_string(s.value);
     case ActionKind::Menu:
       if (text::equalNoCase(classOf(w), kMenuClass)) return platform::menu::pickInWindow(w, static_cast<UINT>(s.id));
-      if (!reachable(w)) return "the window is disabled or hidden";
+      if (!controls::userReachable(w)) return "the window is disabled or hidden";
       return platform::menu::pickFromMenuBar(w, static_cast<UINT>(s.id));
     case ActionKind::Enter: return postKey(w, VK_RETURN) ? "" : "the focused control is disabled or hidden";
     case ActionKind::Escape:
@@ -264,7 +256,7 @@ std::string perform(const Step& s, HWND w) {
       }
       return postKey(w, VK_ESCAPE) ? "" : "the focused control is disabled or hidden";
     case ActionKind::Close:
-      if (!reachable(w)) return "the window is disabled or hidden";
+      if (!controls::userReachable(w)) return "the window is disabled or hidden";
       PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
       return "";
     case ActionKind::Wait: return "";

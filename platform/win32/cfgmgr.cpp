@@ -17,25 +17,28 @@ bool presentNode(DEVINST id, host::DeviceNode& out) {
   return true;
 }
 
-}  // namespace
-
-CONFIGRET CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags) {
+// What the tree walks check first: the out pointer (cleared), no flags, a present node.
+CONFIGRET startWalk(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags, host::DeviceNode& n) {
   if (!pdnDevInst) return CR_INVALID_POINTER;
   *pdnDevInst = 0;
   if (ulFlags) return CR_INVALID_FLAG;
-  host::DeviceNode n;
   if (!presentNode(dnDevInst, n)) return CR_INVALID_DEVNODE;
+  return CR_SUCCESS;
+}
+
+}  // namespace
+
+CONFIGRET CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags) {
+  host::DeviceNode n;
+  if (CONFIGRET rc = startWalk(pdnDevInst, dnDevInst, ulFlags, n); rc != CR_SUCCESS) return rc;
   if (!n.parent) return CR_NO_SUCH_DEVNODE;
   *pdnDevInst = n.parent;
   return CR_SUCCESS;
 }
 
 CONFIGRET CM_Get_Child(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags) {
-  if (!pdnDevInst) return CR_INVALID_POINTER;
-  *pdnDevInst = 0;
-  if (ulFlags) return CR_INVALID_FLAG;
   host::DeviceNode n;
-  if (!presentNode(dnDevInst, n)) return CR_INVALID_DEVNODE;
+  if (CONFIGRET rc = startWalk(pdnDevInst, dnDevInst, ulFlags, n); rc != CR_SUCCESS) return rc;
   auto children = host::deviceChildren(dnDevInst, true);
   if (children.empty()) return CR_NO_SUCH_DEVNODE;
   *pdnDevInst = children.front();
@@ -43,11 +46,8 @@ CONFIGRET CM_Get_Child(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags) {
 }
 
 CONFIGRET CM_Get_Sibling(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags) {
-  if (!pdnDevInst) return CR_INVALID_POINTER;
-  *pdnDevInst = 0;
-  if (ulFlags) return CR_INVALID_FLAG;
   host::DeviceNode n;
-  if (!presentNode(dnDevInst, n)) return CR_INVALID_DEVNODE;
+  if (CONFIGRET rc = startWalk(pdnDevInst, dnDevInst, ulFlags, n); rc != CR_SUCCESS) return rc;
   if (!n.parent) return CR_NO_SUCH_DEVNODE;
   auto siblings = host::deviceChildren(n.parent, true);
   for (std::size_t i = 0; i + 1 < siblings.size(); ++i)

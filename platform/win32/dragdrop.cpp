@@ -53,26 +53,9 @@ bool readHDrop(HGLOBAL h, std::vector<std::u16string>& paths, DROPFILES* header)
   return ok;
 }
 
-class FileDataObject final : public IDataObject {
+class FileDataObject final : public platform::com::SingleInterface<IDataObject> {
  public:
   explicit FileDataObject(std::vector<std::u16string> paths) : paths_(std::move(paths)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDataObject) {
-      *object = static_cast<IDataObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* m) override {
     if (!f || !m) return E_INVALIDARG;
@@ -111,7 +94,6 @@ class FileDataObject final : public IDataObject {
 
  private:
   ~FileDataObject() = default;
-  std::atomic<ULONG> refs_{1};
   std::vector<std::u16string> paths_;
 };
 

@@ -35,6 +35,7 @@
 #include "platform/host/host.h"
 #include "platform/host/paths.h"
 #include "platform/win32/error.h"
+#include "platform/win32/ioctl.h"
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/system.h"
@@ -543,6 +544,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
   DWORD access = platform::mapGeneric(dwDesiredAccess);
   if (dwCreationDisposition == TRUNCATE_EXISTING && !(access & FILE_WRITE_DATA))
     return platform::failHandle(ERROR_INVALID_PARAMETER);
+  if (HANDLE device; platform::openStorageDevice(lpFileName, device)) return device;
   ResolvedPath r = resolvePath(platform::text::view(lpFileName));
   if (r.error) return platform::failHandle(r.error);
   DWORD error = 0;

@@ -180,15 +180,6 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 
 namespace {
 
-Dc* liveDc(HDC h) {
-  Dc* dc = findDc(h);
-  if (!dc || dc->released) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return dc;
-}
-
 RECT normalized(int l, int t, int r, int b) {
   return RECT{std::min(l, r), std::min(t, b), std::max(l, r), std::max(t, b)};
 }

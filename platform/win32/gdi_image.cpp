@@ -384,11 +384,8 @@ HICON LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
 
 HICON CopyIcon(HICON hIcon) {
   Guard g(lock());
-  auto icon = findIcon(hIcon);
-  if (!icon) {
-    SetLastError(ERROR_INVALID_ICON_HANDLE);
-    return nullptr;
-  }
+  auto icon = liveIcon(hIcon);
+  if (!icon) return nullptr;
   auto copy = std::make_shared<Icon>(*icon);
   copy->color = copySurface(*icon->color);
   copy->shared = false;
@@ -416,11 +413,8 @@ HANDLE CopyImage(HANDLE h, UINT type, int cx, int cy, UINT flags) {
     return out;
   }
   if (type == IMAGE_ICON || type == IMAGE_CURSOR) {
-    auto icon = findIcon(static_cast<HICON>(h));
-    if (!icon) {
-      SetLastError(ERROR_INVALID_ICON_HANDLE);
-      return nullptr;
-    }
+    auto icon = liveIcon(static_cast<HICON>(h));
+    if (!icon) return nullptr;
     Decoded d;
     d.surface = icon->color;
     d.mask = icon->mask;

@@ -128,6 +128,8 @@ std::recursive_mutex& lock();
 // Under lock(): the object or DC, or null.
 std::shared_ptr<Object> findObject(HGDIOBJ h);
 Dc* findDc(HDC h);
+// findDc for the API calls: a missing or released DC fails with ERROR_INVALID_HANDLE.
+Dc* liveDc(HDC h);
 HGDIOBJ addObject(std::shared_ptr<Object> o);
 HDC addDc(std::unique_ptr<Dc> dc);
 // A fresh DC of a kind with the default objects selected.
@@ -136,6 +138,8 @@ std::unique_ptr<Dc> newDc(DcKind kind);
 // Icons: a table of their own.
 HICON addIcon(std::shared_ptr<Icon> icon);
 std::shared_ptr<Icon> findIcon(HICON h);
+// findIcon for the API calls: an unknown icon fails with ERROR_INVALID_ICON_HANDLE.
+std::shared_ptr<Icon> liveIcon(HICON h);
 bool eraseIcon(HICON h);
 
 // Regions (window_region.cpp): the rectangles of a region, false when it is none.

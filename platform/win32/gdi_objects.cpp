@@ -130,6 +130,15 @@ Dc* findDc(HDC h) {
   return it == t.dcs.end() ? nullptr : it->second.get();
 }
 
+Dc* liveDc(HDC h) {
+  Dc* dc = findDc(h);
+  if (!dc || dc->released) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return dc;
+}
+
 HGDIOBJ addObject(std::shared_ptr<Object> o) {
   Tables& t = ready();
   UINT_PTR h = t.nextObject;
@@ -158,6 +167,12 @@ std::shared_ptr<Icon> findIcon(HICON h) {
   Tables& t = ready();
   auto it = t.icons.find(reinterpret_cast<UINT_PTR>(h));
   return it == t.icons.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<Icon> liveIcon(HICON h) {
+  auto icon = findIcon(h);
+  if (!icon) SetLastError(ERROR_INVALID_ICON_HANDLE);
+  return icon;
 }
 
 bool eraseIcon(HICON h) { return ready().icons.erase(reinterpret_cast<UINT_PTR>(h)) > 0; }
@@ -220,22 +235,9 @@ HGDIOBJ GetStockObject(int i) {
   return ready().stock[i];
 }
 
-namespace {
-
-Dc* dcOrFail(HDC h) {
-  Dc* dc = findDc(h);
-  if (!dc || dc->released) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return dc;
-}
-
-}  // namespace
-
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return nullptr;
   std::vector<RECT> rects;
   if (regionRects(static_cast<HRGN>(h), rects)) {
@@ -388,7 +390,7 @@ int GetObjectA(HANDLE h, int c, LPVOID pv) {
 
 HGDIOBJ GetCurrentObject(HDC hdc, UINT type) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return nullptr;
   switch (type) {
     case OBJ_PEN: return dc->state.penHandle;
@@ -505,7 +507,7 @@ HFONT CreateFontW(int cHeight, int cWidth, int cEscapement, int cOrientation, in
 
 int GetTextFaceW(HDC hdc, int c, LPWSTR lpName) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return 0;
   std::u16string_view face = platform::text::view(fontOfDc(*dc).lfFaceName);
   if (!lpName) return static_cast<int>(face.size()) + 1;
@@ -583,7 +585,7 @@ HWND WindowFromDC(HDC hDC) {
 
 HDC CreateCompatibleDC(HDC hdc) {
   Guard g(lock());
-  if (hdc && !dcOrFail(hdc)) return nullptr;
+  if (hdc && !liveDc(hdc)) return nullptr;
   return addDc(newDc(DcKind::Memory));
 }
 
@@ -616,7 +618,7 @@ BOOL DeleteDC(HDC hdc) {
 
 int SaveDC(HDC hdc) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return 0;
   dc->saved.push_back(dc->state);
   return static_cast<int>(dc->saved.size());
@@ -624,7 +626,7 @@ int SaveDC(HDC hdc) {
 
 BOOL RestoreDC(HDC hdc, int nSavedDC) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return FALSE;
   int n = static_cast<int>(dc->saved.size());
   int index = nSavedDC < 0 ? n + nSavedDC : nSavedDC - 1;
@@ -678,7 +680,7 @@ namespace {
 template <class F>
 auto withDc(HDC hdc, decltype(std::declval<F>()(std::declval<Dc&>())) failure, F f) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return failure;
   return f(*dc);
 }
@@ -805,7 +807,7 @@ RECT boundsOf(Dc& dc) {
 
 int SelectClipRgn(HDC hdc, HRGN hrgn) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return ERROR;
   if (!hrgn) {
     dc->state.clip.reset();
@@ -820,7 +822,7 @@ int SelectClipRgn(HDC hdc, HRGN hrgn) {
 
 int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return ERROR;
   RECT r = toDevice(*dc, RECT{left, top, right, bottom});
   std::vector<RECT> base = dc->state.clip ? *dc->state.clip : std::vector<RECT>{boundsOf(*dc)};
@@ -830,7 +832,7 @@ int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) {
 
 int ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc) return ERROR;
   RECT r = toDevice(*dc, RECT{left, top, right, bottom});
   std::vector<RECT> base = dc->state.clip ? *dc->state.clip : std::vector<RECT>{boundsOf(*dc)};
@@ -840,7 +842,7 @@ int ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
 
 int GetClipBox(HDC hdc, LPRECT lprect) {
   Guard g(lock());
-  Dc* dc = dcOrFail(hdc);
+  Dc* dc = liveDc(hdc);
   if (!dc || !lprect) return ERROR;
   std::vector<RECT> rs = dc->state.clip ? *dc->state.clip : std::vector<RECT>{boundsOf(*dc)};
   if (dc->paintRect) rs = combineRects(rs, *dc->paintRect, RGN_AND);
@@ -855,11 +857,8 @@ int GetClipBox(HDC hdc, LPRECT lprect) {
 
 BOOL DestroyIcon(HICON hIcon) {
   Guard g(lock());
-  auto icon = findIcon(hIcon);
-  if (!icon) {
-    SetLastError(ERROR_INVALID_ICON_HANDLE);
-    return FALSE;
-  }
+  auto icon = liveIcon(hIcon);
+  if (!icon) return FALSE;
   if (!icon->shared) eraseIcon(hIcon);
   return TRUE;
 }

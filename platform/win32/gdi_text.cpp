@@ -57,19 +57,28 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 
 namespace {
 
-Dc* liveDc(HDC h) {
-  Dc* dc = findDc(h);
-  if (!dc || dc->released) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return dc;
-}
-
 std::u16string_view textOf(LPCWSTR s, int c) {
   if (!s) return {};
   if (c < 0) return platform::text::view(s);
   return std::u16string_view(s, static_cast<std::size_t>(c));
+}
+
+// The top-left corner of text `width` wide drawn at (x, y) under the DC's text alignment; with
+// TA_UPDATECP the DC's current position is used and moved past the text.
+POINT placeText(Dc& dc, int x, int y, int width, const FontMetrics& m) {
+  const UINT align = dc.state.textAlign;
+  if (align & TA_UPDATECP) {
+    x = dc.state.position.x;
+    y = dc.state.position.y;
+  }
+  int left = x;
+  if ((align & TA_CENTER) == TA_CENTER) left = x - width / 2;
+  else if (align & TA_RIGHT) left = x - width;
+  int top = y;
+  if ((align & TA_BASELINE) == TA_BASELINE) top = y - m.ascent;
+  else if (align & TA_BOTTOM) top = y - m.height;
+  if (align & TA_UPDATECP) dc.state.position.x = left + width;
+  return POINT{left, top};
 }
 
 }  // namespace
@@ -86,18 +95,7 @@ BOOL ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCWST
     for (UINT i = 0; i < s.size(); ++i) width += lpDx[i];
   else
     width = widthOf(m, s);
-  const UINT align = dc->state.textAlign;
-  if (align & TA_UPDATECP) {
-    x = dc->state.position.x;
-    y = dc->state.position.y;
-  }
-  int left = x;
-  if ((align & TA_CENTER) == TA_CENTER) left = x - width / 2;
-  else if (align & TA_RIGHT) left = x - width;
-  int top = y;
-  if ((align & TA_BASELINE) == TA_BASELINE) top = y - m.ascent;
-  else if (align & TA_BOTTOM) top = y - m.height;
-  if (align & TA_UPDATECP) dc->state.position.x = left + width;
+  auto [left, top] = placeText(*dc, x, y, width, m);
 
   RECT rectDevice{};
   if (lprect) rectDevice = toDevice(*dc, *lprect);
@@ -136,18 +134,7 @@ BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c) {
   std::u16string_view s = textOf(lpString, c);
   FontMetrics m = metricsOf(fontOfDc(*dc));
   const int width = widthOf(m, s);
-  const UINT align = dc->state.textAlign;
-  if (align & TA_UPDATECP) {
-    x = dc->state.position.x;
-    y = dc->state.position.y;
-  }
-  int left = x;
-  if ((align & TA_CENTER) == TA_CENTER) left = x - width / 2;
-  else if (align & TA_RIGHT) left = x - width;
-  int top = y;
-  if ((align & TA_BASELINE) == TA_BASELINE) top = y - m.ascent;
-  else if (align & TA_BOTTOM) top = y - m.height;
-  if (align & TA_UPDATECP) dc->state.position.x = left + width;
+  auto [left, top] = placeText(*dc, x, y, width, m);
   RECT d = toDevice(*dc, RECT{left, top, left + width, top + m.height});
   record(*dc, hdc, "TextOutW", d, s, dc->state.textColor);
   drawTextCells(*dc, t, d.left, d.top, s, m, nullptr);

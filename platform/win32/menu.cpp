@@ -97,6 +97,16 @@ bool locate(HMENU h, UINT item, UINT flags, Menu*& owner, std::size_t& index, in
   return false;
 }
 
+// locate() for the calls that report why they failed: a bad handle, or no such item.
+bool locateOrFail(HMENU h, UINT item, UINT flags, Menu*& owner, std::size_t& index) {
+  if (!findOrFail(h)) return false;
+  if (!locate(h, item, flags, owner, index)) {
+    SetLastError(ERROR_MENU_ITEM_NOT_FOUND);
+    return false;
+  }
+  return true;
+}
+
 void destroyTree(HMENU h, int depth = 0) {
   auto it = g_menus.find(reinterpret_cast<std::uintptr_t>(h));
   if (it == g_menus.end() || depth > 16) return;
@@ -302,13 +312,9 @@ BOOL InsertMenuItemW(HMENU hMenu, UINT item, BOOL fByPosition, LPCMENUITEMINFOW 
 
 BOOL ModifyMenuW(HMENU hMnu, UINT uPosition, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR lpNewItem) {
   std::lock_guard lock(g_mutex);
-  if (!findOrFail(hMnu)) return FALSE;
   Menu* owner;
   std::size_t index;
-  if (!locate(hMnu, uPosition, uFlags, owner, index)) {
-    SetLastError(ERROR_MENU_ITEM_NOT_FOUND);
-    return FALSE;
-  }
+  if (!locateOrFail(hMnu, uPosition, uFlags, owner, index)) return FALSE;
   Item replacement = itemFromFlags(uFlags, uIDNewItem, lpNewItem);
   Item& old = owner->items[index];
   // A submenu replaced by something else is destroyed, as Windows does.
@@ -321,13 +327,9 @@ namespace {
 
 BOOL removeItem(HMENU hMenu, UINT uPosition, UINT uFlags, bool destroySub) {
   std::lock_guard lock(g_mutex);
-  if (!findOrFail(hMenu)) return FALSE;
   Menu* owner;
   std::size_t index;
-  if (!locate(hMenu, uPosition, uFlags, owner, index)) {
-    SetLastError(ERROR_MENU_ITEM_NOT_FOUND);
-    return FALSE;
-  }
+  if (!locateOrFail(hMenu, uPosition, uFlags, owner, index)) return FALSE;
   HMENU sub = owner->items[index].sub;
   owner->items.erase(owner->items.begin() + static_cast<std::ptrdiff_t>(index));
   if (sub && destroySub) destroyTree(sub);
@@ -459,13 +461,9 @@ BOOL GetMenuItemInfoW(HMENU hmenu, UINT item, BOOL fByPosition, LPMENUITEMINFOW 
     return FALSE;
   }
   std::lock_guard lock(g_mutex);
-  if (!findOrFail(hmenu)) return FALSE;
   Menu* owner;
   std::size_t index;
-  if (!locate(hmenu, item, fByPosition ? MF_BYPOSITION : MF_BYCOMMAND, owner, index)) {
-    SetLastError(ERROR_MENU_ITEM_NOT_FOUND);
-    return FALSE;
-  }
+  if (!locateOrFail(hmenu, item, fByPosition ? MF_BYPOSITION : MF_BYCOMMAND, owner, index)) return FALSE;
   const Item& it = owner->items[index];
   MENUITEMINFOW& mi = *lpmii;
   if (mi.fMask & (MIIM_TYPE | MIIM_FTYPE)) mi.fType = it.type;
@@ -494,13 +492,9 @@ BOOL SetMenuItemInfoW(HMENU hmenu, UINT item, BOOL fByPositon, LPCMENUITEMINFOW 
     return FALSE;
   }
   std::lock_guard lock(g_mutex);
-  if (!findOrFail(hmenu)) return FALSE;
   Menu* owner;
   std::size_t index;
-  if (!locate(hmenu, item, fByPositon ? MF_BYPOSITION : MF_BYCOMMAND, owner, index)) {
-    SetLastError(ERROR_MENU_ITEM_NOT_FOUND);
-    return FALSE;
-  }
+  if (!locateOrFail(hmenu, item, fByPositon ? MF_BYPOSITION : MF_BYCOMMAND, owner, index)) return FALSE;
   return applyInfo(owner->items[index], *lpmii);
 }
 
@@ -612,15 +606,17 @@ void registerClasses() {
 // Row height of the mirrored items (fixed metrics, as the other row-based controls).
 constexpr int kRowHeight = 18;
 
+// A copy of the menu's items taken under the lock, for walks that call out while they go (none
+// for a menu that is gone or nested too deep).
+std::vector<Item> itemsOf(HMENU menu, int depth) {
+  std::lock_guard lock(g_mutex);
+  Menu* m = find(menu);
+  if (!m || depth > 16) return {};
+  return m->items;
+}
+
 void mirrorItems(HWND window, HMENU menu, int depth, int& row) {
-  std::vector<Item> items;
-  {
-    std::lock_guard lock(g_mutex);
-    Menu* m = find(menu);
-    if (!m || depth > 16) return;
-    items = m->items;
-  }
-  for (const Item& it : items) {
+  for (const Item& it : itemsOf(menu, depth)) {
     if (it.type & MF_SEPARATOR) continue;
     DWORD style = WS_CHILD | WS_VISIBLE;
     if (it.state & (MF_GRAYED | MF_DISABLED)) style |= WS_DISABLED;
@@ -634,14 +630,7 @@ void mirrorItems(HWND window, HMENU menu, int depth, int& row) {
 }
 
 void collectViews(HMENU menu, int depth, std::vector<platform::menu::ItemView>& out) {
-  std::vector<Item> items;
-  {
-    std::lock_guard lock(g_mutex);
-    Menu* m = find(menu);
-    if (!m || depth > 16) return;
-    items = m->items;
-  }
-  for (const Item& it : items) {
+  for (const Item& it : itemsOf(menu, depth)) {
     if (it.type & MF_SEPARATOR) continue;
     platform::menu::ItemView v;
     v.id = it.sub ? 0 : it.id;

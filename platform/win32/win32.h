@@ -42,4 +42,5 @@
 #include "platform/win32/dragdrop.h"
 #include "platform/win32/htmlhelp.h"
 #include "platform/win32/input.h"
+#include "platform/win32/ioctl.h"
 #include "platform/win32/shell_browse.h"

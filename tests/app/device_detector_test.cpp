@@ -19,6 +19,7 @@
 #include "lang/ids.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/ui_script.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -125,10 +126,7 @@ class DetectorTest : public apptest::AppTest {
     installLanguages({"USA"});
     language = std::make_unique<Lingrove>(CString(u"USA"), FALSE);
     createLog();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = frameProc;
-    wc.lpszClassName = u"KipoTestFrame";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"KipoTestFrame", frameProc);
     services.main = CreateWindowExW(0, u"KipoTestFrame", u"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
                                     nullptr, nullptr);
     detector = std::make_unique<ScriptedDetector>();

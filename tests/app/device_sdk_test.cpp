@@ -15,6 +15,7 @@
 #include "platform/host/secure_area.h"
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/maker_drive.h"
 
 namespace {
 
@@ -212,13 +213,7 @@ class SecureDriveTest : public AppTest {
   // field, or without one when `secure` is false.
   void plug(bool secure, const CString& storedPassword = CString(), std::uint64_t capacity = 4096000000ull,
             const char16_t* devicePassword = nullptr) {
-    host::PlugRequest r;
-    r.letter = u'E';
-    r.folder = publicFolder;
-    r.device.vendorId = u"0EA0";
-    r.device.productId = u"2469";
-    r.device.serial = kSerial;
-    r.capacity = capacity;
+    host::PlugRequest r = apptest::makerDrive(publicFolder, kSerial, capacity);
     if (secure) {
       r.secureFolder = secureFolder;
       r.hintField = encodeDeviceField(storedPassword, true);

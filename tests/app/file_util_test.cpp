@@ -17,6 +17,7 @@
 #include "platform/win32/security.h"
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -453,10 +454,7 @@ namespace {
 class WindowHelpersTest : public FileUtilTest {
  protected:
   WindowHelpersTest() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"KipoFileUtilTest";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"KipoFileUtilTest");
   }
   ~WindowHelpersTest() override {
     for (HWND w : windows) DestroyWindow(w);
@@ -512,10 +510,7 @@ TEST_F(WindowHelpersTest, PlaceholdersInTheWindowAndItsChildren) {
 
 TEST_F(WindowHelpersTest, FindingWindows) {
   EXPECT_EQ(getTaskbarHeight(), 0);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = u"Shell_TrayWnd";
-  RegisterClassW(&wc);
+  kipotest::registerWindowClass(u"Shell_TrayWnd");
   HWND tray = make(u"", nullptr, 0, u"Shell_TrayWnd", 30);
   ASSERT_TRUE(tray);
   EXPECT_EQ(getTaskbarHeight(), 30);

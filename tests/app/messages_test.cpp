@@ -12,6 +12,7 @@
 #include "platform/win32/window.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/ui_script.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -33,11 +34,8 @@ TEST_F(MessagesTest, ShowMessageIsALoggedSystemModalInformationBoxWithTheTrayMen
   std::vector<bool> menuDuringBoxes;
   setTrayMenuSwitch([&trayMenu](bool enabled) { return std::exchange(trayMenu, enabled); });
   // The popup image window of the user interface would cover the box: it is hidden first.
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = u"KipoTest.ImagePopup";
-  RegisterClassW(&wc);
-  HWND image = CreateWindowExW(0, wc.lpszClassName, u"KIPO_IMAGE_WINDOW", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+  kipotest::registerWindowClass(u"KipoTest.ImagePopup");
+  HWND image = CreateWindowExW(0, u"KipoTest.ImagePopup", u"KIPO_IMAGE_WINDOW", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
                                nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(image);
   std::vector<bool> imageDuringBoxes;

@@ -9,6 +9,7 @@
 #include "platform/win32/input.h"
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ class ScreenCaptureTest : public AppTest {
 
   // A visible window at (x, y) of w x h, painted red with a blue square at (10, 10)-(30, 30).
   HWND paintedWindow(int x, int y, int w, int h) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"CaptureTarget";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"CaptureTarget");
     HWND win = CreateWindowExW(0, u"CaptureTarget", u"", WS_POPUP | WS_VISIBLE, x, y, w, h, nullptr, nullptr, nullptr,
                                nullptr);
     windows_.push_back(win);
@@ -190,10 +188,7 @@ TEST_F(ScreenCaptureTest, ScreenResolutionAndCompatibleBitmaps) {
 }
 
 TEST_F(ScreenCaptureTest, MessageIconWindowDrawsItsIconAtTheOrigin) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = messageIconWindowProc;
-  wc.lpszClassName = u"KipoMessageIcon";
-  RegisterClassW(&wc);
+  kipotest::registerWindowClass(u"KipoMessageIcon", messageIconWindowProc);
   HWND w = CreateWindowExW(0, u"KipoMessageIcon", u"", WS_POPUP | WS_VISIBLE, 10, 10, 32, 32, nullptr, nullptr,
                            nullptr, nullptr);
   windows_.push_back(w);

@@ -18,6 +18,7 @@
 #include "platform/afx/afxwin.h"
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/app/maker_drive.h"
 #include "tests/support/ui_script.h"
 
 namespace {
@@ -63,13 +64,7 @@ class SecureDriveSetupTest : public AppTest {
     writeBytes(publicFolder / "Kipo.html", "log");
     writeBytes(publicFolder / "kipo.xml", "<customization/>");
     writeBytes(publicFolder / "data.txt", "data");
-    host::PlugRequest r;
-    r.letter = u'E';
-    r.folder = publicFolder;
-    r.device.vendorId = u"0EA0";
-    r.device.productId = u"2469";
-    r.device.serial = kSerial;
-    r.capacity = 4096000000ull;
+    host::PlugRequest r = apptest::makerDrive(publicFolder, kSerial, 4096000000ull);
     if (secure) {
       r.secureFolder = secureFolder;
       r.hintField = encodeDeviceField(u"forgotten", true);

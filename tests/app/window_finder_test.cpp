@@ -5,6 +5,7 @@
 
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -14,10 +15,7 @@ class WindowFinderTest : public AppTest {
  protected:
   WindowFinderTest() {
     for (const char16_t* cls : {u"OpusApp", u"XLMAIN"}) {
-      WNDCLASSW wc{};
-      wc.lpfnWndProc = DefWindowProcW;
-      wc.lpszClassName = cls;
-      RegisterClassW(&wc);
+      kipotest::registerWindowClass(cls);
     }
     word1 = make(u"OpusApp", u"Report.doc - Microsoft Word");
     word2 = make(u"OpusApp", u"Microsoft Word");

@@ -17,6 +17,7 @@
 #include "platform/win32/input.h"
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -31,24 +32,11 @@ class WindowsHelpersTest : public AppTest {
   ~WindowsHelpersTest() override {
     RevertToSelf();
     CFolderLookup::setDevicePathSource(nullptr);
-    std::vector<HWND> mine;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND h, LPARAM p) {
-          reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&mine));
-    for (HWND h : mine) DestroyWindow(h);
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    kipotest::destroyThreadWindows(true);
   }
 
   static HWND makeWindow(const char16_t* cls, const char16_t* title, DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = cls;
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(cls);
     return CreateWindowExW(0, cls, title, style, 10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
   }
 
@@ -237,13 +225,10 @@ TEST_F(WindowsHelpersTest, ShellAndTaskbarHelpers) {
 TEST_F(WindowsHelpersTest, RefreshDesktopSendsTheShellItsRefreshCommand) {
   static std::vector<WPARAM> commands;
   commands.clear();
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+  kipotest::registerWindowClass(u"Progman", [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
     if (msg == WM_COMMAND) commands.push_back(wp);
     return DefWindowProcW(h, msg, wp, lp);
-  };
-  wc.lpszClassName = u"Progman";
-  RegisterClassW(&wc);
+  });
   refreshDesktop();  // no desktop window: nothing to do
   HWND desktop = CreateWindowExW(0, u"Progman", u"Program Manager", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
                                  nullptr, nullptr, nullptr);
@@ -345,13 +330,10 @@ TEST_F(WindowsHelpersTest, EarlierProductSettingsJoinTheProductKeyWithoutReplaci
 TEST_F(WindowsHelpersTest, EarlierProductWindowsOfThisProgramAreAskedToCloseButNotWaitedFor) {
   static int closes = 0;
   closes = 0;
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+  kipotest::registerWindowClass(u"CustomizerMainFrameClass", [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
     if (msg == WM_CLOSE) ++closes;
     return DefWindowProcW(h, msg, wp, lp);
-  };
-  wc.lpszClassName = u"CustomizerMainFrameClass";
-  RegisterClassW(&wc);
+  });
   HWND w = CreateWindowExW(0, u"CustomizerMainFrameClass", u"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
                            nullptr, nullptr);
   ASSERT_TRUE(w);

@@ -9,6 +9,7 @@
 #include "platform/win32/input.h"
 #include "platform/win32/win32.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 using kipotest::runTool;
 
@@ -24,10 +25,7 @@ void pump() {
 
 TEST(InputTool, ShowDesktopFromAnotherProcessReachesThisProcessesWindows) {
   kipotest::TestHost host;
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = u"InputToolApp";
-  RegisterClassW(&wc);
+  kipotest::registerWindowClass(u"InputToolApp");
   HWND w = CreateWindowExW(0, u"InputToolApp", u"app", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr,
                            nullptr, nullptr, nullptr);
   ASSERT_TRUE(w);

@@ -12,6 +12,7 @@
 #include "platform/host/secure_area.h"
 #include "platform/win32/win32.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -56,10 +57,7 @@ int runPumping(const std::vector<std::string>& args, std::string* out = nullptr,
 class PlugTool : public ::testing::Test {
  protected:
   PlugTool() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = listenerProc;
-    wc.lpszClassName = u"KipoPlugListener";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"KipoPlugListener", listenerProc);
     window = CreateWindowExW(0, u"KipoPlugListener", u"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr, nullptr,
                              nullptr);
     DEV_BROADCAST_DEVICEINTERFACE_W filter{};

@@ -28,6 +28,7 @@ namespace kipohost {
 namespace {
 
 namespace text = platform::text;
+using platform::controls::userReachable;
 
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr int kMessageBoxTextId = 0xFFFF;
@@ -83,14 +84,6 @@ std::vector<HWND> childrenOf(HWND parent) {
   std::vector<HWND> out;
   for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) out.push_back(c);
   return out;
-}
-
-// A person can reach it: visible and enabled, with its ancestors.
-bool reachable(HWND h) {
-  if (!IsWindow(h) || !IsWindowVisible(h)) return false;
-  for (HWND p = h; p; p = (GetWindowLongW(p, GWL_STYLE) & WS_CHILD) ? GetParent(p) : nullptr)
-    if (!IsWindowEnabled(p)) return false;
-  return true;
 }
 
 // ---- list ----
@@ -237,7 +230,7 @@ HWND findWindow(const std::string& name) {
   HWND fallback = nullptr;
   for (HWND h : topLevelWindows()) {
     if (!text::equalNoCase(textOf(h), n) && !text::equalNoCase(classOf(h), n)) continue;
-    if (reachable(h)) return h;
+    if (userReachable(h)) return h;
     if (!fallback) fallback = h;
   }
   return fallback;
@@ -292,7 +285,7 @@ Target target(const Options& o, bool needsControl) {
     t.error = failure("no control " + std::to_string(*o.control) + " in " + o.window);
     return t;
   }
-  if (!reachable(t.control)) t.error = failure("control " + std::to_string(*o.control) + " is disabled or hidden");
+  if (!userReachable(t.control)) t.error = failure("control " + std::to_string(*o.control) + " is disabled or hidden");
   return t;
 }
 
@@ -401,7 +394,7 @@ int menu(const Options& o) {
     postClickMiddle(item);
     return 0;
   }
-  if (!reachable(w)) return failure("the window is disabled or hidden");
+  if (!userReachable(w)) return failure("the window is disabled or hidden");
   PostMessageW(w, WM_COMMAND, MAKEWPARAM(*o.command, 0), 0);
   return 0;
 }
@@ -421,7 +414,7 @@ int answer(const Options& o) {
   if (!box || !isMessageBox(box)) return failure("no message box is open");
   HWND button = GetDlgItem(box, *o.control);
   if (!button) return failure("the box has no button " + std::to_string(*o.control));
-  if (!reachable(button)) return failure("button " + std::to_string(*o.control) + " is disabled or hidden");
+  if (!userReachable(button)) return failure("button " + std::to_string(*o.control) + " is disabled or hidden");
   postClickMiddle(button);
   return 0;
 }
@@ -429,7 +422,7 @@ int answer(const Options& o) {
 int close(const Options& o) {
   Target t = target(o, false);
   if (t.error) return t.error;
-  if (!reachable(t.window)) return failure("the window is disabled or hidden");
+  if (!userReachable(t.window)) return failure("the window is disabled or hidden");
   PostMessageW(t.window, WM_SYSCOMMAND, SC_CLOSE, 0);
   return 0;
 }

@@ -114,26 +114,9 @@ HRESULT writeFile(const std::u16string& path, const std::string& bytes) {
 
 // ---- the parse error ----
 
-class ParseError final : public IXMLDOMParseError {
+class ParseError final : public platform::com::SingleInterface<IXMLDOMParseError> {
  public:
   explicit ParseError(ParseFailure failure) : failure_(std::move(failure)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IXMLDOMParseError) {
-      *object = static_cast<IXMLDOMParseError*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE get_errorCode(LONG* v) override { return out(v, failure_.errorCode); }
   HRESULT STDMETHODCALLTYPE get_url(BSTR* v) override { return outText(failure_.url, v); }
@@ -149,7 +132,6 @@ class ParseError final : public IXMLDOMParseError {
     *target = value;
     return S_OK;
   }
-  std::atomic<ULONG> refs_{1};
   ParseFailure failure_;
 };
 
@@ -171,6 +153,19 @@ template <class Base>
 class NodeImpl : public Base {
  public:
   virtual ~NodeImpl() = default;
+
+  // QueryInterface over the interfaces of this object: IUnknown, IXMLDOMNode and Base's own.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IXMLDOMNode || riid == platform::com::iidOf<Base>()) {
+      *object = static_cast<Base*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override {
     const ULONG left = --refs_;
@@ -273,44 +268,16 @@ class NodeImpl : public Base {
     return platform::com::xml::selectNodes(tree->doc(), n, bstrText(query), nodes);
   }
 
-  // QueryInterface over the interfaces of this object: IUnknown, IXMLDOMNode and Base's own.
-  HRESULT answer(REFIID riid, void** object, REFIID own) {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IXMLDOMNode || riid == own) {
-      *object = static_cast<Base*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-
   std::atomic<ULONG> refs_{1};
 };
 
 // ---- node lists ----
 
-class NodeList final : public IXMLDOMNodeList {
+class NodeList final : public platform::com::SingleInterface<IXMLDOMNodeList> {
  public:
   NodeList(Document* document, std::shared_ptr<Tree> tree, std::vector<xmlNodePtr> nodes);
   ~NodeList();
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IXMLDOMNodeList) {
-      *object = static_cast<IXMLDOMNodeList*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE get_item(LONG index, IXMLDOMNode** node) override {
     if (!node) return E_INVALIDARG;
     *node = nullptr;
@@ -334,7 +301,6 @@ class NodeList final : public IXMLDOMNodeList {
   }
 
  private:
-  std::atomic<ULONG> refs_{1};
   Document* document_;
   std::shared_ptr<Tree> tree_;
   std::vector<xmlNodePtr> nodes_;
@@ -347,9 +313,6 @@ class Document final : public NodeImpl<IXMLDOMDocument> {
  public:
   Document() { failure_.errorCode = 0; }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    return answer(riid, object, IID_IXMLDOMDocument);
-  }
 
   HRESULT STDMETHODCALLTYPE get_documentElement(IXMLDOMElement** element) override {
     if (!element) return E_INVALIDARG;
@@ -472,17 +435,11 @@ class TreeNode : public NodeImpl<Base> {
 class PlainNode final : public TreeNode<IXMLDOMNode> {
  public:
   using TreeNode::TreeNode;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    return answer(riid, object, IID_IXMLDOMNode);
-  }
 };
 
 class Attribute final : public TreeNode<IXMLDOMAttribute> {
  public:
   using TreeNode::TreeNode;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    return answer(riid, object, IID_IXMLDOMAttribute);
-  }
   HRESULT STDMETHODCALLTYPE get_name(BSTR* name) override { return get_nodeName(name); }
   HRESULT STDMETHODCALLTYPE get_value(VARIANT* value) override { return get_nodeValue(value); }
   HRESULT STDMETHODCALLTYPE put_value(VARIANT value) override {
@@ -499,9 +456,6 @@ class Attribute final : public TreeNode<IXMLDOMAttribute> {
 class Element final : public TreeNode<IXMLDOMElement> {
  public:
   using TreeNode::TreeNode;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    return answer(riid, object, IID_IXMLDOMElement);
-  }
   HRESULT STDMETHODCALLTYPE get_tagName(BSTR* name) override { return get_nodeName(name); }
   HRESULT STDMETHODCALLTYPE getAttribute(BSTR name, VARIANT* value) override {
     if (!value) return E_INVALIDARG;

@@ -53,6 +53,10 @@ inline constexpr int kCheckListBoxCheckWidth = 13;
 
 // ---- User actions (false: the control is disabled, hidden or the item does not exist) ----
 
+// Whether a person can reach the window: it exists, it and its ancestors up to the top-level
+// window are visible and enabled.
+bool userReachable(HWND control);
+
 // A left click in the middle of the control (button, static, ...).
 bool userClick(HWND control);
 // A left click at a point of the control's client area.

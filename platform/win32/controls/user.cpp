@@ -33,13 +33,16 @@ Kind kindOf(HWND hwnd) {
   return Kind::Other;
 }
 
-// A person can reach the control: it exists, it and its ancestors are visible and enabled.
-bool reachable(HWND hwnd) {
+}  // namespace
+
+bool userReachable(HWND hwnd) {
   if (!IsWindow(hwnd) || !IsWindowVisible(hwnd)) return false;
   for (HWND w = hwnd; w; w = (GetWindowLongPtrW(w, GWL_STYLE) & WS_CHILD) ? GetParent(w) : nullptr)
     if (!IsWindowEnabled(w)) return false;
   return true;
 }
+
+namespace {
 
 LPARAM point(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
 
@@ -111,13 +114,13 @@ bool openAncestors(HWND tree, HTREEITEM item) {
 }  // namespace
 
 bool userClickAt(HWND control, int x, int y) {
-  if (!reachable(control)) return false;
+  if (!userReachable(control)) return false;
   press(control, x, y);
   return true;
 }
 
 bool userDoubleClickAt(HWND control, int x, int y) {
-  if (!reachable(control)) return false;
+  if (!userReachable(control)) return false;
   doublePress(control, x, y);
   return true;
 }
@@ -127,14 +130,14 @@ bool userClick(HWND control) {
 }
 
 bool userType(HWND control, std::u16string_view text) {
-  if (!reachable(control)) return false;
+  if (!userReachable(control)) return false;
   if (GetFocus() != control) SetFocus(control);
   for (char16_t c : text) SendMessageW(control, WM_CHAR, c, 1);
   return true;
 }
 
 bool userKey(HWND control, UINT virtualKey) {
-  if (!reachable(control)) return false;
+  if (!userReachable(control)) return false;
   SendMessageW(control, WM_KEYDOWN, virtualKey, 1);
   switch (virtualKey) {
     case VK_SPACE:
@@ -149,13 +152,13 @@ bool userKey(HWND control, UINT virtualKey) {
 }
 
 bool userCheck(HWND button, int state) {
-  if (!reachable(button) || kindOf(button) != Kind::Button) return false;
+  if (!userReachable(button) || kindOf(button) != Kind::Button) return false;
   for (int i = 0; i < 3 && SendMessageW(button, BM_GETCHECK, 0, 0) != state; ++i) userClick(button);
   return SendMessageW(button, BM_GETCHECK, 0, 0) == state;
 }
 
 bool userSelect(HWND control, int index) {
-  if (!reachable(control)) return false;
+  if (!userReachable(control)) return false;
   Kind kind = kindOf(control);
   POINT p{};
   switch (kind) {
@@ -184,7 +187,7 @@ bool userSelect(HWND control, int index) {
 }
 
 bool userSelectTreeItem(HWND tree, HTREEITEM item) {
-  if (!reachable(tree) || kindOf(tree) != Kind::TreeView) return false;
+  if (!userReachable(tree) || kindOf(tree) != Kind::TreeView) return false;
   if (!openAncestors(tree, item)) return false;
   SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
   RECT r{};
@@ -194,7 +197,7 @@ bool userSelectTreeItem(HWND tree, HTREEITEM item) {
 }
 
 bool userToggleTreeItem(HWND tree, HTREEITEM item) {
-  if (!reachable(tree) || kindOf(tree) != Kind::TreeView) return false;
+  if (!userReachable(tree) || kindOf(tree) != Kind::TreeView) return false;
   if (!openAncestors(tree, item)) return false;
   SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
   RECT r{};
@@ -209,7 +212,7 @@ bool userToggleTreeItem(HWND tree, HTREEITEM item) {
 }
 
 bool userToggleItemCheck(HWND control, int index) {
-  if (!reachable(control)) return false;
+  if (!userReachable(control)) return false;
   RECT r{};
   switch (kindOf(control)) {
     case Kind::ListView:
@@ -226,7 +229,7 @@ bool userToggleItemCheck(HWND control, int index) {
 }
 
 bool userClickColumn(HWND listView, int column) {
-  if (!reachable(listView) || kindOf(listView) != Kind::ListView) return false;
+  if (!userReachable(listView) || kindOf(listView) != Kind::ListView) return false;
   if (GetWindowLongPtrW(listView, GWL_STYLE) & LVS_NOCOLUMNHEADER) return false;
   int left = 0;
   for (int c = 0; c < column; ++c) left += static_cast<int>(SendMessageW(listView, LVM_GETCOLUMNWIDTH, c, 0));
@@ -237,7 +240,7 @@ bool userClickColumn(HWND listView, int column) {
 }
 
 bool userDoubleClickItem(HWND control, int index) {
-  if (!reachable(control)) return false;
+  if (!userReachable(control)) return false;
   Kind kind = kindOf(control);
   POINT p{};
   if (!rowPoint(control, kind, index, &p)) return false;

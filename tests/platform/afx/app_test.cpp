@@ -5,13 +5,6 @@
 // renamed main frame is found by its class name and closed from here.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -20,9 +13,8 @@
 #include "platform/base/text.h"
 #include "platform/win32/module.h"
 #include "platform/win32/registry.h"
+#include "tests/support/child_program.h"
 #include "tests/support/test_host.h"
-
-extern char** environ;
 
 namespace {
 
@@ -261,56 +253,10 @@ TEST_F(AppTest, WorkerThreadsRunAndDeleteThemselves) {
 
 // ---- The fixture program as another process ----
 
-class Fixture {
+// The fixture program with its standard output on a pipe.
+class Fixture : public kipotest::ChildProgram {
  public:
-  explicit Fixture(const std::vector<std::string>& args) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    std::string program = KIPO_AFX_FIXTURE;
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv{program.data()};
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    out_ = fds[0];
-  }
-  ~Fixture() {
-    if (pid_ > 0 && !reaped_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(out_);
-  }
-  // Output until `marker` appears (or the program ends / 10 s pass).
-  std::string readUntil(const std::string& marker) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (text_.find(marker) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buf[512];
-      ssize_t n = ::read(out_, buf, sizeof buf);
-      if (n <= 0) break;
-      text_.append(buf, static_cast<std::size_t>(n));
-    }
-    return text_;
-  }
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    reaped_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  bool reaped_ = false;
-  std::string text_;
+  explicit Fixture(const std::vector<std::string>& args) : ChildProgram(KIPO_AFX_FIXTURE, args) {}
 };
 
 TEST_F(AppTest, ParseParamGetsEachWordWithFlagsStripped) {

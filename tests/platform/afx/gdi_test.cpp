@@ -6,6 +6,7 @@
 
 #include "platform/afx/afxwin.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -26,10 +27,7 @@ LRESULT CALLBACK greenProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 class AfxGdiTest : public ::testing::Test {
  protected:
   AfxGdiTest() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = greenProc;
-    wc.lpszClassName = u"KipoAfxGreen";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"KipoAfxGreen", greenProc);
   }
   ~AfxGdiTest() override { CDC::DeleteTempMap(); }
   kipotest::TestHost host_;

@@ -16,6 +16,7 @@
 #include "platform/win32/resource.h"
 #include "platform/win32/window.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 #include "tests/support/ui_script.h"
 #include "ui_ids.h"
 
@@ -254,10 +255,7 @@ LRESULT CALLBACK lookingOwnerProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
 }
 
 TEST_F(UiDriverTest, ABoxShowsTheIconOfItsTypeLeftOfTheTextAndItsButtons) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = lookingOwnerProc;
-  wc.lpszClassName = u"BoxLookOwner";
-  RegisterClassW(&wc);
+  kipotest::registerWindowClass(u"BoxLookOwner", lookingOwnerProc);
   HWND owner = CreateWindowExW(0, u"BoxLookOwner", u"o", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
                                nullptr, nullptr);
   struct Case {
@@ -368,10 +366,7 @@ class UiMenuTest : public UiDriverTest {
  protected:
   void SetUp() override {
     UiDriverTest::SetUp();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ownerProc;
-    wc.lpszClassName = u"UiMenuOwner";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"UiMenuOwner", ownerProc);
     owner = CreateWindowExW(0, u"UiMenuOwner", u"Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
                             nullptr, nullptr, nullptr);
     g_menuLog.clear();

@@ -12,6 +12,7 @@
 #include "platform/win32/tray.h"
 #include "platform/win32/window.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ LRESULT CALLBACK trayProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
 class TrayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = trayProc;
-    wc.lpszClassName = u"TrayTestWindow";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"TrayTestWindow", trayProc);
     window = CreateWindowExW(0, u"TrayTestWindow", u"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     g_calls.clear();
   }

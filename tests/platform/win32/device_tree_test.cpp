@@ -11,6 +11,7 @@
 #include "platform/host/drives.h"
 #include "platform/win32/win32.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -66,10 +67,7 @@ std::u16string mountedValue(const char16_t* name) {
 class DeviceTree : public ::testing::Test {
  protected:
   DeviceTree() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = listenerProc;
-    wc.lpszClassName = u"KipoDeviceListener";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"KipoDeviceListener", listenerProc);
     g_heard.clear();
     folder = kipotest::freshTempDir("device-tree");
   }

@@ -15,6 +15,7 @@
 #include "platform/win32/resource.h"
 #include "platform/win32/window.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -134,26 +135,12 @@ INT_PTR CALLBACK testDlgProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
 class DialogTest : public ::testing::Test {
  protected:
   DialogTest() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = testCtlProc;
-    wc.lpszClassName = kCtl;
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(kCtl, testCtlProc);
     g_dlg = &log_;
     g_selAll.clear();
   }
   ~DialogTest() override {
-    std::vector<HWND> mine;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND h, LPARAM p) {
-          reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&mine));
-    for (HWND h : mine) DestroyWindow(h);
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    kipotest::destroyThreadWindows();
     g_dlg = nullptr;
   }
   // Pumps what is queued through the dialog's navigation.

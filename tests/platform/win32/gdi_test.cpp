@@ -22,6 +22,7 @@
 #include "platform/win32/shell.h"
 #include "platform/win32/window.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -57,10 +58,7 @@ LRESULT CALLBACK paintingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 class GdiTest : public ::testing::Test {
  protected:
   GdiTest() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = paintingProc;
-    wc.lpszClassName = u"KipoGdiPainter";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"KipoGdiPainter", paintingProc);
     platform::gdi::clearScreen();
     platform::gdi::clearDrawRecord();
   }

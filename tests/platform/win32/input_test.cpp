@@ -7,6 +7,7 @@
 
 #include "platform/win32/process.h"
 #include "tests/platform/win32/window_fixture.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -175,10 +176,7 @@ TEST_F(InputTest, WindowsDMinimisesTheShownWindowsAndTheSamePressRestoresThem) {
 }
 
 TEST_F(InputTest, WindowsDLeavesTheShellsOwnWindows) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = u"Shell_TrayWnd";
-  RegisterClassW(&wc);
+  kipotest::registerWindowClass(u"Shell_TrayWnd");
   HWND tray = CreateWindowExW(0, u"Shell_TrayWnd", u"", WS_POPUP | WS_VISIBLE, 0, 738, 1024, 30, nullptr, nullptr,
                               nullptr, nullptr);
   ASSERT_TRUE(tray);

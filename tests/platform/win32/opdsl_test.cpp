@@ -13,6 +13,7 @@
 #include "platform/modules/opdsl/opdsl.h"
 #include "platform/win32/win32.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -60,10 +61,7 @@ class Opdsl : public ::testing::Test {
     secureFolder = kipotest::freshTempDir("opdsl-secure");
     std::ofstream(publicFolder / "Kipo.exe") << "program";
     std::ofstream(secureFolder / "secret.txt") << "secret";
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"KipoOtiTest";
-    RegisterClassW(&wc);
+    kipotest::registerWindowClass(u"KipoOtiTest");
     window = CreateWindowExW(0, u"KipoOtiTest", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     plug();
   }

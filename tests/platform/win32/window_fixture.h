@@ -16,6 +16,7 @@
 #include "platform/win32/message.h"
 #include "platform/win32/window.h"
 #include "tests/support/test_host.h"
+#include "tests/support/test_windows.h"
 
 namespace wintest {
 
@@ -75,18 +76,7 @@ class WindowFixture : public ::testing::Test {
 
   ~WindowFixture() override {
     g_hook = nullptr;
-    std::vector<HWND> mine;
-    EnumThreadWindows(
-        thisThread(),
-        [](HWND h, LPARAM p) {
-          reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&mine));
-    for (HWND h : mine) DestroyWindow(h);
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    kipotest::destroyThreadWindows();
     clearLog();
   }
 
