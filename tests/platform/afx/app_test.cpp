@@ -292,10 +292,11 @@ TEST_F(AppTest, AnotherProcessFindsTheRenamedFrameAndClosesTheApplication) {
 
 TEST_F(AppTest, AProgramsMessageBoxIsAWindowAnotherProcessCanAnswer) {
   Fixture f({"/box"});
+  // The box is created hidden and shown once laid out: wait for it to be up.
   HWND box = nullptr;
-  for (int i = 0; i < 500 && !box; ++i) {
+  for (int i = 0; i < 500 && !(box && IsWindowVisible(box)); ++i) {
     box = FindWindowW(u"#32770", u"Kipo Test App");
-    if (!box) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!(box && IsWindowVisible(box))) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_NE(box, nullptr) << f.readUntil("box");
   EXPECT_TRUE(IsWindowVisible(box));
