@@ -15,6 +15,8 @@
 #include "platform/afx/coll.h"
 #include "platform/afx/cstring.h"
 #include "platform/afx/wnd.h"
+#include "platform/win32/cursor.h"  // IDC_* for LoadStandardCursor
+#include "platform/win32/gdi.h"     // IDI_* for LoadStandardIcon
 #include "platform/win32/process.h"  // CREATE_SUSPENDED for AfxBeginThread
 #include "platform/win32/registry.h"
 #include "platform/win32/resource.h"
@@ -251,20 +253,3 @@ BOOL AFXAPI AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCm
 //   int main() { return AfxWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL); }
 int AFXAPI AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
 
-#ifndef IDI_APPLICATION
-#define IDI_APPLICATION MAKEINTRESOURCEW(32512)
-#define IDI_HAND MAKEINTRESOURCEW(32513)
-#define IDI_QUESTION MAKEINTRESOURCEW(32514)
-#define IDI_EXCLAMATION MAKEINTRESOURCEW(32515)
-#define IDI_ASTERISK MAKEINTRESOURCEW(32516)
-#define IDI_WARNING IDI_EXCLAMATION
-#define IDI_ERROR IDI_HAND
-#define IDI_INFORMATION IDI_ASTERISK
-#endif
-#ifndef IDC_ARROW
-#define IDC_ARROW MAKEINTRESOURCEW(32512)
-#define IDC_IBEAM MAKEINTRESOURCEW(32513)
-#define IDC_WAIT MAKEINTRESOURCEW(32514)
-#define IDC_CROSS MAKEINTRESOURCEW(32515)
-#define IDC_HAND MAKEINTRESOURCEW(32649)
-#endif

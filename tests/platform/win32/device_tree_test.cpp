@@ -12,6 +12,7 @@
 #include "platform/win32/win32.h"
 #include "tests/support/test_host.h"
 #include "tests/support/test_windows.h"
+#include "tests/support/usb_drive.h"
 
 namespace {
 
@@ -84,13 +85,7 @@ class DeviceTree : public ::testing::Test {
 
   host::UsbDriveNodes plug(char16_t letter, const std::u16string& vid, const std::u16string& pid,
                            const std::u16string& serial) {
-    host::PlugRequest r;
-    r.letter = letter;
-    r.folder = folder;
-    r.device.vendorId = vid;
-    r.device.productId = pid;
-    r.device.serial = serial;
-    return host::plugDrive(r);
+    return kipotest::plugUsbDrive(letter, folder, vid, pid, serial);
   }
 
   kipotest::TestHost testHost;
