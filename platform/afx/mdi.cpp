@@ -221,7 +221,7 @@ BOOL CMDIChildWnd::Create(LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD d
   m_strTitle = lpszWindowName;
   RECT area;
   ::GetClientRect(pParentWnd->m_hWndMDIClient, &area);
-  int x = rect.left, y = rect.top, cx = rect.right - rect.left, cy = rect.bottom - rect.top;
+  int x = rect.left, y = rect.top, cx = 0, cy = 0;
   if (rect.left == CW_USEDEFAULT) {
     // New children cascade from the top left of the client.
     int existing = 0;
@@ -229,6 +229,9 @@ BOOL CMDIChildWnd::Create(LPCWSTR lpszClassName, LPCWSTR lpszWindowName, DWORD d
     x = y = existing * kCascadeStep;
     cx = area.right * 3 / 4;
     cy = area.bottom * 3 / 4;
+  } else {
+    cx = rect.right - rect.left;
+    cy = rect.bottom - rect.top;
   }
   // Shown once the frame is activated (InitialUpdateFrame), as MDI children appear.
   const bool visible = dwStyle & WS_VISIBLE;

@@ -1,6 +1,7 @@
 // SQLite behind host.db.
 #include "platform/host/database.h"
 
+#include <cstring>
 #include <sqlite3.h>
 
 #include <vector>
@@ -81,6 +82,13 @@ std::string_view Query::blobAt(int column) const {
   const void* p = sqlite3_column_blob(stmt_, column);
   int n = sqlite3_column_bytes(stmt_, column);
   return p ? std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string_view();
+}
+
+std::u16string Query::u16At(int column) const {
+  std::string_view b = blobAt(column);
+  std::u16string s(b.size() / 2, u'\0');
+  if (!s.empty()) std::memcpy(s.data(), b.data(), s.size() * 2);
+  return s;
 }
 
 Database::Database(const std::filesystem::path& file, bool create) {

@@ -51,6 +51,8 @@ class Query {
   std::int64_t int64At(int column) const;
   std::string textAt(int column) const;
   std::string_view blobAt(int column) const;  // valid until the next step
+  // A UTF-16 text stored as a blob of its code units (an odd last byte is dropped).
+  std::u16string u16At(int column) const;
 
  private:
   friend class Database;

@@ -30,21 +30,15 @@ SchemaPart windowsIndex("CREATE INDEX IF NOT EXISTS windows_process ON windows(p
 constexpr const char* kColumns =
     "handle, pid, start, thread, class, atom, text, style, ex_style, x1, y1, x2, y2, parent, owner, ctrl_id";
 
-std::u16string fromBlob(std::string_view b) {
-  std::u16string s(b.size() / 2, u'\0');
-  if (!s.empty()) std::memcpy(s.data(), b.data(), s.size() * 2);
-  return s;
-}
-
 WindowRow rowFrom(Query& q) {
   WindowRow r;
   r.handle = static_cast<std::uint32_t>(q.int64At(0));
   r.pid = static_cast<DWORD>(q.int64At(1));
   r.start = static_cast<std::uint64_t>(q.int64At(2));
   r.threadId = static_cast<DWORD>(q.int64At(3));
-  r.className = fromBlob(q.blobAt(4));
+  r.className = q.u16At(4);
   r.atom = static_cast<ATOM>(q.int64At(5));
-  r.text = fromBlob(q.blobAt(6));
+  r.text = q.u16At(6);
   r.style = static_cast<DWORD>(q.int64At(7));
   r.exStyle = static_cast<DWORD>(q.int64At(8));
   r.rect = RECT{static_cast<LONG>(q.int64At(9)), static_cast<LONG>(q.int64At(10)), static_cast<LONG>(q.int64At(11)),

@@ -40,12 +40,6 @@ std::u16string field(const WCHAR* s, std::size_t max) {
   return std::u16string(s, std::min(n, max - 1));
 }
 
-std::u16string fromBlob(std::string_view b) {
-  std::u16string s(b.size() / 2, u'\0');
-  std::memcpy(s.data(), b.data(), s.size() * 2);
-  return s;
-}
-
 platform::tray::Icon rowFrom(platform::host::Query& q) {
   platform::tray::Icon i;
   i.window = static_cast<std::uint32_t>(q.int64At(0));
@@ -53,10 +47,10 @@ platform::tray::Icon rowFrom(platform::host::Query& q) {
   i.pid = static_cast<DWORD>(q.int64At(2));
   i.callbackMessage = static_cast<UINT>(q.int64At(4));
   i.icon = static_cast<std::uint64_t>(q.int64At(5));
-  i.tip = fromBlob(q.blobAt(6));
+  i.tip = q.u16At(6);
   i.state = static_cast<DWORD>(q.int64At(7));
-  i.info = fromBlob(q.blobAt(8));
-  i.infoTitle = fromBlob(q.blobAt(9));
+  i.info = q.u16At(8);
+  i.infoTitle = q.u16At(9);
   i.infoFlags = static_cast<DWORD>(q.int64At(10));
   return i;
 }

@@ -415,13 +415,19 @@ TEST_F(Security, AccountLookupBufferRules) {
   std::fill(std::begin(name), std::end(name), u'#');
   char16_t domain[64];
   DWORD cchName = 14, cchDomain = 64;
-  SID_NAME_USE use = static_cast<SID_NAME_USE>(kSentinel);
+  // The sentinel is no SID_NAME_USE value: it goes in and comes out as raw bytes.
+  SID_NAME_USE use;
+  const DWORD sentinel = kSentinel;
+  static_assert(sizeof use == sizeof sentinel);
+  std::memcpy(&use, &sentinel, sizeof use);
   EXPECT_FALSE(LookupAccountSidW(nullptr, sid, name, &cchName, domain, &cchDomain, &use));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(cchName, 15u);
   EXPECT_EQ(cchDomain, 8u);
   EXPECT_EQ(name[0], u'#');
-  EXPECT_EQ(use, static_cast<SID_NAME_USE>(kSentinel));
+  DWORD useAfter = 0;
+  std::memcpy(&useAfter, &use, sizeof useAfter);
+  EXPECT_EQ(useAfter, sentinel);
   // The size query the product makes: null buffers, zero sizes.
   cchName = cchDomain = 0;
   EXPECT_FALSE(LookupAccountSidW(nullptr, sid, nullptr, &cchName, nullptr, &cchDomain, &use));
