@@ -230,6 +230,13 @@ struct Interpreter::Output {
 
   void line(std::u16string_view s) { out.text.append(s).append(u"\r\n"); }
   void error(std::u16string_view s) { (errToOut ? out : err).text.append(s).append(u"\r\n"); }
+  // A command's switches and names as cmd refuses them: an unknown switch first, then names
+  // missing or too many. True when refused (the error is out).
+  bool refuseArguments(const std::u16string& badSwitch, bool namesFit) {
+    if (!badSwitch.empty()) error(kInvalidSwitch + (u"\"" + badSwitch + u"\"."));
+    else if (!namesFit) error(kSyntaxError);
+    return !badSwitch.empty() || !namesFit;
+  }
 
   void flush() {
     write(out, 1);
@@ -600,14 +607,7 @@ DWORD Interpreter::del(const std::vector<std::u16string>& args, Output& out) {
     }
     return true;
   });
-  if (!bad.empty()) {
-    out.error(kInvalidSwitch + (u"\"" + bad + u"\"."));
-    return 1;
-  }
-  if (names.empty()) {
-    out.error(kSyntaxError);
-    return 1;
-  }
+  if (out.refuseArguments(bad, !names.empty())) return 1;
   for (const auto& name : names) {
     std::u16string full = fullPath(name);
     std::u16string folder, pattern;
@@ -705,14 +705,7 @@ DWORD Interpreter::rmdir(const std::vector<std::u16string>& args, Output& out) {
     }
     return true;
   });
-  if (!bad.empty()) {
-    out.error(kInvalidSwitch + (u"\"" + bad + u"\"."));
-    return 1;
-  }
-  if (names.empty()) {
-    out.error(kSyntaxError);
-    return 1;
-  }
+  if (out.refuseArguments(bad, !names.empty())) return 1;
   DWORD result = 0;
   for (const auto& name : names) {
     std::u16string full = withoutTrailingSeparator(fullPath(name));
@@ -759,14 +752,7 @@ DWORD Interpreter::move(const std::vector<std::u16string>& args, Output& out) {
     }
     return true;
   });
-  if (!bad.empty()) {
-    out.error(kInvalidSwitch + (u"\"" + bad + u"\"."));
-    return errorLevel_ = 1;
-  }
-  if (names.size() != 2) {
-    out.error(kSyntaxError);
-    return errorLevel_ = 1;
-  }
+  if (out.refuseArguments(bad, names.size() == 2)) return errorLevel_ = 1;
   std::u16string source = fullPath(names[0]);
   std::u16string target = fullPath(names[1]);
   std::vector<std::u16string> sources;
