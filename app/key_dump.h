@@ -1,12 +1,12 @@
 // The key dump's byte layout: its tokens, a writer of its little-endian numbers and UTF-16 texts,
-// and a bounded cursor over a whole dump held in memory. Shared by the registry layer that writes
-// and reads dumps and the pref file check that reads one and writes its filtered copy.
+// a bounded cursor over a whole dump held in memory, and the reader of its key records.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/base/types.h"
 
@@ -84,6 +84,60 @@ class Cursor {
  protected:
   std::string_view in_;
   std::size_t at_ = 0;
+};
+
+struct Value {
+  std::u16string name;
+  DWORD type = 0;
+  std::string_view data;  // points into the dump
+};
+
+struct Record {
+  std::u16string path;
+  std::vector<Value> values;
+};
+
+class Reader : public Cursor {
+ public:
+  using Cursor::Cursor;
+
+  // The key records from here to the end of the data, nesting ignored (each record carries its
+  // absolute path). The data may end wherever a record could begin or end: a writer that broke
+  // off, or a file cut on a record boundary, leaves such a dump, and `cutShort` then says whether
+  // keys were left open. False for data cut inside a record, a length past the end or an
+  // unexpected token; `out` then holds whatever came before and must not be used.
+  bool records(std::vector<Record>& out, bool& cutShort) {
+    int depth = 0;
+    cutShort = false;
+    for (;;) {
+      if (left() == 0) {
+        cutShort = depth > 0;
+        return true;
+      }
+      char16_t c = 0;
+      if (!token(c)) return false;  // one stray byte
+      if (c == kCloseKey && depth > 0) {
+        --depth;
+        continue;
+      }
+      if (c != kOpenKey) return false;
+      ++depth;
+      Record& record = out.emplace_back();
+      if (!text(record.path)) return false;
+      for (;;) {
+        const std::size_t before = at_;
+        if (left() == 0 || !token(c)) break;  // a stray byte fails at the top of the loop
+        if (c != kOpenValue) {
+          at_ = before;
+          break;
+        }
+        Value& v = record.values.emplace_back();
+        DWORD size = 0;
+        if (!text(v.name) || !number(size) || !number(v.type) || !bytes(size, v.data)) return false;
+        if (!token(c) || c != kCloseValue) return false;
+      }
+    }
+  }
 };
 
 }  // namespace dump

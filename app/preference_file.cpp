@@ -2,12 +2,9 @@
 // subtree back to the drive without ever leaving a half-written or default-filled pref file.
 #include "app/preference_file.h"
 
-#include <cstring>
+#include <algorithm>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "app/key_dump.h"
 #include "app/file_operation.h"
 #include "app/file_util.h"
 #include "app/log.h"
@@ -16,7 +13,6 @@
 #include "app/program_texts.h"
 #include "app/system_profile.h"
 #include "lang/ids.h"
-#include "platform/afx/file.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -25,6 +21,7 @@ constexpr const char16_t* kProductKey = u"HKEY_CURRENT_USER\\Software\\Brackwate
 constexpr const char16_t* kPrefsKeyName = u"Prefs";
 constexpr const char16_t* kSynchronizedComputersKey = u"Synchronized Computers";
 constexpr const char16_t* kTempSuffix = u".new";
+constexpr const char16_t* kCutShortSuffix = u".cut";
 
 constexpr const char16_t* kLogCannotCreateFolder = u"{PREF FILE}: Cannot create pref directory.";
 constexpr const char16_t* kLogEmptySavePath = u"{PREF FILE}: Cannot save to empty file path.";
@@ -33,71 +30,122 @@ constexpr const char16_t* kLogAlreadyInRegistry = u"{PREF FILE}: Data is already
 constexpr const char16_t* kLogNotDeleted = u"{PREF FILE}: Registry data was not successfully deleted.";
 constexpr const char16_t* kLogDeleted = u"{PREF FILE}: Registry data successfully deleted.";
 constexpr const char16_t* kLogReadFailed = u"{PREF FILE}: Failed to read file: %s.";
+constexpr const char16_t* kLogReadError = u"{PREF FILE}: Cannot read %s (error %u).";
 constexpr const char16_t* kLogSaveBlocked =
     u"{PREF FILE}: Not saving %s: it could not be loaded, and saving would replace it with defaults.";
+constexpr const char16_t* kLogRefusalLifted =
+    u"{PREF FILE}: %s is no longer the file that could not be loaded; it may be saved.";
+constexpr const char16_t* kLogNoPrefs = u"{PREF FILE}: No preferences in the registry; %s was left as it was.";
 constexpr const char16_t* kLogDumpFailed = u"{PREF FILE}: Failed to write %s; the pref file was left as it was.";
-constexpr const char16_t* kLogReplaceFailed = u"{PREF FILE}: Failed to replace %s; the pref file was left as it was.";
+constexpr const char16_t* kLogReplaceFailed =
+    u"{PREF FILE}: Failed to replace %s; the pref file was left as it was (error %u).";
 constexpr const char16_t* kLogForeignRecord = u"{PREF FILE}: Skipped key outside the preferences in %s: %s";
-constexpr const char16_t* kLogFilterFailed = u"{PREF FILE}: Cannot prepare the preferences of %s for loading.";
+constexpr const char16_t* kLogCutShort =
+    u"{PREF FILE}: %s ends before all its keys were closed; the settings it holds were loaded.";
+constexpr const char16_t* kLogCutShortKept = u"{PREF FILE}: Kept the cut-short %s as %s before replacing it.";
+constexpr const char16_t* kLogCutShortKeptBefore =
+    u"{PREF FILE}: %s was cut short; %s already exists and was left as it is.";
+constexpr const char16_t* kLogCutShortNotKept =
+    u"{PREF FILE}: Failed to keep the cut-short %s as %s; the pref file was left as it was (error %u).";
 
-// ---- Checking a pref file before any of it is written -----------------------------------------
-// The file is the key dump of the registry layer. It is read here once more, whole and bounded,
-// only to find the records that lie outside the Prefs key: those are never written, whatever the
-// file says. The records kept are written out again, flat, in the same format.
+// A virus scanner or indexer may hold the file for a moment (at plug time, at logout): such
+// refusals are retried for this long before the file is given up on.
+constexpr DWORD kBusyRetryMs = 2000;
+constexpr DWORD kBusyRetryStepMs = 100;
+// Preferences take kilobytes; a file beyond this is not a pref file and is not read into memory.
+constexpr ULONGLONG kMaxPrefFileBytes = 64ull << 20;
 
-using dump::Cursor;
-using dump::kCloseKey;
-using dump::kCloseValue;
-using dump::kOpenKey;
-using dump::kOpenValue;
+using FileIdentity = CPreferenceFile::FileIdentity;
 
-struct Record {
-  std::u16string path;
-  std::string_view values;  // the value records, exactly as they stand in the file
-};
+bool isBusy(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-class DumpScanner : public Cursor {
- public:
-  using Cursor::Cursor;
+ULONGLONG ticksOf(const FILETIME& t) { return static_cast<ULONGLONG>(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
 
-  // Every key record, depth ignored (each record carries its absolute path). False for a dump
-  // that is cut inside a record, has a length past its end or an unexpected token; a dump that
-  // ends where a record could begin or end is whole.
-  bool records(std::vector<Record>& out) {
-    int depth = 0;
-    while (left() > 0) {
-      char16_t c = 0;
-      if (!token(c)) return false;
-      if (c == kCloseKey && depth > 0) {
-        --depth;
-        continue;
-      }
-      if (c != kOpenKey) return false;
-      ++depth;
-      Record record;
-      if (!text(record.path) || !CRegistry::rootKeyFromName(CString(record.path))) return false;
-      const std::size_t valuesStart = at_;
-      for (;;) {
-        std::size_t before = at_;
-        if (left() == 0) break;
-        if (!token(c)) return false;
-        if (c != kOpenValue) {
-          at_ = before;
-          break;
-        }
-        std::u16string name;
-        DWORD size = 0;
-        DWORD type = 0;
-        if (!text(name) || !number(size) || !number(type) || size > left()) return false;
-        at_ += size;
-        if (!token(c) || c != kCloseValue) return false;
-      }
-      record.values = in_.substr(valuesStart, at_ - valuesStart);
-      out.push_back(std::move(record));
-    }
-    return true;
+FileIdentity identify(const CString& path) {
+  FileIdentity id;
+  id.path = path;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.GetString(), GetFileExInfoStandard, &data)) {
+    id.state = isMissing(GetLastError()) ? FileIdentity::State::Missing : FileIdentity::State::Unknown;
+    return id;
   }
-};
+  id.state = FileIdentity::State::Known;
+  id.size = static_cast<ULONGLONG>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  id.lastWrite = ticksOf(data.ftLastWriteTime);
+  return id;
+}
+
+// The file now at `path` is the one `was` describes. When either could not be looked at, it is
+// taken to be the same: that errs on the side of the file on the drive.
+bool isSameFile(const FileIdentity& was, const CString& path) {
+  if (was.state == FileIdentity::State::Missing || !equalsNoCase(was.path, path)) return false;
+  const FileIdentity now = identify(path);
+  if (now.state == FileIdentity::State::Missing) return false;
+  if (was.state == FileIdentity::State::Unknown || now.state == FileIdentity::State::Unknown) return true;
+  return now.size == was.size && now.lastWrite == was.lastWrite;
+}
+
+enum class ReadResult { Read, Missing, TooLarge, Failed };
+
+// One attempt at reading the whole file; `error` is the failing call's error.
+ReadResult readOnce(const CString& path, std::string& bytes, DWORD& error) {
+  bytes.clear();
+  error = ERROR_SUCCESS;
+  // Sharing reads only: a scanner that reads too does not stop us, and nobody writes meanwhile.
+  HANDLE file = CreateFileW(path.GetString(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return isMissing(error) ? ReadResult::Missing : ReadResult::Failed;
+  }
+  ReadResult result = ReadResult::Read;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) {
+    error = GetLastError();
+    result = ReadResult::Failed;
+  } else if (size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) > kMaxPrefFileBytes) {
+    result = ReadResult::TooLarge;
+  } else {
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD got = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+      if (!ReadFile(file, bytes.data() + done, want, &got, nullptr)) {
+        error = GetLastError();
+        result = ReadResult::Failed;
+        break;
+      }
+      if (got == 0) break;  // shorter than it said: what is there is the file
+      done += got;
+    }
+    bytes.resize(done);
+  }
+  CloseHandle(file);
+  return result;
+}
+
+// The whole file into memory, retrying while another program holds it.
+ReadResult readPrefFile(const CString& path, std::string& bytes, DWORD& error) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const ReadResult r = readOnce(path, bytes, error);
+    if (r != ReadResult::Failed || !isBusy(error) || GetTickCount() - start >= kBusyRetryMs) return r;
+    Sleep(kBusyRetryStepMs);
+  }
+}
+
+// Replaces `to` with `from`, retrying while another program holds `to`.
+DWORD replaceFile(const CString& from, const CString& to) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (MoveFileExW(from.GetString(), to.GetString(), MOVEFILE_REPLACE_EXISTING)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    if (!isBusy(error) || GetTickCount() - start >= kBusyRetryMs) return error;
+    Sleep(kBusyRetryStepMs);
+  }
+}
 
 // The path is the Prefs key or lies below it (without regard to case, on a backslash boundary).
 bool isUnderPrefs(const CString& path, const CString& root) {
@@ -106,86 +154,14 @@ bool isUnderPrefs(const CString& path, const CString& root) {
   return path.GetLength() == n || path[n] == u'\\';
 }
 
-enum class Check { Sound, Filtered, Unreadable, Damaged, Newer };
-
-// Reads the whole pref file and decides whether it may be loaded as it stands (Sound), or only
-// through the copy in `filtered` that lacks the records outside Prefs (Filtered).
-Check checkPrefFile(const CString& file, std::string& filtered) {
-  std::string bytes;
-  {
-    CFile in;
-    if (!in.Open(file, CFile::modeRead | CFile::shareExclusive | CFile::typeBinary)) return Check::Unreadable;
-    try {
-      ULONGLONG length = in.GetLength();
-      if (length > 0x7fffffffu) {
-        in.Abort();
-        return Check::Damaged;
-      }
-      bytes.resize(static_cast<std::size_t>(length));
-      std::size_t done = 0;
-      while (done < bytes.size()) {
-        UINT n = in.Read(bytes.data() + done, static_cast<UINT>(bytes.size() - done));
-        if (n == 0) break;
-        done += n;
-      }
-      bytes.resize(done);
-    } catch (CException* e) {
-      e->Delete();
-      in.Abort();
-      return Check::Unreadable;
-    }
-    in.Abort();
-  }
-  DumpScanner scanner(bytes);
-  DWORD version = 0;
-  if (!scanner.number(version)) return Check::Damaged;
-  if (static_cast<LONG>(version) > CRegistry::kDumpVersion) return Check::Newer;
-  std::vector<Record> records;
-  if (!scanner.records(records)) return Check::Damaged;
-
+// False only when the Prefs key is known to be absent.
+bool prefsKeyMayExist() {
   const CString root = CPreferenceFile::getPrefsRootPath();
-  bool foreign = false;
-  dump::Writer out;
-  out.number(version);
-  for (const Record& r : records) {
-    CString path(r.path);
-    if (!isUnderPrefs(path, root)) {
-      writeLog(kLogForeignRecord, file, path);
-      foreign = true;
-      continue;
-    }
-    out.token(kOpenKey);
-    out.text(r.path);
-    out.bytes(r.values);
-    out.token(kCloseKey);
-  }
-  filtered = out.data();
-  return foreign ? Check::Filtered : Check::Sound;
-}
-
-// Writes bytes to a new file in the system's temporary folder; its path, or empty on failure.
-CString writeTemporaryFile(const std::string& bytes) {
-  WCHAR folder[MAX_PATH + 1] = {};
-  DWORD n = GetTempPathW(MAX_PATH, folder);
-  if (n == 0 || n > MAX_PATH) return CString();
-  WCHAR name[MAX_PATH + 1] = {};
-  if (!GetTempFileNameW(folder, u"kpf", 0, name)) return CString();
-  CString path(name);
-  CFile out;
-  if (!out.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::typeBinary)) {
-    DeleteFileW(path.GetString());
-    return CString();
-  }
-  try {
-    out.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-    out.Close();
-  } catch (CException* e) {
-    e->Delete();
-    out.Abort();
-    DeleteFileW(path.GetString());
-    return CString();
-  }
-  return path;
+  HKEY key = nullptr;
+  const LONG rc = RegOpenKeyExW(CRegistry::rootKeyFromName(root), CRegistry::subkeyFromName(root).GetString(), 0,
+                                KEY_READ, &key);
+  if (rc == ERROR_SUCCESS) RegCloseKey(key);
+  return rc != ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace
@@ -214,27 +190,58 @@ bool CPreferenceFile::openSubkey(const CString& subkeyName) {
   return isOpen();
 }
 
-void CPreferenceFile::setFilePath(const CString& path) {
-  m_filePath = path;
-  m_saveBlocked = false;
-}
+void CPreferenceFile::setFilePath(const CString& path) { m_filePath = path; }
 
 bool CPreferenceFile::fileExists() const { return !m_filePath.IsEmpty() && ::fileExists(m_filePath); }
 
+bool CPreferenceFile::isSaveBlocked() const { return m_refusedFile && isSameFile(*m_refusedFile, m_filePath); }
+
 void CPreferenceFile::restoreSubkey(const CString& subkeyName) { openSubkey(subkeyName); }
+
+bool CPreferenceFile::keepCutShortFile() {
+  if (!m_cutShortFile) return true;
+  if (!isSameFile(*m_cutShortFile, m_filePath)) {
+    m_cutShortFile.reset();  // replaced or removed since: nothing of it is left to keep
+    return true;
+  }
+  const CString kept = m_filePath + kCutShortSuffix;
+  if (CopyFileW(m_filePath.GetString(), kept.GetString(), TRUE)) {
+    setHiddenAttribute(kept, true);
+    setSystemAttribute(kept, true);
+    writeLog(kLogCutShortKept, m_filePath, kept);
+  } else {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      writeLog(kLogCutShortNotKept, m_filePath, kept, error);
+      return false;
+    }
+    writeLog(kLogCutShortKeptBefore, m_filePath, kept);
+  }
+  m_cutShortFile.reset();
+  return true;
+}
 
 bool CPreferenceFile::save() {
   if (m_filePath.IsEmpty()) {
     writeLog(kLogEmptySavePath);
     return false;
   }
+  if (m_refusedFile) {
+    if (isSaveBlocked()) {
+      writeLog(kLogSaveBlocked, m_filePath);
+      return false;
+    }
+    writeLog(kLogRefusalLifted, m_filePath);
+    m_refusedFile.reset();
+  }
+  // Nothing to save is no failure; an empty dump would wipe the drive's settings.
+  if (!prefsKeyMayExist()) {
+    writeLog(kLogNoPrefs, m_filePath);
+    return true;
+  }
   const CString folder = getParentFolder(m_filePath);
   if (!directoryExists(folder) && !createDirectoryTree(folder)) {
     writeLog(kLogCannotCreateFolder);
-    return false;
-  }
-  if (m_saveBlocked) {
-    writeLog(kLogSaveBlocked, m_filePath);
     return false;
   }
   const CString subkeyName = m_subkeyName;
@@ -247,13 +254,16 @@ bool CPreferenceFile::save() {
   if (!ok) {
     DeleteFileW(temporary.GetString());
     writeLog(kLogDumpFailed, m_filePath);
+  } else if (!keepCutShortFile()) {
+    DeleteFileW(temporary.GetString());
+    ok = false;
   } else {
     const DWORD oldAttributes = GetFileAttributesW(m_filePath.GetString());
     if (oldAttributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(m_filePath.GetString(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExW(temporary.GetString(), m_filePath.GetString(), MOVEFILE_REPLACE_EXISTING)) {
+    if (const DWORD error = replaceFile(temporary, m_filePath)) {
       DeleteFileW(temporary.GetString());
       if (oldAttributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(m_filePath.GetString(), oldAttributes);
-      writeLog(kLogReplaceFailed, m_filePath);
+      writeLog(kLogReplaceFailed, m_filePath, error);
       ok = false;
     } else {
       setHiddenAttribute(m_filePath, true);
@@ -281,49 +291,59 @@ bool CPreferenceFile::deleteExistingPrefs() {
 }
 
 bool CPreferenceFile::load() {
-  deleteExistingPrefs();
-  // The object holds no key now; it stands for the Prefs key (closed when the key is gone).
   const CString subkeyName = m_subkeyName;
-  openRoot();
+  m_cutShortFile.reset();
   if (m_filePath.IsEmpty()) {
+    deleteExistingPrefs();
+    openRoot();
     writeLog(kLogEmptyLoadPath);
     m_subkeyName = subkeyName;
     return false;
   }
+  std::string bytes;
+  DWORD error = ERROR_SUCCESS;
+  const ReadResult read = readPrefFile(m_filePath, bytes, error);
+  const FileIdentity file = identify(m_filePath);
+  // Only now, with the bytes in hand or the file given up on: the registry ends up holding
+  // exactly what the file holds, and nothing after a failed load.
+  deleteExistingPrefs();
+  openRoot();  // the object holds no key now; it stands for the Prefs key (closed when gone)
 
-  std::string filtered;
   bool loaded = false;
-  switch (checkPrefFile(m_filePath, filtered)) {
-    case Check::Sound:
-      loaded = loadFromFile(m_filePath);
-      break;
-    case Check::Filtered: {
-      const CString temporary = writeTemporaryFile(filtered);
-      if (temporary.IsEmpty()) {
-        writeLog(kLogFilterFailed, m_filePath);
-        break;
-      }
-      loaded = loadFromFile(temporary);
-      DeleteFileW(temporary.GetString());
+  switch (read) {
+    case ReadResult::Read: {
+      const CString root = getPrefsRootPath();
+      // Records aimed anywhere but the preferences are never written, whatever the file says.
+      loaded = loadFromBuffer(bytes, m_filePath, [&](const CString& path) {
+        if (isUnderPrefs(path, root)) return true;
+        writeLog(kLogForeignRecord, m_filePath, path);
+        return false;
+      });
       break;
     }
-    case Check::Unreadable:
+    case ReadResult::Missing:
       break;
-    case Check::Damaged:
+    case ReadResult::TooLarge:
       showMessageById(IDS_DUMP_FILE_UNREADABLE, m_filePath, g_applicationName);
       break;
-    case Check::Newer:
-      showMessageById(IDS_DUMP_FILE_NEWER, m_filePath, g_applicationName);
+    case ReadResult::Failed:
+      writeLog(kLogReadError, m_filePath, error);
+      showMessageById(IDS_PREF_FILE_UNREADABLE, m_filePath, g_applicationName);
       break;
   }
   if (!loaded) {
     writeLog(kLogReadFailed, m_filePath);
     restoreSubkey(subkeyName);
     // Whatever made the file unloadable, a save must not replace it with the defaults now in use.
-    m_saveBlocked = ::fileExists(m_filePath);
+    if (file.state == FileIdentity::State::Missing) m_refusedFile.reset();
+    else m_refusedFile = file;
     return false;
   }
-  m_saveBlocked = false;
+  m_refusedFile.reset();
+  if (wasCutShort()) {
+    writeLog(kLogCutShort, m_filePath);
+    m_cutShortFile = file;
+  }
   const CString root = getPrefsRootPath();
   const CString held = getPath();
   if (held.IsEmpty()) {

@@ -37,6 +37,8 @@ constexpr const char16_t* kLogLegacyReadFailed = u"Failed to read system profile
 constexpr const char16_t* kLogLegacyNotImported =
     u"{ProfileDatabase}: %s was not imported and is kept; the profiles are read from the registry.";
 constexpr const char16_t* kLogLegacyNotDeleted = u"{ProfileDatabase}: Failed to delete %s.";
+constexpr const char16_t* kLogLegacyKeptUnsaved =
+    u"{ProfileDatabase}: The pref file could not be saved; %s is kept and converted again next time.";
 constexpr const char16_t* kLogAddCaptureFailed =
     u"{ProfileDatabase}: Failed to capture computer fingerprint for this computer: %s";
 constexpr const char16_t* kLogInvalidIndex =
@@ -136,10 +138,16 @@ bool CProfileDatabase::writeSystemProfiles() {
   bool ok = true;
   for (const auto& p : m_profiles) ok = p->write() && ok;
   if (!ok) return false;
-  // The legacy file goes only once its profiles were imported in this run and are now stored;
-  // a file that could not be read stays for a later version to read.
+  // The legacy file goes only once its profiles were imported in this run and have reached the
+  // drive's pref file: until then it is the drive's only record of them (an unplug before the
+  // next save would lose every stored computer). A file that could not be read stays for a later
+  // version to read.
   if (m_legacyImported) {
     const CString legacy = legacyFilePath();
+    if (!getDevicePrefs().save()) {
+      writeLog(kLogLegacyKeptUnsaved, legacy);
+      return false;
+    }
     if (fileExists(legacy) && !DeleteFileW(legacy.GetString())) writeLog(kLogLegacyNotDeleted, legacy);
     m_legacyImported = false;
   }

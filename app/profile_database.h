@@ -33,7 +33,8 @@ class CProfileDatabase : public CObject {
   CSystemProfile* findByKey(const CString& key);
   CSystemProfile* findByComputerName(const CString& name);
   bool removeProfile(CSystemProfile* profile);
-  // Replaces "System Profiles" with the list; the legacy file goes once it was imported here.
+  // Replaces "System Profiles" with the list. After a conversion of the legacy file it also saves
+  // the pref file, and deletes the legacy file only when that save succeeded (false otherwise).
   bool writeSystemProfiles();
   // Reads a legacy "Profiles.dat" into the list; the list is replaced only when the whole file
   // was read and is of a version below 101.

@@ -149,66 +149,6 @@ class DumpWriter : public dump::Writer {
   }
 };
 
-struct DumpValue {
-  std::u16string name;
-  DWORD type = 0;
-  std::string_view data;
-};
-
-struct DumpRecord {
-  CString path;
-  std::vector<DumpValue> values;
-};
-
-// Reads a whole dump held in memory. Nothing is read past the buffer: every count is checked
-// against what is left.
-class DumpReader : public dump::Cursor {
- public:
-  using Cursor::Cursor;
-
-  enum class Token { Read, End, Cut };
-  // End: the data ends exactly here; Cut: one stray byte.
-  Token token(char16_t& c) {
-    if (left() == 0) return Token::End;
-    return Cursor::token(c) ? Token::Read : Token::Cut;
-  }
-
-  // The key records up to the end of the data. The data may end wherever a record could begin or
-  // end (after a path, a value record or a "}"): a writer that broke off leaves such a dump.
-  bool records(std::vector<DumpRecord>& out) {
-    int depth = 0;
-    char16_t c = 0;
-    Token t = token(c);
-    for (;;) {
-      if (t == Token::End) return true;
-      if (t == Token::Cut) return false;
-      if (c == kOpenKey) {
-        ++depth;
-        std::u16string path;
-        if (!text(path) || !CRegistry::rootKeyFromName(CString(path))) return false;
-        DumpRecord& record = out.emplace_back();
-        record.path = CString(std::move(path));
-        t = token(c);
-        while (t == Token::Read && c == kOpenValue) {
-          DumpValue v;
-          DWORD size = 0;
-          if (!text(v.name) || !number(size) || !number(v.type) || !bytes(size, v.data)) return false;
-          if (token(c) != Token::Read || c != kCloseValue) return false;
-          record.values.push_back(std::move(v));
-          t = token(c);
-        }
-        continue;
-      }
-      if (c == kCloseKey && depth > 0) {
-        --depth;
-        t = token(c);
-        continue;
-      }
-      return false;
-    }
-  }
-};
-
 bool readWholeFile(CFile& file, std::string& bytes) {
   try {
     ULONGLONG length = file.GetLength();
@@ -646,6 +586,7 @@ bool CRegistry::saveToFile(const CString& file) {
 bool CRegistry::loadFromFile(const CString& file) {
   close();
   m_path.Empty();
+  m_cutShort = false;
   std::string bytes;
   {
     CFile in;
@@ -657,34 +598,64 @@ bool CRegistry::loadFromFile(const CString& file) {
       return false;
     }
   }
-  DumpReader reader(bytes);
+  return loadFromBuffer(bytes, file);
+}
+
+bool CRegistry::loadFromBuffer(std::string_view bytes, const CString& source, const RecordFilter& accept) {
+  close();
+  m_path.Empty();
+  m_cutShort = false;
+  dump::Reader reader(bytes);
   DWORD version = 0;
   if (!reader.number(version)) {
-    showMessageById(IDS_DUMP_FILE_UNREADABLE, file, g_applicationName);
+    showMessageById(IDS_DUMP_FILE_UNREADABLE, source, g_applicationName);
     return false;
   }
   m_formatVersion = static_cast<LONG>(version);
   if (m_formatVersion > kDumpVersion) {
-    showMessageById(IDS_DUMP_FILE_NEWER, file, g_applicationName);
+    showMessageById(IDS_DUMP_FILE_NEWER, source, g_applicationName);
     return false;
   }
-  std::vector<DumpRecord> records;
-  if (!reader.records(records)) {
-    showMessageById(IDS_DUMP_FILE_UNREADABLE, file, g_applicationName);
+  std::vector<dump::Record> records;
+  bool cutShort = false;
+  bool sound = reader.records(records, cutShort);
+  for (std::size_t i = 0; sound && i < records.size(); ++i) sound = rootKeyFromName(CString(records[i].path)) != nullptr;
+  if (!sound) {
+    showMessageById(IDS_DUMP_FILE_UNREADABLE, source, g_applicationName);
     return false;
   }
-  // The whole dump is sound: write it. A key that cannot be created ends the restore (the load
-  // still succeeds: the file was read); a value that cannot be written is skipped. Values go
-  // through the handle just created for the record's key, which saves opening the key again for
-  // every value.
-  for (const DumpRecord& record : records) {
-    if (!open(record.path, true, true)) {
-      close();
-      break;
+  m_cutShort = cutShort;
+  // The whole dump is sound: write it, one transaction per key. A key that cannot be created
+  // ends the restore (the load still succeeds: the dump was read); a value that cannot be
+  // written is left out of its key's write and the rest are written.
+  CString last;
+  for (const dump::Record& record : records) {
+    CString path(record.path);
+    if (accept && !accept(path)) continue;
+    if (!writeRecord(path, record.values)) {
+      m_path = path;
+      return true;
     }
-    for (const DumpValue& v : record.values)
-      RegSetValueExW(m_key, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
-                     static_cast<DWORD>(v.data.size()));
+    last = path;
   }
+  if (!last.IsEmpty()) open(last, false, true);
   return true;
+}
+
+bool CRegistry::writeRecord(const CString& path, const std::vector<dump::Value>& values) {
+  std::vector<platform::registry::ValueChange> changes;
+  changes.reserve(values.size());
+  for (const dump::Value& v : values) changes.push_back({v.name, false, v.type, std::string(v.data)});
+  // The stand-in's whole-key write, the one registry call outside Win32 that product code makes:
+  // a key and all its values in one registry transaction, where a RegSetValueExW per value is a
+  // transaction each and makes a large pref file load ten times slower.
+  const HKEY root = rootKeyFromName(path);
+  const CString sub = subkeyFromName(path);
+  for (;;) {
+    int failed = -1;
+    LONG rc = platform::registry::writeKeySection(root, sub.view(), changes, &failed);
+    if (rc == ERROR_SUCCESS) return true;
+    if (failed < 0 || static_cast<std::size_t>(failed) >= changes.size()) return false;
+    changes.erase(changes.begin() + failed);
+  }
 }

@@ -12,6 +12,8 @@
 // Records carry absolute paths, so a dump always restores the keys it was taken from.
 #pragma once
 
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "platform/afx/coll.h"
@@ -19,6 +21,10 @@
 #include "platform/base/types.h"
 #include "platform/com/variant.h"
 #include "platform/win32/registry.h"
+
+namespace dump {
+struct Value;
+}
 
 class CRegistry {
  public:
@@ -95,6 +101,13 @@ class CRegistry {
   // could begin or end (a writer that broke off) restores what it holds; a damaged one (cut inside
   // a record, a length past its end, an unexpected token) writes nothing and shows message 678.
   bool loadFromFile(const CString& file);
+  // The same for a dump already read into memory; `source` names it in the messages. Records
+  // whose path `accept` refuses are neither written nor held (the caller says why).
+  using RecordFilter = std::function<bool(const CString& path)>;
+  bool loadFromBuffer(std::string_view bytes, const CString& source, const RecordFilter& accept = {});
+  // The last dump loaded ended with keys still open: its writer broke off, or the file was cut on
+  // a record boundary. What it held was restored; what followed is lost.
+  bool wasCutShort() const { return m_cutShort; }
 
   // The predefined key a path begins with (root names are case-sensitive), or null.
   static HKEY rootKeyFromName(const CString& path);
@@ -109,8 +122,12 @@ class CRegistry {
   // The value's size, then its type and data read into a buffer of exactly that size.
   enum class Read { Failed, Empty, Data };
   Read readValue(LPCWSTR name, DWORD& type, std::vector<BYTE>& data);
+  // Creates the key and writes its values in one transaction; a value the registry refuses is
+  // left out. False when the key itself cannot be written.
+  static bool writeRecord(const CString& path, const std::vector<dump::Value>& values);
 
   HKEY m_key = nullptr;
   CString m_path;
   LONG m_formatVersion = 0;
+  bool m_cutShort = false;
 };

@@ -42,6 +42,7 @@
 // ---- Registry access, pref file, profile database ---------------------------------------------
 #define IDS_DUMP_FILE_NEWER         582  // a key dump file written by a newer version (file, product)
 #define IDS_DUMP_FILE_UNREADABLE    678  // a key dump file that cannot be read (file, product)
+#define IDS_PREF_FILE_UNREADABLE    2001 // the pref file could not be read; settings are not saved (file, product)
 
 // ---- Path and file utilities, file-operation engine -------------------------------------------
 #define IDS_FILEOP_ACCESS_DENIED          364  // file-operation error 8

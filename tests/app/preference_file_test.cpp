@@ -1,14 +1,20 @@
 // The device pref store: a pref file carried from one host to another, records aimed outside the
-// preferences, failed loads that must not be followed by an overwriting save, and saves that
-// fail part-way and leave the drive's old pref file as it was.
+// preferences, files held by another program, swapped during a load or cut short, failed loads
+// that must not be followed by an overwriting save, and saves that fail part-way or have nothing
+// to save and leave the drive's old pref file as it was.
 #include "app/preference_file.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/system_profile.h"
+#include "platform/base/clock.h"
+#include "platform/base/fault.h"
 #include "tests/app/profiles_fixture.h"
 #include "tests/support/faults.h"
 
@@ -112,7 +118,13 @@ TEST_F(PreferenceFileTest, RecordsOutsideThePreferencesAreNeverWritten) {
                     .s);
   CPreferenceFile& store = getDevicePrefs();
   std::size_t mark = logBytes().size();
-  ASSERT_TRUE(store.load());
+  // The records are sorted out in memory: a temporary folder that cannot be written is no matter.
+  WCHAR temp[MAX_PATH + 1] = {};
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::uint64_t fault = kipotest::failCall("CreateFileW", ERROR_ACCESS_DENIED, temp);
+  const bool loaded = store.load();
+  platform::fault::removeLocal(fault);
+  ASSERT_TRUE(loaded);
   EXPECT_EQ(regText(kRun, u"Evil"), "<none>");
   EXPECT_FALSE(keyExists((std::u16string(kPrefs) + u"X").c_str()));
   EXPECT_EQ(regText(kPrefs, u"language"), "DEU");
@@ -128,59 +140,239 @@ TEST_F(PreferenceFileTest, RecordsOutsideThePreferencesAreNeverWritten) {
   EXPECT_TRUE(store.save());
 }
 
-TEST_F(PreferenceFileTest, FailedLoadKeepsTheDrivesFileUntilANewDevice) {
+TEST_F(PreferenceFileTest, FailedLoadKeepsTheDrivesFileWhileItIsThere) {
+  platform::clock::VirtualClock clock;  // the retries of a file that stays locked pass at once
   struct Case {
     const char* name;
     std::string bytes;
-    bool lockFile;  // opened by nobody else: a read that fails
+    bool lockFile;  // every read fails
+    const char* box;
   };
   const std::string whole = Dump().key(kPrefs).text(u"language", u"ITA").end().s;
   const Case cases[] = {
-      {"cut inside a record", whole.substr(0, whole.size() - 7), false},
-      {"length past the end", Dump().key(kPrefs).tok(u'[').str(u"v").u32(4000).u32(REG_SZ).s, false},
-      {"newer version", Dump(101).key(kPrefs).text(u"language", u"ITA").end().s, false},
-      {"unreadable", whole, true},
+      {"cut inside a record", whole.substr(0, whole.size() - 7), false, "could not be read.\nIt is damaged"},
+      {"length past the end", Dump().key(kPrefs).tok(u'[').str(u"v").u32(4000).u32(REG_SZ).s, false,
+       "could not be read.\nIt is damaged"},
+      {"newer version", Dump(101).key(kPrefs).text(u"language", u"ITA").end().s, false, "newer version"},
+      {"unreadable", whole, true, "will not be saved to the drive this session"},
+  };
+  // What becomes of the file after the failed load, and whether a save may then replace it.
+  struct After {
+    const char* name;
+    void (*change)(const fs::path&);
+    bool saved;
+  };
+  const After afters[] = {
+      {"the same file", [](const fs::path&) {}, false},
+      {"the same bytes written again later",
+       [](const fs::path& f) { fs::last_write_time(f, fs::last_write_time(f) + std::chrono::hours(1)); }, true},
+      {"another file", [](const fs::path& f) { writeBytes(f, "other"); }, true},
+      {"no file", [](const fs::path& f) { fs::remove(f); }, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    writePrefFile(c.bytes);
-    CRegistry(CString(kPrefs), true, true).setString(u"language", CString(u"USA"));
-    CPreferenceFile& store = getDevicePrefs();
-    store.setFilePath(CString(kPrefFile));
-    std::uint64_t fault = 0;
-    if (c.lockFile) fault = kipotest::failCall("ReadFile", ERROR_LOCK_VIOLATION, kPrefFile);
-    boxes.clear();
-    EXPECT_FALSE(store.load());
-    if (fault) platform::fault::removeLocal(fault);
-    EXPECT_TRUE(store.isSaveBlocked());
-    // The old preferences are gone whatever the file held; the run goes on with defaults.
-    EXPECT_FALSE(keyExists(kPrefs));
-    EXPECT_TRUE(logHas("{PREF FILE}: Failed to read file: E:\\Synchronized Computers\\customizer.pref."));
+    for (const After& a : afters) {
+      SCOPED_TRACE(std::string(c.name) + ", then " + a.name);
+      writePrefFile(c.bytes);
+      CRegistry(CString(kPrefs), true, true).setString(u"language", CString(u"USA"));
+      CPreferenceFile& store = getDevicePrefs();
+      store.setFilePath(CString(kPrefFile));
+      std::uint64_t fault = 0;
+      if (c.lockFile) fault = kipotest::failCall("ReadFile", ERROR_LOCK_VIOLATION, kPrefFile);
+      boxes.clear();
+      EXPECT_FALSE(store.load());
+      if (fault) platform::fault::removeLocal(fault);
+      // The old preferences are gone whatever the file held; the run goes on with defaults.
+      EXPECT_FALSE(keyExists(kPrefs));
+      EXPECT_TRUE(logHas("{PREF FILE}: Failed to read file: E:\\Synchronized Computers\\customizer.pref."));
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_NE(utf8(boxes[0].text).find(c.box), std::string::npos) << utf8(boxes[0].text);
+      EXPECT_NE(utf8(boxes[0].text).find("customizer.pref"), std::string::npos);
+      EXPECT_TRUE(store.isSaveBlocked());
 
-    setPref(u"", u"language", u"USA");
-    std::size_t mark = logBytes().size();
-    EXPECT_FALSE(store.save());
-    EXPECT_EQ(readBytes(prefFile()), c.bytes);
-    const auto lines = linesSince(mark);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("customizer.pref"), std::string::npos) << lines[0];
+      // The document points the store at the same file again: still refused, with one line.
+      setPref(u"", u"language", u"USA");
+      store.setFilePath(CString(kPrefFile));
+      std::size_t mark = logBytes().size();
+      EXPECT_FALSE(store.save());
+      EXPECT_EQ(readBytes(prefFile()), c.bytes);
+      const auto lines = linesSince(mark);
+      ASSERT_EQ(lines.size(), 1u);
+      EXPECT_NE(lines[0].find("customizer.pref"), std::string::npos) << lines[0];
 
-    // The document opens a device (this one again, or another): its file may be written.
-    store.setFilePath(CString(kPrefFile));
-    EXPECT_TRUE(store.save());
-    EXPECT_NE(readBytes(prefFile()), c.bytes);
+      a.change(prefFile());
+      const bool existed = fs::exists(prefFile());
+      const std::string before = existed ? readBytes(prefFile()) : std::string();
+      EXPECT_EQ(store.isSaveBlocked(), !a.saved);
+      EXPECT_EQ(store.save(), a.saved);
+      if (a.saved) {
+        EXPECT_EQ(regText(kPrefs, u"language"), "USA");
+        EXPECT_NE(readBytes(prefFile()).find(std::string("U\0S\0A\0", 6)), std::string::npos);
+      } else {
+        EXPECT_EQ(readBytes(prefFile()), before);
+      }
+    }
   }
-  // A damaged file shows the dump reader's message; a newer one its own.
-  writePrefFile(Dump(101).s);
-  boxes.clear();
-  EXPECT_FALSE(getDevicePrefs().load());
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_NE(utf8(boxes[0].text).find("newer version"), std::string::npos) << utf8(boxes[0].text);
 
   // A later load that succeeds ends the refusal as well.
   writePrefFile(whole);
   ASSERT_TRUE(getDevicePrefs().load());
   EXPECT_FALSE(getDevicePrefs().isSaveBlocked());
+}
+
+TEST_F(PreferenceFileTest, AFileHeldByAnotherProgramIsWaitedFor) {
+  platform::clock::VirtualClock clock;
+  const std::string whole = Dump().key(kPrefs).text(u"language", u"ESP").end().s;
+  writePrefFile(whole);
+  CPreferenceFile& store = getDevicePrefs();
+
+  // A scanner that lets go within the retries: the load succeeds and nobody is told.
+  for (const char* call : {"CreateFileW", "ReadFile"}) {
+    SCOPED_TRACE(call);
+    const std::uint64_t fault = kipotest::failCall(call, ERROR_SHARING_VIOLATION, kPrefFile, 1, 3);
+    boxes.clear();
+    EXPECT_TRUE(store.load());
+    platform::fault::removeLocal(fault);
+    EXPECT_EQ(regText(kPrefs, u"language"), "ESP");
+    EXPECT_TRUE(boxes.empty());
+  }
+
+  // One that holds the file for good: the user is told that this session's settings stay here.
+  {
+    HANDLE scanner = CreateFileW(kPrefFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+    boxes.clear();
+    const std::uint64_t startMs = clock.nowMs();
+    EXPECT_FALSE(store.load());
+    EXPECT_GE(clock.nowMs() - startMs, 2000u);
+    EXPECT_LT(clock.nowMs() - startMs, 3000u);
+    CloseHandle(scanner);
+    EXPECT_FALSE(keyExists(kPrefs));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(utf8(boxes[0].text),
+              "The settings file E:\\Synchronized Computers\\customizer.pref could not be read.\nKipo is using its "
+              "default settings, and changes to your settings will not be saved to the drive this session.");
+    setPref(u"", u"language", u"USA");
+    EXPECT_FALSE(store.save());
+    EXPECT_EQ(readBytes(prefFile()), whole);
+  }
+
+  // The save's final replace waits for a scanner too, and gives up leaving the old file.
+  ASSERT_TRUE(store.load());
+  setPref(u"", u"language", u"FRA");
+  const std::u16string temporary = std::u16string(kPrefFile) + u".new";
+  const std::uint64_t fault = kipotest::failCall("MoveFileExW", ERROR_SHARING_VIOLATION, temporary, 1, 3);
+  EXPECT_TRUE(store.save());
+  platform::fault::removeLocal(fault);
+  const std::string saved = readBytes(prefFile());
+  EXPECT_NE(saved.find(std::string("F\0R\0A\0", 6)), std::string::npos);
+
+  setPref(u"", u"language", u"DEU");
+  HANDLE scanner = CreateFileW(kPrefFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(store.save());
+  CloseHandle(scanner);
+  EXPECT_EQ(readBytes(prefFile()), saved);
+  EXPECT_FALSE(fs::exists(computersFolder() / "customizer.pref.new"));
+  EXPECT_TRUE(store.save());
+}
+
+TEST_F(PreferenceFileTest, AFileSwappedDuringTheLoadIsNeverReadTwice) {
+  // The file holds only preferences when the load begins; another one, aimed at the Run key,
+  // takes its place a moment later, while any second opening of it would still be waiting.
+  writePrefFile(Dump().key(kPrefs).text(u"language", u"SWE").end().s);
+  const std::string swapped =
+      Dump().key(kPrefs).text(u"language", u"SWE").end().key(kRun).text(u"Evil", u"C:\\evil.exe").end().s;
+  platform::fault::Fault delay;
+  delay.call = "CreateFileW";
+  delay.subject = kPrefFile;
+  delay.action = platform::fault::Action::Delay;
+  delay.delayMs = 1500;
+  delay.nth = 2;
+  const std::uint64_t fault = platform::fault::inject(delay);
+  const fs::path file = prefFile();
+  std::thread swapper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writeBytes(file.string() + ".swap", swapped);
+    fs::rename(file.string() + ".swap", file);
+  });
+  const bool loaded = getDevicePrefs().load();
+  swapper.join();
+  platform::fault::removeLocal(fault);
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(regText(kRun, u"Evil"), "<none>");
+  EXPECT_EQ(regText(kPrefs, u"language"), "SWE");
+}
+
+TEST_F(PreferenceFileTest, ACutShortFileIsKeptOnceBeforeItIsReplaced) {
+  const fs::path kept = computersFolder() / "customizer.pref.cut";
+  // Cut on a record boundary: the computer's key and Prefs itself are still open.
+  const std::string cut = Dump()
+                              .key(kPrefs).text(u"language", u"JPN")
+                              .key(prefs(u"Synchronized Computers\\ALPHA")).text(u"frequentUseComputer", u"true")
+                              .s;
+  writePrefFile(cut);
+  CPreferenceFile& store = getDevicePrefs();
+  ASSERT_TRUE(store.load());
+  EXPECT_EQ(regText(kPrefs, u"language"), "JPN");
+  EXPECT_EQ(regText(prefs(u"Synchronized Computers\\ALPHA").c_str(), u"frequentUseComputer"), "true");
+  EXPECT_FALSE(store.isSaveBlocked());
+  EXPECT_FALSE(fs::exists(kept)) << "nothing is kept before a save would replace the file";
+
+  std::size_t mark = logBytes().size();
+  ASSERT_TRUE(store.save());
+  EXPECT_EQ(readBytes(kept), cut);
+  EXPECT_EQ(attributes(u"E:\\Synchronized Computers\\customizer.pref.cut") & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  bool logged = false;
+  for (const std::string& l : linesSince(mark)) logged = logged || l.find("customizer.pref.cut") != std::string::npos;
+  EXPECT_TRUE(logged);
+  const std::string first = readBytes(prefFile());
+  EXPECT_NE(first, cut);
+
+  // Once: later saves replace the file as usual.
+  setPref(u"", u"language", u"KOR");
+  ASSERT_TRUE(store.save());
+  EXPECT_EQ(readBytes(kept), cut);
+
+  // Another cut-short file does not overwrite the one kept before.
+  const std::string cutAgain = Dump().key(kPrefs).text(u"language", u"CHS").s;
+  writePrefFile(cutAgain);
+  ASSERT_TRUE(store.load());
+  ASSERT_TRUE(store.save());
+  EXPECT_EQ(readBytes(kept), cut);
+
+  // A complete dump is not cut short: nothing is kept for it.
+  fs::remove(kept);
+  writePrefFile(Dump().key(kPrefs).text(u"language", u"CHT").end().s);
+  ASSERT_TRUE(store.load());
+  ASSERT_TRUE(store.save());
+  EXPECT_FALSE(fs::exists(kept));
+
+  // When the cut-short file cannot be kept, it is not replaced either.
+  writePrefFile(cut);
+  ASSERT_TRUE(store.load());
+  const std::uint64_t fault = kipotest::failCall("CopyFileW", ERROR_DISK_FULL, kPrefFile);
+  EXPECT_FALSE(store.save());
+  platform::fault::removeLocal(fault);
+  EXPECT_EQ(readBytes(prefFile()), cut);
+  ASSERT_TRUE(store.save());
+  EXPECT_EQ(readBytes(kept), cut);
+}
+
+TEST_F(PreferenceFileTest, SaveWithoutPreferencesLeavesTheFile) {
+  const std::string bytes = Dump().key(kPrefs).text(u"language", u"NLD").end().s;
+  writePrefFile(bytes);
+  ASSERT_FALSE(keyExists(kPrefs));
+  std::size_t mark = logBytes().size();
+  EXPECT_TRUE(getDevicePrefs().save());
+  EXPECT_EQ(readBytes(prefFile()), bytes);
+  EXPECT_EQ(linesSince(mark),
+            std::vector<std::string>{"{PREF FILE}: No preferences in the registry; E:\\Synchronized "
+                                     "Computers\\customizer.pref was left as it was."});
+  // Without a file, none is made.
+  fs::remove(prefFile());
+  EXPECT_TRUE(getDevicePrefs().save());
+  EXPECT_FALSE(fs::exists(prefFile()));
 }
 
 TEST_F(PreferenceFileTest, FailedSaveLeavesTheOldPrefFile) {
