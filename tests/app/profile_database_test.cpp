@@ -268,6 +268,32 @@ TEST_F(ProfileDatabaseTest, LegacyProfileFileIsConvertedOnce) {
   EXPECT_FALSE(fs::exists(computersFolder() / "Profiles.dat"));
 }
 
+TEST_F(ProfileDatabaseTest, LegacyFileGoesOnlyOnceThePrefFileHoldsItsProfiles) {
+  CRegistry(CString(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\Prefs"), true, true).setDword(u"prefsVersion", 100);
+  const DWORD serial = systemDriveSerial();
+  const std::string legacy = Legacy().u32(100).u32(1).u32(serial).wide(u"ALPHA").u32(0).byte(1).wide(u"My PC").s;
+  writeLegacy(legacy);
+  const fs::path prefFile = computersFolder() / "customizer.pref";
+  // The drive is pulled before the pref file could be written: the legacy file is the drive's
+  // only record of the computers and stays, to be converted again next time.
+  const std::uint64_t fault =
+      kipotest::failCall("CreateFileW", ERROR_NOT_READY, u"E:\\Synchronized Computers\\customizer.pref");
+  ASSERT_TRUE(db.loadProfiles());
+  platform::fault::removeLocal(fault);
+  EXPECT_EQ(readBytes(computersFolder() / "Profiles.dat"), legacy);
+  EXPECT_FALSE(fs::exists(prefFile));
+  EXPECT_TRUE(logHas("{ProfileDatabase}: Failed to write system profiles after upgrading database."));
+
+  ASSERT_TRUE(db.loadProfiles());
+  EXPECT_FALSE(fs::exists(computersFolder() / "Profiles.dat"));
+  // The pref file carries the converted profile without anybody else saving it.
+  resetGlobals();
+  CRegistry(CString(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\Prefs"), false, true).deleteKey();
+  getDevicePrefs().setFilePath(CString(u"E:\\Synchronized Computers\\customizer.pref"));
+  ASSERT_TRUE(getDevicePrefs().load());
+  EXPECT_EQ(regText(under(kProfiles, u"ALPHA").c_str(), u"nickName"), "My PC");
+}
+
 TEST_F(ProfileDatabaseTest, UnusableLegacyFileIsKept) {
   // Preferences of version 100: each legacy record holds a conflict index.
   CRegistry(CString(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\Prefs"), true, true).setDword(u"prefsVersion", 100);

@@ -487,22 +487,75 @@ TEST_F(Registry, DumpsThatEndWhereARecordMayEndAreRead) {
     const char* what;
     std::string bytes;
     bool keyCreated;
+    bool cutShort;  // keys were left open
   } cases[] = {
-      {"only the version", Bytes().u32(100).s, false},
-      {"after the path", Bytes().u32(100).tok(u'{').str(path.view()).s, true},
-      {"after a value", Bytes().u32(100).tok(u'{').str(path.view()).raw(value).s, true},
-      {"complete", Bytes().u32(100).tok(u'{').str(path.view()).raw(value).tok(u'}').s, true},
-      {"two roots", Bytes().u32(100).tok(u'{').str(under(u"Other").view()).tok(u'}').tok(u'{').str(path.view()).s, true},
-      {"older version", Bytes().u32(99).tok(u'{').str(path.view()).tok(u'}').s, true},
+      {"only the version", Bytes().u32(100).s, false, false},
+      {"after the path", Bytes().u32(100).tok(u'{').str(path.view()).s, true, true},
+      {"after a value", Bytes().u32(100).tok(u'{').str(path.view()).raw(value).s, true, true},
+      {"complete", Bytes().u32(100).tok(u'{').str(path.view()).raw(value).tok(u'}').s, true, false},
+      {"two roots", Bytes().u32(100).tok(u'{').str(under(u"Other").view()).tok(u'}').tok(u'{').str(path.view()).s, true, true},
+      {"a child closed, its parent not",
+       Bytes().u32(100).tok(u'{').str(under(u"Other").view()).tok(u'{').str(path.view()).tok(u'}').s, true, true},
+      {"older version", Bytes().u32(99).tok(u'{').str(path.view()).tok(u'}').s, true, false},
   };
   for (const auto& c : cases) {
     writeBytes(file("partial.dump"), c.bytes);
     CRegistry reader;
     EXPECT_TRUE(reader.loadFromFile(winFile(u"partial.dump"))) << c.what;
     EXPECT_EQ(keyExists(path), c.keyCreated) << c.what;
+    EXPECT_EQ(reader.wasCutShort(), c.cutShort) << c.what;
+    // The same bytes from memory.
+    EXPECT_TRUE(reader.loadFromBuffer(c.bytes, CString(u"memory"))) << c.what;
+    EXPECT_EQ(reader.wasCutShort(), c.cutShort) << c.what;
     CRegistry(path).deleteKey();
+    CRegistry(under(u"Other")).deleteKey();
   }
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Registry, ALoadSkipsValuesTheRegistryRefusesAndStopsAtAKeyItRefuses) {
+  const CString first = under(u"Loaded"), second = under(u"Loaded\\Next"), third = under(u"Loaded\\Next\\Last");
+  auto value = [](std::u16string_view name) {
+    return Bytes().tok(u'[').str(name).u32(2).u32(REG_BINARY).raw("ok").tok(u']').s;
+  };
+  const std::string bytes = Bytes()
+                                .u32(100)
+                                .tok(u'{').str(first.view()).raw(value(u"a")).raw(value(u"b")).raw(value(u"c"))
+                                .tok(u'{').str(second.view()).raw(value(u"d"))
+                                .tok(u'{').str(third.view()).raw(value(u"e")).tok(u'}')
+                                .tok(u'}')
+                                .tok(u'}')
+                                .s;
+  writeBytes(file("refused.dump"), bytes);
+  // The second value written is refused: only it is missing.
+  auto id = failCall("RegSetValueExW", ERROR_ACCESS_DENIED, first.str(), 2, 1);
+  CRegistry reader;
+  EXPECT_TRUE(reader.loadFromFile(winFile(u"refused.dump")));
+  platform::fault::removeLocal(id);
+  EXPECT_TRUE(stored(first, u"a").found);
+  EXPECT_FALSE(stored(first, u"b").found);
+  EXPECT_TRUE(stored(first, u"c").found);
+  EXPECT_TRUE(stored(third, u"e").found);
+  EXPECT_EQ(reader.getPath(), third);
+  EXPECT_TRUE(reader.isOpen());
+
+  // A key that cannot be created ends the restore there; the load still reads as done.
+  ASSERT_TRUE(CRegistry(first, false, true).deleteKey());
+  id = failCall("RegCreateKeyExW", ERROR_ACCESS_DENIED, second.str());
+  EXPECT_TRUE(reader.loadFromFile(winFile(u"refused.dump")));
+  platform::fault::removeLocal(id);
+  EXPECT_TRUE(stored(first, u"c").found);
+  EXPECT_FALSE(keyExists(second));
+  EXPECT_FALSE(keyExists(third));
+  EXPECT_FALSE(reader.isOpen());
+  EXPECT_TRUE(boxes.empty());
+
+  // A filter keeps records from being written; the object holds the last record it let through.
+  ASSERT_TRUE(CRegistry(first, false, true).deleteKey());
+  EXPECT_TRUE(reader.loadFromBuffer(bytes, CString(u"memory"), [&](const CString& p) { return p != third; }));
+  EXPECT_TRUE(keyExists(second));
+  EXPECT_FALSE(keyExists(third));
+  EXPECT_EQ(reader.getPath(), second);
 }
 
 TEST_F(Registry, DamagedDumpsWriteNothingAndSayWhy) {
