@@ -81,3 +81,18 @@ function(_kipo_compile_resources script_path resource_file defines include_dirs 
                      COMMENT "Compiling resources ${shown}"
                      VERBATIM)
 endfunction()
+
+# A helper library of the platform (platform/host/helper_library.h): "libkipo_<name>.so", made
+# by the platform's build file so that it lands beside the platform library, where the platform
+# loads it from on first use, and built before the platform library, so whatever links the platform has its helpers
+# built. It is not linked with the platform (the two would depend on each other): the platform
+# calls it through its table, and it calls the platform through the program's global scope.
+#   kipo_add_platform_helper(name SOURCES files... LIBS libraries...)   (from platform/)
+function(kipo_add_platform_helper name)
+  cmake_parse_arguments(arg "" "" "SOURCES;LIBS" ${ARGN})
+  set(target kipo_${name})
+  add_library(${target} SHARED ${arg_SOURCES})
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${target} PRIVATE Threads::Threads ${arg_LIBS})
+  add_dependencies(platform ${target})
+endfunction()

@@ -2,6 +2,8 @@
 // node lists and the parse error, over the libxml2 tree of tree.cpp. Node objects hold the tree
 // they came from, so they stay valid after the document loads another file. Files are read and
 // written through the Win32 file calls, so drive mapping, share modes and injected faults apply.
+// Built with tree.cpp into the helper library of server.h, which the platform loads at the first
+// document made.
 #include "platform/com/xml/msxml.h"
 
 #include <atomic>
@@ -12,6 +14,7 @@
 
 #include "platform/base/text.h"
 #include "platform/com/runtime.h"
+#include "platform/com/xml/server.h"
 #include "platform/com/xml/tree.h"
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
@@ -558,8 +561,9 @@ HRESULT createDocument(REFIID riid, void** object) {
   return hr;
 }
 
-const RegisterClass domDocumentClass{CLSID_DOMDocument, u"Microsoft.XMLDOM", &createDocument};
-
 }  // namespace
 
 }  // namespace platform::com::xml
+
+extern "C" const platform::com::xml::Server kipoXmlServer{sizeof(platform::com::xml::Server),
+                                                          &platform::com::xml::createDocument};
