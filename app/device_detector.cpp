@@ -263,7 +263,8 @@ bool CDeviceDetector::onDeviceChange(const CString& interfaceName, bool removed)
       // While the program waits for its own drive, another drive must not be opened as it.
       if (main && (path.IsEmpty() || deviceRootExists(path))) PostMessageW(main, kDeviceArrivedMessage, 0, 0);
     } else if (CAutoLogoutDialog* countdown = CAutoLogoutDialog::current();
-               countdown && ((!countdown->m_driveText.IsEmpty() && interfaceName.CompareNoCase(countdown->m_driveText) == 0) ||
+               countdown && ((!countdown->m_driveText.IsEmpty() &&
+                              interfaceName.CompareNoCase(countdown->m_driveText) == 0) ||
                              deviceRootExists(path))) {
       // The drive whose removal started the countdown is back.
       countdown->PostMessage(WM_COMMAND, IDCANCEL, 0);

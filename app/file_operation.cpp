@@ -507,7 +507,8 @@ bool answersDeviceNumber(WCHAR letter) {
   if (h == INVALID_HANDLE_VALUE) return false;
   STORAGE_DEVICE_NUMBER number{};
   DWORD got = 0;
-  const BOOL ok = DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &got, nullptr);
+  const BOOL ok =
+      DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &got, nullptr);
   CloseHandle(h);
   return ok && got >= sizeof number;
 }
