@@ -25,9 +25,6 @@ constexpr const char16_t* kSynchronizedComputersFolder = u"Synchronized Computer
 constexpr ULONGLONG kSmallestSecureDrive = 10485760;  // 10 MB: too small to split
 
 bool g_secureDriveSupport = false;
-CAutoLogoutDialog* g_autoLogout = nullptr;
-// The volume interface name of the drive whose removal started the countdown.
-CString g_removedInterface;
 
 CString devicePath() { return CFolderLookup::getDevicePath(); }
 
@@ -70,7 +67,7 @@ void updateSecureDriveSupport() {
     g_secureDriveSupport = true;
 }
 
-CAutoLogoutDialog* currentAutoLogoutDialog() { return g_autoLogout; }
+CAutoLogoutDialog* currentAutoLogoutDialog() { return CAutoLogoutDialog::current(); }
 
 CDeviceDetector::CDeviceDetector() = default;
 
@@ -265,14 +262,17 @@ bool CDeviceDetector::onDeviceChange(const CString& interfaceName, bool removed)
     if (!host.isUserLoggedIn()) {
       // While the program waits for its own drive, another drive must not be opened as it.
       if (main && (path.IsEmpty() || deviceRootExists(path))) PostMessageW(main, kDeviceArrivedMessage, 0, 0);
-    } else if (g_autoLogout && ((!g_removedInterface.IsEmpty() && interfaceName.CompareNoCase(g_removedInterface) == 0) ||
-                                deviceRootExists(path))) {
+    } else if (CAutoLogoutDialog* countdown = CAutoLogoutDialog::current();
+               countdown && ((!countdown->m_driveText.IsEmpty() &&
+                              interfaceName.CompareNoCase(countdown->m_driveText) == 0) ||
+                             deviceRootExists(path))) {
       // The drive whose removal started the countdown is back.
-      g_autoLogout->PostMessage(WM_COMMAND, IDCANCEL, 0);
+      countdown->PostMessage(WM_COMMAND, IDCANCEL, 0);
     }
     return false;
   }
-  const bool gone = path.IsEmpty() || !deviceRootExists(path) || (!knownSerial.IsEmpty() && serial != knownSerial);
+  // With neither a path nor a serial of its own the program cannot tell its drive from another.
+  const bool gone = (!path.IsEmpty() && !deviceRootExists(path)) || (!knownSerial.IsEmpty() && serial != knownSerial);
   if (!gone) return false;
   if (!host.isUserLoggedIn()) {
     if (main) PostMessageW(main, kDeviceRemovedMessage, 0, 0);
@@ -283,13 +283,11 @@ bool CDeviceDetector::onDeviceChange(const CString& interfaceName, bool removed)
 }
 
 void CDeviceDetector::runAutoLogout(const CString& interfaceName) {
+  // One countdown at a time: the one up already ends in the same logout.
+  if (CAutoLogoutDialog::current()) return;
   CAutoLogoutDialog dialog(nullptr, false);
   dialog.m_driveText = interfaceName;
-  g_autoLogout = &dialog;
-  g_removedInterface = interfaceName;
   const INT_PTR result = dialog.DoModal();
-  g_autoLogout = nullptr;
-  g_removedInterface.Empty();
   if (result == IDOK) {
     CDeviceHostServices& host = deviceHostServices();
     host.startLogoutAfterRemoval();

@@ -79,5 +79,6 @@ class CDeviceDetector {
 bool isSecureDriveSupportOn();
 void updateSecureDriveSupport();
 
-// The automatic-logout dialog the detector is running; null at all other times.
+// The automatic-logout countdown on screen, the detector's or the main frame's; null when none is
+// up.
 CAutoLogoutDialog* currentAutoLogoutDialog();

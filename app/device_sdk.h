@@ -136,6 +136,10 @@ class COtiSdk : public CDeviceSdk {
   COtiNotificationWindow notificationWindow;
 };
 
+// The fixed device password: every login, password change and format sends it, and only it, as
+// the device's password; never shown. Three capital letters or digits, as the drives carry it.
+inline constexpr char16_t kDevicePassword[] = u"K7P";
+
 // The encoded field in which passwords travel to the library and the drive keeps the user's
 // password: UTF-16LE bytes, the first 16 (zero-padded) AES-encrypted when asked, in Base64.
 // The result is 8-bit text.

@@ -487,6 +487,46 @@ int countCandidateDrives() {
   return count;
 }
 
+namespace {
+
+bool anyDiskPresent() {
+  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_DISK, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (set == INVALID_HANDLE_VALUE) return false;
+  SP_DEVICE_INTERFACE_DATA iface{};
+  iface.cbSize = sizeof iface;
+  const bool any = SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, 0, &iface) != FALSE;
+  SetupDiDestroyDeviceInfoList(set);
+  return any;
+}
+
+// A letter with no storage stack behind it (a share's, a substituted folder's) does not answer.
+bool answersDeviceNumber(WCHAR letter) {
+  WCHAR volume[] = u"\\\\.\\?:";
+  volume[4] = letter;
+  HANDLE h = CreateFileW(volume, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  STORAGE_DEVICE_NUMBER number{};
+  DWORD got = 0;
+  const BOOL ok =
+      DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &got, nullptr);
+  CloseHandle(h);
+  return ok && got >= sizeof number;
+}
+
+}  // namespace
+
+void enumerateUsbDrives(CString& letters) {
+  if (!anyDiskPresent()) return;
+  const DWORD present = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    const auto letter = static_cast<WCHAR>(u'A' + i);
+    if (!(present & (1u << i)) || letters.Find(letter) >= 0) continue;
+    CString root;
+    root.Format(u"%c:\\", letter);
+    if (answersDeviceNumber(letter) && isCandidateDeviceDrive(root)) letters += letter;
+  }
+}
+
 // ---- The shell's file operation ----------------------------------------------------------------------
 
 namespace {

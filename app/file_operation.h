@@ -116,6 +116,10 @@ bool listLogicalDrives(CStringArray& list);
 // Removable drives only when the application asks for them (its removable-only flag).
 void setRemovableDrivesOnly(bool on);
 int countCandidateDrives();
+// Appends to `letters` each present drive letter (A to Z) whose volume answers the storage
+// device-number request and that could be the device's drive, unless it is there already; adds
+// nothing when the system lists no present disk.
+void enumerateUsbDrives(CString& letters);
 
 // ---- The shell's file operation ----------------------------------------------------------------------
 

@@ -19,9 +19,6 @@ extern CString g_companyName;
 extern CString g_updateAddress;        // base address of the update server
 extern CString g_homeAddress;
 
-// The fixed password the secure-drive library is given.
-inline constexpr const char16_t* kDevicePassword = u"kpo";
-
 // The caption of every standard message box of the program: the application name.
 CString programCaption();
 

@@ -1,6 +1,7 @@
 // The stand-in services the secure-drive layer uses until the application installs its own.
 #include "app/secure_drive_services.h"
 
+#include "app/file_operation.h"
 #include "app/log.h"
 #include "app/secure_drive_setup.h"
 #include "platform/win32/win32.h"
@@ -55,4 +56,8 @@ bool CSecureDriveServices::standbyRequested() { return false; }
 
 void CSecureDriveServices::clearStandbyRequest() {}
 
-CString CSecureDriveServices::enumerateUsbDrives() { return CString(); }
+CString CSecureDriveServices::enumerateUsbDrives() {
+  CString letters;
+  ::enumerateUsbDrives(letters);
+  return letters;
+}

@@ -39,15 +39,19 @@ int watcherMain(const std::vector<std::string>& args) {
   FreeConsole();
   if (args.size() < 2) return 1;
   char appData[MAX_PATH] = {};
-  getAppDataFolder(appData);
+  // Without the application-data folder the host folder would resolve against the current
+  // drive's root: the RunOnce value and the start are skipped rather than aimed elsewhere.
+  const bool haveFolder = getAppDataFolder(appData) && appData[0];
   const std::string hostFolder = std::string(appData) + "\\Brackwater\\Kipo\\";
-  setRecoverRunOnce(hostFolder, true);
+  if (haveFolder) setRecoverRunOnce(hostFolder, true);
   const DWORD pid = static_cast<DWORD>(std::strtoul(args[1].c_str(), nullptr, 10));
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
   // A process that is already gone (or a wrong id) gives no handle, and the recovery starts now.
   if (process) WaitForSingleObject(process, INFINITE);
-  startRecovery(hostFolder);
-  setRecoverRunOnce(hostFolder, false);
+  if (haveFolder) {
+    startRecovery(hostFolder);
+    setRecoverRunOnce(hostFolder, false);
+  }
   if (process) CloseHandle(process);
   return 0;
 }

@@ -27,9 +27,9 @@ struct SecureAreaDrive {
   int wrongPasswords = 0;
 };
 
-// The device password a drive carries when plugged without one (3 characters); the program's
-// fixed device password has this value.
-inline constexpr char16_t kFactoryDevicePassword[] = u"kpo";
+// The device password a drive carries when plugged without one (3 capital letters or digits);
+// the program's fixed device password has this value.
+inline constexpr char16_t kFactoryDevicePassword[] = u"K7P";
 
 // Default capacity (MB) of a drive plugged without one.
 inline constexpr std::uint32_t kDefaultSecureDriveMb = 1000;

@@ -1,7 +1,7 @@
 // Tolvane on a host: it keeps "KipoRecover" in RunOnce while the watched process runs, starts the
 // main program with " -recover" in the product folder as soon as that process has ended (however
 // it ended), and removes the value; a boot that finds the value left over runs it, and it starts
-// nothing.
+// nothing; without the application-data folder it writes no value and starts nothing.
 #include <gtest/gtest.h>
 
 #include "tests/Utilities/helper_fixture.h"
@@ -89,6 +89,27 @@ TEST_F(TolvaneTest, WithoutAnArgumentItEndsWithOneAndDoesNothing) {
   EXPECT_EQ(tolvane.exitCode(), 1u);
   EXPECT_TRUE(valueNames(HKEY_LOCAL_MACHINE, kRunOnce).empty());
   EXPECT_TRUE(stubLines().empty());
+}
+
+// The application-data folder cannot be had (its registered place is missing): the host folder
+// would resolve against the current drive's root, so neither the RunOnce value nor the start
+// happens; the watcher still ends with the watched process.
+TEST_F(TolvaneTest, WithoutTheApplicationDataFolderNothingIsWrittenOrStarted) {
+  placeProgram(KIPO_STUB, u"C:\\Brackwater\\Kipo\\Kipo.exe");
+  setString(HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+            u"AppData", u"C:\\Nowhere\\Application Data");
+  Started watched = start(u"C:\\Watched\\watched.exe --wait C:\\go");
+  Started tolvane = start(program(u"Tolvane.exe") + u" " + fromUtf8(std::to_string(watched.pid)), productFolder_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(tolvane.running()) << "waits while the watched process runs";
+  EXPECT_EQ(readString(HKEY_LOCAL_MACHINE, kRunOnce, u"KipoRecover"), u"<missing>");
+  host_.write("go");
+  ASSERT_TRUE(tolvane.waitEnd(10));
+  EXPECT_EQ(tolvane.exitCode(), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(recoveryRuns().empty());
+  EXPECT_TRUE(valueNames(HKEY_LOCAL_MACHINE, kRunOnce).empty());
+  EXPECT_TRUE(watched.waitEnd());
 }
 
 // The watcher lost while it waits (killed, then the power goes): at the next boot the value runs

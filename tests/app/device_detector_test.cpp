@@ -17,6 +17,7 @@
 #include "platform/host/device_tree.h"
 #include "app/device_sdk.h"
 #include "lang/ids.h"
+#include "ui/auto_logout_dialog.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/ui_script.h"
 #include "tests/support/test_windows.h"
@@ -267,6 +268,20 @@ TEST_F(DetectorTest, RemovalCountsWhenTheLetterNowNamesAnotherDrive) {
   EXPECT_EQ(posted(), std::vector<UINT>{kDeviceRemovedMessage});
 }
 
+TEST_F(DetectorTest, WithoutADevicePathNoRemovalIsTheProgramsDrive) {
+  devicePath.Empty();
+  plug(u'E', u"ONE");
+  plug(u'F', u"TWO");
+  detector->OnDeviceArrival(1);
+  posted();
+  host::unplugDrive(u'F');
+  EXPECT_TRUE(posted().empty());
+  services.loggedIn = true;
+  host::unplugDrive(u'E');
+  EXPECT_TRUE(posted().empty());
+  EXPECT_EQ(services.logouts, 0) << "no countdown ran";
+}
+
 TEST_F(DetectorTest, ArrivalOpensTheDeviceOnlyWhenItIsThere) {
   detector->OnDeviceArrival(0);
   plug(u'F', u"OTHER");
@@ -337,6 +352,39 @@ TEST_F(DetectorTest, CountdownRunsOutWhenAnotherDriveArrives) {
   }
 }
 
+// The main frame's countdown, shown while the application waits for its drive, has no drive
+// text: another drive's arrival leaves it running, the program's drive coming back ends it.
+TEST_F(DetectorTest, FramesCountdownWithoutDriveTextEndsWhenTheDriveComesBack) {
+  for (bool wired : {true, false}) {
+    SCOPED_TRACE(wired ? "dialog as change client" : "detector sees the changes");
+    clientServices.wired = wired;
+    services.logouts = 0;
+    services.loggedIn = true;
+    detector->OnDeviceArrival(1);
+    posted();
+    CAutoLogoutDialog dialog(nullptr, false);
+    std::vector<bool> upAtArrival;
+    g_onReplug = [&] {
+      upAtArrival.push_back(currentAutoLogoutDialog() == &dialog);
+      if (upAtArrival.size() == 1) {
+        plug(u'F', u"OTHER");
+        PostMessageW(services.main, kReplugMessage, 0, 0);
+      } else {
+        plug(u'E', u"OWN");
+      }
+    };
+    PostMessageW(services.main, kReplugMessage, 0, 0);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(upAtArrival, (std::vector<bool>{true, true})) << "another drive's arrival left it up";
+    EXPECT_EQ(currentAutoLogoutDialog(), nullptr);
+    EXPECT_EQ(services.logouts, 0);
+    EXPECT_EQ(detector->getChangeClient(), nullptr);
+    services.loggedIn = false;
+    host::unplugDrive(u'E');
+    host::unplugDrive(u'F');
+    posted();
+  }
+}
 
 TEST_F(DetectorTest, OpeningASecureDriveActsOnThePasswordDialogsResult) {
   plug(u'E', u"SECURE01", u"0EA0", u"2469");

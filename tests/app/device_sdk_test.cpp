@@ -54,6 +54,15 @@ TEST(DeviceField, EncodesAsComputedByHand) {
   }
 }
 
+// The drive's library takes a device password of three capital letters or digits, and a drive
+// plugged without one carries the program's.
+TEST(DeviceField, FixedDevicePasswordIsThreeCapitalsOrDigits) {
+  const std::u16string password = kDevicePassword;
+  ASSERT_EQ(password.size(), 3u);
+  for (char16_t c : password) EXPECT_TRUE((c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) << int(c);
+  EXPECT_EQ(password, std::u16string(platform::host::kFactoryDevicePassword));
+}
+
 TEST(DeviceField, RefusesFieldsThatAreNotBase64) {
   for (const char* bad : {"a*bc", "ab=c", "abcde", "====="}) {
     SCOPED_TRACE(bad);

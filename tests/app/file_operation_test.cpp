@@ -10,11 +10,14 @@
 
 #include "app/file_util.h"
 #include "app/lingrove.h"
+#include "app/secure_drive_services.h"
 #include "lang/ids.h"
 #include "platform/base/fault.h"
+#include "platform/host/device_tree.h"
 #include "platform/host/drives.h"
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/usb_drive.h"
 
 namespace {
 
@@ -307,6 +310,37 @@ TEST_F(FileOperationTest, CreateDirectoryTree) {
   std::vector<std::string> lines = linesSince(mark);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "Failed to create directory _T('C:\\file\\sub')");
+}
+
+// The drive-selection dialog's list without the device monitor: plugged USB drives answer the
+// storage device-number request; the system drive, a drive with no storage stack behind its
+// letter and a letter the text already holds are left out.
+TEST_F(FileOperationTest, UsbDriveLettersFromTheStorageRequests) {
+  kipotest::plugUsbDrive(u'F', kipotest::freshTempDir("usb-f"), u"090C", u"1000", u"USBF01");
+  kipotest::plugUsbDrive(u'E', kipotest::freshTempDir("usb-e"), u"0EA0", u"2469", u"USBE01");
+  platform::host::Drive plain;
+  plain.name = u"G:";
+  plain.root = kipotest::freshTempDir("plain-g");
+  plain.type = DRIVE_REMOVABLE;
+  platform::host::addDrive(plain);
+  ASSERT_EQ(GetDriveTypeW(u"G:\\"), static_cast<UINT>(DRIVE_REMOVABLE));
+
+  struct Case {
+    const char16_t* before;
+    const char* after;
+  };
+  for (const Case& c : {Case{u"", "EF"}, Case{u"F", "FE"}, Case{u"EF", "EF"}, Case{u"Z", "ZEF"}}) {
+    SCOPED_TRACE(u8(c.before));
+    CString letters = c.before;
+    enumerateUsbDrives(letters);
+    EXPECT_EQ(u8(letters), c.after);
+  }
+  // What the dialog's standby path is given when the application installs nothing of its own.
+  EXPECT_EQ(u8(secureDriveServices().enumerateUsbDrives()), "EF");
+  ASSERT_TRUE(platform::host::unplugDrive(u'E'));
+  EXPECT_EQ(u8(secureDriveServices().enumerateUsbDrives()), "F");
+  ASSERT_TRUE(platform::host::unplugDrive(u'F'));
+  EXPECT_EQ(u8(secureDriveServices().enumerateUsbDrives()), "");
 }
 
 TEST_F(FileOperationTest, MasksAndCategories) {

@@ -1,14 +1,17 @@
 // The automatic-logout countdown under the virtual clock: 45 seconds to OK with the title counting
-// down, cancelled by WM_COMMAND IDCANCEL or by the return of the removed drive only, and the
-// detector's change client held exactly while the dialog is up.
+// down, cancelled by WM_COMMAND IDCANCEL or by the return of the removed drive only (without the
+// removal's name, of the device's drive), and the detector's change client held exactly while the
+// dialog is up.
 #include "ui/auto_logout_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "app/folder_lookup.h"
 #include "lang/ids.h"
 #include "platform/base/clock.h"
+#include "platform/host/drives.h"
 #include "platform/win32/win32.h"
 #include "tests/support/ui_script.h"
 #include "tests/ui/drive_dialog_fixture.h"
@@ -49,8 +52,8 @@ class AutoLogoutDialogTest : public DriveDialogTest {
   void at(std::uint64_t ms, std::function<void()> action) {
     actions.push_back({ms, std::move(action)});
   }
-  INT_PTR run(RecordingLogoutDialog& dialog) {
-    dialog.m_driveText = kRemovedDrive;
+  INT_PTR run(RecordingLogoutDialog& dialog, const char16_t* driveText = kRemovedDrive) {
+    dialog.m_driveText = driveText;
     dialog.onShown = [this](HWND window) {
       shownAt = clock.nowMs();
       this->window = window;
@@ -112,6 +115,38 @@ TEST_F(AutoLogoutDialogTest, OnlyTheRemovedDrivesArrivalCancels) {
   // Every change is taken by the dialog, whether it acts on it or not.
   EXPECT_EQ(answers, (std::vector<bool>{true, true, true, true}));
   EXPECT_EQ(services.client, nullptr);
+}
+
+// The main frame's countdown has no drive text: a removal or an arrival while the device's drive
+// is still away leaves it running; the first arrival after which its root exists ends it. While
+// up it is the current countdown.
+TEST_F(AutoLogoutDialogTest, WithoutDriveTextTheDevicesReturnCancels) {
+  CFolderLookup::setDevicePathSource([] { return CString(u"E:\\Kipo"); });
+  RecordingLogoutDialog dialog;
+  CAutoLogoutDialog* currentWhileUp = nullptr;
+  std::vector<bool> answers;
+  auto change = [&](const char16_t* name, bool removed) {
+    return [&, name, removed] { answers.push_back(services.client->onDeviceChange(name, removed)); };
+  };
+  at(1000, [&] { currentWhileUp = CAutoLogoutDialog::current(); });
+  at(5000, change(kOtherDrive, false));
+  at(6000, [&] {
+    platform::host::Drive drive;
+    drive.name = u"E:";
+    drive.root = kipotest::freshTempDir("logout-e");
+    drive.type = DRIVE_REMOVABLE;
+    platform::host::addDrive(drive);
+  });
+  at(7000, change(kRemovedDrive, true));
+  at(20000, change(kOtherDrive, false));
+  EXPECT_EQ(run(dialog, u""), IDCANCEL);
+  EXPECT_GE(endedAfter, 20000u);
+  EXPECT_LT(endedAfter, 21000u);
+  EXPECT_EQ(answers, (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(currentWhileUp, &dialog);
+  EXPECT_EQ(CAutoLogoutDialog::current(), nullptr);
+  EXPECT_EQ(services.client, nullptr);
+  CFolderLookup::setDevicePathSource(nullptr);
 }
 
 TEST_F(AutoLogoutDialogTest, EscapeCancelsAndTheUserCanLogOutAtOnce) {

@@ -112,27 +112,39 @@ TEST_F(SelectDriveDialogTest, UnpluggingAnotherDriveKeepsTheSelection) {
   EXPECT_EQ(dialog.selectedDriveRoot(), CString(u"F:\\"));
 }
 
+// The standby path: the letters of the USB disks, given (E, F, H) or from the drives plugged,
+// less the device's own drive (F); the first one preselected.
 TEST_F(SelectDriveDialogTest, StandbyRequestLeavesOutTheDeviceInUse) {
   class StandbyServices : public drivetest::DialogServices {
    public:
     bool usesDeviceMonitor() override { return false; }
     bool standbyRequested() override { return requested; }
     void clearStandbyRequest() override { requested = false; }
-    CString enumerateUsbDrives() override { return u"EFH"; }
+    CString enumerateUsbDrives() override { return given ? CString(u"EFH") : DialogServices::enumerateUsbDrives(); }
     bool requested = true;
-  } standby;
-  CFolderLookup::setDevicePathSource([] { return CString(u"F:\\"); });
-  kipotest::UiScript ui;
-  ui.dialog(IDD_SELECT_DRIVE).click(IDOK);
-  WatchedSelectDriveDialog dialog;
-  int offered = 0;
-  dialog.onShown = [&](HWND) { offered = dialog.m_drives.GetCount(); };
-  EXPECT_EQ(dialog.DoModal(), IDOK);
-  CFolderLookup::setDevicePathSource(nullptr);
-  EXPECT_FALSE(standby.requested);
-  // E and H offered, F (in use) not; the first one preselected.
-  EXPECT_EQ(offered, 2);
-  EXPECT_EQ(dialog.selectedDriveRoot(), CString(u"E:\\"));
+    bool given = true;
+  };
+  for (bool given : {true, false}) {
+    SCOPED_TRACE(given ? "letters given" : "drives plugged");
+    StandbyServices standby;
+    standby.given = given;
+    if (!given) {
+      plug(u'H');
+      plug(u'F');
+      plug(u'E');
+    }
+    CFolderLookup::setDevicePathSource([] { return CString(u"F:\\"); });
+    kipotest::UiScript ui;
+    ui.dialog(IDD_SELECT_DRIVE).click(IDOK);
+    WatchedSelectDriveDialog dialog;
+    int offered = 0;
+    dialog.onShown = [&](HWND) { offered = dialog.m_drives.GetCount(); };
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    CFolderLookup::setDevicePathSource(nullptr);
+    EXPECT_FALSE(standby.requested);
+    EXPECT_EQ(offered, 2);
+    EXPECT_EQ(dialog.selectedDriveRoot(), CString(u"E:\\"));
+  }
 }
 
 }  // namespace

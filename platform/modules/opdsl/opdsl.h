@@ -65,5 +65,5 @@ inline constexpr int kOpdslLockedUntilReplug = 264;  // third wrong password sin
 inline constexpr int kOpdslNoSecureArea = 265;
 
 // The device password a drive of this maker carries when `kipo-host plug` is not given one
-// (3 characters). The program's fixed device password has this value.
-inline constexpr char16_t kOpdslFactoryDevicePassword[] = u"kpo";
+// (3 capital letters or digits). The program's fixed device password has this value.
+inline constexpr char16_t kOpdslFactoryDevicePassword[] = u"K7P";

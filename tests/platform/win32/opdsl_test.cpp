@@ -146,7 +146,7 @@ TEST_F(Opdsl, LoginShowsTheSecureAreaAndLogoutThePublicOne) {
   ASSERT_TRUE(GetDiskFreeSpaceExW(u"E:\\", nullptr, &total, nullptr));
   EXPECT_EQ(total.QuadPart, 2048000000ull) << "the public half";
 
-  EXPECT_EQ(login(window, "OTI123", field(u"kpo").c_str(), 2, 80), 0);
+  EXPECT_EQ(login(window, "OTI123", field(kOpdslFactoryDevicePassword).c_str(), 2, 80), 0);
   EXPECT_EQ(state(), 1);
   EXPECT_TRUE(onE(u"secret.txt"));
   EXPECT_FALSE(onE(u"Kipo.exe"));
@@ -154,7 +154,7 @@ TEST_F(Opdsl, LoginShowsTheSecureAreaAndLogoutThePublicOne) {
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(r[0].code, kOpdslReportReady);
   EXPECT_NE(r[0].high, 0);
-  EXPECT_EQ(login(window, "OTI123", field(u"kpo").c_str(), 2, 80), 0) << "already open";
+  EXPECT_EQ(login(window, "OTI123", field(kOpdslFactoryDevicePassword).c_str(), 2, 80), 0) << "already open";
 
   EXPECT_EQ(logout(window, "OTI123", 1, 80), 0);
   EXPECT_EQ(state(), 0);
@@ -175,19 +175,19 @@ TEST_F(Opdsl, ThreeWrongPasswordsLockTheDriveUntilItIsPluggedAgain) {
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[1].code, kOpdslLockedUntilReplug);
   EXPECT_EQ(r[1].high, 0) << "an error report";
-  EXPECT_EQ(login(window, "OTI123", field(u"kpo").c_str(), 2, 80), kOpdslLockedUntilReplug);
+  EXPECT_EQ(login(window, "OTI123", field(kOpdslFactoryDevicePassword).c_str(), 2, 80), kOpdslLockedUntilReplug);
   EXPECT_EQ(state(), 0);
 
   ASSERT_TRUE(host::unplugDrive(u'E'));
   plug();
-  EXPECT_EQ(login(window, "OTI123", field(u"kpo").c_str(), 2, 80), 0);
+  EXPECT_EQ(login(window, "OTI123", field(kOpdslFactoryDevicePassword).c_str(), 2, 80), 0);
   EXPECT_EQ(state(), 1);
 }
 
 TEST_F(Opdsl, ChangingThePasswordKeepsTheHintFieldAsGiven) {
-  EXPECT_EQ(changePw(window, "OTI123", field(u"kpo").c_str(), field(u"Q2z").c_str(), "ENCODED/HINT=="), 0);
+  EXPECT_EQ(changePw(window, "OTI123", field(kOpdslFactoryDevicePassword).c_str(), field(u"Q2z").c_str(), "ENCODED/HINT=="), 0);
   EXPECT_NE(info().find("<otipwhint>ENCODED/HINT==</otipwhint>"), std::string::npos);
-  EXPECT_EQ(login(window, "OTI123", field(u"kpo").c_str(), 2, 80), kOpdslWrongPassword);
+  EXPECT_EQ(login(window, "OTI123", field(kOpdslFactoryDevicePassword).c_str(), 2, 80), kOpdslWrongPassword);
   EXPECT_EQ(login(window, "OTI123", field(u"Q2z").c_str(), 2, 80), 0);
   EXPECT_EQ(changePw(window, "OTI123", field(u"Q2z").c_str(), "", "H"), kOpdslInvalidParameters);
   // The hint survives the drive being pulled out and plugged in again.
@@ -208,14 +208,14 @@ TEST_F(Opdsl, ResizeFormatsBothAreasAndReportsTheEnd) {
            size + "</otiSecuSize><otiLun2Size>0</otiLun2Size><otiCopyFile0></otiCopyFile0><otiCopyFile1></otiCopyFile1>"
            "<otiMsgID>80</otiMsgID></otidevice0>";
   };
-  EXPECT_EQ(resize(window, request("OTI123", field(u"kpo"), "H", "5000").c_str()), kOpdslInvalidParameters);
+  EXPECT_EQ(resize(window, request("OTI123", field(kOpdslFactoryDevicePassword), "H", "5000").c_str()), kOpdslInvalidParameters);
   EXPECT_EQ(resize(window, request("OTI123", "", "H", "1000").c_str()), kOpdslInvalidParameters) << "no password";
-  EXPECT_EQ(resize(window, request("OTHER", field(u"kpo"), "H", "1000").c_str()), kOpdslNoDevice);
+  EXPECT_EQ(resize(window, request("OTHER", field(kOpdslFactoryDevicePassword), "H", "1000").c_str()), kOpdslNoDevice);
   EXPECT_EQ(resize(window, "<otidevice0><otiSecuSize>10</otiSecuSize></otidevice0>"), kOpdslInvalidParameters);
   EXPECT_TRUE(reports().empty());
   EXPECT_TRUE(onE(u"Kipo.exe")) << "refused requests change nothing";
 
-  ASSERT_EQ(resize(window, request("OTI123", field(u"kpo"), "NEWHINT", "1000").c_str()), 0);
+  ASSERT_EQ(resize(window, request("OTI123", field(kOpdslFactoryDevicePassword), "NEWHINT", "1000").c_str()), 0);
   auto r = reports();
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].message, kOpdslInfoReadyMessage);
@@ -232,7 +232,7 @@ TEST_F(Opdsl, ResizeFormatsBothAreasAndReportsTheEnd) {
   // Size 0 removes the secure area: no password needed, nothing to log in to.
   ASSERT_EQ(resize(window, request("OTI123", "", "", "0").c_str()), 0);
   EXPECT_EQ(state(), 2);
-  EXPECT_EQ(login(window, "OTI123", field(u"kpo").c_str(), 2, 80), kOpdslNoSecureArea);
+  EXPECT_EQ(login(window, "OTI123", field(kOpdslFactoryDevicePassword).c_str(), 2, 80), kOpdslNoSecureArea);
   EXPECT_NE(info().find("<otisecurity>0</otisecurity><otilun2>0</otilun2><otipwhint></otipwhint>"), std::string::npos);
 }
 
