@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 
+#include "platform/base/codepage.h"
 #include "platform/base/format.h"
 #include "platform/base/types.h"
 
@@ -67,9 +68,10 @@ template <class... A>
 void trace(const char16_t* format, const A&... args) {
   if (traceEnabled()) traceWrite(platform::fmt::format(format ? format : u"", args...));
 }
+// A narrow format follows the narrow rules (%s narrow text, %S wide), as the narrow TRACE does.
 template <class... A>
 void trace(const char* format, const A&... args) {
-  if (traceEnabled()) traceWrite(platform::fmt::format(std::u16string(format, format + std::char_traits<char>::length(format)), args...));
+  if (traceEnabled()) traceWrite(platform::text::ansiToWide(platform::fmt::formatA(format ? format : "", args...)));
 }
 
 }  // namespace platform::afx

@@ -1,16 +1,22 @@
 // The Microsoft-style printf engine, written once for wide and narrow output. Numbers are
 // produced in ASCII and widened. Floating point follows the Windows C runtime the product was
 // written against: 17 significant digits rounded half-up, a three-digit exponent, and the
-// "1.#INF"/"1.#QNAN" forms.
+// "1.#INF"/"1.#QNAN" forms. Each argument is also checked against what Windows would read for
+// its conversion, and a mismatch is reported once the text is made.
 #include "platform/base/format.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "platform/base/codepage.h"
+#include "platform/base/text.h"
+#include "platform/host/host.h"
 
 namespace platform::fmt {
 
@@ -84,11 +90,96 @@ unsigned bitsFor(Width w) {
   switch (w) {
     case Width::Short: return 16;
     case Width::Char: return 8;
-    case Width::LongLong:
-    case Width::PtrSize: return 64;
-    default: return 32;  // int, long, I32: 32 bits on Windows
+    case Width::LongLong: return 64;
+    default: return 32;  // int, long, I32, and I (pointer-sized): 32 bits on the product's target
   }
 }
+
+// Whether %s/%S/%c/%C read wide text: h says narrow and l or w wide whatever the function;
+// otherwise the lower-case conversion has the function's own width and the capital the other.
+bool readsWide(const Spec& s, bool wideFormat) {
+  if (s.size == Width::Short) return false;
+  if (s.size == Width::Long || s.size == Width::Wide) return true;
+  return (s.conv == 'c' || s.conv == 's') == wideFormat;
+}
+
+bool isText(const Arg& a) { return a.kind() == Arg::Kind::WideText || a.kind() == Arg::Kind::NarrowText; }
+
+// An integer that takes 64 bits on the product's Windows target.
+bool is64(const Arg& a) {
+  return (a.kind() == Arg::Kind::Signed || a.kind() == Arg::Kind::Unsigned) && a.size() == 8 && !a.pointerSized();
+}
+
+// What Windows would not read as the argument that was passed, or null when it fits. Integer
+// conversions take any integer, character or pointer of 32 bits (signedness is the caller's
+// choice); I64 and ll take 64 bits.
+const char* misfit(const Spec& s, const Arg& a, bool wideFormat) {
+  const bool real = a.kind() == Arg::Kind::Double;
+  switch (s.conv) {
+    case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
+      if (real) return "a floating value under an integer conversion";
+      if (s.size == Width::LongLong) {
+        if (is64(a) || a.pointerSized()) return nullptr;  // std::int64_t is pointer-sized here
+        return "a 32-bit argument under a 64-bit conversion";
+      }
+      if (is64(a)) return "a 64-bit integer under a conversion without I64 or ll";
+      return nullptr;
+    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+      return real ? nullptr : "a value that is not floating under a floating conversion";
+    case 'p':
+      if (real) return "a floating value under %p";
+      if (is64(a)) return "a 64-bit integer under %p";
+      return nullptr;
+    case 'c': case 'C': {
+      if (real) return "a floating value under a character conversion";
+      if (isText(a) || a.kind() == Arg::Kind::Pointer) return "text or a pointer under a character conversion";
+      if (is64(a)) return "a 64-bit integer under a character conversion";
+      const bool wide = readsWide(s, wideFormat);
+      if (a.kind() == Arg::Kind::WideChar && !wide) return "a wide character under a narrow character conversion";
+      if (a.kind() == Arg::Kind::NarrowChar && wide) return "a narrow character under a wide character conversion";
+      return nullptr;
+    }
+    case 's': case 'S': {
+      const bool wide = readsWide(s, wideFormat);
+      if (a.kind() == Arg::Kind::WideText) return wide ? nullptr : "wide text under a narrow string conversion";
+      if (a.kind() == Arg::Kind::NarrowText) return wide ? "narrow text under a wide string conversion" : nullptr;
+      if (a.kind() == Arg::Kind::Pointer && !a.pointer()) return nullptr;  // NULL prints "(null)"
+      return "an argument that is not text under a string conversion";
+    }
+    default:
+      return nullptr;
+  }
+}
+
+// The first problem of a format call, kept until its text is made.
+struct Problems {
+  std::string first;
+  void note(std::size_t argument, const char* what) {
+    if (first.empty() && what) first = "argument " + std::to_string(argument) + ": " + what;
+  }
+};
+
+bool onTestHost() {
+  if (!host::Host::available()) return false;
+  return host::Host::current().fact(host::fact::TestHost) == "1";
+}
+
+void report(const std::string& format, const std::string& problem) {
+  const std::string line = "format mismatch in \"" + format + "\", " + problem;
+  if (onTestHost()) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+    std::abort();
+  }
+  static std::mutex mutex;
+  static std::set<std::string> logged;  // a format used in a loop is logged once
+  std::lock_guard lock(mutex);
+  if (logged.size() < 1000 && !logged.insert(line).second) return;
+  std::fprintf(stderr, "kipo: %s\n", line.c_str());
+}
+
+std::string formatText(std::u16string_view f) { return text::toUtf8(f); }
+std::string formatText(std::string_view f) { return std::string(f); }
 
 template <class S>
 void pad(S& out, std::size_t n, typename S::value_type c) {
@@ -389,9 +480,22 @@ std::basic_string<C> run(std::basic_string_view<C> f, const Arg* args, std::size
   std::basic_string<C> out;
   out.reserve(f.size() + 16 * count);
   std::size_t next = 0;
-  auto take = [&]() -> const Arg* { return next < count ? &args[next++] : nullptr; };
-  auto takeInt = [&](bool& present) -> int {
+  Problems problems;
+  auto take = [&]() -> const Arg* {
+    if (next < count) return &args[next++];
+    problems.note(++next, "missing");
+    return nullptr;
+  };
+  // An argument for a conversion, checked against what Windows would read for it.
+  auto takeFor = [&](const Spec& s) -> const Arg* {
     const Arg* a = take();
+    if (a) problems.note(next, misfit(s, *a, std::is_same_v<C, char16_t>));
+    return a;
+  };
+  auto takeInt = [&](bool& present) -> int {
+    Spec asInt;
+    asInt.conv = 'd';
+    const Arg* a = takeFor(asInt);
     present = a != nullptr;
     return a ? static_cast<int>(static_cast<std::int32_t>(integerOf(*a) & 0xFFFFFFFFu)) : 0;
   };
@@ -449,7 +553,7 @@ std::basic_string<C> run(std::basic_string_view<C> f, const Arg* args, std::size
         s.size = (i + 1 < n && f[i + 1] == 'l') ? (++i, Width::LongLong) : Width::Long;
         ++i;
       } else if (k == 'L' || k == 'j' || k == 'z' || k == 't') {
-        s.size = k == 'L' ? Width::LongLong : Width::PtrSize;
+        s.size = k == 'L' || k == 'j' ? Width::LongLong : Width::PtrSize;
         ++i;
       } else if (k == 'w') {
         s.size = Width::Wide;
@@ -479,34 +583,29 @@ std::basic_string<C> run(std::basic_string_view<C> f, const Arg* args, std::size
         out += '%';
         break;
       case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
-        if (const Arg* a = take()) formatInteger(out, s, *a);
+        if (const Arg* a = takeFor(s)) formatInteger(out, s, *a);
         break;
       case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        if (const Arg* a = take()) formatReal(out, s, *a);
+        if (const Arg* a = takeFor(s)) formatReal(out, s, *a);
         break;
       case 'p':
-        if (const Arg* a = take()) formatPointer(out, s, *a);
+        if (const Arg* a = takeFor(s)) formatPointer(out, s, *a);
         break;
       case 'n':
         take();  // refused: writing through an argument pointer is never done
         break;
-      case 'c': case 'C': {
-        bool wide;
-        if (s.size == Width::Short) wide = false;
-        else if (s.size == Width::Long || s.size == Width::Wide) wide = true;
-        else wide = (s.conv == 'c') == wideFormat;
-        if (const Arg* a = take()) formatChar(out, s, *a, wide);
+      case 'c': case 'C':
+        if (const Arg* a = takeFor(s)) formatChar(out, s, *a, readsWide(s, wideFormat));
         break;
-      }
       case 's': case 'S':
-        // The argument's own type decides how its text is read; %s/%S/%hs/%ls only say what
-        // Windows would have expected, which a typed argument makes unnecessary.
-        if (const Arg* a = take()) formatString(out, s, *a);
+        // A mismatched width has been reported; the text is still shown as its own type.
+        if (const Arg* a = takeFor(s)) formatString(out, s, *a);
         break;
       default:
         out += conv;  // unknown conversion: the character itself, as the Windows runtime prints it
     }
   }
+  if (!problems.first.empty()) report(formatText(f), problems.first);
   return out;
 }
 

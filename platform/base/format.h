@@ -1,10 +1,17 @@
-// The printf-style formatter behind CString::Format, wsprintfW and the product's own printf-style
-// functions. It is a variadic template over typed arguments (no C varargs, so a class object can
-// never be passed through "..."), and follows Microsoft's printf rules: in a wide format %s is
-// wide text and %S narrow, %hs is always narrow and %ls/%ws always wide, "l" is 32 bits, I64 and
-// ll are 64 bits, and %d without a size takes the low 32 bits of whatever integer it is given.
-// Because every argument carries its type, a mismatch (a narrow string for %s, a double for %d)
-// is converted to something sensible rather than read as the wrong bytes.
+// The printf-style formatter behind CString::Format, wsprintfW, swprintf and the product's own
+// printf-style functions. It is a variadic template over typed arguments (no C varargs, so a class
+// object can never be passed through "..."), and follows Microsoft's printf rules: in a wide format
+// %s is wide text and %S narrow (the reverse in a narrow format), %hs is always narrow and %ls/%ws
+// always wide, "l" is 32 bits, I64 and ll are 64 bits.
+//
+// Windows reads each argument as its conversion says, whatever was passed. An argument that does
+// not fit its conversion (text of the other width, a 64-bit integer without I64 or ll, a floating
+// value under an integer conversion or the reverse, a missing argument) is a product bug that
+// Windows would print wrong or crash on. Here the typed argument is still printed sensibly, and
+// the mismatch is reported: on a test host (the host fact test_host) the process ends with the
+// format string on standard error, elsewhere one line per format and problem goes to standard
+// error. Signedness is not a mismatch, nor are pointer-sized integers under a 32-bit conversion
+// (pointers are 32 bits on the product's Windows target).
 #pragma once
 
 #include <concepts>
@@ -46,6 +53,11 @@ class Arg {
   Kind kind() const { return kind_; }
   // Size in bytes of an integer argument's type (1, 2, 4 or 8).
   unsigned size() const { return size_; }
+  // size_t, ptrdiff_t, intptr_t and the Windows types built on them (WPARAM, LPARAM, INT_PTR,
+  // SIZE_T): 32 bits on the product's Windows target. On this build std::int64_t and
+  // std::uint64_t are the same types, so they count as pointer-sized too; the Windows 64-bit
+  // types (LONGLONG, ULONGLONG) are long long and count as 64 bits.
+  bool pointerSized() const { return pointerSized_; }
   // The integer value widened by its own type's signedness (Signed, Unsigned, chars).
   std::uint64_t bits() const { return bits_; }
   double real() const { return real_; }
@@ -79,6 +91,8 @@ class Arg {
         integer(static_cast<std::int64_t>(v), sizeof(T), true);
       else
         integer(static_cast<std::int64_t>(static_cast<std::uint64_t>(v)), sizeof(T), false);
+      pointerSized_ = std::is_same_v<T, std::size_t> || std::is_same_v<T, std::ptrdiff_t> ||
+                      std::is_same_v<T, std::intptr_t> || std::is_same_v<T, std::uintptr_t>;
     } else if constexpr (std::is_floating_point_v<T>) {
       kind_ = Kind::Double;
       size_ = 8;
@@ -128,6 +142,7 @@ class Arg {
 
   Kind kind_ = Kind::Signed;
   std::uint8_t size_ = 0;
+  bool pointerSized_ = false;
   std::uint64_t bits_ = 0;
   double real_ = 0;
   const void* pointer_ = nullptr;
@@ -135,7 +150,8 @@ class Arg {
 };
 
 // Formats `format` with `count` arguments. Conversions without an argument produce nothing; %n
-// is refused (produces nothing and consumes its argument).
+// is refused (produces nothing and consumes its argument). vformat follows the rules of the wide
+// functions, vformatA those of the narrow ones; a mismatch is reported as said above.
 std::u16string vformat(std::u16string_view format, const Arg* args, std::size_t count);
 std::string vformatA(std::string_view format, const Arg* args, std::size_t count);
 

@@ -33,10 +33,12 @@ using CHAR = char;
 using UCHAR = unsigned char;
 using WCHAR = char16_t;
 using TCHAR = char16_t;
-using LONGLONG = std::int64_t;
-using ULONGLONG = std::uint64_t;
-using DWORD64 = std::uint64_t;
-using DWORDLONG = std::uint64_t;
+// long long, not std::int64_t (which is long here, the same type as the pointer-sized ones), so
+// that the formatter can tell a 64-bit value from a pointer-sized one as Windows' printf must.
+using LONGLONG = long long;
+using ULONGLONG = unsigned long long;
+using DWORD64 = unsigned long long;
+using DWORDLONG = unsigned long long;
 using INT_PTR = std::intptr_t;
 using UINT_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
@@ -83,6 +85,7 @@ using PULONG = ULONG*;
 
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(UINT) == 4, "32-bit Windows scalars");
 static_assert(sizeof(WCHAR) == 2, "UTF-16 code units");
+static_assert(sizeof(LONGLONG) == 8 && sizeof(ULONGLONG) == 8, "64-bit Windows scalars");
 static_assert(sizeof(WPARAM) == sizeof(void*) && sizeof(LPARAM) == sizeof(void*), "pointer-sized");
 
 // Handles are distinct opaque pointer types, as with STRICT, so a key cannot be passed for a window.

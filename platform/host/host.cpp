@@ -40,6 +40,7 @@ const std::map<std::string, std::string>& defaultFacts() {
       {fact::TaskbarPosition, "bottom"},
       {fact::TimeScale, "1"},
       {fact::MemoryBytes, "536870912"},
+      {fact::TestHost, "0"},
   };
   return facts;
 }

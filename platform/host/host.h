@@ -33,6 +33,9 @@ inline constexpr const char* ScreenHeight = "screen_height";
 inline constexpr const char* TaskbarPosition = "taskbar_position";  // bottom, top, left, right
 inline constexpr const char* TimeScale = "time_scale";              // monotonic time speed-up
 inline constexpr const char* MemoryBytes = "memory_bytes";          // physical memory reported
+// "1" on a host made for tests: there a product bug the stand-in can see (a format whose
+// arguments Windows would misread) ends the process instead of being logged.
+inline constexpr const char* TestHost = "test_host";
 }  // namespace fact
 
 // Every fact with its default, in a fixed order (for `kipo-host info`).

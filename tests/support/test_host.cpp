@@ -24,6 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Every host a test makes is a test host, unless the test says otherwise.
+platform::host::HostOptions testHostOptions(platform::host::HostOptions options) {
+  options.facts.emplace(platform::host::fact::TestHost, "1");
+  return options;
+}
+
 std::once_flag g_templateOnce;
 fs::path g_template;
 
@@ -35,7 +41,7 @@ void removeAtExit() {
 const fs::path& templateHost() {
   std::call_once(g_templateOnce, [] {
     g_template = freshTempDir("template") / "host";
-    platform::host::createHost(g_template, {});
+    platform::host::createHost(g_template, testHostOptions({}));
     platform::host::Host::reopen();
     std::atexit(removeAtExit);
   });
@@ -77,7 +83,7 @@ TestHost::TestHost() {
 TestHost::TestHost(const platform::host::HostOptions& options) {
   folder_ = freshTempDir("host");
   fs::remove(folder_);
-  platform::host::createHost(folder_, options);
+  platform::host::createHost(folder_, testHostOptions(options));
 }
 
 TestHost::~TestHost() {

@@ -19,6 +19,7 @@ TEST(HostTool, SetRefusesValuesTheHostCannotUseAndKeepsTheOldOnes) {
       {"--computer-name", ""},
       {"--user-name", "a/b"},
       {"--user-is-admin", "yes"},
+      {"--test-host", "yes"},
       {"--user-locale", "409"},
       {"--time-zone", "Nowhere/Special"},
       {"--time-zone", "../../etc/passwd"},

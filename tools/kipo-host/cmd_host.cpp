@@ -31,6 +31,7 @@ std::string factProblem(const std::string& name, const std::string& v) {
   if (name == fact::UserName && (v.empty() || v.size() > 20 || v.find_first_of("\"/\\[]:;|=,+*?<>") != std::string::npos))
     return "a user name has 1 to 20 characters, without \"/\\[]:;|=,+*?<>";
   if (name == fact::UserIsAdmin && v != "0" && v != "1") return "user_is_admin is 0 or 1";
+  if (name == fact::TestHost && v != "0" && v != "1") return "test_host is 0 or 1";
   if ((name == fact::UserLocale || name == fact::SystemLocale) && (v.size() != 4 || !allOf(v, "0123456789abcdefABCDEF")))
     return name + " is a locale id in 4 hexadecimal digits, such as 0409";
   if ((name == fact::ScreenWidth || name == fact::ScreenHeight || name == fact::MemoryBytes ||
