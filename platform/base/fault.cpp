@@ -6,7 +6,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
 #include <mutex>
 
 #include "platform/base/clock.h"
@@ -68,6 +70,16 @@ bool pastWindow(const Fault& f, std::uint64_t n) {
   return f.count != 0 && n >= first + f.count - 1;
 }
 
+// Not a constant, so that the compiler emits the write rather than a trap of its own.
+volatile std::uintptr_t g_crashAddress = 0;
+
+[[noreturn]] void crash() {
+  *reinterpret_cast<volatile int*>(g_crashAddress) = 0;
+  // Reached only when a handler resumed after the fault: end as the fault would have.
+  ::signal(SIGSEGV, SIG_DFL);
+  for (;;) ::raise(SIGSEGV);
+}
+
 DWORD act(const Fault& f) {
   switch (f.action) {
     case Action::Fail:
@@ -78,6 +90,8 @@ DWORD act(const Fault& f) {
     case Action::Kill:
       ::kill(::getpid(), SIGKILL);
       for (;;) ::pause();
+    case Action::Crash:
+      crash();
   }
   return 0;
 }
@@ -178,7 +192,56 @@ bool hostDue(std::string_view call, std::u16string_view subject, Fault& due) {
   return found;
 }
 
+// The fault points of the loaded modules; a name joined twice (two modules) counts twice.
+struct PointTable {
+  std::mutex mutex;
+  std::map<std::string, int, std::less<>> names;
+};
+
+PointTable& pointTable() {
+  // Built by the first Points to join, so it is destroyed after the last one leaves.
+  static PointTable table;
+  return table;
+}
+
+void requirePoint(std::string_view call) {
+  if (!isPoint(call)) throw UnknownPoint(call);
+}
+
 }  // namespace
+
+Points::Points(std::initializer_list<std::string_view> names) : names_(names) {
+  PointTable& t = pointTable();
+  std::lock_guard lock(t.mutex);
+  for (std::string_view n : names_) ++t.names[std::string(n)];
+}
+
+Points::~Points() {
+  PointTable& t = pointTable();
+  std::lock_guard lock(t.mutex);
+  for (std::string_view n : names_) {
+    auto it = t.names.find(n);
+    if (it != t.names.end() && --it->second == 0) t.names.erase(it);
+  }
+}
+
+bool isPoint(std::string_view call) {
+  PointTable& t = pointTable();
+  std::lock_guard lock(t.mutex);
+  return t.names.find(call) != t.names.end();
+}
+
+std::vector<std::string> points() {
+  PointTable& t = pointTable();
+  std::lock_guard lock(t.mutex);
+  std::vector<std::string> out;
+  for (const auto& [name, joins] : t.names) out.push_back(name);
+  return out;
+}
+
+UnknownPoint::UnknownPoint(std::string_view call)
+    : std::invalid_argument("no fault point named \"" + std::string(call) +
+                            "\": a fault on it could never act (kipo-host fault points lists them)") {}
 
 DWORD check(std::string_view call, std::u16string_view subject) {
   Fault due;
@@ -188,6 +251,7 @@ DWORD check(std::string_view call, std::u16string_view subject) {
 }
 
 std::uint64_t inject(const Fault& fault) {
+  requirePoint(fault.call);
   std::lock_guard lock(g_localMutex);
   std::uint64_t id = g_nextLocalId++;
   g_local.push_back({id, fault});
@@ -213,6 +277,7 @@ void clearLocal() {
 }
 
 std::int64_t addHostFault(const Fault& fault) {
+  requirePoint(fault.call);
   Host& host = Host::current();
   std::int64_t id = 0;
   {
@@ -271,6 +336,8 @@ const char* actionName(Action action) {
       return "delay";
     case Action::Kill:
       return "kill";
+    case Action::Crash:
+      return "crash";
   }
   return "fail";
 }
@@ -279,6 +346,7 @@ bool parseAction(std::string_view text, Action& action) {
   if (text == "fail") action = Action::Fail;
   else if (text == "delay") action = Action::Delay;
   else if (text == "kill") action = Action::Kill;
+  else if (text == "crash") action = Action::Crash;
   else return false;
   return true;
 }

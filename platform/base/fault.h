@@ -14,9 +14,16 @@
 // call, until the fault is spent), so "the 3rd RegSetValueExW on the host" means the same
 // whichever process makes it.
 // When several faults match one call, the one added first acts.
+//
+// Fault points: the call names that ask check() form one table, which each module's names join
+// when the module is loaded (a static `Points` object of the module), so a module that comes
+// later adds its own. A fault on a name with no fault point could never act:
+// inject() and addHostFault() refuse it, and so does `kipo-host fault add`.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +32,9 @@
 
 namespace platform::fault {
 
-enum class Action { Fail, Delay, Kill };
+// Crash: an access violation at the fault point (a write to address 0), so that the process ends
+// as on Windows when the platform itself faults.
+enum class Action { Fail, Delay, Kill, Crash };
 
 struct Fault {
   std::string call;          // "CreateFileW", "RegOpenKeyExW", ...
@@ -38,11 +47,35 @@ struct Fault {
 };
 
 // The error the call named `call` must fail with for `subject`, or 0 to go on. A delay fault
-// sleeps here and returns 0; a kill fault ends the process here with SIGKILL. Must be called
-// outside any database transaction (a host-wide fault records its count in host.db).
+// sleeps here and returns 0; a kill fault ends the process here with SIGKILL; a crash fault
+// faults here. Must be called outside any database transaction (a host-wide fault records its
+// count in host.db). `call` must be a fault point.
 DWORD check(std::string_view call, std::u16string_view subject = {});
 
-// This process's faults: returns an id for removeLocal().
+// Joins `names` to the table of fault points for as long as the object lives (a module's static
+// object: from its load to its unload). The names must outlive the object (string literals).
+class Points {
+ public:
+  Points(std::initializer_list<std::string_view> names);
+  ~Points();
+  Points(const Points&) = delete;
+  Points& operator=(const Points&) = delete;
+
+ private:
+  std::vector<std::string_view> names_;
+};
+
+bool isPoint(std::string_view call);
+// Every fault point, sorted, each once.
+std::vector<std::string> points();
+
+// What inject() and addHostFault() throw for a call name with no fault point.
+class UnknownPoint : public std::invalid_argument {
+ public:
+  explicit UnknownPoint(std::string_view call);
+};
+
+// This process's faults: returns an id for removeLocal(). Throws UnknownPoint.
 std::uint64_t inject(const Fault& fault);
 bool removeLocal(std::uint64_t id);
 void clearLocal();
@@ -53,13 +86,14 @@ struct HostFault {
   Fault fault;
   std::uint32_t seen;  // matching calls so far, over all processes (no longer counted once spent)
 };
+// Throws UnknownPoint.
 std::int64_t addHostFault(const Fault& fault);
 std::vector<HostFault> listHostFaults();
 // Removes one fault (false when there is none with that id), or all of them.
 bool clearHostFault(std::int64_t id);
 void clearHostFaults();
 
-// "fail", "delay", "kill" and back; parse gives false for anything else.
+// "fail", "delay", "kill", "crash" and back; parse gives false for anything else.
 const char* actionName(Action action);
 bool parseAction(std::string_view text, Action& action);
 

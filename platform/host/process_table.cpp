@@ -2,7 +2,9 @@
 #include "platform/host/process_table.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "platform/base/clock.h"
 #include "platform/base/text.h"
@@ -66,6 +70,75 @@ bool readStat(pid_t pid, char& state, std::uint64_t& start) {
   for (int i = 4; i < 22 && rest >> field; ++i) {
   }
   return static_cast<bool>(rest >> start);
+}
+
+bool statAlive(DWORD pid, std::uint64_t start) {
+  char state = 0;
+  std::uint64_t now = 0;
+  if (!readStat(static_cast<pid_t>(pid), state, now)) return false;
+  return now == start && state != 'Z' && state != 'X';
+}
+
+// A descriptor on one process (pidfd) that becomes readable when the process ends, so asking
+// whether it still runs is one poll() instead of a read of its /proc status.
+class ProcessWatch {
+ public:
+  explicit ProcessWatch(int fd) : fd_(fd) {}
+  ProcessWatch(ProcessWatch&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  ProcessWatch(const ProcessWatch&) = delete;
+  ProcessWatch& operator=(const ProcessWatch&) = delete;
+  ProcessWatch& operator=(ProcessWatch&&) = delete;
+  ~ProcessWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  static ProcessWatch open(DWORD pid) {
+#ifdef SYS_pidfd_open
+    // Close-on-exec by default; fails on kernels before 5.3, and then every question reads /proc.
+    return ProcessWatch(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0)));
+#else
+    (void)pid;
+    return ProcessWatch(-1);
+#endif
+  }
+  bool valid() const { return fd_ >= 0; }
+  // 1: ended (a zombie too), 0: running, -1: cannot tell.
+  int ended() const {
+    pollfd p{fd_, POLLIN, 0};
+    int r = ::poll(&p, 1, 0);
+    return r < 0 ? -1 : r > 0 ? 1 : 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// The watched processes of other programs, by id and start time. Bounded: a process asked about
+// when the table is full (of running processes) is answered from /proc and not watched.
+constexpr std::size_t kMaxWatched = 256;
+
+struct Watches {
+  std::mutex mutex;
+  std::map<std::pair<DWORD, std::uint64_t>, ProcessWatch> byProcess;
+};
+
+Watches& watches() {
+  static Watches w;
+  return w;
+}
+
+// Opens a watch on the process and checks afterwards that the id still belongs to the process
+// of that start time: a watch opened on an earlier holder of the id has ended by then.
+bool watchAndCheck(DWORD pid, std::uint64_t start) {
+  ProcessWatch watch = ProcessWatch::open(pid);
+  if (!statAlive(pid, start)) return false;
+  if (!watch.valid() || watch.ended() != 0) return true;
+  Watches& w = watches();
+  std::lock_guard lock(w.mutex);
+  if (w.byProcess.size() >= kMaxWatched)
+    std::erase_if(w.byProcess, [](const auto& entry) { return entry.second.ended() != 0; });
+  if (w.byProcess.size() < kMaxWatched) w.byProcess.try_emplace({pid, start}, std::move(watch));
+  return true;
 }
 
 ProcessRow rowFrom(Query& q) {
@@ -186,10 +259,22 @@ std::uint64_t processStartTime(pid_t pid) {
 }
 
 bool processAlive(DWORD pid, std::uint64_t start) {
-  char state = 0;
-  std::uint64_t now = 0;
-  if (!readStat(static_cast<pid_t>(pid), state, now)) return false;
-  return now == start && state != 'Z' && state != 'X';
+  Watches& w = watches();
+  {
+    std::lock_guard lock(w.mutex);
+    if (auto it = w.byProcess.find({pid, start}); it != w.byProcess.end()) {
+      switch (it->second.ended()) {
+        case 0:
+          return true;
+        case 1:
+          w.byProcess.erase(it);
+          return false;
+        default:
+          break;
+      }
+    }
+  }
+  return watchAndCheck(pid, start);
 }
 
 std::uint64_t currentStartTime() {

@@ -207,6 +207,7 @@ class FileObject : public KernelObject {
   int fd = -1;
   std::shared_ptr<const host::Drive> drive;
   std::u16string path;  // full Windows path, for faults and messages
+  std::u16string_view faultSubject() const override { return path; }
   std::string linux;
   DWORD access = 0;
   DWORD attributes = 0;  // as read at open (0 when not read)
@@ -685,6 +686,10 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
     SetLastError(error);
     return INVALID_SET_FILE_POINTER;
   }
+  if (DWORD e = platform::fault::check("SetFilePointer", f->path)) {
+    SetLastError(e);
+    return INVALID_SET_FILE_POINTER;
+  }
   std::int64_t distance = lpDistanceToMoveHigh
                               ? static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(*lpDistanceToMoveHigh)) << 32) |
                                                           static_cast<std::uint32_t>(lDistanceToMove))
@@ -710,6 +715,7 @@ BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEG
   DWORD error;
   auto f = platform::fileOf(hFile, error);
   if (!f) return platform::fail(error);
+  if (DWORD e = platform::fault::check("SetFilePointerEx", f->path)) return platform::fail(e);
   std::int64_t pos;
   if (!computeSeek(*f, liDistanceToMove.QuadPart, dwMoveMethod, pos, error)) return platform::fail(error);
   ::lseek(f->fd, pos, SEEK_SET);
@@ -741,6 +747,7 @@ BOOL FlushFileBuffers(HANDLE hFile) {
   DWORD error;
   auto f = platform::fileOf(hFile, error);
   if (!f) return platform::fail(error);
+  if (DWORD e = platform::fault::check("FlushFileBuffers", f->path)) return platform::fail(e);
   if (!(f->access & (FILE_WRITE_DATA | FILE_APPEND_DATA))) return platform::fail(ERROR_ACCESS_DENIED);
   if (::fdatasync(f->fd) != 0) return platform::fail(platform::host::errorFromErrno(errno));
   return TRUE;
@@ -751,6 +758,10 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   auto f = platform::fileOf(hFile, error);
   if (!f) {
     SetLastError(error);
+    return INVALID_FILE_SIZE;
+  }
+  if (DWORD e = platform::fault::check("GetFileSize", f->path)) {
+    SetLastError(e);
     return INVALID_FILE_SIZE;
   }
   struct stat st {};
@@ -766,6 +777,7 @@ BOOL GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize) {
   DWORD error;
   auto f = platform::fileOf(hFile, error);
   if (!f) return platform::fail(error);
+  if (DWORD e = platform::fault::check("GetFileSizeEx", f->path)) return platform::fail(e);
   struct stat st {};
   ::fstat(f->fd, &st);
   if (lpFileSize) lpFileSize->QuadPart = f->directory ? 0 : st.st_size;
@@ -1080,6 +1092,8 @@ struct FindEntry {
 class FindObject : public KernelObject {
  public:
   std::int64_t driveId = 0;
+  std::u16string pattern;  // as given to FindFirstFileW: the subject of FindNextFileW's faults
+  std::u16string_view faultSubject() const override { return pattern; }
   std::vector<FindEntry> entries;
   std::size_t next = 0;
 };
@@ -1132,6 +1146,7 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
 
   auto find = std::make_shared<FindObject>();
   find->driveId = r.drive->id;
+  find->pattern = input;
   if (!wild && r.exists) {
     std::string onDisk = r.linux.substr(r.linux.rfind('/') + 1);
     std::u16string name = text::fromUtf8(onDisk);
@@ -1182,6 +1197,7 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
 BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
   auto find = platform::lookupHandleAs<platform::FindObject>(hFindFile);
   if (!find) return platform::fail(ERROR_INVALID_HANDLE);
+  if (DWORD e = platform::fault::check("FindNextFileW", find->pattern)) return platform::fail(e);
   if (!platform::host::driveAlive(find->driveId)) return platform::fail(ERROR_NOT_READY);
   WIN32_FIND_DATAW data;
   if (!platform::advance(*find, &data)) return platform::fail(ERROR_NO_MORE_FILES);

@@ -5,6 +5,7 @@
 #include <shared_mutex>
 #include <unordered_map>
 
+#include "platform/base/fault.h"
 #include "platform/win32/error.h"
 
 namespace platform {
@@ -48,7 +49,17 @@ BOOL CloseHandle(HANDLE handle) {
       handle == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)))
     return TRUE;
   auto& t = platform::table();
-  std::shared_ptr<platform::KernelObject> object;
+  std::shared_ptr<platform::KernelObject> object = platform::lookupHandle(handle);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // Asked outside the table's lock (a delay fault sleeps); a failed close leaves the handle open.
+  if (DWORD e = platform::fault::check("CloseHandle", object->faultSubject())) {
+    SetLastError(e);
+    return FALSE;
+  }
+  object.reset();
   {
     std::unique_lock lock(t.mutex);
     auto it = t.objects.find(reinterpret_cast<UINT_PTR>(handle));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "platform/base/types.h"
 
@@ -15,6 +16,8 @@ class KernelObject {
   // Called by CloseHandle before the table lets go of the object; the object may outlive the
   // handle while another thread still uses it.
   virtual void onClose() {}
+  // What a fault on a call with this handle is matched against (a file's path), or nothing.
+  virtual std::u16string_view faultSubject() const { return {}; }
 };
 
 // Returns a new handle value (a multiple of 4, never null or INVALID_HANDLE_VALUE).

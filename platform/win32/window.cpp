@@ -1437,6 +1437,12 @@ HWND FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCW
 }
 
 HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+  // The class name is the fault's subject (none for an atom).
+  std::u16string_view subject = IS_INTRESOURCE(lpClassName) ? std::u16string_view() : text::view(lpClassName);
+  if (DWORD e = platform::fault::check("FindWindowW", subject)) {
+    SetLastError(e);
+    return nullptr;
+  }
   return FindWindowExW(nullptr, nullptr, lpClassName, lpWindowName);
 }
 

@@ -2,6 +2,8 @@
 // tool's process, and host-wide counting is shared between processes.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <string>
 
@@ -51,16 +53,60 @@ TEST(FaultTool, AddedByTheToolActsHereListAndClear) {
 TEST(FaultTool, RefusesBadUsage) {
   kipotest::TestHost host;
   const std::vector<std::vector<std::string>> bad = {
-      {"fault", "add", "X"},                                // no action
-      {"fault", "add", "X", "--error", "0"},                // 0 is success, not a fault
-      {"fault", "add", "X", "--error", "NO_SUCH_ERROR"},
-      {"fault", "add", "X", "--kill", "--delay", "5"},      // two actions
-      {"fault", "add", "X", "--kill", "--nth", "0"},
-      {"fault", "add", "X", "--kill", "--bogus"},
+      {"fault", "add", "ReadFile"},                                // no action
+      {"fault", "add", "ReadFile", "--error", "0"},                // 0 is success, not a fault
+      {"fault", "add", "ReadFile", "--error", "NO_SUCH_ERROR"},
+      {"fault", "add", "ReadFile", "--kill", "--delay", "5"},      // two actions
+      {"fault", "add", "ReadFile", "--crash", "--kill"},
+      {"fault", "add", "ReadFile", "--kill", "--nth", "0"},
+      {"fault", "add", "ReadFile", "--kill", "--bogus"},
       {"fault", "frobnicate"},
+      {"fault", "points", "extra"},
   };
   for (const auto& args : bad) EXPECT_EQ(runTool(args), 2) << args.back();
   EXPECT_TRUE(fault::listHostFaults().empty());
+}
+
+// A name no call checks could never fire: a test relying on it would pass without testing
+// anything. The tool names what is wrong and where to look.
+TEST(FaultTool, RefusesACallWithNoFaultPoint) {
+  kipotest::TestHost host;
+  for (const char* call : {"CreateFile", "CreateFileA", "createfilew", "TerminateProcess", ""}) {
+    std::string out, err;
+    EXPECT_EQ(runTool({"fault", "add", call, "--error", "5"}, &out, &err), 1) << call;
+    EXPECT_NE(err.find("no fault point named \"" + std::string(call) + "\""), std::string::npos) << err;
+    EXPECT_NE(err.find("fault points"), std::string::npos) << err;
+    EXPECT_NE(runTool({"fault", "check", call}), 0) << call;
+  }
+  EXPECT_TRUE(fault::listHostFaults().empty());
+  ASSERT_EQ(runTool({"fault", "add", "FindNextFileW", "--error", "5"}), 0) << "a checked call is accepted";
+  EXPECT_EQ(fault::listHostFaults().size(), 1u);
+}
+
+TEST(FaultTool, PointsListsTheTableAndListStaysTheActiveFaults) {
+  kipotest::TestHost host;
+  std::string out;
+  ASSERT_EQ(runTool({"fault", "points"}, &out), 0);
+  std::string expected;
+  for (const std::string& name : fault::points()) expected += name + "\n";
+  EXPECT_EQ(out, expected) << "the tool's table is this process's table";
+  for (const char* name : {"CloseHandle", "CoCreateInstance", "FindWindowW", "SendMessageTimeoutW"})
+    EXPECT_NE(out.find(std::string(name) + "\n"), std::string::npos) << name;
+  ASSERT_EQ(runTool({"fault", "list"}, &out), 0);
+  EXPECT_EQ(out, "") << "no fault is active";
+}
+
+// The crash is the platform's own access violation: the tool dies of SIGSEGV inside the call.
+TEST(FaultTool, CrashFaultsTheCallingProcess) {
+  kipotest::TestHost host;
+  ASSERT_EQ(runTool({"fault", "add", "GetFileSize", "--crash", "--subject", "C:\\pref"}), 0);
+  std::string out;
+  ASSERT_EQ(runTool({"fault", "list"}, &out), 0);
+  EXPECT_NE(out.find(" crash nth=1 count=0 seen=0"), std::string::npos) << out;
+  EXPECT_EQ(toolCheck("GetFileSize", "C:\\other"), "0\n");
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(runTool({"fault", "check", "GetFileSize", "C:\\pref\\customizer.pref"}), 128 + SIGSEGV);
+#endif
 }
 
 TEST(FaultTool, HostWideCountingIsSharedBetweenProcesses) {
@@ -75,15 +121,15 @@ TEST(FaultTool, HostWideCountingIsSharedBetweenProcesses) {
   EXPECT_EQ(toolCheck("CopyFileW"), "112\n");                              // call 2, there
   EXPECT_EQ(fault::check("CopyFileW"), static_cast<DWORD>(ERROR_DISK_FULL));  // call 3, here
   EXPECT_EQ(toolCheck("CopyFileW"), "0\n");                                // call 4, there
-  EXPECT_EQ(toolCheck("CopyFileA"), "0\n") << "other calls do not count";
+  EXPECT_EQ(toolCheck("DeleteFileW"), "0\n") << "other calls do not count";
   EXPECT_EQ(fault::listHostFaults().at(0).seen, 3u) << "a spent fault stops counting";
 }
 
 TEST(FaultTool, KillAndDelayActInTheOtherProcess) {
   kipotest::TestHost host;
-  ASSERT_EQ(runTool({"fault", "add", "TerminateProcess", "--kill", "--subject", "Kipo"}), 0);
-  EXPECT_EQ(toolCheck("TerminateProcess", "Other.exe"), "0\n");
-  EXPECT_EQ(runTool({"fault", "check", "TerminateProcess", "kipo.exe"}), 128 + 9) << "SIGKILL";
+  ASSERT_EQ(runTool({"fault", "add", "OpenProcess", "--kill", "--subject", "Kipo"}), 0);
+  EXPECT_EQ(toolCheck("OpenProcess", "Other.exe"), "0\n");
+  EXPECT_EQ(runTool({"fault", "check", "OpenProcess", "kipo.exe"}), 128 + 9) << "SIGKILL";
 
   // A delay is monotonic time: at scale 100, 3 s pass in about 30 ms.
   platform::host::Host::current().setFact(platform::host::fact::TimeScale, "100");

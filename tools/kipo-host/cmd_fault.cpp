@@ -1,5 +1,5 @@
-// kipo-host fault add|list|clear: host-wide fault injection, seen by every process of the host
-// at its next call of the named function.
+// kipo-host fault add|list|clear|points: host-wide fault injection, seen by every process of the
+// host at its next call of the named function; only a call with a fault point can be named.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,8 +30,13 @@ bool parseError(const std::string& text, std::uint32_t& out) {
   return platform::win32::errorByName(text, out);
 }
 
+// A fault on a call that never asks could never act: say so rather than accept it.
+int unknownPoint(const std::string& call) {
+  return failure("no fault point named \"" + call + "\" (kipo-host fault points lists them)");
+}
+
 int add(const std::vector<std::string>& args) {
-  if (args.size() < 2) return usageError("fault add CALL needs an action (--error CODE, --delay MS or --kill)");
+  if (args.size() < 2) return usageError("fault add CALL needs an action (--error CODE, --delay MS, --kill or --crash)");
   fault::Fault f;
   f.call = args[1];
   bool haveAction = false;
@@ -43,9 +48,9 @@ int add(const std::vector<std::string>& args) {
       return true;
     };
     std::string v;
-    if (a == "--kill") {
+    if (a == "--kill" || a == "--crash") {
       if (haveAction) return usageError("give one action");
-      f.action = fault::Action::Kill;
+      f.action = a == "--kill" ? fault::Action::Kill : fault::Action::Crash;
       haveAction = true;
     } else if (a == "--error" || a == "--delay") {
       if (haveAction) return usageError("give one action");
@@ -69,7 +74,8 @@ int add(const std::vector<std::string>& args) {
       return usageError("unknown option " + a);
     }
   }
-  if (!haveAction) return usageError("fault add needs --error CODE, --delay MS or --kill");
+  if (!haveAction) return usageError("fault add needs --error CODE, --delay MS, --kill or --crash");
+  if (!fault::isPoint(f.call)) return unknownPoint(f.call);
   std::printf("%lld\n", static_cast<long long>(fault::addHostFault(f)));
   return 0;
 }
@@ -90,6 +96,11 @@ int list() {
   return 0;
 }
 
+int points() {
+  for (const std::string& name : fault::points()) std::printf("%s\n", name.c_str());
+  return 0;
+}
+
 int clear(const std::vector<std::string>& args) {
   if (args.size() == 1) {
     fault::clearHostFaults();
@@ -105,27 +116,31 @@ int clear(const std::vector<std::string>& args) {
 // Makes one call as a stand-in call would ask, so that a fault can be tried from the shell.
 int check(const std::vector<std::string>& args) {
   if (args.size() < 2 || args.size() > 3) return usageError("fault check CALL [SUBJECT]");
+  if (!fault::isPoint(args[1])) return unknownPoint(args[1]);
   DWORD error = fault::check(args[1], platform::text::fromUtf8(args.size() == 3 ? args[2] : std::string()));
   std::printf("%u\n", error);
   return 0;
 }
 
 int run(const std::vector<std::string>& args) {
-  if (args.empty()) return usageError("fault needs add, list or clear");
+  if (args.empty()) return usageError("fault needs add, list, clear or points");
   if (args[0] == "add") return add(args);
   if (args[0] == "list" && args.size() == 1) return list();
+  if (args[0] == "points" && args.size() == 1) return points();
   if (args[0] == "clear") return clear(args);
   if (args[0] == "check") return check(args);
-  return usageError("fault add|list|clear");
+  return usageError("fault add|list|clear|points|check");
 }
 
 RegisterCommand faultCommand(
     {"fault",
-     "fault add CALL [--subject PREFIX] (--error CODE | --delay MS | --kill) [--nth N] [--count N]\n"
-     "                                make CALL fail, wait or kill its process in every process of\n"
-     "                                the host (CODE: a number or a name such as ERROR_ACCESS_DENIED;\n"
+     "fault add CALL [--subject PREFIX] (--error CODE | --delay MS | --kill | --crash) [--nth N] [--count N]\n"
+     "                                make CALL fail, wait, kill its process or crash it with an\n"
+     "                                access violation, in every process of the host (CALL: a fault\n"
+     "                                point; CODE: a number or a name such as ERROR_ACCESS_DENIED;\n"
      "                                calls nth..nth+count-1 counted over the host, count 0 = all)\n"
      "fault list                      show the host's faults and how many calls each has matched\n"
+     "fault points                    list the calls a fault can name\n"
      "fault clear [ID]                remove one fault or all of them\n"
      "fault check CALL [SUBJECT]      make one such call here and print the error it gets (0: none)",
      true, run});

@@ -102,22 +102,22 @@ TEST_F(FaultTest, EmptySubjectMatchesAnyAndTheErrorIsTheOneGiven) {
 }
 
 TEST_F(FaultTest, FirstAddedWinsButEveryMatchingFaultCounts) {
-  fault::inject(failing("MoveFileW", u"", 1, 1, ERROR_SHARING_VIOLATION));
-  fault::inject(failing("MoveFileW", u"", 2, 1, ERROR_ACCESS_DENIED));
-  EXPECT_EQ(fault::check("MoveFileW"), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(fault::check("MoveFileW"), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the second fault saw call 1 too";
-  EXPECT_EQ(fault::check("MoveFileW"), 0u);
+  fault::inject(failing("MoveFileExW", u"", 1, 1, ERROR_SHARING_VIOLATION));
+  fault::inject(failing("MoveFileExW", u"", 2, 1, ERROR_ACCESS_DENIED));
+  EXPECT_EQ(fault::check("MoveFileExW"), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(fault::check("MoveFileExW"), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the second fault saw call 1 too";
+  EXPECT_EQ(fault::check("MoveFileExW"), 0u);
 }
 
 TEST_F(FaultTest, RemoveAndClearLocal) {
-  std::uint64_t a = fault::inject(failing("A", u""));
-  fault::inject(failing("B", u""));
+  std::uint64_t a = fault::inject(failing("CopyFileW", u""));
+  fault::inject(failing("DeleteFileW", u""));
   EXPECT_TRUE(fault::removeLocal(a));
   EXPECT_FALSE(fault::removeLocal(a));
-  EXPECT_EQ(fault::check("A"), 0u);
-  EXPECT_NE(fault::check("B"), 0u);
+  EXPECT_EQ(fault::check("CopyFileW"), 0u);
+  EXPECT_NE(fault::check("DeleteFileW"), 0u);
   fault::clearLocal();
-  EXPECT_EQ(fault::check("B"), 0u);
+  EXPECT_EQ(fault::check("DeleteFileW"), 0u);
 }
 
 TEST_F(FaultTest, DelayWaitsMonotonicTimeAndSucceeds) {
@@ -143,6 +143,36 @@ TEST_F(FaultTest, KillEndsTheCallingProcessWithSigkill) {
         std::exit(0);
       },
       ::testing::KilledBySignal(SIGKILL), "");
+}
+
+// The crash action faults as the platform's own bad access would: the process dies of SIGSEGV
+// (an access violation, 0xC0000005, to a host program's parent). AddressSanitizer reports the
+// fault and exits instead, so the death is only checked without it.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST_F(FaultTest, CrashEndsTheCallingProcessWithAnAccessViolation) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        fault::Fault f;
+        f.call = "FindNextFileW";
+        f.action = fault::Action::Crash;
+        fault::inject(f);
+        fault::check("FindNextFileW", u"C:\\*");
+        std::exit(0);
+      },
+      ::testing::KilledBySignal(SIGSEGV), "");
+}
+#endif
+
+TEST_F(FaultTest, ActionNamesRoundTrip) {
+  for (auto a : {fault::Action::Fail, fault::Action::Delay, fault::Action::Kill, fault::Action::Crash}) {
+    fault::Action back = fault::Action::Fail;
+    EXPECT_TRUE(fault::parseAction(fault::actionName(a), back)) << fault::actionName(a);
+    EXPECT_EQ(back, a);
+  }
+  fault::Action unchanged = fault::Action::Delay;
+  EXPECT_FALSE(fault::parseAction("segv", unchanged));
+  EXPECT_EQ(unchanged, fault::Action::Delay);
 }
 
 TEST_F(FaultTest, HostFaultIsSeenAfterItIsAddedAndGoneAfterItIsCleared) {

@@ -2,6 +2,7 @@
 #include "platform/host/process_table.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,6 +54,27 @@ TEST(ProcessTable, AReusedIdIsNeverTakenForADeadProcess) {
   auto living = platform::host::livingProcesses();
   EXPECT_EQ(std::count_if(living.begin(), living.end(), [&](const ProcessRow& r) { return r.pid == self; }), 1);
   EXPECT_EQ(rowsOf(self), 1) << "the dead row was pruned";
+}
+
+// Liveness is asked again and again of the same process (every lookup of its windows): once
+// seen running, its end is still seen at once, a zombie counting as ended.
+TEST(ProcessTable, AProcessSeenRunningIsSeenEndedOnceItEnds) {
+  pid_t child = 0;
+  const char* argv[] = {"/bin/sleep", "30", nullptr};
+  ASSERT_EQ(posix_spawn(&child, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  const DWORD pid = static_cast<DWORD>(child);
+  const std::uint64_t start = platform::host::processStartTime(child);
+  ASSERT_NE(start, 0u);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(platform::host::processAlive(pid, start)) << "ask " << i;
+  EXPECT_FALSE(platform::host::processAlive(pid, start + 1)) << "same id, another start";
+  ASSERT_EQ(::kill(child, SIGKILL), 0);
+  siginfo_t info{};
+  ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0) << "ended, not reaped";
+  EXPECT_FALSE(platform::host::processAlive(pid, start)) << "a zombie has ended";
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_FALSE(platform::host::processAlive(pid, start));
+  EXPECT_TRUE(platform::host::processAlive(static_cast<DWORD>(::getpid()), platform::host::currentStartTime()));
 }
 
 TEST(ProcessTable, EndedProcessesDisappearAndKeepARecordedCode) {
