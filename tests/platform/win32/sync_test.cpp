@@ -157,6 +157,11 @@ TEST(NamedObjects, AnotherProcesssObjectOpensButRefusesWaitsAndChanges) {
   probetest::ProbeHost host;
   PROCESS_INFORMATION mutexOwner = probetest::start(probetest::probeLine(u"mutex Kipo.Held C:\\m.txt C:\\stop"));
   PROCESS_INFORMATION eventOwner = probetest::start(probetest::probeLine(u"event Kipo.Flag C:\\e.txt C:\\stop"));
+  // The owners end whatever becomes of the test (an ASSERT returning early included).
+  struct Stop {
+    probetest::ProbeHost& host;
+    ~Stop() { host.write("stop", "x"); }
+  } stop{host};
   ASSERT_TRUE(host.waitForFile("m.txt"));
   ASSERT_TRUE(host.waitForFile("e.txt"));
 
