@@ -6,8 +6,11 @@
 #include "platform/afx/archive.h"
 #include "platform/afx/exception.h"
 #include "platform/afx/file.h"
+#include "platform/afx/filedialog.h"
 #include "platform/afx/frame.h"
 #include "platform/afx/view.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/file.h"
 
 IMPLEMENT_DYNAMIC(CDocument, CCmdTarget)
 IMPLEMENT_DYNAMIC(CDocTemplate, CCmdTarget)
@@ -16,6 +19,8 @@ IMPLEMENT_DYNAMIC(CMultiDocTemplate, CDocTemplate)
 
 namespace {
 constexpr const char16_t* kUntitled = u"Untitled";
+constexpr const char16_t* kAskToSave = u"Save changes to %1?";
+constexpr const char16_t* kAllFilesFilter = u"All Files (*.*)|*.*|";
 }
 
 CString platform::afx::loadResourceString(UINT id) {
@@ -154,7 +159,57 @@ void CDocument::OnCloseDocument() {
   if (m_bAutoDelete) delete this;
 }
 
-BOOL CDocument::SaveModified() { return TRUE; }
+BOOL CDocument::SaveModified() {
+  if (!IsModified()) return TRUE;
+  CString name = m_strPathName;
+  if (name.IsEmpty()) name = m_strTitle;
+  if (name.IsEmpty()) name = kUntitled;
+  CString prompt = kAskToSave;
+  prompt.Replace(u"%1", name);
+  switch (AfxMessageBox(prompt, MB_YESNOCANCEL)) {
+    case IDCANCEL:
+      return FALSE;
+    case IDYES:
+      return DoFileSave();
+    default:  // IDNO: the changes are given up
+      return TRUE;
+  }
+}
+
+BOOL CDocument::DoFileSave() {
+  const DWORD attributes = m_strPathName.IsEmpty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(m_strPathName);
+  if (m_strPathName.IsEmpty() || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)))
+    return DoSave(nullptr);
+  return DoSave(m_strPathName);
+}
+
+BOOL CDocument::DoSave(LPCWSTR lpszPathName, BOOL bReplace) {
+  CString path = lpszPathName ? CString(lpszPathName) : CString();
+  if (!lpszPathName) {
+    // The template's file type gives the dialog its filter and extension.
+    CString filterName, extension, filter;
+    if (m_pDocTemplate) {
+      m_pDocTemplate->GetDocString(filterName, CDocTemplate::filterName);
+      m_pDocTemplate->GetDocString(extension, CDocTemplate::filterExt);
+    }
+    if (!filterName.IsEmpty() && !extension.IsEmpty()) filter = filterName + u"|*" + extension + u"|";
+    filter += kAllFilesFilter;
+    filter += u"|";
+    CString defaultExtension = extension.Left(1) == u"." ? extension.Mid(1) : extension;
+    CString suggested = m_strPathName.IsEmpty() ? m_strTitle : m_strPathName;
+    CFileDialog dialog(FALSE, defaultExtension.IsEmpty() ? nullptr : defaultExtension.GetString(), suggested,
+                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, filter, AfxGetMainWnd());
+    if (dialog.DoModal() != IDOK) return FALSE;
+    path = dialog.GetPathName();
+  }
+  if (!OnSaveDocument(path)) {
+    // A file the user just named holds nothing sound after a failed save.
+    if (!lpszPathName) DeleteFileW(path);
+    return FALSE;
+  }
+  if (bReplace) SetPathName(path);
+  return TRUE;
+}
 
 BOOL CDocument::CanCloseFrame(CFrameWnd* pFrame) {
   // Another frame showing this document lets this one close without asking.

@@ -58,9 +58,17 @@ class CDocument : public CCmdTarget {
   // Destroys the frames of the views, DeleteContents, and deletes the document when m_bAutoDelete.
   virtual void OnCloseDocument();
   virtual void DeleteContents() {}
-  // Whether the document may be closed; the base asks nothing and answers TRUE unless modified
-  // data would be lost and SaveModified refuses.
+  // Whether the document may be closed. A modified one asks "Save changes to NAME?" (NAME the path,
+  // else the title) with Yes, No and Cancel through the framework's message box: Yes saves
+  // (DoFileSave) and answers whether that worked, No answers TRUE and keeps nothing, Cancel
+  // answers FALSE. An unmodified document answers TRUE without asking.
   virtual BOOL SaveModified();
+  // Saves to the document's path; asks for a name (DoSave with null) when it has none or its file
+  // is read-only. FALSE when the user cancels or the save fails.
+  virtual BOOL DoFileSave();
+  // Saves as lpszPathName, or as a name chosen in a Save As dialog when null (a file the failed
+  // save left behind is then removed); with bReplace the document takes that path.
+  virtual BOOL DoSave(LPCWSTR lpszPathName, BOOL bReplace = TRUE);
   virtual BOOL CanCloseFrame(CFrameWnd* pFrame);
   virtual void OnChangedViewList();
   virtual void Serialize(CArchive& ar) override;

@@ -44,7 +44,9 @@ void splitInto(std::u16string_view s, std::vector<std::u16string>& out, bool sla
   }
 }
 
-// "." and ".." applied (in place); trailing dots and spaces of the last component dropped.
+// "." and ".." applied (in place); trailing dots and spaces of the last component dropped, and
+// one trailing dot of every inner name ("dir.\x" is "dir\x", "dir..\x" is "dir.\x", a trailing
+// space stays), as Win32's full-path rules do.
 void applyDots(std::vector<std::u16string>& comps) {
   if (!comps.empty()) {
     std::u16string& last = comps.back();
@@ -59,6 +61,7 @@ void applyDots(std::vector<std::u16string>& comps) {
       if (comps[i].size() == 2 && out > 0) --out;
       continue;
     }
+    if (i + 1 < comps.size() && comps[i].back() == u'.') comps[i].pop_back();
     if (out != i) comps[out] = std::move(comps[i]);
     ++out;
   }

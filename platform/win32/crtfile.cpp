@@ -16,6 +16,12 @@
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
 
+// The host's path header brings Linux's stat header, whose time-member macros would rename the
+// runtime structure's members here.
+#undef st_atime
+#undef st_mtime
+#undef st_ctime
+
 namespace {
 
 namespace text = platform::text;

@@ -11,13 +11,18 @@
 
 #include "platform/base/types.h"
 
-// The Linux <sys/stat.h> names its time members through macros; the runtime's structure has
-// plain members. Taking the header here first (it is include-guarded) means no later include
-// can bring the macros back.
-#include <sys/stat.h>
+// The runtime's structure has plain time members. Linux's stat header names its own through
+// macros; product code never sees that header, and a file of the platform that takes it before
+// this one loses them here (one that takes it after must not use these members).
+#ifdef st_atime
 #undef st_atime
+#endif
+#ifdef st_mtime
 #undef st_mtime
+#endif
+#ifdef st_ctime
 #undef st_ctime
+#endif
 
 #define _S_IFMT 0xF000
 #define _S_IFDIR 0x4000

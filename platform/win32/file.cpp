@@ -785,6 +785,20 @@ BOOL GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize) {
 }
 
 DWORD GetFileType(HANDLE hFile) {
+  // A standard handle is whatever its descriptor is: a terminal (or the null device) is a
+  // character device as the console and NUL are, a pipe or socket a pipe, a file a disk file.
+  if (auto s = platform::lookupHandleAs<platform::StdStreamObject>(hFile)) {
+    struct stat st {};
+    if (::fstat(s->fd, &st) != 0) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(NO_ERROR);
+    if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || S_ISBLK(st.st_mode)) return FILE_TYPE_DISK;
+    return FILE_TYPE_UNKNOWN;
+  }
   if (!platform::lookupHandleAs<FileObject>(hFile)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FILE_TYPE_UNKNOWN;

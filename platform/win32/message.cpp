@@ -727,6 +727,10 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dw
       SetLastError(ERROR_INVALID_HANDLE);
       return WAIT_FAILED;
     }
+    if (DWORD e = o->waitError()) {
+      SetLastError(e);
+      return WAIT_FAILED;
+    }
     objects.push_back(std::move(o));
   }
   const auto& q = currentQueue();

@@ -334,6 +334,32 @@ std::shared_ptr<ProcessObject> processOf(HANDLE h) {
   return o && !o->thread ? o : nullptr;
 }
 
+// The exit code Windows would report for a process ended by this Linux signal: a fault signal
+// gives its exception code (the process died of an unhandled exception), SIGABRT gives 3 as the C
+// runtime's abort does, a terminal's interrupt gives STATUS_CONTROL_C_EXIT, and SIGKILL and every
+// other signal give 1, as TerminateProcess(h, 1) from a task manager does.
+DWORD exitCodeForSignal(int signal) {
+  switch (signal) {
+    case SIGSEGV:
+    case SIGBUS:
+      return 0xC0000005u;  // STATUS_ACCESS_VIOLATION
+    case SIGFPE:
+      return 0xC0000094u;  // STATUS_INTEGER_DIVIDE_BY_ZERO
+    case SIGILL:
+      return 0xC000001Du;  // STATUS_ILLEGAL_INSTRUCTION
+    case SIGTRAP:
+      return 0x80000003u;  // STATUS_BREAKPOINT
+    case SIGABRT:
+      return 3u;
+    case SIGTERM:
+    case SIGINT:
+    case SIGHUP:
+      return 0xC000013Au;  // STATUS_CONTROL_C_EXIT
+    default:
+      return 1u;
+  }
+}
+
 DWORD exitCodeOf(ProcessRecord& r) {
   std::lock_guard lock(r.mutex);
   if (!r.checkEnded()) return STILL_ACTIVE;
@@ -347,7 +373,7 @@ DWORD exitCodeOf(ProcessRecord& r) {
   }
   if (!code) code = r.terminateCode;
   if (!code && r.haveStatus)
-    code = r.statusCode == CLD_EXITED ? static_cast<DWORD>(r.status) : 128u + static_cast<DWORD>(r.status);
+    code = r.statusCode == CLD_EXITED ? static_cast<DWORD>(r.status) : exitCodeForSignal(r.status);
   r.exitCode = code.value_or(1u);
   return *r.exitCode;
 }
@@ -640,8 +666,10 @@ std::vector<std::u16string> splitCommandLine(std::u16string_view line) {
         }
       } else if (line[i] == u'"') {
         if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
+          // XP's rule: "" inside quotes is a literal quote and also closes the quoted block.
           arg += u'"';
           i += 2;
+          quoted = false;
         } else {
           quoted = !quoted;
           ++i;

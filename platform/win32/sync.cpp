@@ -76,12 +76,17 @@ std::u16string nameKey(std::u16string_view name) {
   return text::upcased(name);
 }
 
-// Takes the name's presence lock in the host's shm/ folder: true when another process of the host
-// holds the name already. A reader lock on byte 0 marks presence; byte 1 serialises the look and
-// the take between processes.
-bool takePresence(const std::u16string& key, int& fdOut) {
+// What the host says of a name: nobody holds it, another process holds an object of this kind,
+// or one of another kind.
+enum class Presence { None, Elsewhere, OtherKind };
+
+// Looks at the name's presence lock in the host's shm/ folder and, when `take` or another process
+// holds the name, takes it (fdOut then keeps it until closed). A reader lock on byte 0 marks
+// presence; byte 1 serialises the look and the take between processes; the file's first byte
+// says the kind of object the first holder made.
+Presence takePresence(const std::u16string& key, Kind kind, bool take, int& fdOut) {
   fdOut = -1;
-  if (!std::getenv("KIPO_HOST") || !host::Host::available()) return false;
+  if (!std::getenv("KIPO_HOST") || !host::Host::available()) return Presence::None;
   std::string hex;
   for (unsigned char c : text::toUtf8(key)) {
     char b[3];
@@ -97,7 +102,7 @@ bool takePresence(const std::u16string& key, int& fdOut) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   int fd = ::open((dir / hex).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) return Presence::None;
   auto lock = [&](short type, off_t at, int cmd) {
     struct flock l {};
     l.l_type = type;
@@ -108,17 +113,42 @@ bool takePresence(const std::u16string& key, int& fdOut) {
     }
     return l;
   };
+  const char kindByte = static_cast<char>('0' + static_cast<int>(kind));
   lock(F_WRLCK, 1, F_OFD_SETLKW);
   struct flock probe = lock(F_WRLCK, 0, F_OFD_GETLK);
   const bool existed = probe.l_type != F_UNLCK;
+  char held = 0;
+  if (existed && ::pread(fd, &held, 1, 0) == 1 && held != kindByte) {
+    ::close(fd);  // drops the serialising lock too
+    return Presence::OtherKind;
+  }
+  if (!existed && !take) {
+    ::close(fd);
+    return Presence::None;
+  }
+  // Should the kind not be written, only the wrong-kind check is lost; the name still works.
+  if (!existed) {
+    [[maybe_unused]] const ssize_t wrote = ::pwrite(fd, &kindByte, 1, 0);
+  }
   lock(F_RDLCK, 0, F_OFD_SETLK);
   lock(F_UNLCK, 1, F_OFD_SETLK);
   fdOut = fd;
-  return existed;
+  return existed ? Presence::Elsewhere : Presence::None;
 }
 
-// Creates or opens a named object. `make` builds a new one. Sets the last error to
-// ERROR_ALREADY_EXISTS or 0 as Create* reports it.
+// An object of that name made by another process of the host. Its state lives in that process,
+// out of this one's reach, so waits and state changes on it fail with ERROR_NOT_SUPPORTED rather
+// than answer wrongly; like any handle, it keeps the name alive.
+class ForeignObject : public NamedObject {
+ public:
+  explicit ForeignObject(Kind kind) : NamedObject(kind) {}
+  bool tryAcquire() override { return false; }
+  bool isSignaled() override { return false; }
+  DWORD waitError() const override { return ERROR_NOT_SUPPORTED; }
+};
+
+// Creates or opens a named object. `make` builds a new one, and is called only when the name is
+// new to the host. Sets the last error to ERROR_ALREADY_EXISTS or 0 as Create* reports it.
 template <class T, class Make>
 HANDLE createNamed(Kind kind, LPCWSTR name, Make make) {
   if (!name || !*name) {
@@ -137,11 +167,18 @@ HANDLE createNamed(Kind kind, LPCWSTR name, Make make) {
       return h;
     }
   }
-  std::shared_ptr<T> object = make();
-  const bool elsewhere = takePresence(key, object->presenceFd);
+  int fd = -1;
+  const Presence presence = takePresence(key, kind, true, fd);
+  if (presence == Presence::OtherKind) return failNull(ERROR_INVALID_HANDLE);
+  std::shared_ptr<NamedObject> object;
+  if (presence == Presence::Elsewhere)
+    object = std::make_shared<ForeignObject>(kind);
+  else
+    object = make();
+  object->presenceFd = fd;
   n.objects[key] = object;
   HANDLE h = registerHandle(object);
-  SetLastError(elsewhere ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  SetLastError(presence == Presence::Elsewhere ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return h;
 }
 
@@ -149,11 +186,26 @@ HANDLE openNamed(Kind kind, LPCWSTR name) {
   if (!name) return failNull(ERROR_INVALID_PARAMETER);
   Names& n = names();
   std::lock_guard lock(n.mutex);
-  auto it = n.objects.find(nameKey(text::view(name)));
+  const std::u16string key = nameKey(text::view(name));
+  auto it = n.objects.find(key);
   std::shared_ptr<NamedObject> o = it == n.objects.end() ? nullptr : it->second.lock();
-  if (!o) return failNull(ERROR_FILE_NOT_FOUND);
+  if (!o) {
+    int fd = -1;
+    const Presence presence = takePresence(key, kind, false, fd);
+    if (presence == Presence::OtherKind) return failNull(ERROR_INVALID_HANDLE);
+    if (presence == Presence::None) return failNull(ERROR_FILE_NOT_FOUND);
+    o = std::make_shared<ForeignObject>(kind);
+    o->presenceFd = fd;
+    n.objects[key] = o;
+  }
   if (o->kind != kind) return failNull(ERROR_INVALID_HANDLE);
   return registerHandle(o);
+}
+
+// FALSE with the error a state change on this handle fails with: ERROR_NOT_SUPPORTED for another
+// process's object, else ERROR_INVALID_HANDLE.
+BOOL failStateChange(HANDLE h) {
+  return fail(lookupHandleAs<ForeignObject>(h) ? ERROR_NOT_SUPPORTED : ERROR_INVALID_HANDLE);
 }
 
 // ---- the objects ----
@@ -295,7 +347,8 @@ DWORD waitableOf(HANDLE h, std::shared_ptr<Waitable>& out) {
   if (!k) return ERROR_INVALID_HANDLE;
   if (!process::maySynchronize(*k)) return ERROR_ACCESS_DENIED;
   out = std::dynamic_pointer_cast<Waitable>(k);
-  return out ? 0 : ERROR_INVALID_HANDLE;
+  if (!out) return ERROR_INVALID_HANDLE;
+  return out->waitError();
 }
 
 // A waitable that never becomes signaled (the pseudo handles).
@@ -359,21 +412,21 @@ HANDLE OpenEventW(DWORD, BOOL, LPCWSTR lpName) { return platform::openNamed(plat
 
 BOOL SetEvent(HANDLE hEvent) {
   auto e = platform::lookupHandleAs<platform::EventObject>(hEvent);
-  if (!e) return platform::fail(ERROR_INVALID_HANDLE);
+  if (!e) return platform::failStateChange(hEvent);
   e->set();
   return TRUE;
 }
 
 BOOL ResetEvent(HANDLE hEvent) {
   auto e = platform::lookupHandleAs<platform::EventObject>(hEvent);
-  if (!e) return platform::fail(ERROR_INVALID_HANDLE);
+  if (!e) return platform::failStateChange(hEvent);
   e->reset();
   return TRUE;
 }
 
 BOOL PulseEvent(HANDLE hEvent) {
   auto e = platform::lookupHandleAs<platform::EventObject>(hEvent);
-  if (!e) return platform::fail(ERROR_INVALID_HANDLE);
+  if (!e) return platform::failStateChange(hEvent);
   e->set();
   // The woken waiters look at the event on their own threads: give them a moment to take it (an
   // auto-reset event ends the pulse as soon as one has).
@@ -409,7 +462,7 @@ HANDLE OpenMutexW(DWORD, BOOL, LPCWSTR lpName) { return platform::openNamed(plat
 
 BOOL ReleaseMutex(HANDLE hMutex) {
   auto m = platform::lookupHandleAs<platform::MutexObject>(hMutex);
-  if (!m) return platform::fail(ERROR_INVALID_HANDLE);
+  if (!m) return platform::failStateChange(hMutex);
   if (!m->release()) return platform::fail(ERROR_NOT_OWNER);
   return TRUE;
 }
@@ -426,7 +479,7 @@ HANDLE CreateSemaphoreW(LPSECURITY_ATTRIBUTES, LONG lInitialCount, LONG lMaximum
 
 BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount) {
   auto s = platform::lookupHandleAs<platform::SemaphoreObject>(hSemaphore);
-  if (!s) return platform::fail(ERROR_INVALID_HANDLE);
+  if (!s) return platform::failStateChange(hSemaphore);
   LONG previous = 0;
   if (!s->release(lReleaseCount, previous))
     return platform::fail(lReleaseCount <= 0 ? ERROR_INVALID_PARAMETER : ERROR_TOO_MANY_POSTS);

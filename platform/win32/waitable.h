@@ -45,6 +45,9 @@ class Waitable : public KernelObject {
   virtual bool tryAcquire() = 0;
   // True when signaled, without consuming (for a wait on all objects).
   virtual bool isSignaled() = 0;
+  // 0, or the error a wait on this object fails with at once (an object whose state the stand-in
+  // cannot see, such as another process's named mutex).
+  virtual DWORD waitError() const { return 0; }
   // The object calls wake() on every registered block when it becomes signaled.
   void addWaiter(const std::shared_ptr<WaitBlock>& block);
   void removeWaiter(const WaitBlock* block);

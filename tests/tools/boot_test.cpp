@@ -13,6 +13,7 @@
 
 #include "platform/base/text.h"
 #include "platform/win32/error.h"
+#include "platform/win32/file.h"
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
@@ -143,6 +144,47 @@ TEST_F(BootTest, PowerLossThenStartupEntriesInWindowsOrder) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(written, "ran\r\n") << file;
   }
+}
+
+void put(const fs::path& p, const std::string& content) { std::ofstream(p, std::ios::binary) << content; }
+
+TEST_F(BootTest, PendingRenamesAreDoneBeforeTheShellStarts) {
+  put(host_.c("gone.dll"), "g");
+  put(host_.c("new.dll"), "new");
+  put(host_.c("WINDOWS/placed.dll"), "old");
+  put(host_.c("blocked.dll"), "b");
+  put(host_.c("WINDOWS/taken.dll"), "taken");
+  fs::create_directories(host_.c("EmptyDir"));
+  struct Step {
+    const char16_t* from;
+    const char16_t* to;
+    DWORD flags;
+  } steps[] = {
+      {u"C:\\gone.dll", nullptr, 0},                                          // a deletion
+      {u"C:\\missing.dll", u"C:\\nowhere.dll", 0},                            // fails; the rest go on
+      {u"C:\\new.dll", u"C:\\WINDOWS\\placed.dll", MOVEFILE_REPLACE_EXISTING},  // replaces
+      {u"C:\\blocked.dll", u"C:\\WINDOWS\\taken.dll", 0},                     // may not replace: stays
+      {u"C:\\EmptyDir", nullptr, 0},                                          // an empty folder goes too
+  };
+  for (const auto& s : steps) ASSERT_TRUE(MoveFileExW(s.from, s.to, s.flags | MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_TRUE(fs::exists(host_.c("gone.dll"))) << "nothing happens before the next start";
+
+  std::string out, err;
+  ASSERT_EQ(kipotest::runTool({"boot"}, &out, &err), 0) << err;
+  EXPECT_FALSE(fs::exists(host_.c("gone.dll")));
+  EXPECT_FALSE(fs::exists(host_.c("new.dll")));
+  EXPECT_EQ(slurp(host_.c("WINDOWS/placed.dll")), "new");
+  EXPECT_EQ(slurp(host_.c("blocked.dll")), "b");
+  EXPECT_EQ(slurp(host_.c("WINDOWS/taken.dll")), "taken");
+  EXPECT_FALSE(fs::exists(host_.c("EmptyDir")));
+  EXPECT_NE(out.find("pending rename C:\\missing.dll -> C:\\nowhere.dll: "), std::string::npos) << out;
+  EXPECT_LT(out.find("pending delete C:\\gone.dll\n"), out.find("explorer.exe started")) << out;
+  EXPECT_FALSE(valueExists(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                           u"PendingFileRenameOperations"))
+      << "done once";
+  out.clear();
+  ASSERT_EQ(kipotest::runTool({"boot"}, &out, &err), 0) << err;
+  EXPECT_EQ(out.find("pending"), std::string::npos) << out;
 }
 
 TEST_F(BootTest, ShutdownStopsAtAVetoAndOtherwiseEndsEveryProcess) {

@@ -285,6 +285,18 @@ TEST_F(CmdTest, ProgramsFoldersAndUnknownCommands) {
   EXPECT_EQ(opens.back().kind, "folder");
   EXPECT_EQ(toUtf8(opens.back().target).rfind("C:\\t\\Kipo", 0), 0u) << toUtf8(opens.back().target);
 
+  // A pipe is refused whole: neither side runs. "||", a quoted or an escaped "|" are no pipe.
+  for (const char* line : {"cmd /c echo left>C:\\t\\pipe.txt | more", "cmd /c mkdir C:\\t\\piped|find \"x\""}) {
+    r = run(line);
+    EXPECT_EQ(r.code, 1u) << line;
+    EXPECT_NE(r.err.find("cannot connect commands with a pipe (|)"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(c("t/pipe.txt")));
+  EXPECT_FALSE(fs::exists(c("t/piped")));
+  r = run("cmd /c echo \"a|b\" a^|b>C:\\t\\bar.txt");
+  EXPECT_EQ(r.code, 0u) << r.err;
+  EXPECT_EQ(slurp(c("t/bar.txt")), "\"a|b\" a|b\r\n");
+
   r = run("cmd /c nosuchthing arg");
   EXPECT_EQ(r.code, kNotRecognized);
   EXPECT_NE(r.err.find("'nosuchthing' is not recognized as an internal or external command,\noperable program or "

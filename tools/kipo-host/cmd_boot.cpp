@@ -1,6 +1,8 @@
 // kipo-host boot and shutdown: the host's start after a power loss (every process gone at once,
 // the shell started, the start-up entries of the registry run in Windows' order) and the end of a
 // session (every top-level window asked, a veto honoured, then told, then the processes ended).
+// Before anything starts, the renames and deletions MoveFileExW left for the next start are done.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "platform/base/text.h"
 #include "platform/host/process_table.h"
 #include "platform/win32/error.h"
+#include "platform/win32/file.h"
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
@@ -27,6 +30,8 @@ constexpr char16_t kExplorer[] = u"C:\\WINDOWS\\explorer.exe";
 constexpr char16_t kTrayClass[] = u"Shell_TrayWnd";
 constexpr char16_t kRunOnce[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr char16_t kRun[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char16_t kSessionManager[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char16_t kPendingRenames[] = u"PendingFileRenameOperations";
 constexpr double kShellStartSeconds = 20;
 constexpr UINT kSessionTimeoutMs = 5000;
 
@@ -79,6 +84,70 @@ DWORD startThroughShell(HWND tray, const std::u16string& line) {
   return static_cast<DWORD>(pid);
 }
 
+// The Win32 path of a "\\??\\" name as MoveFileExW records it; empty when it is not one.
+std::u16string win32Path(std::u16string_view nt) {
+  constexpr std::u16string_view prefix = u"\\??\\";
+  if (nt.substr(0, prefix.size()) != prefix) return {};
+  return std::u16string(nt.substr(prefix.size()));
+}
+
+// Carries out PendingFileRenameOperations in recorded order, as Windows does at its start before
+// any program runs: pairs of source and target, an empty target deleting the source (a file, or
+// an empty folder), a target with "!" replacing an existing file. A failed step is reported and
+// the rest still run; the value is then removed, so nothing is tried twice.
+void runPendingRenames() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    return;
+  DWORD type = 0, size = 0;
+  std::u16string list;
+  if (RegQueryValueExW(key, kPendingRenames, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+    list.resize(size / sizeof(char16_t));
+    if (RegQueryValueExW(key, kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(list.data()), &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ)
+      list.clear();
+    list.resize(std::min<std::size_t>(list.size(), size / sizeof(char16_t)));
+  } else {
+    RegCloseKey(key);
+    return;
+  }
+  std::vector<std::u16string> strings;
+  for (std::size_t at = 0; at < list.size();) {
+    std::size_t end = list.find(u'\0', at);
+    if (end == std::u16string::npos) end = list.size();
+    strings.emplace_back(list, at, end - at);
+    at = end + 1;
+  }
+  // The list closes with an empty string; a deletion's target is one too, so only pairs count.
+  for (std::size_t i = 0; i + 1 < strings.size(); i += 2) {
+    const std::u16string from = win32Path(strings[i]);
+    const bool replace = !strings[i + 1].empty() && strings[i + 1][0] == u'!';
+    const std::u16string to = win32Path(std::u16string_view(strings[i + 1]).substr(replace ? 1 : 0));
+    if (from.empty() || (to.empty() && !strings[i + 1].empty())) {
+      std::fprintf(stderr, "kipo-host: pending rename: unreadable entry \"%s\"\n", text::toUtf8(strings[i]).c_str());
+      continue;
+    }
+    BOOL ok;
+    if (to.empty()) {
+      const DWORD attributes = GetFileAttributesW(from.c_str());
+      ok = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(from.c_str())
+                                                                                          : DeleteFileW(from.c_str());
+    } else {
+      ok = MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    }
+    const DWORD error = ok ? 0 : GetLastError();
+    if (to.empty())
+      std::printf("pending delete %s", text::toUtf8(from).c_str());
+    else
+      std::printf("pending rename %s -> %s", text::toUtf8(from).c_str(), text::toUtf8(to).c_str());
+    std::printf("%s\n", ok ? "" : (": " + errorText(error)).c_str());
+  }
+  if (RegDeleteValueW(key, kPendingRenames) != ERROR_SUCCESS)
+    std::fprintf(stderr, "kipo-host: cannot remove %s\n", text::toUtf8(kPendingRenames).c_str());
+  RegCloseKey(key);
+  std::fflush(stdout);
+}
+
 void waitForProcess(DWORD pid) {
   HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
   if (!h) return;  // ended already
@@ -112,6 +181,7 @@ int boot(const std::vector<std::string>& args) {
   if (!args.empty()) return usageError("boot takes no arguments");
   int ended = killHostProcesses();
   std::printf("power lost: %d processes ended\n", ended);
+  runPendingRenames();
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -170,7 +240,7 @@ int shutdown(const std::vector<std::string>& args) {
 }
 
 RegisterCommand bootCommand({"boot",
-                             "boot                            restart after a power loss: end every process, start explorer.exe, run RunOnce/Run",
+                             "boot                            restart after a power loss: end every process, do the pending renames, start explorer.exe, run RunOnce/Run",
                              true, boot});
 RegisterCommand shutdownCommand({"shutdown",
                                  "shutdown                        end the session: WM_QUERYENDSESSION (a veto stops it), WM_ENDSESSION, end processes",

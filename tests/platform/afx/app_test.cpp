@@ -11,10 +11,13 @@
 
 #include "afx_classes.h"
 #include "platform/base/text.h"
+#include "platform/win32/commdlg.h"
+#include "platform/win32/file.h"
 #include "platform/win32/module.h"
 #include "platform/win32/registry.h"
 #include "tests/support/child_program.h"
 #include "tests/support/test_host.h"
+#include "tests/support/ui_script.h"
 
 namespace {
 
@@ -118,6 +121,60 @@ TEST_F(AppTest, UpdateAllViewsSkipsTheSender) {
   EXPECT_EQ(view->m_nUpdates, before + 1);
   doc->SetModifiedFlag();
   EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(AppTest, SaveModifiedAsksYesNoCancelAndSavesOnYes) {
+  CTestDoc* doc = newSdiDocument();
+  ASSERT_NE(doc, nullptr);
+  {
+    kipotest::UiScript ui;  // any box would be unanswered and fail the test
+    EXPECT_TRUE(doc->SaveModified()) << "an unmodified document closes without a question";
+  }
+  doc->SetModifiedFlag();
+  struct Case {
+    int button;
+    BOOL result;
+  } cases[] = {{IDCANCEL, FALSE}, {IDNO, TRUE}};
+  for (const auto& c : cases) {
+    kipotest::UiScript ui;
+    ui.box(u"^Save changes to Untitled\\?$").answer(c.button);
+    EXPECT_EQ(doc->SaveModified(), c.result) << c.button;
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.boxes()[0].style & 0xFu, static_cast<UINT>(MB_YESNOCANCEL));
+    EXPECT_TRUE(doc->IsModified()) << "nothing was saved";
+  }
+  EXPECT_FALSE(fs::exists(host_.c("saved.kdoc")));
+
+  // Yes without a path asks for one, saves there and takes it.
+  {
+    kipotest::UiScript ui;
+    ui.box(u"Untitled").answer(IDYES).window(u"#32770").type(platform::commdlg::kFileNameId, u"C:\\saved.kdoc").click(IDOK);
+    EXPECT_TRUE(doc->SaveModified());
+  }
+  EXPECT_TRUE(fs::exists(host_.c("saved.kdoc")));
+  EXPECT_EQ(platform::text::toUtf8(doc->GetPathName().GetString()), "C:\\saved.kdoc");
+  EXPECT_FALSE(doc->IsModified());
+
+  // Yes with a path saves over the file without asking for a name.
+  host_.write("saved.kdoc", "stale");
+  doc->SetModifiedFlag();
+  {
+    kipotest::UiScript ui;
+    ui.box(u"^Save changes to C:\\\\saved\\.kdoc\\?$").answer(IDYES);
+    EXPECT_TRUE(doc->SaveModified());
+  }
+  EXPECT_EQ(fs::file_size(host_.c("saved.kdoc")), 0u) << "rewritten by the document";
+
+  // A read-only file asks for another name; cancelling that dialog keeps the document open.
+  ASSERT_TRUE(SetFileAttributesW(u"C:\\saved.kdoc", FILE_ATTRIBUTE_READONLY));
+  doc->SetModifiedFlag();
+  {
+    kipotest::UiScript ui;
+    ui.box(u"saved").answer(IDYES).window(u"#32770").click(IDCANCEL);
+    EXPECT_FALSE(doc->SaveModified());
+  }
+  EXPECT_TRUE(doc->IsModified());
+  SetFileAttributesW(u"C:\\saved.kdoc", FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(AppTest, ClosingTheMainFrameClosesTheDocumentAndQuits) {

@@ -11,6 +11,12 @@
 #include "platform/win32/file.h"
 #include "tests/support/test_host.h"
 
+// GoogleTest brings Linux's stat header, whose time-member macros would rename the runtime
+// structure's members (product code never sees that header).
+#undef st_atime
+#undef st_mtime
+#undef st_ctime
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -68,7 +68,10 @@ TEST_F(PathTest, FullPathNamesFollowWin32Rules) {
       {u"F:rel", u"F:\\rel"},                        // a drive never visited: its root
       {u"C:/fwd/slashes//twice", u"C:\\fwd\\slashes\\twice"},
       {u"C:\\trail. . .", u"C:\\trail"},             // trailing dots and spaces of the last name
-      {u"C:\\dots.\\x", u"C:\\dots.\\x"},            // only the last name loses them
+      {u"C:\\dots.\\x", u"C:\\dots\\x"},             // an inner name loses one trailing dot
+      {u"C:\\two..\\x", u"C:\\two.\\x"},             // only one
+      {u"C:\\sp. \\x", u"C:\\sp. \\x"},              // and keeps its trailing spaces
+      {u"C:\\a\\b.\\..\\c", u"C:\\a\\c"},
       {u"C:\\folder\\", u"C:\\folder\\"},            // a trailing separator stays
       {u"\\\\Server\\Public\\a\\..\\b", u"\\\\Server\\Public\\b"},
       {u"\\\\Server\\Public\\..\\..", u"\\\\Server\\Public\\"},

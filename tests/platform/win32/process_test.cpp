@@ -3,12 +3,14 @@
 #include "platform/win32/process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/base/text.h"
@@ -58,6 +60,9 @@ TEST(CommandLineToArgvW, SplitsByTheWindowsRules) {
       {u"p a\\\\\\\"b", {u"p", u"a\\\"b"}, "2n+1 backslashes before a quote: n and a literal quote"},
       {u"p \"C:\\dir\\\\\" next", {u"p", u"C:\\dir\\", u"next"}, "a doubled trailing backslash in quotes"},
       {u"p \"a\"\"b\"", {u"p", u"a\"b"}, "\"\" inside quotes is a literal quote"},
+      {u"p \"a\"\"b c\"", {u"p", u"a\"b", u"c"}, "\"\" inside quotes also ends the quoted block"},
+      {u"p \"a\"\"\"b c\"", {u"p", u"a\"b c"}, "a third quote opens a new block"},
+      {u"p \"\"\"a b\"", {u"p", u"\"a", u"b"}, "\"\"\" at the start: a quote, the block closed"},
       {u"p \"\"", {u"p", u""}, "an empty quoted argument counts"},
       {u"p a\"b c\"d", {u"p", u"ab cd"}, "a quoted part inside an argument"},
   };
@@ -98,7 +103,7 @@ TEST(GetCommandLineW, ProcessStartedFromLinuxGetsOneBuiltFromArgv) {
 TEST(CreateProcessW, ChildSeesItsCommandLineDirectoryEnvironmentAndWindowsPath) {
   ProbeHost host;
   std::filesystem::create_directories(host.c("out dir"));
-  const std::u16string line = probeLine(u"report \"C:\\out dir\\r.txt\" \"two words\" back\\\\slash \\\"q");
+  const std::u16string line = probeLine(u"report \"C:\\out dir\\r.txt\" \"two words\" back\\\\slash \\\"q \"x\"\"y z\"");
   std::u16string env = u"PROBE_VAR=given value";
   env.push_back(u'\0');
   env += u"OTHER=1";
@@ -110,11 +115,13 @@ TEST(CreateProcessW, ChildSeesItsCommandLineDirectoryEnvironmentAndWindowsPath) 
   EXPECT_EQ(finish(pi), 0u);
   auto r = host.report("out dir/r.txt");
   EXPECT_EQ(r["cmdline"], toUtf8(line));
-  EXPECT_EQ(r["argc"], "6");
+  EXPECT_EQ(r["argc"], "8");
   EXPECT_EQ(r["arg0"], toUtf8(probetest::kProbe));
   EXPECT_EQ(r["arg3"], "two words");
   EXPECT_EQ(r["arg4"], "back\\\\slash");
   EXPECT_EQ(r["arg5"], "\"q");
+  EXPECT_EQ(r["arg6"], "x\"y");  // "" inside quotes: a quote, and the block ends
+  EXPECT_EQ(r["arg7"], "z");
   EXPECT_EQ(r["cwd"], "C:\\WINDOWS");
   EXPECT_EQ(r["env"], "given value");
   EXPECT_EQ(r["module"], toUtf8(probetest::kProbe));
@@ -251,6 +258,27 @@ TEST(ExitCodes, FullThirtyTwoBitsReadBack) {
   for (const auto& c : cases) {
     PROCESS_INFORMATION pi = start(probeLine(c.args));
     EXPECT_EQ(finish(pi), c.code) << toUtf8(c.args);
+  }
+}
+
+TEST(ExitCodes, ChildDeadOfASignalGivesWhatWindowsWouldReport) {
+  ProbeHost host;
+  struct Case {
+    int signal;
+    DWORD code;
+    const char* rule;
+  } cases[] = {
+      {SIGSEGV, 0xC0000005u, "an access violation"},
+      {SIGBUS, 0xC0000005u, "a bus error is an access violation too"},
+      {SIGFPE, 0xC0000094u, "an integer division by zero"},
+      {SIGILL, 0xC000001Du, "an illegal instruction"},
+      {SIGABRT, 3u, "abort() exits with 3"},
+      {SIGKILL, 1u, "killed: as TerminateProcess(h, 1)"},
+      {SIGTERM, 0xC000013Au, "asked to end: STATUS_CONTROL_C_EXIT"},
+  };
+  for (const auto& c : cases) {
+    PROCESS_INFORMATION pi = start(probeLine(u"signal " + platform::text::fromUtf8(std::to_string(c.signal))));
+    EXPECT_EQ(finish(pi), c.code) << c.rule;
   }
 }
 
@@ -491,6 +519,43 @@ TEST(StdHandles, WriteFileReachesTheDescriptor) {
   EXPECT_EQ(GetStdHandle(STD_OUTPUT_HANDLE), out);
   EXPECT_EQ(GetStdHandle(5), INVALID_HANDLE_VALUE);
   std::filesystem::remove_all(file.parent_path());
+}
+
+TEST(StdHandles, GetFileTypeGivesTheDescriptorsRealType) {
+  kipotest::TestHost host;
+  std::filesystem::path dir = kipotest::freshTempDir("stdtype");
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  struct Case {
+    int fd;
+    DWORD type;
+    const char* what;
+  } cases[] = {
+      {::open((dir / "file").c_str(), O_RDWR | O_CREAT, 0644), FILE_TYPE_DISK, "a file"},
+      {pipeEnds[0], FILE_TYPE_PIPE, "a pipe"},
+      {terminal, FILE_TYPE_CHAR, "a terminal"},
+      {::open("/dev/null", O_RDONLY), FILE_TYPE_CHAR, "the null device, as NUL"},
+  };
+  const int saved = ::dup(0);
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  for (const auto& c : cases) {
+    if (c.fd < 0) continue;  // no terminal to be had here
+    ::dup2(c.fd, 0);
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(GetFileType(in), c.type) << c.what;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR)) << c.what;
+  }
+  ::close(0);
+  SetLastError(0);
+  EXPECT_EQ(GetFileType(in), static_cast<DWORD>(FILE_TYPE_UNKNOWN)) << "a closed descriptor";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  ::dup2(saved, 0);
+  ::close(saved);
+  for (const auto& c : cases)
+    if (c.fd >= 0) ::close(c.fd);
+  ::close(pipeEnds[1]);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

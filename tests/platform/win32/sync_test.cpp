@@ -8,6 +8,7 @@
 
 #include "platform/base/clock.h"
 #include "platform/win32/error.h"
+#include "platform/win32/message.h"
 #include "platform/win32/process.h"
 #include "tests/platform/win32/fixtures/probe.h"
 
@@ -150,6 +151,67 @@ TEST(Mutexes, NamedMutexExistsForEveryProcessOfTheHost) {
   host.write("stop", "x");
   EXPECT_EQ(probetest::finish(pi), 0u);
   CloseHandle(again);
+}
+
+TEST(NamedObjects, AnotherProcesssObjectOpensButRefusesWaitsAndChanges) {
+  probetest::ProbeHost host;
+  PROCESS_INFORMATION mutexOwner = probetest::start(probetest::probeLine(u"mutex Kipo.Held C:\\m.txt C:\\stop"));
+  PROCESS_INFORMATION eventOwner = probetest::start(probetest::probeLine(u"event Kipo.Flag C:\\e.txt C:\\stop"));
+  // The owners end whatever becomes of the test (an ASSERT returning early included).
+  struct Stop {
+    probetest::ProbeHost& host;
+    ~Stop() { host.write("stop", "x"); }
+  } stop{host};
+  ASSERT_TRUE(host.waitForFile("m.txt"));
+  ASSERT_TRUE(host.waitForFile("e.txt"));
+
+  HANDLE opened = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, u"Kipo.Held");
+  ASSERT_NE(opened, nullptr) << GetLastError();
+  SetLastError(0);
+  HANDLE created = CreateMutexW(nullptr, TRUE, u"kipo.held");
+  ASSERT_NE(created, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Kipo.Flag");
+  ASSERT_NE(event, nullptr) << GetLastError();
+
+  // The owner holds the mutex and the event is not set: a wait must not succeed. The stand-in
+  // cannot see their state, so every wait and change fails instead of answering wrongly.
+  for (HANDLE h : {opened, created, event}) {
+    SetLastError(0);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    SetLastError(0);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &h, FALSE, 0, QS_ALLINPUT), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  }
+  SetLastError(0);
+  EXPECT_FALSE(ReleaseMutex(created));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_FALSE(SetEvent(event));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_FALSE(ResetEvent(event));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+
+  // Names keep their kind across processes; an unknown name is not found.
+  SetLastError(0);
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Kipo.Held"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(CreateEventW(nullptr, TRUE, FALSE, u"Kipo.Held"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, u"Kipo.Nobody"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  host.write("stop", "x");
+  EXPECT_EQ(probetest::finish(mutexOwner), 0u);
+  EXPECT_EQ(probetest::finish(eventOwner), 0u);
+  CloseHandle(opened);
+  CloseHandle(created);
+  CloseHandle(event);
+  HANDLE mine = CreateMutexW(nullptr, FALSE, u"Kipo.Held");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "gone with every handle";
+  EXPECT_EQ(WaitForSingleObject(mine, 0), WAIT_OBJECT_0) << "this process's own mutex works";
+  EXPECT_TRUE(ReleaseMutex(mine));
+  CloseHandle(mine);
 }
 
 TEST(Semaphores, CountAndMaximum) {

@@ -35,6 +35,8 @@ constexpr char16_t kLabelMissing[] = u"The system cannot find the batch label sp
 constexpr char16_t kEchoIs[] = u"ECHO is ";
 constexpr char16_t kBatchMissing[] = u"The batch file cannot be found.";
 constexpr char16_t kPathExt[] = u".COM;.EXE;.BAT;.CMD";
+// The stand-in's own refusal (cmd itself would connect the two commands).
+constexpr char16_t kNoPipes[] = u"This cmd.exe cannot connect commands with a pipe (|); the line was not run.";
 
 // ---- small text helpers ----
 
@@ -439,8 +441,38 @@ std::u16string Interpreter::expandVariables(std::u16string_view line) const {
 
 DWORD Interpreter::runLine(std::u16string_view line) { return runChain(expandVariables(line)); }
 
-// "a & b", "a && b" (b when a succeeded), "a || b" (b when a failed), outside quotes.
+namespace {
+
+// True when the line holds a pipe: a "|" outside quotes that is neither escaped nor part of "||".
+bool hasPipe(std::u16string_view line) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char16_t c = line[i];
+    if (c == u'"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == u'^') {
+      ++i;
+    } else if (c == u'|') {
+      if (i + 1 < line.size() && line[i + 1] == u'|') {
+        ++i;
+        continue;
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// "a & b", "a && b" (b when a succeeded), "a || b" (b when a failed), outside quotes. A line with
+// a pipe is refused whole: running its left side alone would act without the right side.
 DWORD Interpreter::runChain(std::u16string_view line) {
+  if (hasPipe(line)) {
+    std::fprintf(stderr, "%s\n", consoleText(kNoPipes).c_str());
+    std::fflush(stderr);
+    return result_ = errorLevel_ = 1;
+  }
   std::size_t start = 0;
   bool quoted = false;
   enum { Always, IfOk, IfFailed } condition = Always;
@@ -462,11 +494,7 @@ DWORD Interpreter::runChain(std::u16string_view line) {
     if (line[i] == u'&') {
       condition = i + 1 < line.size() && line[i + 1] == u'&' ? IfOk : Always;
     } else {
-      condition = IfFailed;
-      if (!(i + 1 < line.size() && line[i + 1] == u'|')) {
-        // A pipe: the stand-in runs the left side only.
-        return result_;
-      }
+      condition = IfFailed;  // "||": hasPipe refused a lone "|"
     }
     if (condition != Always) ++i;
     start = i + 1;
