@@ -33,8 +33,7 @@ for n in "${names[@]}"; do
   crashes="$build/fuzz-crashes/$n"
   mkdir -p "$corpus" "$crashes"
   echo "== $n: $seconds s"
-  # Leak checks per input are off unless asked for (ASAN_OPTIONS=detect_leaks=1).
-  ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}" \
+  UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}" \
     "$program" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len=65536 \
     -artifact_prefix="$crashes/" "$corpus" "tests/fuzz/corpus/$n" || status=1
 done
