@@ -2,7 +2,10 @@
 // folder, so a harness never touches a user's host and leaves nothing behind.
 #include "tests/fuzz/fuzz_host.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +30,18 @@ void removeHost() {
   if (!g_folder.empty()) fs::remove_all(g_folder, ec);
 }
 
+// libFuzzer ends a run without the exit handlers, and a crash skips them too: the hosts of
+// processes that are gone are removed by the next harness.
+void removeHostsOfEndedProcesses(const fs::path& base) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(base, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("host-", 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + 5, nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove_all(e.path(), ec);
+  }
+}
+
 }  // namespace
 
 void ensureHost() {
@@ -34,6 +49,7 @@ void ensureHost() {
   std::call_once(once, [] {
     fs::path base = KIPO_FUZZ_TMP;
     fs::create_directories(base);
+    removeHostsOfEndedProcesses(base);
     g_folder = base / ("host-" + std::to_string(::getpid()));
     std::error_code ec;
     fs::remove_all(g_folder, ec);
