@@ -101,18 +101,29 @@ Database::Database(const std::filesystem::path& file, bool create) {
     fail(nullptr, msg, rc);
   }
   sqlite3_busy_timeout(db_, 30000);
-  exec("PRAGMA journal_mode=WAL");
-  exec("PRAGMA synchronous=NORMAL");
-  exec("PRAGMA foreign_keys=ON");
-  Transaction t(*this);
-  for (const char* part : schemaParts()) exec(part);
-  t.commit();
+  // SQLite reads the file only now: a damaged one fails here. The destructor does not run for a
+  // constructor that throws, so the connection is closed before the error leaves.
+  try {
+    exec("PRAGMA journal_mode=WAL");
+    exec("PRAGMA synchronous=NORMAL");
+    exec("PRAGMA foreign_keys=ON");
+    Transaction t(*this);
+    for (const char* part : schemaParts()) exec(part);
+    t.commit();
+  } catch (const DbError& e) {
+    close();
+    throw DbError(file.string() + ": " + e.what(), e.code());
+  }
 }
 
-Database::~Database() {
+void Database::close() {
   for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
+  cache_.clear();
   sqlite3_close_v2(db_);
+  db_ = nullptr;
 }
+
+Database::~Database() { close(); }
 
 void Database::exec(std::string_view sql) {
   std::string s(sql);

@@ -64,6 +64,8 @@ class Query {
 class Database {
  public:
   // Opens (creating when asked) the database file and brings every registered schema part in.
+  // Throws DbError naming the file when it cannot be opened or is not a usable database; no
+  // connection is left open then.
   Database(const std::filesystem::path& file, bool create);
   ~Database();
   Database(const Database&) = delete;
@@ -97,6 +99,8 @@ class Database {
   };
 
  private:
+  void close();
+
   sqlite3* db_ = nullptr;
   std::recursive_mutex mutex_;
   std::unordered_map<std::string, sqlite3_stmt*> cache_;

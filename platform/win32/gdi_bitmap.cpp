@@ -45,32 +45,72 @@ std::size_t dibStride(int width, int bits) {
   return ((static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 31) / 32) * 4;
 }
 
+namespace {
+
+// The fields of any of the header forms, read only from bytes the header holds.
+struct DibHeader {
+  std::uint32_t size = 0;
+  long long width = 0, height = 0;
+  int planes = 0, bpp = 0;
+  std::uint32_t compression = BI_RGB;
+  std::uint32_t colorsUsed = 0;
+  std::size_t paletteEntry = 4;  // RGBQUAD; the core form's table holds RGBTRIPLEs
+  bool core = false;
+};
+
+// The header forms Windows defines: core (12), info (40), V2 (52, with the RGB masks), V3 (56,
+// with the alpha mask), V4 (108) and V5 (124). Any other size is refused: a size of 41 to 51
+// would leave the masks half outside the header, and nothing says where the colour table starts.
+bool readHeader(const BYTE* data, std::size_t size, DibHeader& h) {
+  if (size < 4) return false;
+  h.size = readLE32(data);
+  if (h.size > size) return false;
+  auto le16 = [data](std::size_t at) { return static_cast<int>(data[at] | (data[at + 1] << 8)); };
+  if (h.size == 12) {
+    h.core = true;
+    h.width = le16(4);
+    h.height = le16(6);
+    h.planes = le16(8);
+    h.bpp = le16(10);
+    h.paletteEntry = 3;
+    return true;
+  }
+  if (h.size != 40 && h.size != 52 && h.size != 56 && h.size != 108 && h.size != 124) return false;
+  BITMAPINFOHEADER info;
+  std::memcpy(&info, data, sizeof info);
+  h.width = info.biWidth;
+  h.height = info.biHeight;
+  h.planes = info.biPlanes;
+  h.bpp = info.biBitCount;
+  h.compression = info.biCompression;
+  h.colorsUsed = info.biClrUsed;
+  return true;
+}
+
+}  // namespace
+
 bool decodeDib(const BYTE* data, std::size_t size, const BYTE* bits, std::size_t bitsSize, bool icon, Decoded& out) {
-  if (!data || size < 40) return false;
-  const std::uint32_t headerSize = readLE32(data);
-  if (headerSize < 40 || headerSize > size) return false;
-  BITMAPINFOHEADER h;
-  std::memcpy(&h, data, sizeof h);
-  if (h.biPlanes != 1) return false;
-  long long width = h.biWidth;
-  long long height = h.biHeight;
+  DibHeader h;
+  if (!data || !readHeader(data, size, h)) return false;
+  if (h.planes != 1) return false;
+  long long width = h.width;
+  long long height = h.height;
   const bool topDown = height < 0;
   if (topDown) height = -height;
   if (icon) height /= 2;  // the XOR image above the AND mask
   if (!validSize(width, height)) return false;
-  const int bpp = h.biBitCount;
+  const int bpp = h.bpp;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-  if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bpp == 16 || bpp == 32))) return false;
-  std::size_t offset = headerSize;
+  if (h.core && (bpp == 16 || bpp == 32)) return false;
+  if (h.compression != BI_RGB && !(h.compression == BI_BITFIELDS && (bpp == 16 || bpp == 32))) return false;
+  std::size_t offset = h.size;
   std::uint32_t masks[3] = {0, 0, 0};
-  if (h.biCompression == BI_BITFIELDS) {
-    if (headerSize == 40) {
-      if (size < offset + 12) return false;
-      for (int i = 0; i < 3; ++i) masks[i] = readLE32(data + offset + 4 * i);
-      offset += 12;
-    } else {
-      for (int i = 0; i < 3; ++i) masks[i] = readLE32(data + 40 + 4 * i);
-    }
+  if (h.compression == BI_BITFIELDS) {
+    // The info form keeps the masks after the header; the later forms inside it (bytes 40-51).
+    const std::size_t at = h.size == 40 ? offset : 40;
+    if (size - at < 12) return false;
+    for (int i = 0; i < 3; ++i) masks[i] = readLE32(data + at + 4 * i);
+    if (h.size == 40) offset += 12;
   } else if (bpp == 16) {
     masks[0] = 0x7C00;
     masks[1] = 0x03E0;
@@ -78,12 +118,21 @@ bool decodeDib(const BYTE* data, std::size_t size, const BYTE* bits, std::size_t
   }
   std::vector<std::uint32_t> palette;
   if (bpp <= 8) {
-    std::size_t colors = h.biClrUsed ? h.biClrUsed : (1u << bpp);
+    const std::size_t colors = h.colorsUsed ? h.colorsUsed : (1u << bpp);
     if (colors > 256) return false;
-    if (size < offset + colors * 4) return false;
-    for (std::size_t i = 0; i < colors; ++i) palette.push_back(readLE32(data + offset + i * 4) & 0xFFFFFF);
-    offset += colors * 4;
+    if ((size - offset) / h.paletteEntry < colors) return false;
+    for (std::size_t i = 0; i < colors; ++i) {
+      const BYTE* c = data + offset + i * h.paletteEntry;
+      palette.push_back(static_cast<std::uint32_t>(c[0]) | (static_cast<std::uint32_t>(c[1]) << 8) |
+                        (static_cast<std::uint32_t>(c[2]) << 16));
+    }
+    offset += colors * h.paletteEntry;
     palette.resize(static_cast<std::size_t>(1) << bpp, 0);
+  } else if (!bits && h.colorsUsed) {
+    // A packed DIB of more than 8 bits may carry a table of colours to optimise for; the bits
+    // follow it.
+    if ((size - offset) / 4 < h.colorsUsed) return false;
+    offset += static_cast<std::size_t>(h.colorsUsed) * 4;
   }
   if (!bits) {
     bits = data + offset;
@@ -116,7 +165,7 @@ bool decodeDib(const BYTE* data, std::size_t size, const BYTE* bits, std::size_t
           break;
         default: {
           std::uint32_t p = readLE32(line + 4 * x);
-          if (h.biCompression == BI_BITFIELDS)
+          if (h.compression == BI_BITFIELDS)
             v = (scaleChannel(p, masks[0]) << 16) | (scaleChannel(p, masks[1]) << 8) | scaleChannel(p, masks[2]);
           else
             v = p & 0xFFFFFF;

@@ -18,9 +18,10 @@ struct Decoded {
   bool hasAlpha = false;
 };
 
-// `data` starts with the BITMAPINFOHEADER (or a larger header) and its colour table; the bits
-// follow unless given apart. `icon`: the height counts the XOR image and the AND mask.
-// False for anything damaged, compressed (RLE, PNG) or larger than the limit.
+// `data` starts with a header of one of the DIB forms (core, info, V2 to V5) and its colour
+// table; the bits follow unless given apart. `icon`: the height counts the XOR image and the AND
+// mask. Nothing is read outside `data` and `bits`. False for a header of another size, anything
+// that does not fit its bytes, compressed images (RLE, PNG) and images larger than the limit.
 bool decodeDib(const BYTE* data, std::size_t size, const BYTE* bits, std::size_t bitsSize, bool icon, Decoded& out);
 bool validSize(long long w, long long h);
 std::size_t dibStride(int width, int bits);

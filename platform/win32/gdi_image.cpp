@@ -340,13 +340,13 @@ HANDLE LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT
     std::vector<BYTE> f;
     if (!readFile(name, f)) return nullptr;
     BITMAPFILEHEADER fh{};
-    if (f.size() < sizeof fh + 40) {
+    if (f.size() < sizeof fh + 12) {  // the smallest header is the core form's
       SetLastError(ERROR_INVALID_DATA);
       return nullptr;
     }
     std::memcpy(&fh, f.data(), sizeof fh);
     const std::size_t header = sizeof fh;
-    if (fh.bfType != 0x4D42 || fh.bfOffBits < header + 40 || fh.bfOffBits > f.size() ||
+    if (fh.bfType != 0x4D42 || fh.bfOffBits < header + 12 || fh.bfOffBits > f.size() ||
         !decodeDib(f.data() + header, fh.bfOffBits - header, f.data() + fh.bfOffBits, f.size() - fh.bfOffBits, false,
                    d)) {
       SetLastError(ERROR_INVALID_DATA);
@@ -548,10 +548,20 @@ BOOL DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWi
 
 namespace {
 
+// An icon group's name as enumerated: a number, or a text handed back to FindResourceW as it
+// is (which reads a text "#123" as the number 123 and refuses "#abc", as Windows does).
+struct GroupName {
+  WORD id = 0;
+  std::u16string text;
+  LPCWSTR arg() const { return id ? MAKEINTRESOURCEW(id) : text.c_str(); }
+};
+
 BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
-  auto* names = reinterpret_cast<std::vector<std::u16string>*>(param);
-  names->push_back(IS_INTRESOURCE(name) ? u"#" + platform::text::fromUtf8(std::to_string(reinterpret_cast<ULONG_PTR>(name)))
-                                        : std::u16string(platform::text::view(name)));
+  auto* names = reinterpret_cast<std::vector<GroupName>*>(param);
+  if (IS_INTRESOURCE(name))
+    names->push_back(GroupName{static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)), {}});
+  else
+    names->push_back(GroupName{0, std::u16string(platform::text::view(name))});
   return TRUE;
 }
 
@@ -570,23 +580,25 @@ int extract(LPCWSTR file, int index, int count, int size, HICON* out) {
     }
     return 1;
   }
-  std::vector<std::u16string> names;
+  std::vector<GroupName> names;
   EnumResourceNamesW(module, RT_GROUP_ICON, &collectName, reinterpret_cast<LONG_PTR>(&names));
   if (out) {
     for (int k = 0; k < count; ++k) {
       out[k] = nullptr;
-      std::u16string name;
+      GroupName name;
       if (index < 0) {
+        // A negative index names the group by its number; there is none above 0xFFFF.
         if (k > 0) break;
-        name = u"#" + platform::text::fromUtf8(std::to_string(-index));
-      } else if (static_cast<std::size_t>(index + k) < names.size()) {
-        name = names[static_cast<std::size_t>(index + k)];
+        const long long id = -static_cast<long long>(index);
+        if (id > 0xFFFF) break;
+        name.id = static_cast<WORD>(id);
+      } else if (static_cast<std::size_t>(index) + static_cast<std::size_t>(k) < names.size()) {
+        name = names[static_cast<std::size_t>(index) + static_cast<std::size_t>(k)];
       } else {
         break;
       }
       std::shared_ptr<Icon> icon;
-      LPCWSTR n = name[0] == u'#' ? MAKEINTRESOURCEW(std::stoi(platform::text::toUtf8(name.substr(1)))) : name.c_str();
-      if (iconFromResource(module, n, false, size, size, icon)) {
+      if (iconFromResource(module, name.arg(), false, size, size, icon)) {
         Guard g(lock());
         out[k] = addIcon(icon);
       }

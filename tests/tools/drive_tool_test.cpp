@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/host/drives.h"
 #include "platform/win32/error.h"
@@ -51,6 +52,48 @@ TEST(DriveTool, AddListRemove) {
   ASSERT_EQ(runTool({"drive", "remove", "K:"}), 0);
   EXPECT_EQ(GetDriveTypeW(u"K:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
   EXPECT_EQ(runTool({"drive", "remove", "K:"}, nullptr, &err), 1);
+}
+
+// Numbers are refused rather than wrapped, and the system drive stays in the table.
+TEST(DriveTool, RefusesBadNumbersAndTheSystemDrive) {
+  kipotest::TestHost host;
+  fs::path folder = kipotest::freshTempDir("tool-numbers");
+  struct Case {
+    std::vector<std::string> option;
+  };
+  const Case cases[] = {
+      {{"--capacity", "-1"}},
+      {{"--capacity", "18446744073709551615"}},  // 2^64 - 1: the table keeps signed numbers
+      {{"--capacity", "9223372036854775808"}},   // 2^63
+      {{"--capacity", "18446744073709551616"}},  // 2^64
+      {{"--capacity", "99999999999999999999999"}},
+      {{"--capacity", " 5"}},
+      {{"--capacity", "+5"}},
+      {{"--capacity", "5x"}},
+      {{"--serial", "-1"}},
+      {{"--serial", "0x12"}},
+      {{"--cluster", "-512"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"drive", "add", "N:", "--folder", folder.string()};
+    args.insert(args.end(), c.option.begin(), c.option.end());
+    std::string err;
+    EXPECT_EQ(runTool(args, nullptr, &err), 2) << c.option[0] << " " << c.option[1];
+    EXPECT_EQ(GetDriveTypeW(u"N:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << c.option[1];
+  }
+  std::string out, err;
+  ASSERT_EQ(runTool({"drive", "add", "N:", "--folder", folder.string(), "--capacity", "9223372036854775807"}, nullptr,
+                    &err),
+            0)
+      << err;
+  ASSERT_EQ(runTool({"drive", "list"}, &out), 0);
+  EXPECT_NE(out.find("capacity=9223372036854775807"), std::string::npos) << out;
+
+  for (const char* name : {"C:", "c:", "c", "C:\\"}) {
+    EXPECT_EQ(runTool({"drive", "remove", name}, nullptr, &err), 1) << name;
+    EXPECT_NE(err.find("system drive"), std::string::npos) << err;
+    EXPECT_EQ(GetDriveTypeW(u"C:\\"), static_cast<UINT>(DRIVE_FIXED)) << name;
+  }
 }
 
 TEST(DriveTool, RefusesAFolderWithoutUserXattrs) {

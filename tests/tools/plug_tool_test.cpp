@@ -124,6 +124,8 @@ TEST_F(PlugTool, Usage) {
       {{"plug", "E:", "--folder", folder.string(), "--serial", "1", "--device-password", "toolong"}, 2, "3 characters"},
       {{"plug", "C:", "--folder", folder.string(), "--serial", "1"}, 1, "already exists"},
       {{"plug", "E:", "--folder", (folder / "missing").string(), "--serial", "1"}, 1, "does not exist"},
+      {{"plug", "E:", "--folder", folder.string(), "--serial", "1", "--capacity", "-1"}, 2, "--capacity"},
+      {{"plug", "E:", "--folder", folder.string(), "--serial", "1", "--capacity", "18446744073709551616"}, 2, "--capacity"},
       {{"unplug", "C:"}, 1, "no USB drive"},
       {{"unplug"}, 2, "unplug needs"},
   };

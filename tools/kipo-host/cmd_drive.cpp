@@ -1,4 +1,7 @@
 // kipo-host drive, path, attrib: the drive table, where a Windows path lands, and file attributes.
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -6,6 +9,7 @@
 
 #include "platform/base/text.h"
 #include "platform/host/drives.h"
+#include "platform/host/environment.h"
 #include "platform/host/paths.h"
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
@@ -32,11 +36,17 @@ const char* typeName(UINT type) {
   return "unknown";
 }
 
+// Digits of the base only: strtoull alone would take "-1" as 2^64-1, skip spaces and saturate on
+// overflow, so a typing slip would become a huge capacity instead of an error.
 bool parseNumber(const std::string& s, int base, std::uint64_t& out) {
   if (s.empty()) return false;
+  for (char c : s)
+    if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c))))
+      return false;
+  errno = 0;
   char* end = nullptr;
   out = std::strtoull(s.c_str(), &end, base);
-  return end && *end == 0;
+  return errno != ERANGE && end && *end == 0;
 }
 
 int driveAdd(const std::vector<std::string>& args) {
@@ -71,7 +81,9 @@ int driveAdd(const std::vector<std::string>& args) {
       d.clusterSize = static_cast<DWORD>(n);
       clusterGiven = true;
     } else if (o == "--capacity") {
-      if (!parseNumber(v, 10, n)) return usageError("--capacity takes a number of bytes");
+      // The drive table keeps it as a signed 64-bit integer.
+      if (!parseNumber(v, 10, n) || n > static_cast<std::uint64_t>(INT64_MAX))
+        return usageError("--capacity takes a number of bytes from 0 to 9223372036854775807");
       d.capacity = n;
     } else {
       return usageError("unknown option " + o);
@@ -89,6 +101,9 @@ int driveAdd(const std::vector<std::string>& args) {
 
 int driveRemove(const std::vector<std::string>& args) {
   if (args.size() != 1) return usageError("drive remove needs one drive");
+  // Every program of the host lives on the system drive; without it the host is unusable.
+  if (text::equalNoCase(host::canonicalDriveName(text::fromUtf8(args[0])), host::folders::SystemDrive))
+    return failure("drive " + args[0] + " is the system drive and cannot be removed");
   if (!host::removeDrive(text::fromUtf8(args[0]))) return failure("no drive " + args[0]);
   return 0;
 }

@@ -14,6 +14,7 @@
 
 #include "fixture_ids.h"
 #include "platform/host/host.h"
+#include "platform/host/module_format.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/error.h"
 #include "platform/win32/gdi.h"
@@ -486,6 +487,106 @@ TEST_F(GdiTest, LoadImageReadsBitmapFilesAndRefusesDamagedOnes) {
   DeleteDC(dc);
 }
 
+// A 1x1 .bmp with a header of `headerSize` bytes: the core form (12) or an info form padded to
+// its size, the masks inside a V2 or later header or after an info header, then the colour table
+// and the pixel row.
+std::string oneDibFile(DWORD headerSize, int bpp, DWORD compression, const std::vector<BYTE>& palette,
+                       const std::vector<BYTE>& row) {
+  std::string dib;
+  if (headerSize == 12) {
+    const BYTE core[12] = {12, 0, 0, 0, 1, 0, 1, 0, 1, 0, static_cast<BYTE>(bpp), 0};
+    dib.assign(reinterpret_cast<const char*>(core), 12);
+  } else {
+    BITMAPINFOHEADER ih{};
+    ih.biSize = headerSize;
+    ih.biWidth = 1;
+    ih.biHeight = 1;
+    ih.biPlanes = 1;
+    ih.biBitCount = static_cast<WORD>(bpp);
+    ih.biCompression = compression;
+    dib.assign(reinterpret_cast<const char*>(&ih), 40);
+    const DWORD masks[3] = {0x000000FF, 0x0000FF00, 0x00FF0000};  // red in the low byte
+    if (compression == BI_BITFIELDS && headerSize >= 52) dib.append(reinterpret_cast<const char*>(masks), 12);
+    dib.resize(headerSize, '\0');
+    if (compression == BI_BITFIELDS && headerSize == 40) dib.append(reinterpret_cast<const char*>(masks), 12);
+  }
+  dib.append(palette.begin(), palette.end());
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = static_cast<DWORD>(14 + dib.size());
+  fh.bfSize = static_cast<DWORD>(fh.bfOffBits + row.size());
+  std::string out(reinterpret_cast<const char*>(&fh), 14);
+  out += dib;
+  out.append(row.begin(), row.end());
+  return out;
+}
+
+// Every header form Windows defines is read from its own bytes; a header of any other size is
+// refused, as is a table or mask that the bytes do not hold.
+TEST_F(GdiTest, LoadImageReadsEveryHeaderFormAndRefusesOthers) {
+  const std::vector<BYTE> red32 = {0x20, 0, 0, 0};       // under the masks: red 0x20
+  const std::vector<BYTE> bgr24 = {0x10, 0x20, 0x30, 0};  // B G R, padded
+  struct Case {
+    DWORD headerSize;
+    int bpp;
+    DWORD compression;
+    std::vector<BYTE> palette;
+    std::vector<BYTE> row;
+    COLORREF pixel;  // CLR_INVALID: refused
+  };
+  const Case cases[] = {
+      {12, 24, BI_RGB, {}, bgr24, RGB(0x30, 0x20, 0x10)},
+      {12, 8, BI_RGB, std::vector<BYTE>(256 * 3, 0x40), {0, 0, 0, 0}, RGB(0x40, 0x40, 0x40)},  // RGBTRIPLEs
+      {40, 24, BI_RGB, {}, bgr24, RGB(0x30, 0x20, 0x10)},
+      {40, 32, BI_BITFIELDS, {}, red32, RGB(0x20, 0, 0)},
+      {52, 32, BI_BITFIELDS, {}, red32, RGB(0x20, 0, 0)},
+      {56, 32, BI_BITFIELDS, {}, red32, RGB(0x20, 0, 0)},
+      {108, 32, BI_BITFIELDS, {}, red32, RGB(0x20, 0, 0)},
+      {124, 32, BI_BITFIELDS, {}, red32, RGB(0x20, 0, 0)},
+      {124, 24, BI_RGB, {}, bgr24, RGB(0x30, 0x20, 0x10)},
+      // Masks that would straddle the header's end.
+      {41, 32, BI_BITFIELDS, {}, red32, CLR_INVALID},
+      {44, 32, BI_BITFIELDS, {}, red32, CLR_INVALID},
+      {51, 32, BI_BITFIELDS, {}, red32, CLR_INVALID},
+      {44, 24, BI_RGB, {}, bgr24, CLR_INVALID},
+      {64, 24, BI_RGB, {}, bgr24, CLR_INVALID},
+      {12, 32, BI_RGB, {}, red32, CLR_INVALID},  // the core form has no 32-bit images
+      {12, 8, BI_RGB, std::vector<BYTE>(255 * 3, 0x40), {0, 0, 0, 0}, CLR_INVALID},  // table cut short
+  };
+  HDC dc = CreateCompatibleDC(nullptr);
+  for (const Case& c : cases) {
+    host_.write("form.bmp", oneDibFile(c.headerSize, c.bpp, c.compression, c.palette, c.row));
+    SetLastError(0);
+    HBITMAP b = static_cast<HBITMAP>(LoadImageW(nullptr, u"C:\\form.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    if (c.pixel == CLR_INVALID) {
+      EXPECT_EQ(b, nullptr) << c.headerSize << "/" << c.bpp;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA)) << c.headerSize;
+      continue;
+    }
+    ASSERT_NE(b, nullptr) << c.headerSize << "/" << c.bpp;
+    HGDIOBJ old = SelectObject(dc, b);
+    EXPECT_EQ(GetPixel(dc, 0, 0), c.pixel) << c.headerSize << "/" << c.bpp;
+    SelectObject(dc, old);
+    DeleteObject(b);
+  }
+  DeleteDC(dc);
+
+  // An icon image whose file ends inside its masks: the masks are not read from past the end.
+  std::string ico("\0\0\1\0\1\0", 6);
+  BYTE entry[16] = {1, 1, 0, 0, 1, 0, 32, 0};
+  const DWORD imageSize = 44, offset = 22;
+  std::memcpy(entry + 8, &imageSize, 4);
+  std::memcpy(entry + 12, &offset, 4);
+  ico.append(reinterpret_cast<const char*>(entry), 16);
+  BITMAPINFOHEADER ih{44, 1, 2, 1, 32, BI_BITFIELDS, 0, 0, 0, 0, 0};
+  ico.append(reinterpret_cast<const char*>(&ih), 40);
+  ico.append(4, '\x7f');
+  host_.write("cut.ico", ico);
+  SetLastError(0);
+  EXPECT_EQ(LoadImageW(nullptr, u"C:\\cut.ico", IMAGE_ICON, 1, 1, LR_LOADFROMFILE), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+}
+
 // A 2x1 icon file with a 32-bit image: an opaque red pixel and a fully transparent one, and a
 // bitmap whose button-face grey follows the system colours when asked.
 TEST_F(GdiTest, IconFilesDrawThroughTheirAlphaAndGreysMapToTheSystemColours) {
@@ -613,6 +714,36 @@ TEST_F(GdiTest, ExtractIconReadsAnotherProgramFile) {
   ReleaseDC(nullptr, screen);
   DestroyIcon(icon);
   DestroyIcon(byId);
+}
+
+// A group named by a text that starts with "#" but is no number cannot be found, as Windows
+// reads "#..." as a number: the extraction fails for that group and goes on for the others.
+TEST_F(GdiTest, ExtractIconFailsForAGroupNamedByATextThatIsNoNumber) {
+  namespace rsrc = platform::rsrc;
+  std::vector<std::uint8_t> image(40 + 4 + 4, 0);  // a 1x1 32-bit icon image and its mask row
+  BITMAPINFOHEADER ih{40, 1, 2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::memcpy(image.data(), &ih, 40);
+  image[40 + 2] = 0xFF;  // red
+  image[40 + 3] = 0xFF;  // opaque
+  std::vector<std::uint8_t> group = {0, 0, 1, 0, 1, 0, 1, 1, 0, 0, 1, 0, 32, 0, 48, 0, 0, 0, 1, 0};
+  std::vector<rsrc::Resource> resources;
+  resources.push_back({rsrc::Id::of(rsrc::kTypeIcon), rsrc::Id::of(1), 0, image});
+  resources.push_back({rsrc::Id::of(rsrc::kTypeGroupIcon), rsrc::Id::of(u"#ABC"), 0, group});
+  resources.push_back({rsrc::Id::of(rsrc::kTypeGroupIcon), rsrc::Id::of(5), 0, group});
+  const auto bytes = rsrc::writeResourceFile(resources);
+  host_.write("named.dll", std::string(bytes.begin(), bytes.end()));
+
+  EXPECT_EQ(ExtractIconW(nullptr, u"C:\\named.dll", static_cast<UINT>(-1)), reinterpret_cast<HICON>(2));
+  EXPECT_EQ(ExtractIconW(nullptr, u"C:\\named.dll", 0), nullptr) << "the group named \"#ABC\"";
+  HICON second = ExtractIconW(nullptr, u"C:\\named.dll", 1);
+  EXPECT_NE(second, nullptr);
+  HICON byId = ExtractIconW(nullptr, u"C:\\named.dll", static_cast<UINT>(-5));
+  EXPECT_NE(byId, nullptr);
+  EXPECT_EQ(ExtractIconW(nullptr, u"C:\\named.dll", static_cast<UINT>(-65541)), nullptr) << "no id above 0xFFFF";
+  EXPECT_EQ(ExtractIconW(nullptr, u"C:\\named.dll", 0x80000000u), nullptr);
+  HICON large[3] = {}, small[3] = {};
+  EXPECT_EQ(ExtractIconExW(u"C:\\named.dll", 0, large, small, 3), 1u);
+  for (HICON h : {second, byId, large[1], small[1]}) DestroyIcon(h);
 }
 
 TEST_F(GdiTest, BitmapsDescribeThemselvesAndFollowTheirDc) {

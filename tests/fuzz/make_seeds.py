@@ -1,0 +1,259 @@
+#!/usr/bin/env python3
+# Writes the seed corpus of every fuzz harness into corpus/<name>/: well-formed inputs of each
+# reader, their damaged forms, and inputs like the ones that once crashed a reader. Run it again
+# after changing a seed here; the files it writes are kept in the repository.
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def put(name, seed, data):
+    folder = os.path.join(HERE, "corpus", name)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, seed), "wb") as f:
+        f.write(data)
+
+
+def u16(text):
+    return text.encode("utf-16-le")
+
+
+# ---- images ----
+
+def info_header(size, w, h, bpp, compression=0, clr_used=0, masks=None):
+    head = struct.pack("<IiiHHIIiiII", size, w, h, 1, bpp, compression, 0, 0, 0, clr_used, 0)
+    if size >= 52 and masks:
+        head += struct.pack("<III", *masks)
+    return head.ljust(size, b"\0")
+
+
+def bmp(dib_header, palette, bits):
+    off = 14 + len(dib_header) + len(palette)
+    return struct.pack("<HIHHI", 0x4D42, off + len(bits), 0, 0, off) + dib_header + palette + bits
+
+
+def ico(image, w=1, h=1, bpp=32, cursor=False):
+    head = struct.pack("<HHH", 0, 2 if cursor else 1, 1)
+    entry = struct.pack("<BBBBHHII", w, h, 0, 0, 1, bpp, len(image), 22)
+    return head + entry + image
+
+
+masks = (0x00FF0000, 0x0000FF00, 0x000000FF)
+pixel32 = b"\x10\x20\x30\x40"
+images = {
+    "bmp24": bmp(info_header(40, 2, 2, 24), b"", b"\xff\0\0\0\xff\0\0\0" + b"\0\0\xff\xff\xff\xff\0\0"),
+    "bmp8": bmp(info_header(40, 3, 1, 8, clr_used=2), b"\0\0\0\0\0\xff\xff\0", b"\1\0\1\0"),
+    "bmp1_topdown": bmp(info_header(40, 8, -2, 1), b"\0\0\0\0\xff\xff\xff\0", b"\xaa\0\0\0\x55\0\0\0"),
+    "bmp_core8": bmp(struct.pack("<IHHHH", 12, 1, 1, 1, 8), b"\x40\x40\x40" * 256, b"\0\0\0\0"),
+    "bmp_core24": bmp(struct.pack("<IHHHH", 12, 1, 1, 1, 24), b"", b"\x10\x20\x30\0"),
+    "bmp_info_bitfields": bmp(info_header(40, 1, 1, 32, 3) + struct.pack("<III", *masks), b"", pixel32),
+    "bmp_v2_bitfields": bmp(info_header(52, 1, 1, 32, 3, masks=masks), b"", pixel32),
+    "bmp_v3": bmp(info_header(56, 1, 1, 32, 3, masks=masks), b"", pixel32),
+    "bmp_v4": bmp(info_header(108, 1, 1, 32, 3, masks=masks), b"", pixel32),
+    "bmp_v5": bmp(info_header(124, 1, 1, 16, 3, masks=(0xF800, 0x07E0, 0x001F)), b"", b"\x1f\xf8\0\0"),
+    # The masks of a header of 41 to 51 bytes lie partly past it: once read past the image's end.
+    "crash_bitfields_header44": bmp(info_header(44, 1, 1, 32, 3), b"", b""),
+    "crash_bitfields_header51": info_header(51, 1, 1, 16, 3),
+    "crash_ico_header44": ico(info_header(44, 1, 2, 32, 3)),
+    "bmp_clrused_huge": bmp(info_header(40, 1, 1, 8, clr_used=0xFFFFFFFF), b"", b"\0\0\0\0"),
+    "bmp_offbits_past_end": struct.pack("<HIHHI", 0x4D42, 0, 0, 0, 0x7FFFFFF0) + info_header(40, 1, 1, 24),
+    "bmp_huge": bmp(info_header(40, 0x7FFFFFFF, 0x7FFFFFFF, 24), b"", b"\0" * 16),
+    "ico32": ico(info_header(40, 1, 2, 32) + pixel32 + b"\0\0\0\0"),
+    "ico_two": struct.pack("<HHH", 0, 1, 2) + struct.pack("<BBBBHHII", 1, 1, 0, 0, 1, 32, 48, 38) +
+               struct.pack("<BBBBHHII", 2, 2, 0, 0, 1, 32, 0xFFFF, 0xFFFFFF00) +
+               info_header(40, 1, 2, 32) + pixel32 + b"\0\0\0\0",
+    "cur": ico(info_header(40, 1, 2, 32) + pixel32 + b"\0\0\0\0", cursor=True),
+    "dib_only": info_header(40, 1, 1, 24) + b"\1\2\3\0",
+}
+for k, v in images.items():
+    put("image", k, v)
+
+# ---- resource sections and version blocks ----
+
+def section(resources):
+    out = bytearray(b"KIPORSRC" + struct.pack("<II", 1, len(resources)))
+    entries_at = len(out)
+    out += b"\0" * (24 * len(resources))
+
+    def id_field(i):
+        if isinstance(i, int):
+            return i
+        at = len(out)
+        out.extend(struct.pack("<H", len(i)) + u16(i))
+        return at | 0x80000000
+
+    for n, (t, name, lang, data) in enumerate(resources):
+        e = entries_at + n * 24
+        struct.pack_into("<IIH", out, e, id_field(t), id_field(name), lang)
+    for n, (t, name, lang, data) in enumerate(resources):
+        while len(out) % 8:
+            out.append(0)
+        e = entries_at + n * 24
+        struct.pack_into("<II", out, e + 12, len(out), len(data))
+        out += data
+    while len(out) % 8:
+        out.append(0)
+    return bytes(out)
+
+
+def node(key, value, children=b"", text=False):
+    body = u16(key) + b"\0\0"
+    head = 6 + len(body)
+    pad = (4 - head % 4) % 4
+    v = (u16(value) + b"\0\0") if text else value
+    vlen = len(value) + 1 if text else len(value)
+    after = head + pad + len(v)
+    pad2 = (4 - after % 4) % 4 if children else 0
+    total = after + pad2 + len(children)
+    return struct.pack("<HHH", total, vlen, 1 if text else 0) + body + b"\0" * pad + v + b"\0" * pad2 + children
+
+
+def pad4(b):
+    return b + b"\0" * ((4 - len(b) % 4) % 4)
+
+
+fixed = struct.pack("<13I", 0xFEEF04BD, 0x10000, 0x10002, 0x30004, 0x10002, 0x30004, 0x3F, 0, 0x40004, 1, 0, 0, 0)
+strings = pad4(node("FileVersion", "1.2.3.4", text=True)) + node("ProductName", "Kipo", text=True)
+sfi = node("StringFileInfo", b"", node("040904B0", b"", strings))
+vfi = node("VarFileInfo", b"", node("Translation", struct.pack("<HH", 0x409, 1200)))
+version = node("VS_VERSION_INFO", fixed, pad4(sfi) + vfi)
+
+string_block = b"".join(struct.pack("<H", len(t)) + u16(t) for t in ["", "Hello", "World"] + [""] * 13)
+icon_image = info_header(40, 16, 32, 32) + b"\x20\x40\x60\xff" * 256 + b"\0" * 64
+group = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHIH", 16, 16, 0, 0, 1, 32, len(icon_image), 1)
+
+put("resource", "section_all", b"\0" + section([
+    (16, 1, 0x0409, version),
+    (6, 1, 0x0409, string_block),
+    (3, 1, 0, icon_image),
+    (14, 1, 0, group),
+    (2, 2, 0, info_header(40, 1, 1, 24) + b"\1\2\3\0"),
+]))
+# An icon group named by a text that starts with "#" but is no number: once ended the process.
+put("resource", "crash_group_named_hash_text", b"\0" + section([(3, 1, 0, icon_image), (14, "#ABC", 0, group)]))
+put("resource", "section_group_named_hash_number", b"\0" + section([(3, 1, 0, icon_image), (14, "#1", 0, group)]))
+put("resource", "section_count_too_large", b"\0" + b"KIPORSRC" + struct.pack("<II", 1, 0xFFFFFFF))
+put("resource", "section_name_offset_past_end", b"\0" + b"KIPORSRC" + struct.pack("<II", 1, 1) +
+    struct.pack("<IIHHII", 0x80FFFFF0, 1, 0, 0, 40, 0) + b"\0" * 4)
+put("resource", "version_block", b"\1" + version)
+put("resource", "version_block_cut", b"\1" + version[:60])
+put("resource", "version_child_too_long", b"\1" + struct.pack("<HHH", 200, 0, 0) + version[6:100])
+put("resource", "string_block", b"\2" + string_block)
+put("resource", "string_block_cut", b"\2" + struct.pack("<H", 500) + u16("short"))
+put("resource", "icon_image", b"\3" + icon_image)
+put("resource", "icon_image_header44", b"\3" + info_header(44, 16, 32, 32, 3))
+
+# ---- key dump ----
+
+def dstr(text):
+    return struct.pack("<I", len(u16(text))) + u16(text)
+
+
+def key(path, values=b"", children=b""):
+    return u16("{") + dstr(path) + values + children + u16("}")
+
+
+def value(name, vtype, data):
+    return u16("[") + dstr(name) + struct.pack("<II", len(data), vtype) + data + u16("]")
+
+
+prefs = "HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\Prefs"
+dump = struct.pack("<I", 100) + key(prefs, value("prefsVersion", 4, struct.pack("<I", 100)) +
+                                    value("name", 1, u16("Robin\0")),
+                                    key(prefs + "\\System Profiles", value("", 1, b"")))
+put("key_dump", "dump", dump)
+put("key_dump", "dump_cut_on_record", dump[:-2])
+put("key_dump", "dump_cut_in_value", dump[:40])
+put("key_dump", "dump_outside_prefs", struct.pack("<I", 100) + key("HKEY_CURRENT_USER\\Software\\Run", value("x", 1, u16("y"))))
+put("key_dump", "dump_size_too_large", struct.pack("<I", 100) + u16("{") + struct.pack("<I", 0xFFFFFFFE))
+put("key_dump", "dump_odd_string", struct.pack("<I", 100) + u16("{") + struct.pack("<I", 3) + b"abc")
+put("key_dump", "dump_nested_deep", struct.pack("<I", 100) + (u16("{") + dstr(prefs + "\\a")) * 600)
+put("key_dump", "dump_version_101", struct.pack("<I", 101) + dump[4:])
+put("key_dump", "dump_nul_in_key", struct.pack("<I", 100) + key(prefs + "\\a\0b"))
+
+# ---- the legacy profile file ----
+
+def wide(text):
+    return b"\xff\xfe\xff" + bytes([len(text)]) + u16(text)
+
+
+def narrow(text):
+    return bytes([len(text)]) + text.encode("latin-1")
+
+
+put("profiles", "v100_two", struct.pack("<II", 100, 2) + struct.pack("<I", 0xCAFE) + wide("ALPHA") +
+    struct.pack("<I", 0) + b"\1" + wide("My PC") + struct.pack("<I", 0x12345678) + narrow("OFFICE") +
+    struct.pack("<I", 2) + b"\0" + narrow("Work"))
+put("profiles", "v99", struct.pack("<II", 99, 1) + struct.pack("<I", 1) + wide("ALPHA") + b"\0" + wide("Old PC"))
+put("profiles", "count_huge", struct.pack("<II", 100, 0xFFFFFFFF))
+put("profiles", "string_long_count", struct.pack("<II", 100, 1) + struct.pack("<I", 1) + b"\xff\xfe\xff\xff\xff\xff" +
+    struct.pack("<I", 0x7FFFFFFF))
+put("profiles", "string_ff_64bit", struct.pack("<II", 100, 1) + struct.pack("<I", 1) + b"\xff\xff\xff\xff\xff\xff\xff" +
+    struct.pack("<I", 0xFFFFFFFF))
+put("profiles", "version_only", struct.pack("<I", 100))
+
+# ---- the customization file ----
+
+sample = open(os.path.join(HERE, "seed_customization.xml"), "rb").read()
+put("customization", "sample", sample)
+put("customization", "images_with_dots", sample.replace(b'LogoFile="logo.bmp"', b'LogoFile="..\\..\\..\\x.bmp"'))
+put("customization", "cut", sample[: len(sample) // 2])
+put("customization", "utf16", b"\xff\xfe" + sample.decode("utf-8").replace('"UTF-8"', '"UTF-16"').encode("utf-16-le"))
+put("customization", "entities", b'<?xml version="1.0"?><!DOCTYPE a [<!ENTITY e "xxxxxxxxxx">]><Kipo>&e;&e;</Kipo>')
+put("customization", "empty_root", b"<Kipo/>")
+
+# ---- device information text ----
+
+def block(i, tags):
+    return "<otidevice%d>%s</otidevice%d>" % (i, tags, i)
+
+
+put("device_info", "two_blocks", (block(0, "<otivid>0EA0</otivid><otipid>2469</otipid><otisn>AAA</otisn>"
+                                         "<otiallcapa>1000</otiallcapa><otisecurity>0</otisecurity><otidrive>E</otidrive>")
+                                  + block(2, "<otisn>CCC</otisn><otipwhint>cwBlAGMAcgBlAHQA</otipwhint>")).encode())
+put("device_info", "unclosed", b"<otidevice0><otisn>AAA")
+put("device_info", "nested", block(1, block(1, "<otisn><otisn>x</otisn></otisn>")).encode())
+put("device_info", "last_block", block(1023, "<otiallcapa>99999999999999999999</otiallcapa>").encode())
+put("device_info", "bad_hint", block(0, "<otipwhint>not*base64=</otipwhint>").encode())
+
+# ---- registry export files ----
+
+reg = ("Windows Registry Editor Version 5.00\r\n\r\n"
+       "[HKEY_CURRENT_USER\\Software\\Fuzz]\r\n"
+       "@=\"default\"\r\n\"text\"=\"a \\\"quoted\\\" \\\\ value\"\r\n\"n\"=dword:0000002a\r\n"
+       "\"bin\"=hex:01,02,03\r\n\"multi\"=hex(7):61,00,00,00,00,00\r\n\"q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+       "\"long\"=hex:01,02,\\\r\n  03,04\r\n\r\n"
+       "[-HKEY_CURRENT_USER\\Software\\Fuzz\\Gone]\r\n\r\n"
+       "[HKEY_CURRENT_USER\\Software\\Fuzz\\Sub]\r\n\"x\"=-\r\n")
+put("reg_file", "utf16", b"\xff\xfe" + u16(reg))
+put("reg_file", "ansi", ("REGEDIT4\r\n\r\n" + reg.split("\r\n", 2)[2]).encode("latin-1"))
+put("reg_file", "bad_hex", b"\xff\xfe" + u16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Fuzz]\r\n\"b\"=hex:zz\r\n"))
+put("reg_file", "dword_overflow", b"\xff\xfe" + u16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Fuzz]\r\n\"d\"=dword:1ffffffff\r\n"))
+put("reg_file", "unclosed_section", b"\xff\xfe" + u16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n"))
+put("reg_file", "odd_utf16", b"\xff\xfe" + u16("Windows Registry Editor Version 5.00\r\n")[:-1])
+
+# ---- shortcut files ----
+
+def lnk(fields, show=1, icon=0, hotkey=0, version=1, flags=0):
+    out = b"KIPOLNK\x1a" + struct.pack("<HHiiHH", version, flags, show, icon, hotkey, 0)
+    for f in fields:
+        out += struct.pack("<I", len(f)) + u16(f)
+    return out
+
+
+put("shortcut", "program", lnk(["C:\\WINDOWS\\notepad.exe", "/a", "C:\\", "Notes", "C:\\WINDOWS\\notepad.exe"]))
+put("shortcut", "folder", lnk(["C:\\WINDOWS", "", "", "", ""]))
+put("shortcut", "unc", lnk(["\\\\server\\share\\file.txt", "", "", "", ""]))
+put("shortcut", "count_too_large", b"KIPOLNK\x1a" + struct.pack("<HHiiHH", 1, 0, 1, 0, 0, 0) + struct.pack("<I", 0x7FFF))
+put("shortcut", "count_huge", b"KIPOLNK\x1a" + struct.pack("<HHiiHH", 1, 0, 1, 0, 0, 0) + struct.pack("<I", 0xFFFFFFFF))
+put("shortcut", "cut", lnk(["C:\\x.txt", "", "", "", ""])[:-3])
+put("shortcut", "long_target", lnk(["C:\\" + "a" * 400, "", "", "", ""]))
+
+# ---- Base64 ----
+
+for name, text in {"plain": b"aGVsbG8gd29ybGQ=", "padding_inside": b"aGV=sbG8=", "bad_chars": b"a*b?c",
+                   "short": b"a", "field_plain": b"cwBlAGMAcgBlAHQA", "long": b"QUFB" * 200,
+                   "utf16_text": u16("aGVsbG8=")}.items():
+    put("base64", name, text)
