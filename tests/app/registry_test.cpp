@@ -445,6 +445,26 @@ TEST_F(Registry, DumpBytesOfValuesAndSubkeys) {
   EXPECT_TRUE(boxes.empty());
 }
 
+// Text values are stored with their NUL since the registry keeps the NUL that follows a string;
+// dumps written before, without it, restore the same texts.
+TEST_F(Registry, DumpsOfTextWithAndWithoutItsNulReadTheSame) {
+  for (const std::string& text : {std::string("o\0k\0", 4), std::string("o\0k\0\0\0", 6)}) {
+    writeBytes(file("text.dump"), Bytes()
+                                      .u32(100)
+                                      .tok(u'{').str(under(u"Text").view())
+                                      .tok(u'[').str(u"t").u32(static_cast<DWORD>(text.size())).u32(REG_SZ).raw(text).tok(u']')
+                                      .tok(u'}')
+                                      .s);
+    CRegistry reader;
+    ASSERT_TRUE(reader.loadFromFile(winFile(u"text.dump"))) << text.size();
+    EXPECT_EQ(stored(under(u"Text"), u"t").data, bytesOf(text)) << "restored as it was written";
+    CString value;
+    EXPECT_TRUE(CRegistry(under(u"Text")).getString(u"t", value));
+    EXPECT_EQ(value, CString(u"ok")) << text.size();
+    ASSERT_TRUE(CRegistry(under(u"Text")).deleteKey());
+  }
+}
+
 TEST_F(Registry, SaveFailuresAreLoggedOrReported) {
   createLog();
   CRegistry key(under(u"Saved"), true, true);
