@@ -110,7 +110,11 @@ void appendValue(std::u16string& out, std::u16string_view name, DWORD type, std:
   out += u"\r\n";
 }
 
-LONG exportKey(HKEY key, const std::u16string& path, std::u16string& out) {
+// `level` counts the keys walked from the exported one: the store keeps hives within
+// REG_MAX_KEY_DEPTH levels (one more from HKEY_USERS), so a walk deeper than that is going round
+// in circles (a damaged store) and stops with an error instead of exhausting the stack.
+LONG exportKey(HKEY key, const std::u16string& path, std::u16string& out, std::size_t level = 0) {
+  if (level > REG_MAX_KEY_DEPTH + 1) return ERROR_INVALID_DATA;
   out += u"\r\n[" + path + u"]\r\n";
   DWORD subkeys = 0, maxSub = 0, values = 0, maxName = 0, maxData = 0;
   if (LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSub, nullptr, &values, &maxName,
@@ -138,6 +142,8 @@ LONG exportKey(HKEY key, const std::u16string& path, std::u16string& out) {
     LONG rc = RegEnumKeyExW(key, i, sub.data(), &cch, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc) return rc;
+    // A name with a NUL in it would reopen this key (see above): the store is damaged.
+    if (std::char_traits<char16_t>::length(sub.data()) != cch) return ERROR_INVALID_DATA;
     children.emplace_back(sub.data(), cch);
   }
   for (const auto& child : children) {
@@ -146,7 +152,7 @@ LONG exportKey(HKEY key, const std::u16string& path, std::u16string& out) {
       if (rc == ERROR_FILE_NOT_FOUND) continue;  // deleted meanwhile
       return rc;
     }
-    LONG rc = exportKey(h, path + u"\\" + child, out);
+    LONG rc = exportKey(h, path + u"\\" + child, out, level + 1);
     RegCloseKey(h);
     if (rc) return rc;
   }
@@ -276,12 +282,15 @@ void parseKeyPath(std::u16string_view path, std::size_t line, Op& op) {
   op.root = rootFromName(path, rest);
   if (!op.root) fail(line, "unknown root key in [" + text::toUtf8(path) + "]");
   if (!rest.empty() && rest.back() == u'\\') rest.remove_suffix(1);
-  std::size_t pos = 0;
+  // A NUL would cut the name short for every call that takes it, and reopen its parent.
+  if (rest.find(u'\0') != std::u16string_view::npos) fail(line, "key name holding a NUL character");
+  std::size_t pos = 0, levels = 0;
   while (!rest.empty() && pos <= rest.size()) {
     std::size_t cut = rest.find(u'\\', pos);
     std::size_t len = (cut == std::u16string_view::npos ? rest.size() : cut) - pos;
     if (len == 0) fail(line, "empty key name in [" + text::toUtf8(path) + "]");
     if (len > REG_MAX_KEY_NAME) fail(line, "key name longer than 255 characters");
+    if (++levels > REG_MAX_KEY_DEPTH) fail(line, "key path deeper than 512 levels");
     if (cut == std::u16string_view::npos) break;
     pos = cut + 1;
   }
@@ -296,6 +305,7 @@ void parseValueLine(std::u16string_view s, std::size_t line, bool ansiStrings, O
   } else {
     op.name = quoted(s, pos, line);
     if (op.name.size() > REG_MAX_VALUE_NAME) fail(line, "value name longer than 16383 characters");
+    if (op.name.find(u'\0') != std::u16string::npos) fail(line, "value name holding a NUL character");
   }
   while (pos < s.size() && isSpace(s[pos])) ++pos;
   if (pos >= s.size() || s[pos] != u'=') fail(line, "expected = after the value name");
@@ -390,6 +400,7 @@ std::string errorText(LONG rc) {
     case ERROR_ACCESS_DENIED: return "access denied";
     case ERROR_FILE_NOT_FOUND: return "not found";
     case ERROR_KEY_DELETED: return "key deleted";
+    case ERROR_INVALID_PARAMETER: return "invalid key or value name";
     default: return "error " + std::to_string(rc);
   }
 }

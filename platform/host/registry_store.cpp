@@ -291,12 +291,19 @@ std::u16string Store::pathOf(KeyId id) {
   return path;
 }
 
+std::size_t Store::depth(KeyId id) {
+  std::size_t levels = 0;
+  for (Node* n = node(id); n && n->id != n->hive && n->parent; n = node(n->parent)) ++levels;
+  return levels;
+}
+
 void Store::touch(KeyId id, std::uint64_t now) {
   db().query("UPDATE reg_keys SET written = ?2 WHERE id = ?1").bind(1, id).bind(2, static_cast<std::int64_t>(now)).run();
 }
 
 KeyId Store::createChild(KeyId parent, std::u16string_view name) {
   assert(writeDepth_ > 0);
+  assert(!name.empty() && name.find(u'\0') == std::u16string_view::npos && name.find(u'\\') == std::u16string_view::npos);
   Node* p = node(parent);
   if (!p) return 0;
   // Keys directly under HKEY_USERS are hives of their own: writes there follow the user.

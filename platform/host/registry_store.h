@@ -92,10 +92,13 @@ class Store {
   const std::vector<Child>& children(KeyId id);
   const std::vector<Value>& values(KeyId id);
   const Value* value(KeyId id, std::u16string_view name);
+  // Levels between a key and its hive's root (0 for the root itself).
+  std::size_t depth(KeyId id);
   // The full stored path ("HKEY_USERS\S-1-5-...\Software"), for messages.
   std::u16string pathOf(KeyId id);
 
-  // Writes; each must run inside a WriteScope. They do no access checks.
+  // Writes; each must run inside a WriteScope. They do no access checks. A key name must be a
+  // non-empty name without backslash or NUL (the Win32 calls check it before they get here).
   KeyId createChild(KeyId parent, std::u16string_view name);
   void setValue(KeyId id, std::u16string_view name, DWORD type, std::string_view data);
   // False when there is no such value.

@@ -30,6 +30,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include "platform/base/codepage.h"
 #include "platform/base/fault.h"
 #include "platform/base/filetime.h"
@@ -127,16 +131,20 @@ std::u16string joinPath(std::u16string_view a, std::u16string_view b) {
 }
 
 // A caller's subkey path: one trailing backslash is dropped; a leading or doubled backslash is
-// a bad path; a component longer than a key name may be is an invalid parameter.
+// a bad path; a component longer than a key name may be, a name holding a NUL (only a counted
+// string can carry one, as the stand-in's own tools pass) and a path of more levels than a tree
+// may have are invalid parameters.
 LONG cleanSubKey(std::u16string_view in, std::u16string_view& out) {
   if (!in.empty() && in.back() == u'\\') in.remove_suffix(1);
   out = in;
-  std::size_t start = 0;
+  if (in.find(u'\0') != std::u16string_view::npos) return ERROR_INVALID_PARAMETER;
+  std::size_t start = 0, levels = 0;
   while (start <= in.size() && !in.empty()) {
     std::size_t cut = in.find(u'\\', start);
     std::size_t len = (cut == std::u16string_view::npos ? in.size() : cut) - start;
     if (len == 0) return ERROR_BAD_PATHNAME;
     if (len > REG_MAX_KEY_NAME) return ERROR_INVALID_PARAMETER;
+    if (++levels > REG_MAX_KEY_DEPTH) return ERROR_INVALID_PARAMETER;
     if (cut == std::u16string_view::npos) break;
     start = cut + 1;
   }
@@ -323,6 +331,9 @@ LONG openKey(Store& s, const KeyObject& parent, std::u16string_view sub, REGSAM 
     if (LONG rc = grant(s, from, sam, granted)) return rc;
     std::u16string_view rest = full.substr(have);
     if (!rest.empty() && rest.front() == u'\\') rest.remove_prefix(1);
+    // A hive is at most REG_MAX_KEY_DEPTH levels deep, so no walk of it runs away.
+    if (s.depth(from) + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), u'\\')) + 1 > REG_MAX_KEY_DEPTH)
+      return ERROR_INVALID_PARAMETER;
     while (!rest.empty()) {
       std::size_t cut = rest.find(u'\\');
       from = s.createChild(from, rest.substr(0, cut));
@@ -423,6 +434,14 @@ std::string wideToBytes(std::u16string_view w) {
 
 std::u16string fromAnsi(LPCSTR s) { return s ? text::ansiToWide(s) : std::u16string(); }
 
+// RegQueryValueEx ends a string type that was stored without its NUL with one when the caller's
+// buffer has room for it; the size reported stays the stored one.
+void terminate(DWORD type, std::size_t size, std::size_t unit, LPBYTE lpData, DWORD room) {
+  if (!lpData || !isStringType(type) || size < unit || size + unit > room) return;
+  if (std::all_of(lpData + size - unit, lpData + size, [](BYTE b) { return b == 0; })) return;
+  std::memset(lpData + size, 0, unit);
+}
+
 LONG queryValue(HKEY hkey, std::u16string_view name, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData, bool ansi,
                 const char* call) {
   Call c(call, hkey);
@@ -436,12 +455,49 @@ LONG queryValue(HKEY hkey, std::u16string_view name, LPDWORD lpType, LPBYTE lpDa
     if (!(c.key->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     const Value* v = s.value(id, name);
     if (!v) {
-      if (lpcbData) *lpcbData = 0;
+      // A size query learns there is nothing; a caller's buffer size is left as it was.
+      if (lpcbData && !lpData) *lpcbData = 0;
       return ERROR_FILE_NOT_FOUND;
     }
-    if (ansi && isStringType(v->type)) return deliver(v->type, wideBytesToAnsi(v->data), lpType, lpData, lpcbData);
-    return deliver(v->type, v->data, lpType, lpData, lpcbData);
+    DWORD room = lpcbData ? *lpcbData : 0;
+    std::string converted;
+    if (ansi && isStringType(v->type)) converted = wideBytesToAnsi(v->data);
+    std::string_view bytes = ansi && isStringType(v->type) ? std::string_view(converted) : std::string_view(v->data);
+    LONG rc = deliver(v->type, bytes, lpType, lpData, lpcbData);
+    if (rc == ERROR_SUCCESS) terminate(v->type, bytes.size(), ansi ? 1 : 2, lpData, room);
+    return rc;
   });
+}
+
+// Copies n bytes at `at` without touching memory that is not there: the kernel reads them, so an
+// unmapped or protected page is an answer (false), not a crash, and no sanitizer sees a read
+// past a caller's buffer. A process may always read itself this way; where the call is refused
+// the answer is false.
+bool probeRead(const void* at, void* out, std::size_t n) {
+  iovec local{out, n};
+  iovec remote{const_cast<void*>(at), n};
+  return ::syscall(SYS_process_vm_readv, ::getpid(), &local, 1UL, &remote, 1UL, 0UL) == static_cast<long>(n);
+}
+
+// The size RegSetValueEx stores for `size` bytes at `data`: as NT does, a string type whose
+// count leaves out the NUL that follows it in memory is stored with that NUL. Only whole
+// characters count (an odd wide count is stored as given), and the character after the count
+// is peeked through probeRead, so a buffer ending at the edge of readable memory is stored as
+// given, as NT's guarded peek does.
+DWORD countWithNul(DWORD type, const BYTE* data, DWORD size, bool ansi) {
+  std::size_t unit = ansi ? 1 : 2;
+  if (!data || !isStringType(type) || size < unit || size % unit || size > 0xFFFFFFFFu - unit) return size;
+  if (std::all_of(data + size - unit, data + size, [](BYTE b) { return b == 0; })) return size;
+  BYTE next[2] = {1, 1};
+  if (!probeRead(data + size, next, unit)) return size;
+  return std::all_of(next, next + unit, [](BYTE b) { return b == 0; }) ? size + static_cast<DWORD>(unit) : size;
+}
+
+// The bytes RegSetValueEx and SHSetValue store for the caller's data.
+std::string storedBytes(DWORD type, const BYTE* data, DWORD size, bool ansi) {
+  std::string bytes(reinterpret_cast<const char*>(data), data ? countWithNul(type, data, size, ansi) : 0);
+  if (ansi && isStringType(type)) bytes = wideToBytes(text::ansiToWide(bytes));
+  return bytes;
 }
 
 LONG setValue(HKEY hkey, std::u16string_view name, DWORD type, const BYTE* data, DWORD size, bool ansi, const char* call) {
@@ -449,8 +505,7 @@ LONG setValue(HKEY hkey, std::u16string_view name, DWORD type, const BYTE* data,
   if (c.early) return c.early;
   if (!data && size) return ERROR_NOACCESS;
   if (name.size() > REG_MAX_VALUE_NAME) return ERROR_INVALID_PARAMETER;
-  std::string bytes(reinterpret_cast<const char*>(data), data ? size : 0);
-  if (ansi && isStringType(type)) bytes = wideToBytes(text::ansiToWide(bytes));
+  std::string bytes = storedBytes(type, data, size, ansi);
   return guarded([&]() -> LONG {
     WriteScope w;
     Store& s = w.store();
@@ -561,14 +616,21 @@ LONG enumValue(const char* call, HKEY hkey, DWORD index, Ch* name, LPDWORD cch, 
     const auto& list = s.values(id);
     if (index >= list.size()) return ERROR_NO_MORE_ITEMS;
     const Value& v = list[index];
+    std::string converted;
+    if constexpr (sizeof(Ch) == 1) {
+      if (isStringType(v.type)) converted = wideBytesToAnsi(v.data);
+    }
+    std::string_view bytes = sizeof(Ch) == 1 && isStringType(v.type) ? std::string_view(converted) : std::string_view(v.data);
     LONG rc;
     if constexpr (sizeof(Ch) == 1) rc = putName(text::wideToAnsi(v.name), name, cch);
     else rc = putName(v.name, name, cch);
-    if (rc) return rc;
-    if constexpr (sizeof(Ch) == 1) {
-      if (isStringType(v.type)) return deliver(v.type, wideBytesToAnsi(v.data), lpType, lpData, lpcbData);
+    if (rc) {
+      // A name that does not fit still tells the value's type and data size; nothing is copied.
+      if (lpType) *lpType = v.type;
+      if (lpcbData) *lpcbData = static_cast<DWORD>(bytes.size());
+      return rc;
     }
-    return deliver(v.type, v.data, lpType, lpData, lpcbData);
+    return deliver(v.type, bytes, lpType, lpData, lpcbData);
   });
 }
 
@@ -806,8 +868,7 @@ DWORD shSetValue(const char* call, HKEY hkey, std::u16string_view rawSub, std::u
   if (rc) return static_cast<DWORD>(rc);
   if (!data && size) return ERROR_NOACCESS;
   if (value.size() > REG_MAX_VALUE_NAME) return ERROR_INVALID_PARAMETER;
-  std::string bytes(static_cast<const char*>(data), data ? size : 0);
-  if (ansi && isStringType(type)) bytes = wideToBytes(platform::text::ansiToWide(bytes));
+  std::string bytes = storedBytes(type, static_cast<const BYTE*>(data), size, ansi);
   return static_cast<DWORD>(guarded([&]() -> LONG {
     WriteScope w;
     Store& s = w.store();
@@ -943,7 +1004,8 @@ LONG platform::registry::writeKeySection(HKEY root, std::u16string_view rawSub, 
   // Every fault is asked before the transaction begins (a host-wide fault counts in host.db).
   for (std::size_t i = 0; i < changes.size(); ++i) {
     const ValueChange& c = changes[i];
-    LONG e = c.name.size() > REG_MAX_VALUE_NAME ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    bool badName = c.name.size() > REG_MAX_VALUE_NAME || c.name.find(u'\0') != std::u16string::npos;
+    LONG e = badName ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
     if (DWORD f = platform::fault::check(c.remove ? "RegDeleteValueW" : "RegSetValueExW", path)) e = static_cast<LONG>(f);
     if (e) {
       if (failedValue) *failedValue = static_cast<int>(i);

@@ -63,6 +63,8 @@
 // Limits the store enforces (in characters, without the terminating NUL).
 #define REG_MAX_KEY_NAME 255
 #define REG_MAX_VALUE_NAME 16383
+// Levels of keys a hive may hold below its root; deeper keys are refused.
+#define REG_MAX_KEY_DEPTH 512
 
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
@@ -122,7 +124,8 @@ DWORD SHCopyKeyW(HKEY hkeySrc, LPCWSTR pszSrcSubKey, HKEY hkeyDest, DWORD fReser
 // For the stand-in's own tools (registry file import): one key and its value changes written
 // in one transaction, with the rules (names, access, administrator, faults) of RegCreateKeyExW,
 // RegSetValueExW and RegDeleteValueW. All or nothing: on an error nothing of it is written, and
-// *failedValue tells which change failed (-1 for the key itself).
+// *failedValue tells which change failed (-1 for the key itself). Names holding a NUL are refused
+// (ERROR_INVALID_PARAMETER), as the calls taking NUL-terminated names cannot make them.
 namespace platform::registry {
 struct ValueChange {
   std::u16string name;

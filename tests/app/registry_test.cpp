@@ -151,9 +151,9 @@ TEST_F(Registry, ValuesAreStoredAndReadWithTheirEncodings) {
     DWORD type;
     std::string bytes;
   } raws[] = {
-      {u"s", REG_SZ, std::string("h\0\xe9\0", 4)},
-      {u"x", REG_EXPAND_SZ, std::string("%\0T\0E\0M\0P\0%\0", 12)},
-      {u"b", REG_SZ, std::string("t\0r\0u\0e\0", 8)},
+      {u"s", REG_SZ, std::string("h\0\xe9\0\0\0", 6)},
+      {u"x", REG_EXPAND_SZ, std::string("%\0T\0E\0M\0P\0%\0\0\0", 14)},
+      {u"b", REG_SZ, std::string("t\0r\0u\0e\0\0\0", 10)},
       {u"d", REG_DWORD, "\x04\x03\x02\x01"},
       {u"q", REG_BINARY, "\x88\x77\x66\x55\x44\x33\x22\x11"},
       {u"empty", REG_SZ, ""},
@@ -242,7 +242,7 @@ TEST_F(Registry, VariantsByTheirTypeAndRegistryType) {
   EXPECT_FALSE(key.setVariant(u"asDword", REG_DWORD, v));
   SysFreeString(v.bstrVal);
   EXPECT_EQ(stored(under(u"Variants"), u"asBinary").data, bytesOf(std::string("h\0i\0\0\0", 6)));
-  EXPECT_EQ(stored(under(u"Variants"), u"asText").data, bytesOf(std::string("h\0i\0", 4)));
+  EXPECT_EQ(stored(under(u"Variants"), u"asText").data, bytesOf(std::string("h\0i\0\0\0", 6)));
 
   VARIANT out;
   ASSERT_TRUE(key.getVariant(u"asBinary", REG_BINARY, VT_BSTR, &out));
@@ -416,7 +416,7 @@ TEST_F(Registry, DumpBytesOfValuesAndSubkeys) {
   std::string expected = Bytes()
                              .u32(100)
                              .tok(u'{').str(under(u"Dump").view())
-                             .tok(u'[').str(u"").u32(2).u32(REG_SZ).raw(std::string("x\0", 2)).tok(u']')
+                             .tok(u'[').str(u"").u32(4).u32(REG_SZ).raw(std::string("x\0\0\0", 4)).tok(u']')
                              .tok(u'[').str(u"Odd").u32(3).u32(0x2A).raw("\x01\x02\x03").tok(u']')
                              .tok(u'[').str(u"Empty").u32(0).u32(REG_BINARY).tok(u']')
                              .tok(u'{').str(under(u"Dump\\A").view()).tok(u'}')
@@ -434,7 +434,7 @@ TEST_F(Registry, DumpBytesOfValuesAndSubkeys) {
   EXPECT_EQ(reader.getFormatVersion(), 100);
   EXPECT_EQ(reader.getPath(), under(u"Dump\\b"));
   EXPECT_TRUE(reader.isOpen());
-  EXPECT_EQ(stored(under(u"Dump"), u"").data, bytesOf(std::string("x\0", 2)));
+  EXPECT_EQ(stored(under(u"Dump"), u"").data, bytesOf(std::string("x\0\0\0", 4)));
   EXPECT_EQ(stored(under(u"Dump"), u"Odd").type, 0x2Au);
   EXPECT_EQ(stored(under(u"Dump"), u"Odd").data, bytesOf("\x01\x02\x03"));
   EXPECT_TRUE(stored(under(u"Dump"), u"Empty").found);
@@ -443,6 +443,26 @@ TEST_F(Registry, DumpBytesOfValuesAndSubkeys) {
   EXPECT_TRUE(CRegistry(under(u"Dump\\b")).getDword(u"n", n));
   EXPECT_EQ(n, 5u);
   EXPECT_TRUE(boxes.empty());
+}
+
+// Text values are stored with their NUL since the registry keeps the NUL that follows a string;
+// dumps written before, without it, restore the same texts.
+TEST_F(Registry, DumpsOfTextWithAndWithoutItsNulReadTheSame) {
+  for (const std::string& text : {std::string("o\0k\0", 4), std::string("o\0k\0\0\0", 6)}) {
+    writeBytes(file("text.dump"), Bytes()
+                                      .u32(100)
+                                      .tok(u'{').str(under(u"Text").view())
+                                      .tok(u'[').str(u"t").u32(static_cast<DWORD>(text.size())).u32(REG_SZ).raw(text).tok(u']')
+                                      .tok(u'}')
+                                      .s);
+    CRegistry reader;
+    ASSERT_TRUE(reader.loadFromFile(winFile(u"text.dump"))) << text.size();
+    EXPECT_EQ(stored(under(u"Text"), u"t").data, bytesOf(text)) << "restored as it was written";
+    CString value;
+    EXPECT_TRUE(CRegistry(under(u"Text")).getString(u"t", value));
+    EXPECT_EQ(value, CString(u"ok")) << text.size();
+    ASSERT_TRUE(CRegistry(under(u"Text")).deleteKey());
+  }
 }
 
 TEST_F(Registry, SaveFailuresAreLoggedOrReported) {

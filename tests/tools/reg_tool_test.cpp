@@ -280,6 +280,15 @@ TEST(RegTool, CorruptImportFilesFailCleanlyAndWriteNothing) {
       {"stray line", header + "garbage\r\n", "line 4:"},
       {"bad continuation", header + "\"ok\"=hex:01,\\\r\n  02\r\n\"v\"=hex:0x\r\n", "line 6: bad hex byte"},
       {"long value name", header + "\"" + std::string(16384, 'n') + "\"=\"x\"\r\n", "line 4: value name longer"},
+      // A NUL would cut the name short, and a key named "" reopens its parent: an export or any
+      // recursive walk of it would never end.
+      {"NUL in a key name", header + "[HKEY_CURRENT_USER\\A" + '\0' + "B]\r\n", "line 4: key name holding a NUL"},
+      {"key named NUL", "\xFF\xFE" + bytesOf(u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Software\\"
+                                           u"Corrupt]\r\n[HKEY_CURRENT_USER\\Software\\Corrupt\\" + std::u16string(1, u'\0') + u"]\r\n"),
+       "line 3: key name holding a NUL"},
+      {"NUL in a value name", header + "\"v" + '\0' + "w\"=\"x\"\r\n", "line 4: value name holding a NUL"},
+      {"key path too deep", header + "[HKEY_CURRENT_USER" + [] { std::string p; for (int i = 0; i < 513; ++i) p += "\\k"; return p; }() + "]\r\n",
+       "line 4: key path deeper than 512 levels"},
   };
   auto dir = kipotest::freshTempDir("reg");
   for (const auto& c : cases) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +15,8 @@
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
 #include "platform/host/host.h"
+#include "platform/host/registry_file.h"
+#include "platform/host/registry_store.h"
 #include "platform/win32/system.h"
 #include "tests/support/test_host.h"
 
@@ -33,8 +38,15 @@ HKEY createKey(HKEY root, const char16_t* path, REGSAM sam = KEY_ALL_ACCESS) {
   return key;
 }
 
+// Writes exactly `data`: the bytes after it are pad bytes, so a string type without its NUL is
+// not lengthened by whatever memory happens to follow (see StringCountsLeavingOutTheirNul).
 LONG setRaw(HKEY key, const char16_t* name, DWORD type, const std::string& data) {
-  return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+  std::string padded = data + std::string(4, static_cast<char>(kPad));
+  return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(padded.data()), static_cast<DWORD>(data.size()));
+}
+DWORD shSetRaw(HKEY key, const char16_t* sub, const char16_t* name, DWORD type, const std::string& data) {
+  std::string padded = data + std::string(4, static_cast<char>(kPad));
+  return SHSetValueW(key, sub, name, type, padded.data(), static_cast<DWORD>(data.size()));
 }
 
 // The value's type and bytes, read with a size query first; empty type 0xdeadbeef on failure.
@@ -194,6 +206,173 @@ TEST_F(Registry, ValuesKeepTheirTypeNumberAndExactBytes) {
   EXPECT_EQ(readRaw(key_, u"empty").data, "");
 }
 
+// As NT does, a string whose count leaves out the NUL right after it is stored with that NUL;
+// the memory shown to each call is the counted bytes followed by the rest of `memory`.
+TEST_F(Registry, StringCountsLeavingOutTheirNulStoreTheNulThatFollows) {
+  enum Form { W, A, ShW, ShA };
+  const std::string text = bytesOf(u"text");
+  struct Case {
+    const char* rule;
+    Form form;
+    DWORD type;
+    std::string memory;
+    DWORD count;
+    std::string stored;
+  } cases[] = {
+      {"a NUL after the count is stored", W, REG_SZ, text + std::string(2, '\0'), 8, text + std::string(2, '\0')},
+      {"expandable text too", W, REG_EXPAND_SZ, text + std::string(2, '\0'), 8, text + std::string(2, '\0')},
+      {"multi-strings too", W, REG_MULTI_SZ, bytesOf(std::u16string(u"a\0b\0", 4)), 6, bytesOf(std::u16string(u"a\0b\0", 4))},
+      {"a character after the count is not", W, REG_SZ, text + "X\0", 8, text},
+      {"half a NUL is not a NUL", W, REG_SZ, text + std::string("\0X", 2), 8, text},
+      {"a counted NUL gets no second one", W, REG_SZ, text + std::string(4, '\0'), 10, text + std::string(2, '\0')},
+      {"binary data is taken as counted", W, REG_BINARY, text + std::string(2, '\0'), 8, text},
+      {"a dword is taken as counted", W, REG_DWORD, std::string("\x01\x00\x00\x00\x00\x00", 6), 4, std::string("\x01\x00\x00\x00", 4)},
+      {"an odd count is taken as given", W, REG_SZ, std::string("abc\0\0\0", 6), 3, "abc"},
+      {"an empty string stays empty", W, REG_SZ, std::string(2, '\0'), 0, ""},
+      {"8-bit text: one NUL byte", A, REG_SZ, std::string("abc\0", 4), 3, bytesOf(std::u16string(u"abc\0", 4))},
+      {"8-bit text followed by a character", A, REG_SZ, "abcX", 3, bytesOf(u"abc")},
+      {"the shell helper", ShW, REG_SZ, text + std::string(2, '\0'), 8, text + std::string(2, '\0')},
+      {"the shell helper, 8-bit", ShA, REG_EXPAND_SZ, std::string("ab\0", 3), 2, bytesOf(std::u16string(u"ab\0", 3))},
+  };
+  for (const auto& c : cases) {
+    const BYTE* data = reinterpret_cast<const BYTE*>(c.memory.data());
+    LONG rc = 0;
+    switch (c.form) {
+      case W: rc = RegSetValueExW(key_, u"v", 0, c.type, data, c.count); break;
+      case A: rc = RegSetValueExA(key_, "v", 0, c.type, data, c.count); break;
+      case ShW: rc = static_cast<LONG>(SHSetValueW(key_, nullptr, u"v", c.type, data, c.count)); break;
+      case ShA: rc = static_cast<LONG>(SHSetValueA(key_, nullptr, "v", c.type, data, c.count)); break;
+    }
+    ASSERT_EQ(rc, ERROR_SUCCESS) << c.rule;
+    Read r = readRaw(key_, u"v");
+    EXPECT_EQ(r.type, c.type) << c.rule;
+    EXPECT_EQ(r.data, c.stored) << c.rule;
+  }
+}
+
+// The peek after the count never faults: a string that ends where readable memory ends is
+// stored as counted, by every form.
+TEST_F(Registry, StringEndingAtTheEdgeOfReadableMemoryIsStoredAsCounted) {
+  const long page = sysconf(_SC_PAGESIZE);
+  void* map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  BYTE* edge = static_cast<BYTE*>(map) + page;
+  ASSERT_EQ(mprotect(edge, page, PROT_NONE), 0);
+  const std::string wide = bytesOf(u"edge");
+  const BYTE* w = edge - wide.size();
+  std::memcpy(edge - wide.size(), wide.data(), wide.size());
+  EXPECT_EQ(RegSetValueExW(key_, u"w", 0, REG_SZ, w, 8), ERROR_SUCCESS);
+  EXPECT_EQ(SHSetValueW(key_, nullptr, u"sw", REG_SZ, w, 8), 0u);
+  EXPECT_EQ(readRaw(key_, u"w").data, wide);
+  EXPECT_EQ(readRaw(key_, u"sw").data, wide);
+  std::memcpy(edge - 4, "abcd", 4);
+  EXPECT_EQ(RegSetValueExA(key_, "a", 0, REG_SZ, edge - 4, 4), ERROR_SUCCESS);
+  EXPECT_EQ(SHSetValueA(key_, nullptr, "sa", REG_SZ, edge - 4, 4), 0u);
+  EXPECT_EQ(readRaw(key_, u"a").data, bytesOf(u"abcd"));
+  EXPECT_EQ(readRaw(key_, u"sa").data, bytesOf(u"abcd"));
+  munmap(map, 2 * page);
+}
+
+// RegQueryValueEx ends a string stored without its NUL with one when the buffer has room for
+// it; the size reported is the stored one.
+TEST_F(Registry, QueryTerminatesAnUnterminatedStringWhenTheBufferHasRoom) {
+  ASSERT_EQ(setRaw(key_, u"open", REG_SZ, bytesOf(u"abc")), ERROR_SUCCESS);
+  ASSERT_EQ(setRaw(key_, u"closed", REG_SZ, bytesOf(std::u16string(u"abc\0", 4))), ERROR_SUCCESS);
+  ASSERT_EQ(setRaw(key_, u"bin", REG_BINARY, bytesOf(u"abc")), ERROR_SUCCESS);
+  struct Case {
+    const char* rule;
+    bool ansi;
+    const char16_t* name;
+    DWORD buffer;
+    DWORD size;     // reported
+    std::size_t nulAt;  // where a NUL was added, or 0
+  } cases[] = {
+      {"room for a NUL", false, u"open", 8, 6, 6},
+      {"more room than that", false, u"open", 32, 6, 6},
+      {"no room", false, u"open", 6, 6, 0},
+      {"room for half a NUL", false, u"open", 7, 6, 0},
+      {"already ended", false, u"closed", 32, 8, 0},
+      {"not a string", false, u"bin", 32, 6, 0},
+      {"8-bit: room for a NUL", true, u"open", 4, 3, 3},
+      {"8-bit: no room", true, u"open", 3, 3, 0},
+  };
+  for (const auto& c : cases) {
+    BYTE buf[40];
+    std::memset(buf, kPad, sizeof buf);
+    DWORD size = c.buffer;
+    LONG rc = c.ansi ? RegQueryValueExA(key_, platform::text::toUtf8(c.name).c_str(), nullptr, nullptr, buf, &size)
+                     : RegQueryValueExW(key_, c.name, nullptr, nullptr, buf, &size);
+    ASSERT_EQ(rc, ERROR_SUCCESS) << c.rule;
+    EXPECT_EQ(size, c.size) << c.rule;
+    std::size_t unit = c.ansi ? 1 : 2;
+    std::size_t end = c.nulAt ? c.nulAt + unit : c.size;
+    for (std::size_t i = c.size; i < end; ++i) EXPECT_EQ(buf[i], 0) << c.rule << " byte " << i;
+    EXPECT_EQ(buf[end], kPad) << c.rule << ": nothing written past the data and its NUL";
+  }
+}
+
+// Only a counted string can hold a NUL; such a key would enumerate as "" and reopen its parent,
+// so no call makes one, and no tree is deeper than 512 levels.
+TEST_F(Registry, KeyNamesHoldingANulAndTooDeepPathsAreRefused) {
+  using platform::registry::ValueChange;
+  using platform::registry::writeKeySection;
+  const std::u16string base = u"Software\\KipoTest\\";
+  for (const std::u16string& sub : {base + std::u16string(u"a\0b", 3), base + std::u16string(1, u'\0'),
+                                     base + std::u16string(u"ok\\\0", 4)}) {
+    int failed = 7;
+    EXPECT_EQ(writeKeySection(HKEY_CURRENT_USER, sub, {}, &failed), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(failed, -1);
+  }
+  int failed = 7;
+  EXPECT_EQ(writeKeySection(HKEY_CURRENT_USER, base + u"k", {{std::u16string(u"v\0w", 3), false, REG_SZ, "x"}}, &failed),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(failed, 0);
+  EXPECT_TRUE(subkeyNames(key_).empty());
+
+  // KipoTest is 2 levels below the hive's root: 510 more reach the limit, one more is refused.
+  auto chain = [](int levels) {
+    std::u16string p = u"k";
+    for (int i = 1; i < levels; ++i) p += u"\\k";
+    return p;
+  };
+  HKEY deep = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(key_, chain(510).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, nullptr), ERROR_SUCCESS);
+  HKEY deeper = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(deep, u"k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deeper, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(deeper, nullptr);
+  EXPECT_EQ(writeKeySection(HKEY_CURRENT_USER, base + chain(511), {}, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegOpenKeyExW(key_, chain(513).c_str(), 0, KEY_READ, &deeper), ERROR_INVALID_PARAMETER);
+  RegCloseKey(deep);
+  // The deepest tree exports whole.
+  std::u16string exported;
+  EXPECT_EQ(platform::registry::exportText(u"HKEY_CURRENT_USER\\Software\\KipoTest", exported), ERROR_SUCCESS);
+}
+
+// A store damaged by hand (a key named "" under KipoTest) makes an export fail, not recurse
+// until the stack is gone.
+TEST_F(Registry, ExportOfADamagedStoreEnds) {
+  using namespace platform::registry;
+  {
+    WriteScope w;
+    Store& s = w.store();
+    KeyId parent = s.walk(s.currentUserHive(), u"Software\\KipoTest");
+    ASSERT_NE(parent, 0);
+    Node* n = s.node(parent);
+    ASSERT_NE(n, nullptr);
+    const std::string nul(1, '\0');
+    s.db().query("INSERT INTO reg_keys(parent, hive, name, upname, written) VALUES(?1, ?2, ?3, ?3, 0)")
+        .bind(1, parent)
+        .bind(2, n->hive)
+        .bind(3, nul)
+        .run();
+    w.commit();
+    s.invalidate();
+  }
+  std::u16string exported = u"unchanged";
+  EXPECT_EQ(exportText(u"HKEY_CURRENT_USER\\Software\\KipoTest", exported), ERROR_INVALID_DATA);
+  EXPECT_TRUE(exported.empty());
+}
+
 TEST_F(Registry, QueryValueSizeRulesLeaveWhatWindowsLeaves) {
   const std::string data = bytesOf(u"hello") + std::string(2, '\0');  // 12 bytes
   ASSERT_EQ(setRaw(key_, u"v", REG_SZ, data), ERROR_SUCCESS);
@@ -220,14 +399,19 @@ TEST_F(Registry, QueryValueSizeRulesLeaveWhatWindowsLeaves) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 12), data);
   EXPECT_EQ(buf[12], kPad);
 
-  // Missing value: ERROR_FILE_NOT_FOUND, the size zeroed, the type and buffer left alone.
+  // Missing value: ERROR_FILE_NOT_FOUND; with a buffer the size, type and buffer are left
+  // alone, while a size query is told 0.
   std::memset(buf, kPad, sizeof buf);
   type = kSentinel;
   size = sizeof buf;
   EXPECT_EQ(RegQueryValueExW(key_, u"missing", nullptr, &type, buf, &size), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(size, sizeof buf);
   EXPECT_EQ(type, kSentinel);
   EXPECT_EQ(buf[0], kPad);
+  size = kSentinel;
+  EXPECT_EQ(RegQueryValueExW(key_, u"missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(type, kSentinel);
 
   // A buffer without its size is a bad parameter.
   EXPECT_EQ(RegQueryValueExW(key_, u"v", nullptr, &type, buf, nullptr), ERROR_INVALID_PARAMETER);
@@ -236,7 +420,8 @@ TEST_F(Registry, QueryValueSizeRulesLeaveWhatWindowsLeaves) {
 TEST_F(Registry, EnumValueReportsShortBuffersAndTheEnd) {
   ASSERT_EQ(setRaw(key_, u"Name", REG_BINARY, "12345"), ERROR_SUCCESS);
 
-  // Name buffer too short (needs 5 with the NUL): ERROR_MORE_DATA, nothing written.
+  // Name buffer too short (needs 5 with the NUL): ERROR_MORE_DATA, neither name nor data
+  // written, but the type and the data size are told.
   char16_t name[16];
   std::fill(std::begin(name), std::end(name), u'#');
   BYTE data[16];
@@ -246,6 +431,23 @@ TEST_F(Registry, EnumValueReportsShortBuffersAndTheEnd) {
   EXPECT_EQ(cch, 4u);
   EXPECT_EQ(name[0], u'#');
   EXPECT_EQ(data[0], kPad);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(size, 5u);
+  // The same without a data buffer, and in the 8-bit form (text sizes in ANSI bytes).
+  ASSERT_EQ(setRaw(key_, u"Text", REG_SZ, bytesOf(u"abc") + std::string(2, '\0')), ERROR_SUCCESS);
+  char narrow[4];
+  cch = 4;
+  type = kSentinel;
+  size = kSentinel;
+  EXPECT_EQ(RegEnumValueA(key_, 1, narrow, &cch, nullptr, &type, nullptr, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 4u);
+  cch = 4;
+  type = kSentinel;
+  size = kSentinel;
+  EXPECT_EQ(RegEnumValueW(key_, 1, name, &cch, nullptr, &type, nullptr, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 8u);
+  ASSERT_EQ(RegDeleteValueW(key_, u"Text"), ERROR_SUCCESS);
 
   // Data buffer too short: the name arrives, the size needed is reported, the data does not.
   cch = 16;
@@ -405,7 +607,7 @@ TEST_F(Registry, FreshHostHasTheStructuralKeysAndAliases) {
   ASSERT_EQ(RegOpenKeyExW(HKEY_USERS, (hives[1] + u"\\Software\\KipoTest").c_str(), 0, KEY_READ, &viaUsers), ERROR_SUCCESS);
   EXPECT_EQ(readRaw(viaUsers, u"v").data, "cu");
   RegCloseKey(viaUsers);
-  ASSERT_EQ(SHSetValueW(HKEY_CURRENT_CONFIG, u"Display", u"v", REG_SZ, "cc", 2), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(shSetRaw(HKEY_CURRENT_CONFIG, u"Display", u"v", REG_SZ, "cc"), static_cast<DWORD>(ERROR_SUCCESS));
   char data[8] = {};
   DWORD size = sizeof data;
   EXPECT_EQ(SHGetValueW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\Display", u"v",
@@ -415,9 +617,7 @@ TEST_F(Registry, FreshHostHasTheStructuralKeysAndAliases) {
 }
 
 TEST_F(Registry, ClassesRootMergesMachineAndUserClasses) {
-  auto setClass = [](HKEY root, const char16_t* sub, const char* text) {
-    return SHSetValueW(root, sub, u"", REG_SZ, text, static_cast<DWORD>(std::strlen(text)));
-  };
+  auto setClass = [](HKEY root, const char16_t* sub, const char* text) { return shSetRaw(root, sub, u"", REG_SZ, text); };
   ASSERT_EQ(setClass(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\.kma", "machine-a"), 0u);
   ASSERT_EQ(setClass(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\.kmb", "machine-b"), 0u);
   ASSERT_EQ(setClass(HKEY_CURRENT_USER, u"Software\\Classes\\.kmb", "user-b"), 0u);
@@ -502,7 +702,7 @@ TEST_F(Registry, ShellHelpers) {
 
   // SHCopyKeyW copies values and subkeys with their types and bytes, merging.
   ASSERT_EQ(SHSetValueW(key_, u"Src\\Sub", u"b", 0x4242, "\x01\x02", 2), 0u);
-  ASSERT_EQ(SHSetValueW(key_, u"Src", u"", REG_SZ, "top", 3), 0u);
+  ASSERT_EQ(shSetRaw(key_, u"Src", u"", REG_SZ, "top"), 0u);
   HKEY dest = createKey(key_, u"Dest");
   ASSERT_EQ(setRaw(dest, u"already", REG_SZ, "here"), ERROR_SUCCESS);
   ASSERT_EQ(SHCopyKeyW(key_, u"Src", dest, 0), 0u);
@@ -589,7 +789,7 @@ TEST_F(Registry, InjectedFaultFailsTheNamedCallForTheKeyPathPrefix) {
   EXPECT_EQ(setRaw(faulty, u"v", REG_SZ, "x"), ERROR_DISK_FULL);
   EXPECT_EQ(readRaw(faulty, u"v").rc, ERROR_FILE_NOT_FOUND);  // nothing written
   EXPECT_EQ(setRaw(key_, u"v", REG_SZ, "x"), ERROR_SUCCESS);  // another key
-  EXPECT_EQ(SHSetValueW(key_, u"Faulty", u"v", REG_SZ, "x", 1), 0u);  // the shell helper is its own call
+  EXPECT_EQ(shSetRaw(key_, u"Faulty", u"v", REG_SZ, "x"), 0u);  // the shell helper is its own call
   platform::fault::removeLocal(id);
 
   f.call = "RegOpenKeyExW";
