@@ -60,6 +60,10 @@ TEST(FaultTool, RefusesBadUsage) {
       {"fault", "add", "ReadFile", "--crash", "--kill"},
       {"fault", "add", "ReadFile", "--kill", "--nth", "0"},
       {"fault", "add", "ReadFile", "--kill", "--bogus"},
+      {"fault", "add", "ReadFile", "--delay", " -1"},             // no wrapped or saturated numbers
+      {"fault", "add", "ReadFile", "--delay", "4294967296"},
+      {"fault", "add", "ReadFile", "--error", "0x"},
+      {"fault", "add", "ReadFile", "--kill", "--count", "+5"},
       {"fault", "frobnicate"},
       {"fault", "points", "extra"},
   };

@@ -258,12 +258,16 @@ TEST_F(HostAppsTest, ExplorerOwnsTheTaskbarAlongTheEdgeTheHostNames) {
     EXPECT_EQ(r.top, k.rect.top);
     EXPECT_EQ(r.right, k.rect.right);
     EXPECT_EQ(r.bottom, k.rect.bottom);
-    // The desktop: Progman > SHELLDLL_DefView > SysListView32, all of Explorer's process.
-    HWND progman = FindWindowW(u"Progman", u"Program Manager");
+    // The desktop: Progman > SHELLDLL_DefView > SysListView32, all of Explorer's process. Explorer
+    // makes them after the taskbar, so a loaded machine may not have them yet.
+    HWND progman = waitForWindow(u"Progman", u"Program Manager");
     ASSERT_NE(progman, nullptr);
-    HWND view = FindWindowExW(progman, nullptr, u"SHELLDLL_DefView", nullptr);
-    ASSERT_NE(view, nullptr);
-    HWND list = FindWindowExW(view, nullptr, u"SysListView32", nullptr);
+    HWND view = nullptr, list = nullptr;
+    for (int i = 0; i < 1000 && !list; ++i) {
+      view = FindWindowExW(progman, nullptr, u"SHELLDLL_DefView", nullptr);
+      list = view ? FindWindowExW(view, nullptr, u"SysListView32", nullptr) : nullptr;
+      if (!list) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     ASSERT_NE(list, nullptr);
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);

@@ -1,6 +1,4 @@
 // kipo-host drive, path, attrib: the drive table, where a Windows path lands, and file attributes.
-#include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,19 +34,6 @@ const char* typeName(UINT type) {
   return "unknown";
 }
 
-// Digits of the base only: strtoull alone would take "-1" as 2^64-1, skip spaces and saturate on
-// overflow, so a typing slip would become a huge capacity instead of an error.
-bool parseNumber(const std::string& s, int base, std::uint64_t& out) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c))))
-      return false;
-  errno = 0;
-  char* end = nullptr;
-  out = std::strtoull(s.c_str(), &end, base);
-  return errno != ERANGE && end && *end == 0;
-}
-
 int driveAdd(const std::vector<std::string>& args) {
   if (args.empty()) return usageError("drive add needs a drive (E: or \\\\server\\share)");
   host::Drive d;
@@ -68,7 +53,7 @@ int driveAdd(const std::vector<std::string>& args) {
       if (!found) return usageError("unknown drive type " + v + " (removable, fixed, remote, cdrom, ramdisk)");
       typeGiven = true;
     } else if (o == "--serial") {
-      if (!parseNumber(v, 16, n) || n > 0xFFFFFFFFu) return usageError("--serial takes up to 8 hex digits");
+      if (!parseUnsigned(v, 0xFFFFFFFFu, n, 16)) return usageError("--serial takes up to 8 hex digits");
       d.serial = static_cast<DWORD>(n);
       serialGiven = true;
     } else if (o == "--label") {
@@ -77,12 +62,12 @@ int driveAdd(const std::vector<std::string>& args) {
       d.fileSystem = text::fromUtf8(v);
       fsGiven = true;
     } else if (o == "--cluster") {
-      if (!parseNumber(v, 10, n) || n == 0 || n > 0x10000 || (n & (n - 1))) return usageError("--cluster takes a power of two up to 65536");
+      if (!parseUnsigned(v, 0x10000, n, 10) || n == 0 || (n & (n - 1))) return usageError("--cluster takes a power of two up to 65536");
       d.clusterSize = static_cast<DWORD>(n);
       clusterGiven = true;
     } else if (o == "--capacity") {
       // The drive table keeps it as a signed 64-bit integer.
-      if (!parseNumber(v, 10, n) || n > static_cast<std::uint64_t>(INT64_MAX))
+      if (!parseUnsigned(v, INT64_MAX, n, 10))
         return usageError("--capacity takes a number of bytes from 0 to 9223372036854775807");
       d.capacity = n;
     } else {

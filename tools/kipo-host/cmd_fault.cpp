@@ -16,10 +16,8 @@ namespace {
 namespace fault = platform::fault;
 
 bool parseNumber(const std::string& text, std::uint32_t& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-  if (*end != 0 || v > 0xFFFFFFFFull || text[0] == '-') return false;
+  std::uint64_t v = 0;
+  if (!parseUnsigned(text, 0xFFFFFFFFu, v)) return false;
   out = static_cast<std::uint32_t>(v);
   return true;
 }

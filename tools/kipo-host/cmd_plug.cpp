@@ -1,6 +1,5 @@
 // kipo-host plug and unplug: a USB drive comes or goes, with its device nodes, MountedDevices
 // values and the WM_DEVICECHANGE notifications Windows sends.
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,13 +43,9 @@ int plug(const std::vector<std::string>& args) {
     } else if (o == "--serial") {
       r.device.serial = text::fromUtf8(v);
     } else if (o == "--capacity") {
-      // Digits only, within the drive table's signed 64 bits: "-1" or an overflow is an error,
-      // not a wrapped or saturated capacity.
-      errno = 0;
-      char* end = nullptr;
-      unsigned long long n = std::strtoull(v.c_str(), &end, 10);
-      if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || errno == ERANGE ||
-          n > static_cast<unsigned long long>(INT64_MAX))
+      // The drive table keeps it as a signed 64-bit integer.
+      std::uint64_t n = 0;
+      if (!parseUnsigned(v, INT64_MAX, n, 10))
         return usageError("--capacity takes a number of bytes from 0 to 9223372036854775807");
       r.capacity = n;
     } else if (o == "--secure-folder") {

@@ -59,20 +59,15 @@ const MessageName kMessages[] = {
     {"WM_APP", WM_APP},
 };
 
-bool parseUnsigned(const std::string& s, unsigned long long& out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  out = std::strtoull(s.c_str(), &end, 0);
-  return end && *end == 0;
-}
-
+// A WPARAM or LPARAM: negative, or any 64-bit pattern.
 bool parseSigned(const std::string& s, long long& out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  out = std::strtoll(s.c_str(), &end, 0);
-  if (end && *end == 0) return true;
-  unsigned long long u = 0;
-  if (!parseUnsigned(s, u)) return false;
+  std::uint64_t u = 0;
+  if (!s.empty() && s[0] == '-') {
+    if (!parseUnsigned(s.substr(1), std::uint64_t{1} << 63, u)) return false;
+    out = static_cast<long long>(0 - u);
+    return true;
+  }
+  if (!parseUnsigned(s, UINT64_MAX, u)) return false;
   out = static_cast<long long>(u);
   return true;
 }
@@ -87,21 +82,21 @@ bool parseMessage(const std::string& s, UINT& out) {
   std::string name = s, offset;
   std::size_t plus = s.find('+');
   if (plus != std::string::npos) name = s.substr(0, plus), offset = s.substr(plus + 1);
-  unsigned long long n = 0;
+  std::uint64_t n = 0;
   for (const auto& m : kMessages) {
     if (name != m.name) continue;
-    if (!offset.empty() && !parseUnsigned(offset, n)) return false;
+    if (!offset.empty() && !parseUnsigned(offset, 0xFFFFFFFFu, n)) return false;
     out = m.value + static_cast<UINT>(n);
     return true;
   }
-  if (!parseUnsigned(s, n) || n > 0xFFFFFFFFu) return false;
+  if (!parseUnsigned(s, 0xFFFFFFFFu, n)) return false;
   out = static_cast<UINT>(n);
   return true;
 }
 
 bool parseWindow(const std::string& s, HWND& out) {
-  unsigned long long n = 0;
-  if (!parseUnsigned(s, n) || n > 0xFFFFFFFFu) return false;
+  std::uint64_t n = 0;
+  if (!parseUnsigned(s, 0xFFFFFFFFu, n)) return false;
   out = reinterpret_cast<HWND>(static_cast<UINT_PTR>(n));
   return true;
 }
@@ -162,8 +157,8 @@ int run(const std::vector<std::string>& args) {
 // VDMDBG reports it; prints the task handle.
 int addSixteenBitTask(const std::vector<std::string>& args) {
   const char* usage = "ps --add-16bit-task NTVDM_PID FILE [MODULE]";
-  unsigned long long pid = 0;
-  if (args.size() < 3 || args.size() > 4 || !parseUnsigned(args[1], pid) || pid > 0xFFFFFFFFu) return usageError(usage);
+  std::uint64_t pid = 0;
+  if (args.size() < 3 || args.size() > 4 || !parseUnsigned(args[1], 0xFFFFFFFFu, pid)) return usageError(usage);
   platform::vdm::SixteenBitTask task;
   switch (platform::vdm::addSixteenBitTask(static_cast<DWORD>(pid), text::fromUtf8(args[2]),
                                            args.size() == 4 ? text::fromUtf8(args[3]) : std::u16string(), task)) {
@@ -222,10 +217,10 @@ int windows(const std::vector<std::string>& args) {
 int postOrSend(const std::vector<std::string>& args, bool send) {
   const char* usage = send ? "send HWND MSG WPARAM LPARAM [--timeout MS]" : "post HWND MSG WPARAM LPARAM";
   std::vector<std::string> plain;
-  unsigned long long timeout = 10000;
+  std::uint64_t timeout = 10000;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (send && args[i] == "--timeout" && i + 1 < args.size()) {
-      if (!parseUnsigned(args[++i], timeout)) return usageError(usage);
+      if (!parseUnsigned(args[++i], 0xFFFFFFFFu, timeout)) return usageError(usage);
     } else {
       plain.push_back(args[i]);
     }

@@ -49,16 +49,6 @@ std::string typeName(DWORD type) {
   return buf;
 }
 
-bool parseNumber(const std::string& s, std::uint64_t max, std::uint64_t& out) {
-  if (s.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  unsigned long long v = std::strtoull(s.c_str(), &end, 0);
-  if (errno || *end || s[0] == '-' || v > max) return false;
-  out = v;
-  return true;
-}
-
 bool parseType(const std::string& s, DWORD& type) {
   for (const auto& t : kTypes)
     if (s == t.name) {
@@ -66,7 +56,7 @@ bool parseType(const std::string& s, DWORD& type) {
       return true;
     }
   std::uint64_t v;
-  if (!parseNumber(s, 0xFFFFFFFFu, v)) return false;
+  if (!parseUnsigned(s, 0xFFFFFFFFu, v)) return false;
   type = static_cast<DWORD>(v);
   return true;
 }
@@ -114,7 +104,7 @@ bool parseData(DWORD type, const std::string& text, std::string& out, std::strin
   }
   if (type == REG_DWORD || type == REG_QWORD) {
     std::uint64_t v;
-    if (!parseNumber(text, type == REG_DWORD ? 0xFFFFFFFFull : ~0ull, v)) {
+    if (!parseUnsigned(text, type == REG_DWORD ? 0xFFFFFFFFull : ~0ull, v)) {
       problem = "bad number " + text;
       return false;
     }

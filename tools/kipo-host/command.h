@@ -1,6 +1,7 @@
 // The command table of kipo-host: each cmd_*.cpp registers its commands at namespace scope.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,10 @@ struct RegisterCommand {
 int usageError(const std::string& message);
 // Prints "kipo-host: <message>" to stderr and returns 1.
 int failure(const std::string& message);
+
+// A number typed on the command line: digits of `base` only (0: decimal, or hex after "0x"), at
+// most `max`. strtoull alone would take "-1" as 2^64-1, skip spaces and saturate on overflow, so a
+// typing slip would become a huge value instead of an error.
+bool parseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t& out, int base = 0);
 
 }  // namespace kipohost

@@ -3,6 +3,7 @@
 #include <exception>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/host/host.h"
@@ -34,6 +35,31 @@ int usageError(const std::string& message) {
 int failure(const std::string& message) {
   std::fprintf(stderr, "kipo-host: %s\n", message.c_str());
   return 1;
+}
+
+bool parseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t& out, int base) {
+  std::string_view digits = text;
+  if (base == 0) {
+    base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+      digits.remove_prefix(2);
+      base = 16;
+    }
+  }
+  if (digits.empty()) return false;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+    else return false;
+    if (digit >= static_cast<unsigned>(base) || digit > max || value > (max - digit) / static_cast<unsigned>(base))
+      return false;
+    value = value * static_cast<unsigned>(base) + digit;
+  }
+  out = value;
+  return true;
 }
 
 }  // namespace kipohost
