@@ -35,12 +35,16 @@ Server rowToServer(const host::Query& q) {
 
 }  // namespace
 
-bool isNumericAddress(std::string_view text) {
-  if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return false;
+std::vector<unsigned char> addressBytes(std::string_view text) {
+  if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return {};
   std::string s(text);
   unsigned char buffer[16];
-  return inet_pton(AF_INET, s.c_str(), buffer) == 1 || inet_pton(AF_INET6, s.c_str(), buffer) == 1;
+  if (inet_pton(AF_INET, s.c_str(), buffer) == 1) return {buffer, buffer + 4};
+  if (inet_pton(AF_INET6, s.c_str(), buffer) == 1) return {buffer, buffer + 16};
+  return {};
 }
+
+bool isNumericAddress(std::string_view text) { return !addressBytes(text).empty(); }
 
 void addServer(const Server& server) {
   if (server.name.empty()) throw std::invalid_argument("a server needs a name");

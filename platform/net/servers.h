@@ -31,6 +31,9 @@ std::optional<Server> findServer(std::u16string_view name);
 
 // Whether the text is a numeric IPv4 (dotted quad) or IPv6 address.
 bool isNumericAddress(std::string_view text);
+// The bytes of a numeric address in network order: 4 for IPv4, 16 for IPv6; empty when the text
+// is not one.
+std::vector<unsigned char> addressBytes(std::string_view text);
 
 // Resolves a host name as the host's programs see it: a numeric IPv4/IPv6 address resolves to
 // itself without the table; any other name only through the table. nullopt when unresolved.
