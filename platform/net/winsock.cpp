@@ -82,7 +82,7 @@ std::optional<USHORT> servicePort(std::string_view service) {
 }
 
 // The lookup itself, shared by the narrow and wide forms: 0 and the answer, or the error code.
-int lookUp(std::string_view call, const Request& r, Answer& answer) {
+int lookUp(const Request& r, Answer& answer) {
   if (startups.load() <= 0) return WSANOTINITIALISED;
   if (r.family != AF_UNSPEC && r.family != AF_INET && r.family != AF_INET6) return WSAEAFNOSUPPORT;
   if (r.socktype != 0 && r.socktype != SOCK_STREAM && r.socktype != SOCK_DGRAM && r.socktype != SOCK_RAW)
@@ -91,7 +91,6 @@ int lookUp(std::string_view call, const Request& r, Answer& answer) {
   if (!r.node && !r.service) return WSAHOST_NOT_FOUND;
   if ((r.flags & AI_CANONNAME) && !r.node) return WSAEINVAL;
   std::u16string node = r.node ? platform::text::fromUtf8(*r.node) : std::u16string();
-  if (DWORD fault = platform::fault::check(call, node)) return static_cast<int>(fault);
 
   std::optional<USHORT> port = servicePort(r.service.value_or(""));
   if (!port) return WSATYPE_NOT_FOUND;
@@ -223,7 +222,9 @@ int getaddrinfo(PCSTR pNodeName, PCSTR pServiceName, const ADDRINFOA* pHints, PA
   if (pNodeName) r.node = platform::text::toUtf8(platform::text::ansiToWide(pNodeName));
   if (pServiceName) r.service = platform::text::toUtf8(platform::text::ansiToWide(pServiceName));
   Answer answer;
-  int error = lookUp("getaddrinfo", r, answer);
+  int error = startups.load() <= 0 ? WSANOTINITIALISED : 0;
+  if (!error) error = static_cast<int>(platform::fault::check("getaddrinfo", platform::text::fromUtf8(r.node.value_or(""))));
+  if (!error) error = lookUp(r, answer);
   return finish<ADDRINFOA, char>(r, ppResult, error, answer);
 }
 
@@ -237,7 +238,9 @@ int GetAddrInfoW(PCWSTR pNodeName, PCWSTR pServiceName, const ADDRINFOW* pHints,
   if (pNodeName) r.node = platform::text::toUtf8(platform::text::view(pNodeName));
   if (pServiceName) r.service = platform::text::toUtf8(platform::text::view(pServiceName));
   Answer answer;
-  int error = lookUp("GetAddrInfoW", r, answer);
+  int error = startups.load() <= 0 ? WSANOTINITIALISED : 0;
+  if (!error) error = static_cast<int>(platform::fault::check("GetAddrInfoW", platform::text::view(pNodeName)));
+  if (!error) error = lookUp(r, answer);
   return finish<ADDRINFOW, char16_t>(r, ppResult, error, answer);
 }
 
