@@ -47,7 +47,8 @@ std::vector<unsigned char> addressBytes(std::string_view text) {
 bool isNumericAddress(std::string_view text) { return !addressBytes(text).empty(); }
 
 void addServer(const Server& server) {
-  if (server.name.empty()) throw std::invalid_argument("a server needs a name");
+  // Longer names are no host names: name lookup refuses them.
+  if (server.name.empty() || server.name.size() > 255) throw std::invalid_argument("a server needs a name of 1 to 255 characters");
   if (!isNumericAddress(server.address))
     throw std::invalid_argument("not a numeric IPv4 or IPv6 address: " + server.address);
   host::Database& db = host::Host::current().db();

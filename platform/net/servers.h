@@ -19,7 +19,7 @@ struct Server {
 };
 
 // Adds a server, or replaces the one of the same name (without case). Throws
-// std::invalid_argument for an empty name or an address that is not numeric IPv4 or IPv6.
+// std::invalid_argument for a name that is empty or longer than 255 characters, or an address that is not numeric IPv4 or IPv6.
 void addServer(const Server& server);
 // False when no server of that name was listed.
 bool removeServer(std::u16string_view name);

@@ -62,6 +62,10 @@
 
 using ADDRESS_FAMILY = USHORT;
 
+// The types live in a namespace of their own and are brought to global scope by name, so that
+// they are not confused with the C library's types of the same names inside the platform library.
+namespace platform::winsock {
+
 struct WSAData {
   WORD wVersion;
   WORD wHighVersion;
@@ -144,6 +148,27 @@ struct addrinfoW {
 };
 using ADDRINFOW = addrinfoW;
 using PADDRINFOW = addrinfoW*;
+
+}  // namespace platform::winsock
+
+using platform::winsock::WSAData;
+using platform::winsock::WSADATA;
+using platform::winsock::LPWSADATA;
+using platform::winsock::in_addr;
+using platform::winsock::in6_addr;
+using platform::winsock::sockaddr;
+using platform::winsock::sockaddr_in;
+using platform::winsock::sockaddr_in6;
+using platform::winsock::SOCKADDR;
+using platform::winsock::PSOCKADDR;
+using platform::winsock::SOCKADDR_IN;
+using platform::winsock::SOCKADDR_IN6;
+using platform::winsock::addrinfo;
+using platform::winsock::ADDRINFOA;
+using platform::winsock::PADDRINFOA;
+using platform::winsock::addrinfoW;
+using platform::winsock::ADDRINFOW;
+using platform::winsock::PADDRINFOW;
 
 // Counted per process: each successful start-up needs its clean-up. Versions below 1.0 are
 // refused; above 2.2 the answer is 2.2.

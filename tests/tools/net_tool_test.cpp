@@ -55,6 +55,7 @@ TEST(NetTool, AddListRemoveServers) {
       {{"net", "add", "x", "--address", "10.0.0.1", "--rtt", "60001"}, 2},
       {{"net", "add", "x", "--address", "10.0.0.1", "--fast"}, 2},
       {{"net", "add", "x", "--address", "mail.corp"}, 1},
+      {{"net", "add", std::string(256, 'n'), "--address", "10.0.0.1"}, 1},
       {{"net", "remove", "down.corp"}, 1},
       {{"net", "list", "extra"}, 2},
       {{"net", "frob"}, 2},

@@ -138,9 +138,11 @@ int add(const std::vector<std::string>& args) {
     }
   }
   if (!haveAddress) return usageError("net add needs --address A");
-  if (!net::isNumericAddress(server.address))
-    return failure("not a numeric IPv4 or IPv6 address: " + server.address);
-  net::addServer(server);
+  try {
+    net::addServer(server);
+  } catch (const std::invalid_argument& e) {
+    return failure(e.what());
+  }
   return 0;
 }
 

@@ -44,7 +44,7 @@ TEST(ServerTable, RefusesBadEntries) {
   kipotest::TestHost host;
   const net::Server bad[] = {
       {u"", "10.0.0.1"}, {u"a", ""}, {u"a", "mail.example.com"}, {u"a", "10.0.0.256"},
-      {u"a", "10.0.0"},  {u"a", " 10.0.0.1"}, {u"a", "fe80::1%eth0"},
+      {u"a", "10.0.0"},  {u"a", " 10.0.0.1"}, {u"a", "fe80::1%eth0"}, {std::u16string(256, u'n'), "10.0.0.1"},
   };
   for (const auto& s : bad) EXPECT_THROW(net::addServer(s), std::invalid_argument) << s.address;
   EXPECT_TRUE(net::servers().empty());
