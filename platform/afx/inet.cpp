@@ -96,10 +96,9 @@ void CInternetFile::Write(const void*, UINT) { AfxThrowInternetException(m_dwCon
 ULONGLONG CInternetFile::Seek(LONGLONG, UINT) { AfxThrowInternetException(m_dwContext, ERROR_CALL_NOT_IMPLEMENTED); }
 
 void CInternetFile::Close() {
-  if (!m_hFile) return;
-  HINTERNET handle = m_hFile;
+  // Never throws: the handle may already have gone with its session.
+  if (m_hFile) InternetCloseHandle(m_hFile);
   m_hFile = nullptr;
-  if (!InternetCloseHandle(handle)) AfxThrowInternetException(m_dwContext);
 }
 
 void CInternetFile::Abort() {

@@ -23,7 +23,8 @@ class CInternetException : public CException {
 
 class CInternetSession;
 
-// A file read from an Internet handle; owns the handle. Read and Close throw CInternetException.
+// A file read from an Internet handle; owns the handle. Read throws CInternetException; Close
+// does not.
 class CInternetFile : public CStdioFile {
   DECLARE_DYNAMIC(CInternetFile)
  public:

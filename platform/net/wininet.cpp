@@ -436,6 +436,10 @@ BOOL HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer, LPDW
     }
     return std::nullopt;
   };
+  if ((dwInfoLevel & 0xFFFF0000UL) & ~HTTP_QUERY_FLAG_NUMBER) {  // request headers, dates: not offered
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
   switch (dwInfoLevel & 0xFFFF) {
     case HTTP_QUERY_STATUS_CODE: value = std::to_string(statusOf(headers)); break;
     case HTTP_QUERY_STATUS_TEXT: {

@@ -4,6 +4,9 @@
 // reaches a real network; HTTPS trusts only the host's own list of roots. Calls are synchronous
 // and safe on any thread; InternetCloseHandle from another thread ends a call blocked on the
 // handle with ERROR_INTERNET_OPERATION_CANCELLED. Errors come through GetLastError.
+// Fault points: every call but InternetCloseHandle, by the call's name; the subject is the URL
+// (the agent for InternetOpenW, the server name for InternetConnectW, the object path for
+// HttpOpenRequestW).
 #pragma once
 
 #include "platform/base/types.h"
@@ -38,7 +41,7 @@ using INTERNET_PORT = WORD;
 #define INTERNET_FLAG_TRANSFER_ASCII 0x00000001UL
 #define INTERNET_FLAG_TRANSFER_BINARY 0x00000002UL
 
-// HttpQueryInfoW levels and modifiers.
+// HttpQueryInfoW levels and modifiers (only these; others fail with ERROR_CALL_NOT_IMPLEMENTED).
 #define HTTP_QUERY_CONTENT_TYPE 1
 #define HTTP_QUERY_CONTENT_LENGTH 5
 #define HTTP_QUERY_STATUS_CODE 19

@@ -157,9 +157,21 @@ TEST_F(WinInetTest, QueryInfoAsTextFollowsTheBufferRules) {
   EXPECT_TRUE(HttpQueryInfoW(file, HTTP_QUERY_CONTENT_TYPE, text, &size, &index));
   EXPECT_EQ(std::u16string(text), u"text/plain");
   EXPECT_EQ(index, 1u);
+  size = sizeof text;
+  SetLastError(kSentinel);
+  EXPECT_FALSE(HttpQueryInfoW(file, HTTP_QUERY_CONTENT_LENGTH | 0x80000000 /* request headers */, text, &size, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED)) << "never the reply's header instead";
   DWORD available = kSentinel;
   EXPECT_TRUE(InternetQueryDataAvailable(file, &available, 0, 0));
   EXPECT_EQ(available, 9u);
+  InternetCloseHandle(file);
+
+  // A status text full of format directives comes back as it was sent.
+  file = InternetOpenUrlW(session_, url("/percent").c_str(), nullptr, 0, 0, 1);
+  ASSERT_NE(file, nullptr);
+  size = sizeof text;
+  EXPECT_TRUE(HttpQueryInfoW(file, HTTP_QUERY_STATUS_TEXT, text, &size, nullptr));
+  EXPECT_EQ(std::u16string(text), u"%s%n%s%n");
   InternetCloseHandle(file);
 }
 
