@@ -172,8 +172,9 @@ Transfer* begin(const CurlParams& params) {
   curl_easy_setopt(e, CURLOPT_NOPROXY, "*");
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-  // CURLOPT_NOSIGNAL stays off: curl then keeps SIGPIPE from ending the process when a server
-  // closes a TLS connection under a write. It never resolves, so it sets no alarm.
+  // No signals from curl (it is used from many threads); its writes, TLS included, go through
+  // send() without SIGPIPE, so a server that hangs up gives an error, not the end of the process.
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->headerList);
   curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, p.method == "GET" ? nullptr : p.method.c_str());
   if (p.method == "HEAD") curl_easy_setopt(e, CURLOPT_NOBODY, 1L);

@@ -1,5 +1,6 @@
 // A small HTTP and HTTPS server on 127.0.0.1 for the network tests: one request per connection,
 // answered by the test's handler, which writes raw bytes (so it can cut a reply short or stall).
+// It reads at most 64 KiB of a request's body and then answers, leaving the rest unread.
 #pragma once
 
 #include <atomic>

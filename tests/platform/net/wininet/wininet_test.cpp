@@ -420,6 +420,31 @@ TEST_F(WinInetHttpsTest, CertificateTable) {
   }
 }
 
+TEST_F(WinInetHttpsTest, ServerHangingUpOnALongBodyIsAnErrorNotACrash) {
+  // The server answers after 64 KiB and closes while the client still writes: the write fails
+  // (under TLS through write(), which raises SIGPIPE) and the call must report it, not die.
+  LoopbackServer server([](const HttpRequest&, const LoopbackServer::Send& send) {
+    send(kipotest::httpReply(413, "Too Large", "no"));
+  }, file("root-server.pem"), file("root-server.key"));
+  HINTERNET session = InternetOpenW(u"Kipo", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET connection = InternetConnectW(session, u"secure.test", static_cast<INTERNET_PORT>(server.port()),
+                                          nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  for (int round = 0; round < 3; ++round) {
+    HINTERNET request = HttpOpenRequestW(connection, u"POST", u"/upload", nullptr, nullptr, nullptr,
+                                         INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD, 0);
+    std::string body(8 << 20, 'b');
+    if (HttpSendRequestW(request, nullptr, 0, body.data(), static_cast<DWORD>(body.size()))) {
+      DWORD status = 0, size = sizeof status;
+      EXPECT_TRUE(HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr));
+      EXPECT_EQ(status, 413u);
+    } else {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_CONNECTION_RESET));
+    }
+    InternetCloseHandle(request);
+  }
+  InternetCloseHandle(session);
+}
+
 TEST_F(WinInetHttpsTest, NoRootsTrustsNothing) {
   kipotest::TestHost fresh;  // a host whose list of roots is empty
   platform::net::addServer({u"secure.test", "127.0.0.1"});
