@@ -1,5 +1,5 @@
 // What the platform loads on first use: a host program starts without the large libraries behind
-// the XML DOM and the CryptoAPI (nor libcurl), maps each at the first call that needs it, and a
+// the XML DOM, the CryptoAPI and the WinInet calls, maps each at the first call that needs it, and a
 // helper library that cannot be loaded fails that call with a Windows error.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -44,7 +44,7 @@ TEST(HelperLibraries, AreMappedOnlyAtTheFirstCallThatNeedsThem) {
   fs::create_directories(installed.parent_path());
   fs::copy_file(KIPO_LOADPROBE, installed);
   auto steps = runProbe(installed.string());
-  ASSERT_EQ(steps.size(), 3u);
+  ASSERT_EQ(steps.size(), 4u);
   EXPECT_EQ(steps["start"].libraries, "");
   EXPECT_EQ(steps["xml"].result, "00000000");
   EXPECT_THAT(steps["xml"].libraries, HasSubstr("libkipo_xml"));
@@ -54,6 +54,9 @@ TEST(HelperLibraries, AreMappedOnlyAtTheFirstCallThatNeedsThem) {
   EXPECT_THAT(steps["crypt"].libraries, HasSubstr("libkipo_crypt"));
   EXPECT_THAT(steps["crypt"].libraries, HasSubstr("libcrypto"));
   EXPECT_THAT(steps["crypt"].libraries, Not(HasSubstr("libcurl")));
+  EXPECT_EQ(steps["inet"].result, "00000000");
+  EXPECT_THAT(steps["inet"].libraries, HasSubstr("libkipo_curl"));
+  EXPECT_THAT(steps["inet"].libraries, HasSubstr("libcurl"));
 }
 
 TEST(HelperLibraries, OneThatCannotBeLoadedFailsTheCallWithAWindowsError) {
@@ -66,12 +69,14 @@ TEST(HelperLibraries, OneThatCannotBeLoadedFailsTheCallWithAWindowsError) {
   std::string err;
   auto steps = runProbe(KIPO_LOADPROBE, &err);
   ::unsetenv("LD_LIBRARY_PATH");
-  ASSERT_EQ(steps.size(), 3u);
+  ASSERT_EQ(steps.size(), 4u);
   EXPECT_EQ(steps["xml"].result, "8007007E");    // HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)
   EXPECT_EQ(steps["crypt"].result, "8009001D");  // NTE_PROVIDER_DLL_FAIL, from CryptAcquireContextW
   EXPECT_EQ(steps["crypt"].libraries, "");
   EXPECT_THAT(err, HasSubstr("libkipo_xml.so"));
   EXPECT_THAT(err, HasSubstr("libkipo_crypt.so"));
+  EXPECT_EQ(steps["inet"].result, "0000007E");  // ERROR_MOD_NOT_FOUND, from InternetOpenW
+  EXPECT_THAT(err, HasSubstr("libkipo_curl.so"));
 }
 
 }  // namespace
