@@ -2,7 +2,12 @@
 // programs' registration and data stores where XP keeps them, and the product's files in place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
 #include <string>
 
 #include "platform/base/text.h"
@@ -122,6 +127,72 @@ TEST_F(InstalledHostTest, ProductFilesTheBuildHasAreInTheProgramFolder) {
     EXPECT_EQ(fs::is_regular_file(folder / name), fs::is_regular_file(build / built / name)) << name;
   }
   EXPECT_TRUE(fs::is_regular_file(folder / "Lingrove_USA.DLL"));
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> subkeys(HKEY root, const char16_t* path) {
+  std::vector<std::string> names;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  for (DWORD i = 0;; ++i) {
+    char16_t name[256] = {};
+    DWORD length = 256;
+    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(toUtf8(name));
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+TEST_F(InstalledHostTest, BrowsingLeavesHistoryTypedAddressesAndACookie) {
+  std::string err;
+  for (const char* url : {"http://www.Example.org/a", "https://shop.example.net:8443/cart?x=1", "http://www.Example.org/a"})
+    ASSERT_EQ(kipotest::runTool({"browse", url}, nullptr, &err), 0) << url << err;
+  for (const char* url : {"ftp://example.org/", "example.org", ""})
+    EXPECT_NE(kipotest::runTool({"browse", url}, nullptr, &err), 0) << url;
+
+  // The latest address first, each once.
+  const char16_t* typed = u"Software\\Microsoft\\Internet Explorer\\TypedURLs";
+  EXPECT_EQ(readText(HKEY_CURRENT_USER, typed, u"url1"), "http://www.Example.org/a");
+  EXPECT_EQ(readText(HKEY_CURRENT_USER, typed, u"url2"), "https://shop.example.net:8443/cart?x=1");
+  EXPECT_EQ(readText(HKEY_CURRENT_USER, typed, u"url3"), "<no value>");
+
+  // Today's history container, its key pointing at its folder, which holds both visits.
+  const std::u16string extensible =
+      u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Extensible Cache";
+  const auto containers = subkeys(HKEY_CURRENT_USER, extensible.c_str());
+  ASSERT_EQ(containers.size(), 1u);
+  const std::string& name = containers[0];
+  ASSERT_EQ(name.size(), 24u) << name;
+  EXPECT_EQ(name.rfind("MSHist01", 0), 0u) << name;
+  const std::u16string key = extensible + u"\\" + platform::text::fromUtf8(name);
+  EXPECT_EQ(readText(HKEY_CURRENT_USER, key.c_str(), u"CachePath"),
+            "C:\\Documents and Settings\\" + platform::host::Host::current().fact(platform::host::fact::UserName) +
+                "\\Local Settings\\History\\History.IE5\\" + name + "\\");
+  EXPECT_EQ(readText(HKEY_CURRENT_USER, key.c_str(), u"CachePrefix"), ":" + name.substr(8) + ": ");
+  const std::string visits = [&] {
+    std::ifstream in(profile("Local Settings/History/History.IE5/" + name + "/visits.txt"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  EXPECT_NE(visits.find("@https://shop.example.net:8443/cart?x=1"), std::string::npos) << visits;
+
+  // One cookie file per site, in the browser's text layout.
+  std::vector<std::string> cookies;
+  for (const auto& e : fs::directory_iterator(profile("Cookies"))) cookies.push_back(e.path().filename().string());
+  std::sort(cookies.begin(), cookies.end());
+  const std::string user = [] {
+    std::string u = platform::host::Host::current().fact(platform::host::fact::UserName);
+    for (char& c : u) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return u;
+  }();
+  ASSERT_EQ(cookies, (std::vector<std::string>{user + "@example.org[1].txt", user + "@shop.example.net[1].txt"}));
+  std::ifstream in(profile("Cookies") / cookies[0], std::ios::binary);
+  std::string cookie(std::istreambuf_iterator<char>(in), {});
+  EXPECT_EQ(cookie.rfind("visit\n1\nwww.example.org/\n1024\n", 0), 0u) << cookie;
+  EXPECT_EQ(cookie.substr(cookie.size() - 2), "*\n");
 }
 
 }  // namespace
