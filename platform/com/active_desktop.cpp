@@ -156,7 +156,8 @@ class ActiveDesktop final : public IActiveDesktop {
   // The desktop window repaints itself, background and all; without a desktop there is nothing
   // to repaint.
   static void repaint() {
-    if (HWND desktop = FindWindowW(u"Progman", nullptr)) RedrawWindow(desktop, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (HWND desktop = FindWindowW(u"Progman", nullptr))
+      RedrawWindow(desktop, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   }
 
   std::atomic<ULONG> refs_{1};

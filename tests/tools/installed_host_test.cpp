@@ -123,7 +123,8 @@ TEST_F(InstalledHostTest, ProductFilesTheBuildHasAreInTheProgramFolder) {
   const fs::path build = fs::path(KIPO_HOST_TOOL).parent_path().parent_path().parent_path();
   const fs::path folder = profile("Application Data/Brackwater/Kipo");
   for (const char* name : {"Lingrove_USA.DLL", "Lingrove_JPN.DLL", "Kipo.exe", "Kipo.chm", "kipo.xml"}) {
-    const std::string built = std::string(name) == "Kipo.chm" ? "help" : std::string(name).rfind("Lingrove", 0) == 0 ? "lang" : "app";
+    const std::string n = name;
+    const std::string built = n == "Kipo.chm" ? "help" : n.rfind("Lingrove", 0) == 0 ? "lang" : "app";
     EXPECT_EQ(fs::is_regular_file(folder / name), fs::is_regular_file(build / built / name)) << name;
   }
   EXPECT_TRUE(fs::is_regular_file(folder / "Lingrove_USA.DLL"));

@@ -63,7 +63,8 @@ TEST(SignTool, SignedFileVerifiesAndAnEditBreaksIt) {
     EXPECT_EQ(sign({"--verify", (dir / "edited.xml").string()}), c.rc) << c.from << " -> " << c.to;
   }
   // Nothing left behind of the host the tool worked in.
-  for (const auto& e : fs::directory_iterator(dir)) EXPECT_EQ(e.path().filename().string().rfind(".kipo-sign", 0), std::string::npos);
+  for (const auto& e : fs::directory_iterator(dir))
+    EXPECT_EQ(e.path().filename().string().rfind(".kipo-sign", 0), std::string::npos) << e.path();
   fs::remove_all(dir);
 }
 

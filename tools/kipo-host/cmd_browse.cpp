@@ -34,7 +34,8 @@ int browse(const std::vector<std::string>& args) {
   return 0;
 }
 
-RegisterCommand browseCommand({"browse", "browse URL                       the browser visits a page (history, typed address, cookie)",
+RegisterCommand browseCommand({"browse",
+                               "browse URL                       the browser visits a page (history, typed address, cookie)",
                                true, browse});
 
 }  // namespace
