@@ -2,18 +2,20 @@
 # Sets up and builds, creates the bundled demo host and its removable drive E:, and shows them.
 # The host lands in ./demo/host and the drive's folder in ./demo/drive (override with
 # KIPO_DEMO_DIR); afterwards `export KIPO_HOST=$PWD/demo/host` lets kipo-host work on it.
+# --no-setup uses the build as it is (KIPO_BUILD_DIR, default build) without setting up or building.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./tools/setup.sh
+if [ "${1:-}" != "--no-setup" ]; then ./tools/setup.sh; fi
 build="${KIPO_BUILD_DIR:-build}"
-tool="$PWD/$build/tools/kipo-host/kipo-host"
+case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
+tool="$build/tools/kipo-host/kipo-host"
 demo="${KIPO_DEMO_DIR:-$PWD/demo}"
 rm -rf "$demo"
 mkdir -p "$demo/drive"
 "$tool" create "$demo/host"
 export KIPO_HOST="$demo/host"
-"$tool" drive add E: --folder "$demo/drive" --type removable --serial 4B1D0E5A \
-  --label "KIPO DEMO" --fs FAT32 --capacity 67108864
+# Plugged as a USB drive, so it has the device nodes the product looks for.
+"$tool" plug E: --folder "$demo/drive" --serial 4B1D0E5A --capacity 67108864
 
 section() { printf '\n== %s ==\n' "$1"; }
 section "host"

@@ -27,6 +27,7 @@ struct InstallEntry {
   const char* built;            // path of the built file, relative to the build folder
   const char16_t* windowsPath;  // where it goes in the host
   bool appPath;                 // registered under App Paths by its file name
+  bool optional = false;        // a build may lack it: skipped with a line, not a failure
 };
 
 // What `kipo-host install` puts where. Later programs and modules of the product are added here.
@@ -47,6 +48,23 @@ const InstallEntry kInstallTable[] = {
     {"platform/modules/opdsl/OPDSL.dll", u"%APPDATA%\\Brackwater\\Kipo\\OPDSL.dll", false},
     {"platform/modules/opdsl/OPDSL.dll", u"C:\\WINDOWS\\system32\\OPDSL.dll", false},
     {"platform/modules/opdsl/QX2.sav", u"%APPDATA%\\Brackwater\\Kipo\\QX2.sav", false},
+    // The product's own programs, language libraries, help file and signed default customization
+    // file, in the program folder, as far as this build makes them.
+    {"app/Kipo.exe", u"%APPDATA%\\Brackwater\\Kipo\\Kipo.exe", false, true},
+    {"lang/Lingrove_USA.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_USA.DLL", false, true},
+    {"lang/Lingrove_GBR.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_GBR.DLL", false, true},
+    {"lang/Lingrove_FRA.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_FRA.DLL", false, true},
+    {"lang/Lingrove_DEU.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_DEU.DLL", false, true},
+    {"lang/Lingrove_ESP.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_ESP.DLL", false, true},
+    {"lang/Lingrove_ITA.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_ITA.DLL", false, true},
+    {"lang/Lingrove_NLD.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_NLD.DLL", false, true},
+    {"lang/Lingrove_PRT.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_PRT.DLL", false, true},
+    {"lang/Lingrove_JPN.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_JPN.DLL", false, true},
+    {"lang/Lingrove_CHS.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_CHS.DLL", false, true},
+    {"lang/Lingrove_CHT.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_CHT.DLL", false, true},
+    {"lang/Lingrove_THA.DLL", u"%APPDATA%\\Brackwater\\Kipo\\Lingrove_THA.DLL", false, true},
+    {"help/Kipo.chm", u"%APPDATA%\\Brackwater\\Kipo\\Kipo.chm", false, true},
+    {"app/kipo.xml", u"%APPDATA%\\Brackwater\\Kipo\\kipo.xml", false, true},
 };
 
 constexpr char16_t kAppPaths[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
@@ -106,6 +124,10 @@ int install(const std::vector<std::string>& args) {
   for (const auto& entry : kInstallTable) {
     fs::path source = build / entry.built;
     if (!fs::is_regular_file(source)) {
+      if (entry.optional) {
+        std::fprintf(stderr, "kipo-host: skipped, not in this build: %s\n", source.c_str());
+        continue;
+      }
       std::fprintf(stderr, "kipo-host: not built: %s\n", source.c_str());
       ++problems;
       continue;

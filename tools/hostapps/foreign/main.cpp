@@ -12,6 +12,7 @@
 //   --veto                answer FALSE to WM_QUERYENDSESSION
 //   --exit-code N         the code the program ends with
 //   --hidden              keep the main window hidden
+//   --visit URL           (the browser) visit the page and end at once, without a window
 //   --log FILE            append one line per event ("<tag> start", "<tag> close", ...) to a
 //                         Windows file; --tag TEXT names the program in it (default: image name)
 //
@@ -33,6 +34,7 @@
 #include "platform/win32/module.h"
 #include "platform/win32/process.h"
 #include "platform/win32/window.h"
+#include "tools/hostapps/foreign/visit.h"
 
 namespace {
 
@@ -266,6 +268,11 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 int main() {
   // The host first: a program of the host refuses to run without one, before anything else.
   platform::host::Host::current();
+  const std::vector<std::u16string>& args = platform::process::wideArgs();
+  if (args.size() == 3 && args[1] == u"--visit") {
+    if (!text::equalNoCase(imageName(), u"IEXPLORE.EXE")) ExitProcess(ERROR_NOT_SUPPORTED);
+    ExitProcess(static_cast<UINT>(visitPage(args[2])));
+  }
   if (!parseSettings()) ExitProcess(ERROR_INVALID_PARAMETER);
   // The box's buttons and text are the system's controls.
   InitCommonControls();
