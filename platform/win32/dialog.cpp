@@ -395,7 +395,9 @@ HWND createFromTemplate(HINSTANCE instance, const DialogTemplate& t, HWND parent
   if (focusDefault && first) focusControl(dlg, first);
   bool ended = false;
   withState(dlg, [&](DialogState& s) { ended = s.ended; });
-  if ((t.style & WS_VISIBLE) && !ended) ShowWindow(dlg, SW_SHOWNORMAL);
+  // A modal dialog is shown by its loop, after the owner is disabled: nobody may see it
+  // visible over an owner that still takes input.
+  if ((t.style & WS_VISIBLE) && !ended && !modal) ShowWindow(dlg, SW_SHOWNORMAL);
   return dlg;
 }
 

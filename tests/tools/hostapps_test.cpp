@@ -135,6 +135,10 @@ TEST_F(HostAppsTest, ConfirmationBoxAnsweredFromAnotherProcess) {
   ASSERT_TRUE(PostMessageW(main, WM_CLOSE, 0, 0));
   HWND box = waitForWindow(u"#32770");
   ASSERT_NE(box, nullptr);
+  // The box exists before its buttons and is shown once it is complete; a loaded machine can
+  // find it in between.
+  for (int i = 0; i < 1000 && !(IsWindowVisible(box) && FindWindowExW(box, nullptr, u"Button", u"&Yes")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   WCHAR title[256] = {};
   GetWindowTextW(box, title, 256);
   EXPECT_EQ(toUtf8(title).rfind("Microsoft Office Word", 0), 0u) << toUtf8(title);
