@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -431,6 +432,25 @@ INT_PTR runModal(HWND dlg) {
   bool ended = false;
   withState(dlg, [&](DialogState& s) { ended = s.ended; });
   if (!ended) ShowWindow(dlg, SW_SHOWNORMAL);
+  // An exception thrown by a handler ends the dialog on its way out, leaving the owner usable.
+  struct EndOnUnwind {
+    HWND dlg;
+    HWND owner;
+    int before = std::uncaught_exceptions();
+    ~EndOnUnwind() {
+      if (std::uncaught_exceptions() <= before) return;
+      try {
+        bool reenable = false;
+        withState(dlg, [&](DialogState& s) {
+          reenable = s.ownerDisabled;
+          s.ownerDisabled = false;
+        });
+        if (reenable && owner) EnableWindow(owner, TRUE);
+        if (IsWindow(dlg)) DestroyWindow(dlg);
+      } catch (...) {  // a second exception while the first one unwinds would end the program
+      }
+    }
+  } unwinding{dlg, owner};
   MSG msg;
   for (;;) {
     withState(dlg, [&](DialogState& s) { ended = s.ended; });
