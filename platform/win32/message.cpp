@@ -932,7 +932,14 @@ bool awaitReply(const std::shared_ptr<SentMessage>& m, UINT flags, std::uint32_t
         return true;
       }
     }
-    if (!(flags & SMTO_BLOCK) && deliverSent(*me)) continue;
+    try {
+      if (!(flags & SMTO_BLOCK) && deliverSent(*me)) continue;
+    } catch (...) {
+      // A handler served meanwhile threw: the send is left as after a timeout.
+      std::lock_guard lock(me->mutex);
+      m->abandoned = true;
+      throw;
+    }
     std::uint32_t left = clk::kInfinite;
     if (!infinite) {
       std::uint64_t now = clk::monotonicMs();

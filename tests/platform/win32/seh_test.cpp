@@ -19,6 +19,7 @@
 #include "platform/win32/process.h"
 #include "platform/win32/time.h"
 #include "platform/win32/window.h"
+#include "tests/platform/win32/winprobe_client.h"
 #include "tests/support/test_host.h"
 #include "tests/support/test_windows.h"
 
@@ -119,9 +120,9 @@ TEST_F(Translated, ThreadsWithoutTheTranslatorAreNotTranslated) {
   std::thread([] { EXPECT_EQ(_set_se_translator(nullptr), nullptr) << "a new thread starts without one"; }).join();
 }
 
-// A procedure whose handlers fault on WM_USER and answer 7 to WM_USER + 1.
+// A procedure whose handlers fault on WM_USER and WM_USER + 2 and answer 7 to WM_USER + 1.
 LRESULT CALLBACK faultingProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-  if (msg == WM_USER) writeAt(0x40);
+  if (msg == WM_USER || msg == WM_USER + 2) writeAt(0x40);
   if (msg == WM_USER + 1) return 7;
   return DefWindowProcW(h, msg, w, l);
 }
@@ -198,6 +199,28 @@ TEST_F(Translated, ASendFromAnotherThreadWhoseHandlerFaultsIsAnsweredWithZero) {
     Sleep(2);
   }
   EXPECT_EQ(answer, 7u);
+}
+
+TEST_F(Translated, ASendFromAnotherProcessWhoseHandlerFaultsIsAnsweredWithZero) {
+  HWND faulting = makeFaultingWindow();
+  ASSERT_NE(faulting, nullptr);
+  kipotest::registerWindowClass(u"KipoPlain");
+  HWND plain = CreateWindowExW(0, u"KipoPlain", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  kipotest::WinProbe probe({"--class", "KipoProbeSeh"});
+  // The probe, handling WM_USER + 1, sends WM_USER + 2 back to the window in wParam while this
+  // thread waits, and answers what came back plus one. The fault leaves this thread's send.
+  DWORD_PTR answer = 0;
+  EXPECT_THROW(SendMessageTimeoutW(probe.window(), WM_USER + 1, reinterpret_cast<WPARAM>(faulting), 4, SMTO_NORMAL,
+                                   5000, &answer),
+               Caught);
+  // The probe was answered (with 0) and serves the next send, here to a window without faults.
+  answer = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(probe.window(), WM_USER + 1, reinterpret_cast<WPARAM>(plain), 4, SMTO_NORMAL, 5000,
+                                  &answer));
+  EXPECT_EQ(answer, 1u);
+  // Back in its own loop (not still waiting inside its first send), it ends when its window goes.
+  SendMessageTimeoutW(probe.window(), WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &answer);
+  EXPECT_EQ(probe.waitExit(5000), 0);
 }
 
 INT_PTR CALLBACK faultingDialog(HWND h, UINT msg, WPARAM, LPARAM l) {
