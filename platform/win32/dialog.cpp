@@ -1071,9 +1071,21 @@ int MessageBoxExW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, WORD
         reinterpret_cast<LPARAM>(&search));
     for (HWND h : disabled) EnableWindow(h, FALSE);
   }
-  const int result = static_cast<int>(runModal(box));
-  for (HWND h : disabled)
-    if (IsWindow(h)) EnableWindow(h, TRUE);
+  int result = 0;
+  {
+    // Given back also when a handler throws while the box is up.
+    struct Reenable {
+      const std::vector<HWND>& windows;
+      ~Reenable() {
+        try {
+          for (HWND h : windows)
+            if (IsWindow(h)) EnableWindow(h, TRUE);
+        } catch (...) {  // a second exception while the first one unwinds would end the program
+        }
+      }
+    } reenable{disabled};
+    result = static_cast<int>(runModal(box));
+  }
   platform::ui::recordBox({info.text, info.caption, info.style, info.owner, result});
   return result;
 }

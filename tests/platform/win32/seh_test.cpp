@@ -244,6 +244,19 @@ TEST_F(Translated, AFaultInAModalDialogLeavesItsOwnerUsable) {
   EXPECT_TRUE(IsWindowEnabled(owner));
 }
 
+TEST_F(Translated, AFaultUnderATaskModalBoxGivesItsWindowsBack) {
+  HWND window = makeFaultingWindow();
+  ASSERT_NE(window, nullptr);
+  struct Tick {
+    static void CALLBACK proc(HWND, UINT, UINT_PTR, DWORD) { writeAt(0x80); }
+  };
+  UINT_PTR timer = SetTimer(nullptr, 0, 1, Tick::proc);
+  EXPECT_THROW(MessageBoxW(nullptr, u"Waiting", u"Faulting", MB_OK | MB_TASKMODAL), Caught);
+  KillTimer(nullptr, timer);
+  EXPECT_TRUE(IsWindowEnabled(window)) << "the thread's windows take input again";
+  EXPECT_EQ(FindWindowW(u"#32770", u"Faulting"), nullptr) << "the box is gone";
+}
+
 // ---- faults that end the process ----
 
 LONG loggingFilter(EXCEPTION_POINTERS* p) {
