@@ -56,6 +56,7 @@ Ranges g_platform;  // this library
 
 std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> g_filter{nullptr};
 std::once_flag g_installed;
+std::atomic<bool> g_armed{false};
 
 // Read by the signal handler: constant-initialised static TLS, so touching it never allocates.
 struct ThreadState {
@@ -261,7 +262,7 @@ void install() {
 
 // The calling thread gets an alternate stack (so running off its own stack is still seen) and its
 // stack bounds are noted.
-void prepareThread() {
+void prepareThisThread() {
   if (t_altStack.memory) return;
   t_altStack.memory = std::make_unique<char[]>(kAltStackBytes);
   stack_t ss{};
@@ -282,8 +283,11 @@ void prepareThread() {
 
 void arm() {
   if constexpr (kOn) {
-    std::call_once(g_installed, install);
-    prepareThread();
+    std::call_once(g_installed, [] {
+      install();
+      g_armed = true;
+    });
+    prepareThisThread();
   }
 }
 
@@ -303,5 +307,9 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
 
 platform::seh::PlatformSection::PlatformSection() { ++t_state.platformDepth; }
 platform::seh::PlatformSection::~PlatformSection() { --t_state.platformDepth; }
+
+void platform::seh::prepareThread() {
+  if (g_armed.load()) prepareThisThread();
+}
 
 bool platform::seh::available() { return kOn; }

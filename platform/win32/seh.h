@@ -83,6 +83,10 @@ class PlatformSection {
   PlatformSection& operator=(const PlatformSection&) = delete;
 };
 
+// For threads the platform starts: gives the calling thread its alternate signal stack once the
+// process translates faults, so running off its stack is seen there too.
+void prepareThread();
+
 // False when the translation is built out (under the sanitizers, which own the fault signals).
 bool available();
 

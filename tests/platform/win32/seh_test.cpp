@@ -17,6 +17,7 @@
 #include "platform/win32/dialog_builder.h"
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
+#include "platform/win32/sync.h"
 #include "platform/win32/time.h"
 #include "platform/win32/window.h"
 #include "tests/platform/win32/winprobe_client.h"
@@ -343,6 +344,20 @@ TEST_F(Ending, AStackOverflowEndsTheProcessAsStatusStackOverflow) {
         } catch (...) {
           std::exit(1);
         }
+        std::exit(0);
+      },
+      ::testing::KilledBySignal(SIGSTKFLT), "");
+}
+
+TEST_F(Ending, AStackOverflowOnAThreadThePlatformStartedIsSeenToo) {
+  EXPECT_EXIT(
+      {
+        SetUnhandledExceptionFilter(exitingFilter);
+        struct Worker {
+          static DWORD WINAPI run(LPVOID) { return static_cast<DWORD>(recurse(0)); }
+        };
+        HANDLE worker = CreateThread(nullptr, 0, Worker::run, nullptr, 0, nullptr);
+        WaitForSingleObject(worker, INFINITE);
         std::exit(0);
       },
       ::testing::KilledBySignal(SIGSTKFLT), "");
