@@ -96,3 +96,12 @@ function(kipo_add_platform_helper name)
   target_link_libraries(${target} PRIVATE Threads::Threads ${arg_LIBS})
   add_dependencies(platform ${target})
 endfunction()
+
+# Code whose processor faults become structured exceptions: a faulting instruction may throw
+# (the fault handler's translator throws through it). Off under the sanitizers, which own the
+# fault signals.
+function(kipo_translate_faults target)
+  if(NOT KIPO_SANITIZE AND NOT KIPO_FUZZ)
+    target_compile_options(${target} PRIVATE -fnon-call-exceptions)
+  endif()
+endfunction()

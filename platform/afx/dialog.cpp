@@ -2,6 +2,8 @@
 // loop, and the default OK/Cancel handling.
 #include "platform/afx/dialog.h"
 
+#include <exception>
+
 #include "platform/afx/app.h"
 #include "platform/win32/resource.h"
 
@@ -119,6 +121,22 @@ INT_PTR CDialog::DoModal() {
   }
   m_nModalResult = -1;
   m_nFlags |= WF_CONTINUEMODAL;
+  // An exception thrown by a handler ends the dialog on its way out, leaving the owner usable.
+  struct EndOnUnwind {
+    CDialog& dialog;
+    HWND owner;
+    bool reenable;
+    int before = std::uncaught_exceptions();
+    ~EndOnUnwind() {
+      if (std::uncaught_exceptions() <= before) return;
+      dialog.m_nFlags &= ~static_cast<UINT>(WF_CONTINUEMODAL | WF_MODALLOOP);
+      try {
+        if (reenable) ::EnableWindow(owner, TRUE);
+        if (dialog.m_hWnd) dialog.DestroyWindow();
+      } catch (...) {  // a second exception while the first one unwinds would end the program
+      }
+    }
+  } unwinding{*this, owner, reenable};
   if (createFrom(instance, bytes, size, owner)) {
     if (m_nFlags & WF_CONTINUEMODAL) {
       ShowWindow(SW_SHOWNORMAL);

@@ -3,6 +3,7 @@
 #include "platform/afx/propsheet.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "platform/afx/app.h"
 #include "platform/win32/controls/commctrl.h"
@@ -317,6 +318,25 @@ INT_PTR CPropertySheet::DoModal() {
   }
   m_nModalResult = -1;
   m_nFlags |= WF_CONTINUEMODAL;
+  // An exception thrown by a handler ends the sheet on its way out, leaving the owner usable.
+  struct EndOnUnwind {
+    CPropertySheet& sheet;
+    HWND owner;
+    bool reenable;
+    int before = std::uncaught_exceptions();
+    ~EndOnUnwind() {
+      if (std::uncaught_exceptions() <= before) return;
+      sheet.m_nFlags &= ~static_cast<UINT>(WF_CONTINUEMODAL | WF_MODALLOOP);
+      try {
+        if (reenable) ::EnableWindow(owner, TRUE);
+        for (CPropertyPage* p : sheet.m_pages)
+          if (p->m_hWnd) p->DestroyWindow();
+        if (sheet.m_hWnd) sheet.DestroyWindow();
+      } catch (...) {  // a second exception while the first one unwinds would end the program
+      }
+      sheet.m_modified.clear();
+    }
+  } unwinding{*this, owner, reenable};
   if (createSheet(owner, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, WS_EX_DLGMODALFRAME, true)) {
     if (m_nFlags & WF_CONTINUEMODAL) {
       ShowWindow(SW_SHOWNORMAL);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -433,6 +434,25 @@ INT_PTR runModal(HWND dlg) {
   bool ended = false;
   withState(dlg, [&](DialogState& s) { ended = s.ended; });
   if (!ended) ShowWindow(dlg, SW_SHOWNORMAL);
+  // An exception thrown by a handler ends the dialog on its way out, leaving the owner usable.
+  struct EndOnUnwind {
+    HWND dlg;
+    HWND owner;
+    int before = std::uncaught_exceptions();
+    ~EndOnUnwind() {
+      if (std::uncaught_exceptions() <= before) return;
+      try {
+        bool reenable = false;
+        withState(dlg, [&](DialogState& s) {
+          reenable = s.ownerDisabled;
+          s.ownerDisabled = false;
+        });
+        if (reenable && owner) EnableWindow(owner, TRUE);
+        if (IsWindow(dlg)) DestroyWindow(dlg);
+      } catch (...) {  // a second exception while the first one unwinds would end the program
+      }
+    }
+  } unwinding{dlg, owner};
   MSG msg;
   for (;;) {
     withState(dlg, [&](DialogState& s) { ended = s.ended; });
@@ -1053,9 +1073,21 @@ int MessageBoxExW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, WORD
         reinterpret_cast<LPARAM>(&search));
     for (HWND h : disabled) EnableWindow(h, FALSE);
   }
-  const int result = static_cast<int>(runModal(box));
-  for (HWND h : disabled)
-    if (IsWindow(h)) EnableWindow(h, TRUE);
+  int result = 0;
+  {
+    // Given back also when a handler throws while the box is up.
+    struct Reenable {
+      const std::vector<HWND>& windows;
+      ~Reenable() {
+        try {
+          for (HWND h : windows)
+            if (IsWindow(h)) EnableWindow(h, TRUE);
+        } catch (...) {  // a second exception while the first one unwinds would end the program
+        }
+      }
+    } reenable{disabled};
+    result = static_cast<int>(runModal(box));
+  }
   platform::ui::recordBox({info.text, info.caption, info.style, info.owner, result});
   return result;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <optional>
 
 #include "platform/base/clock.h"
@@ -91,6 +92,18 @@ bool deliverSent(ThreadQueue& me) {
     WNDPROC proc = nullptr;
     std::shared_ptr<ThreadQueue> owner;
     LRESULT result = 0;
+    // A handler that throws still answers its sender (with 0), whose thread would wait forever.
+    struct ReplyOnUnwind {
+      SentMessage& m;
+      int before = std::uncaught_exceptions();
+      ~ReplyOnUnwind() {
+        if (std::uncaught_exceptions() <= before) return;
+        try {
+          reply(m, 0);
+        } catch (...) {
+        }
+      }
+    } unwinding{*m};
     if (lookupWindow(m->hwnd, proc, owner)) {
       Receiving r(me, m.get());
       result = proc ? proc(m->hwnd, m->message, m->wParam, m->lParam)
@@ -919,7 +932,14 @@ bool awaitReply(const std::shared_ptr<SentMessage>& m, UINT flags, std::uint32_t
         return true;
       }
     }
-    if (!(flags & SMTO_BLOCK) && deliverSent(*me)) continue;
+    try {
+      if (!(flags & SMTO_BLOCK) && deliverSent(*me)) continue;
+    } catch (...) {
+      // A handler served meanwhile threw: the send is left as after a timeout.
+      std::lock_guard lock(me->mutex);
+      m->abandoned = true;
+      throw;
+    }
     std::uint32_t left = clk::kInfinite;
     if (!infinite) {
       std::uint64_t now = clk::monotonicMs();

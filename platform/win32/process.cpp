@@ -349,6 +349,8 @@ DWORD exitCodeForSignal(int signal) {
       return 0xC000001Du;  // STATUS_ILLEGAL_INSTRUCTION
     case SIGTRAP:
       return 0x80000003u;  // STATUS_BREAKPOINT
+    case SIGSTKFLT:
+      return 0xC00000FDu;  // STATUS_STACK_OVERFLOW: how the fault handler ends a thread off its stack
     case SIGABRT:
       return 3u;
     case SIGTERM:

@@ -25,6 +25,7 @@
 #include "platform/host/window_table.h"
 #include "platform/win32/error.h"
 #include "platform/win32/process.h"
+#include "platform/win32/seh.h"
 #include "platform/win32/waitable.h"
 
 namespace platform {
@@ -503,6 +504,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
         t->cv.notify_all();
         t->cv.wait(lock, [&] { return t->suspendCount == 0; });
       }
+      platform::seh::prepareThread();
       // Finishes the object on a return and on ExitThread's unwinding alike.
       platform::ThreadEnd end{t.get(), 0};
       struct Finish {

@@ -23,6 +23,7 @@
 #include "platform/win32/registry.h"
 #include "platform/win32/resource.h"
 #include "platform/win32/security.h"
+#include "platform/win32/seh.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/shell_execute.h"
 #include "platform/win32/shell_fileop.h"

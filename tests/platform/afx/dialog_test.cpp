@@ -46,7 +46,9 @@ class CSettingsDlg : public CDialog {
   }
   void OnNameChange() { ++m_nameChanges; }
   HWND m_focusAtProbe = nullptr;
+  bool m_throwOnProbe = false;
   LRESULT OnProbe(WPARAM, LPARAM) {
+    if (m_throwOnProbe) throw 42;  // as the translator throws from a handler that faulted
     m_focusAtProbe = ::GetFocus();
     return 0;
   }
@@ -166,6 +168,22 @@ TEST_F(AfxDialogTest, TheOwnerIsDisabledWhileModal) {
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_FALSE(enabledDuring);
   EXPECT_EQ(dialogOwner, owner.m_hWnd);
+  EXPECT_TRUE(owner.IsWindowEnabled());
+}
+
+TEST_F(AfxDialogTest, AnExceptionFromAHandlerEndsTheDialogAndFreesTheOwner) {
+  CWnd owner;
+  ASSERT_TRUE(owner.CreateEx(0, AfxRegisterWndClass(0), u"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200,
+                             nullptr, nullptr));
+  CSettingsDlg dlg(&owner);
+  dlg.m_throwOnProbe = true;
+  dlg.onInit = [&](CSettingsDlg& d) { d.PostMessage(WM_APP); };
+  EXPECT_THROW(dlg.DoModal(), int);
+  EXPECT_TRUE(owner.IsWindowEnabled());
+  EXPECT_EQ(dlg.m_hWnd, nullptr) << "the dialog is gone";
+  dlg.m_throwOnProbe = false;
+  dlg.onInit = [&](CSettingsDlg& d) { d.click(IDCANCEL); };
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL) << "the next one runs";
   EXPECT_TRUE(owner.IsWindowEnabled());
 }
 

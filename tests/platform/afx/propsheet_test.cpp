@@ -187,6 +187,21 @@ TEST_F(PropSheetTest, PagesAddedAndRemovedWhileUp) {
   EXPECT_EQ(one_.m_hWnd, nullptr);
 }
 
+TEST_F(PropSheetTest, AnExceptionFromAHandlerEndsTheSheetAndFreesTheOwner) {
+  CWnd owner;
+  ASSERT_TRUE(owner.CreateEx(0, AfxRegisterWndClass(0), u"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200,
+                             nullptr, nullptr));
+  sheet_.m_pParentWnd = &owner;
+  sheet_.script = [](CTestSheet&) { throw 42; };  // as the translator throws from a handler that faulted
+  EXPECT_THROW(sheet_.DoModal(), int);
+  EXPECT_TRUE(owner.IsWindowEnabled());
+  EXPECT_EQ(sheet_.m_hWnd, nullptr) << "the sheet is gone";
+  EXPECT_EQ(one_.m_hWnd, nullptr) << "and its pages";
+  sheet_.script = [](CTestSheet& s) { s.GetDlgItem(IDCANCEL)->PostMessage(BM_CLICK); };
+  EXPECT_EQ(sheet_.DoModal(), IDCANCEL) << "the next one runs";
+  EXPECT_TRUE(owner.IsWindowEnabled());
+}
+
 TEST_F(PropSheetTest, NoApplyButtonWithPshNoApplyNow) {
   bool hasApply = true;
   sheet_.m_psh.dwFlags |= PSH_NOAPPLYNOW;

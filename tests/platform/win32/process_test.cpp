@@ -272,6 +272,7 @@ TEST(ExitCodes, ChildDeadOfASignalGivesWhatWindowsWouldReport) {
       {SIGBUS, 0xC0000005u, "a bus error is an access violation too"},
       {SIGFPE, 0xC0000094u, "an integer division by zero"},
       {SIGILL, 0xC000001Du, "an illegal instruction"},
+      {SIGSTKFLT, 0xC00000FDu, "the fault handler's end of a thread that ran off its stack"},
       {SIGABRT, 3u, "abort() exits with 3"},
       {SIGKILL, 1u, "killed: as TerminateProcess(h, 1)"},
       {SIGTERM, 0xC000013Au, "asked to end: STATUS_CONTROL_C_EXIT"},
