@@ -142,7 +142,7 @@ RegisterCommand createCommand({"create",
                                false, create});
 RegisterCommand infoCommand({"info", "info                            show the host's facts", true, info});
 RegisterCommand envCommand({"env", "env [NAME]                      show the Windows environment a program starts with", true, env});
-RegisterCommand setCommand({"set", "set --FACT VALUE ...             change host facts", true, set});
+RegisterCommand setCommand({"set", "set --FACT VALUE ...             change host facts (a new screen size: WM_DISPLAYCHANGE to every window)", true, set});
 
 }  // namespace
 }  // namespace kipohost

@@ -84,7 +84,7 @@ Answer askWhilePumping(HWND w, UINT msg, WPARAM wParam, LPARAM lParam, std::uint
   };
   auto state = std::make_shared<State>();
   const std::uint32_t limit = msUntil(deadline);
-  std::thread([state, w, msg, wParam, lParam, limit] {
+  std::thread sender([state, w, msg, wParam, lParam, limit] {
     DWORD_PTR result = 0;
     const BOOL ok = SendMessageTimeoutW(w, msg, wParam, lParam, SMTO_NORMAL, limit, &result);
     const DWORD error = ok ? 0 : GetLastError();
@@ -94,9 +94,11 @@ Answer askWhilePumping(HWND w, UINT msg, WPARAM wParam, LPARAM lParam, std::uint
     state->error = error;
     state->result = result;
     state->done.notify_all();
-  }).detach();
+  });
 
+  // Called with the state locked and the send finished: the thread ends at once.
   auto finishedAnswer = [&]() -> Answer {
+    sender.join();
     if (state->ok) return {Answer::Replied, static_cast<LRESULT>(state->result)};
     if (state->error == ERROR_TIMEOUT) return {Answer::OutOfTime};
     return {Answer::Gone};
@@ -112,6 +114,7 @@ Answer askWhilePumping(HWND w, UINT msg, WPARAM wParam, LPARAM lParam, std::uint
       std::lock_guard lock(state->mutex);
       if (state->finished) return finishedAnswer();
       g_abandonedSend = true;
+      sender.detach();
       return {Answer::OutOfTime};
     }
     const std::uint32_t probe = std::min(kHungMs, left);
@@ -122,6 +125,7 @@ Answer askWhilePumping(HWND w, UINT msg, WPARAM wParam, LPARAM lParam, std::uint
     if (state->finished) return finishedAnswer();
     if (error != ERROR_TIMEOUT) continue;  // the window went away: its send ends too
     g_abandonedSend = true;
+    sender.detach();
     return {probe == kHungMs ? Answer::Hung : Answer::OutOfTime};
   }
 }
