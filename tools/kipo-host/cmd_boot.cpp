@@ -1,6 +1,5 @@
-// kipo-host boot and shutdown: the host's start after a power loss (every process gone at once,
-// the shell started, the start-up entries of the registry run in Windows' order) and the end of a
-// session (every top-level window asked, a veto honoured, then told, then the processes ended).
+// kipo-host boot: the host's start after a power loss (every process gone at once, the shell
+// started, the start-up entries of the registry run in Windows' order).
 // Before anything starts, the renames and deletions MoveFileExW left for the next start are done.
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +7,6 @@
 #include <vector>
 
 #include "platform/base/text.h"
-#include "platform/host/process_table.h"
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
 #include "platform/win32/message.h"
@@ -33,7 +31,6 @@ constexpr char16_t kRun[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
 constexpr char16_t kSessionManager[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr char16_t kPendingRenames[] = u"PendingFileRenameOperations";
 constexpr double kShellStartSeconds = 20;
-constexpr UINT kSessionTimeoutMs = 5000;
 
 struct StartupEntry {
   std::u16string name;
@@ -203,48 +200,9 @@ int boot(const std::vector<std::string>& args) {
   endAsHostProcess(0);
 }
 
-std::string describe(HWND w) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  WCHAR cls[256] = {}, title[256] = {};
-  GetClassNameW(w, cls, 256);
-  GetWindowTextW(w, title, 256);
-  std::string image;
-  if (auto row = platform::host::findLivingProcess(pid)) image = text::toUtf8(row->imageName);
-  char handle[16];
-  std::snprintf(handle, sizeof handle, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(w)));
-  return image + " (pid " + std::to_string(pid) + "), window " + handle + " \"" + text::toUtf8(cls) + "\" \"" +
-         text::toUtf8(title) + "\"";
-}
-
-int shutdown(const std::vector<std::string>& args) {
-  if (!args.empty()) return usageError("shutdown takes no arguments");
-  std::vector<HWND> windows = topLevelWindows();
-  std::vector<HWND> asked;
-  for (HWND w : windows) {
-    DWORD_PTR answer = TRUE;
-    // A hung or vanished window does not stop the session from ending.
-    if (!SendMessageTimeoutW(w, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kSessionTimeoutMs, &answer)) answer = TRUE;
-    if (!answer) {
-      std::printf("shutdown cancelled by %s\n", describe(w).c_str());
-      // Those that agreed learn that the session goes on.
-      for (HWND a : asked) SendMessageTimeoutW(a, WM_ENDSESSION, FALSE, 0, SMTO_ABORTIFHUNG, kSessionTimeoutMs, nullptr);
-      return 1;
-    }
-    asked.push_back(w);
-  }
-  for (HWND w : asked) SendMessageTimeoutW(w, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, kSessionTimeoutMs, nullptr);
-  int ended = killHostProcesses();
-  std::printf("session ended: %d processes ended\n", ended);
-  return 0;
-}
-
 RegisterCommand bootCommand({"boot",
                              "boot                            restart after a power loss: end every process, do the pending renames, start explorer.exe, run RunOnce/Run",
                              true, boot});
-RegisterCommand shutdownCommand({"shutdown",
-                                 "shutdown                        end the session: WM_QUERYENDSESSION (a veto stops it), WM_ENDSESSION, end processes",
-                                 true, shutdown});
 
 }  // namespace
 }  // namespace kipohost

@@ -1,5 +1,6 @@
 // kipo-host create, info, set, env: making a host, showing or changing its facts (checked before
-// they are stored), and the Windows environment its programs start with.
+// they are stored; a new screen size announced to the windows), and the Windows environment its
+// programs start with.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -10,8 +11,12 @@
 #include "platform/host/create.h"
 #include "platform/host/environment.h"
 #include "platform/host/host.h"
+#include "platform/win32/gdi.h"
+#include "platform/win32/message.h"
 #include "platform/win32/time.h"
+#include "platform/win32/window.h"
 #include "tools/kipo-host/command.h"
+#include "tools/kipo-host/host_control.h"
 
 namespace kipohost {
 namespace {
@@ -44,6 +49,17 @@ std::string factProblem(const std::string& name, const std::string& v) {
   if (name == fact::TimeZone && !platform::time::knownZone(v))
     return "no time zone " + v + " (UTC, or a name such as Europe/Paris)";
   return {};
+}
+
+// A new screen size reaches every top-level window (hidden ones too), as a mode change does on
+// Windows: WM_DISPLAYCHANGE with the bits per pixel and the new size. A hung window is skipped.
+void announceDisplayChange() {
+  HDC screen = GetDC(nullptr);
+  const int bits = screen ? GetDeviceCaps(screen, BITSPIXEL) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  const LPARAM size = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  for (HWND w : topLevelWindows())
+    SendMessageTimeoutW(w, WM_DISPLAYCHANGE, static_cast<WPARAM>(bits), size, SMTO_ABORTIFHUNG, 5000, nullptr);
 }
 
 // "--computer-name X" and "--computer_name X" both name the fact computer_name.
@@ -95,7 +111,11 @@ int set(const std::vector<std::string>& args) {
   if (args.empty()) return usageError("set needs --FACT VALUE");
   if (!parseFactOptions(args, 0, facts, problem)) return usageError(problem);
   Host& host = Host::current();
+  namespace fact = platform::host::fact;
+  const std::string oldWidth = host.fact(fact::ScreenWidth), oldHeight = host.fact(fact::ScreenHeight);
   for (const auto& [name, value] : facts) host.setFact(name, value);
+  const std::string width = host.fact(fact::ScreenWidth), height = host.fact(fact::ScreenHeight);
+  if (width != oldWidth || height != oldHeight) announceDisplayChange();
   return 0;
 }
 
@@ -122,7 +142,7 @@ RegisterCommand createCommand({"create",
                                false, create});
 RegisterCommand infoCommand({"info", "info                            show the host's facts", true, info});
 RegisterCommand envCommand({"env", "env [NAME]                      show the Windows environment a program starts with", true, env});
-RegisterCommand setCommand({"set", "set --FACT VALUE ...             change host facts", true, set});
+RegisterCommand setCommand({"set", "set --FACT VALUE ...             change host facts (a new screen size: WM_DISPLAYCHANGE to every window)", true, set});
 
 }  // namespace
 }  // namespace kipohost

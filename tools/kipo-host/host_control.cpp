@@ -71,12 +71,19 @@ HWND waitForWindow(const char16_t* windowClass, const char16_t* title, double se
   }
 }
 
-int killHostProcesses() {
+int killHostProcesses(const std::vector<std::pair<DWORD, std::uint64_t>>& alsoEnd) {
   std::set<DWORD> spared;
   for (pid_t p = ::getpid(); p > 1; p = parentOf(p)) spared.insert(static_cast<DWORD>(p));
   std::vector<platform::host::ProcessRow> victims;
   for (const auto& row : platform::host::livingProcesses())
-    if (!spared.count(row.pid)) victims.push_back(row);
+    if (spared.insert(row.pid).second) victims.push_back(row);
+  for (const auto& [pid, start] : alsoEnd) {
+    if (!spared.insert(pid).second || !platform::host::processAlive(pid, start)) continue;
+    platform::host::ProcessRow row;
+    row.pid = pid;
+    row.start = start;
+    victims.push_back(row);
+  }
   // All at once, as power goes: no process gets to run between the first kill and the last.
   for (const auto& row : victims)
     if (platform::host::processAlive(row.pid, row.start)) ::kill(static_cast<pid_t>(row.pid), SIGKILL);

@@ -3,7 +3,9 @@
 // end of a session does.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/types.h"
@@ -25,7 +27,9 @@ HWND waitForWindow(const char16_t* windowClass, const char16_t* title, double se
 
 // Ends every living host process at once with SIGKILL, except this tool and the processes it
 // descends from (whoever asked for the power loss stays), and waits until they are gone.
-// Returns how many were ended.
-int killHostProcesses();
+// `alsoEnd` (process id and start time) adds processes that own windows of the host without
+// being in its process table (started from outside, not through the host). Returns how many
+// were ended.
+int killHostProcesses(const std::vector<std::pair<DWORD, std::uint64_t>>& alsoEnd = {});
 
 }  // namespace kipohost
