@@ -551,12 +551,20 @@ BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach) {
   }
   WindowTable& table = WindowTable::get();
   if (fAttach) {
-    // The joining group takes the state of the thread it is attached to, as on Windows.
-    const auto joining = queuesOf(joinedGroup(idAttach));
+    const std::set<DWORD> groupFrom = joinedGroup(idAttach);
+    const std::set<DWORD> groupTo = joinedGroup(idAttachTo);
     g_joins.insert(joinKey(idAttach, idAttachTo));
+    if (groupFrom.count(idAttachTo)) return TRUE;  // joined already
+    const auto queuesFrom = queuesOf(groupFrom);
+    const auto queuesTo = queuesOf(groupTo);
     std::lock_guard lock(table.mutex);
-    const std::shared_ptr<InputState> shared = to->input;
-    for (const auto& q : joining) q->input = shared;
+    // As on Windows, the joined threads become the foreground input when either side was it (so
+    // a thread joined to the foreground one may take the foreground); otherwise they take the
+    // state of the thread attached to.
+    const platform::host::Window* fg = table.find(table.foreground);
+    const bool fromIsForeground = fg && groupFrom.count(fg->threadId);
+    const std::shared_ptr<InputState> shared = fromIsForeground ? from->input : to->input;
+    for (const auto& q : fromIsForeground ? queuesTo : queuesFrom) q->input = shared;
     return TRUE;
   }
   auto it = g_joins.find(joinKey(idAttach, idAttachTo));

@@ -171,7 +171,10 @@ UINT GetDoubleClickTime();
 // Joins (fAttach TRUE) or separates the input state of two threads of this process, as XP does:
 // while joined, both threads see one focus, one active window and one capture, so either may
 // give the focus to a window of the other, and GetFocus/GetActiveWindow answer the same on
-// both. Joins are counted per pair and are transitive (A to B and C to B join all three).
+// both. The joined state is that of the side holding the foreground window, else that of
+// idAttachTo's side; so a thread joined to the foreground thread may take the foreground with
+// SetFocus or SetActiveWindow. Joins are counted per pair and are transitive (A to B and C to B
+// join all three).
 // Separating gives each thread back a state of its own holding only its own windows. The key
 // state needs no joining here: it is the host's, shared by every thread already.
 // FALSE with ERROR_INVALID_PARAMETER when the two ids are equal, when either is not a thread of

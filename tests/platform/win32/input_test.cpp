@@ -341,9 +341,9 @@ class AttachTest : public InputTest {
 
 TEST_F(AttachTest, JoinedThreadsShareFocusAndActiveWindowAndSeparatingSplitsThemByOwner) {
   HWND mine = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-  OtherThread other;
+  OtherThread other;  // its window comes to the foreground
+  ASSERT_EQ(GetForegroundWindow(), other.window());
   ASSERT_EQ(GetActiveWindow(), mine);
-  ASSERT_EQ(other.active(), other.window());
 
   // Apart, a thread cannot focus another thread's window.
   SetLastError(0xDEADBEEF);
@@ -351,31 +351,32 @@ TEST_F(AttachTest, JoinedThreadsShareFocusAndActiveWindowAndSeparatingSplitsThem
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(GetFocus(), mine);
 
-  // The attached thread takes the state of the thread it is attached to.
+  // Joined to the foreground thread, this thread sees the foreground thread's state...
   ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), TRUE));
-  EXPECT_EQ(other.active(), mine);
-  EXPECT_EQ(other.focus(), mine);
-
-  // Joined, either thread may move the one focus to the other's window.
-  SetFocus(other.window());
-  EXPECT_EQ(GetFocus(), other.window());
-  EXPECT_EQ(other.focus(), other.window());
   EXPECT_EQ(GetActiveWindow(), other.window());
+  EXPECT_EQ(GetFocus(), other.window());
+
+  // ...and may move the one focus, and the foreground, back to its own window.
+  SetFocus(mine);
+  EXPECT_EQ(GetFocus(), mine);
+  EXPECT_EQ(other.focus(), mine);
+  EXPECT_EQ(other.active(), mine);
+  EXPECT_EQ(GetForegroundWindow(), mine);
 
   // Separated, each thread keeps what belongs to it.
   ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), FALSE));
-  EXPECT_EQ(GetFocus(), nullptr);
-  EXPECT_EQ(GetActiveWindow(), nullptr);
-  EXPECT_EQ(other.focus(), other.window());
-  EXPECT_EQ(other.active(), other.window());
+  EXPECT_EQ(GetFocus(), mine);
+  EXPECT_EQ(GetActiveWindow(), mine);
+  EXPECT_EQ(other.focus(), nullptr);
+  EXPECT_EQ(other.active(), nullptr);
   SetLastError(0xDEADBEEF);
   EXPECT_EQ(SetFocus(other.window()), nullptr) << "apart again";
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(AttachTest, JoinsAreCountedPerPair) {
-  HWND mine = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   OtherThread other;
+  HWND mine = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE);  // the foreground: its state is the joined one
   ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), TRUE));
   ASSERT_TRUE(AttachThreadInput(GetCurrentThreadId(), other.id(), TRUE));
   ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), FALSE));
