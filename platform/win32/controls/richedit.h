@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/base/types.h"
+#include "platform/win32/message.h"
 
 #define RICHEDIT_CLASS10W u"RICHEDIT"
 #define RICHEDIT_CLASSW u"RichEdit20W"
