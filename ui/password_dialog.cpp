@@ -46,9 +46,15 @@ BOOL CPasswordDialog::OnInitDialog() {
 }
 
 void CPasswordDialog::bringToForeground() {
-  // The platform has no thread-input attachment; within this thread the focus is enough.
+  // Joining the foreground thread's input for a moment lets this thread take the focus from it.
+  HWND foreground = ::GetForegroundWindow();
+  const DWORD foregroundThread = foreground ? ::GetWindowThreadProcessId(foreground, nullptr) : 0;
+  const DWORD thisThread = ::GetCurrentThreadId();
+  if (foregroundThread != 0 && foregroundThread != thisThread &&
+      ::AttachThreadInput(foregroundThread, thisThread, TRUE)) {
+    ::AttachThreadInput(foregroundThread, thisThread, FALSE);
+  }
   SetFocus();
-  if (CWnd* edit = GetDlgItem(IDC_PW_PASSWORD)) edit->SetFocus();
 }
 
 void CPasswordDialog::OnOK() {

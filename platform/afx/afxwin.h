@@ -12,6 +12,7 @@
 #include "platform/afx/doc.h"
 #include "platform/afx/frame.h"
 #include "platform/afx/menu.h"
+#include "platform/afx/ole.h"
 #include "platform/afx/gdi.h"
 #include "platform/afx/geometry.h"
 #include "platform/afx/propsheet.h"

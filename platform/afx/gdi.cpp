@@ -190,6 +190,9 @@ BOOL CRgn::CreateEllipticRgnIndirect(LPCRECT lpRect) {
 BOOL CRgn::CreateRoundRectRgn(int x1, int y1, int x2, int y2, int x3, int y3) {
   return Attach(::CreateRoundRectRgn(x1, y1, x2, y2, x3, y3));
 }
+BOOL CRgn::CreatePolygonRgn(LPPOINT lpPoints, int nCount, int nMode) {
+  return Attach(::CreatePolygonRgn(lpPoints, nCount, nMode));
+}
 int CRgn::CombineRgn(const CRgn* pRgn1, const CRgn* pRgn2, int nCombineMode) {
   return ::CombineRgn(static_cast<HRGN>(m_hObject), pRgn1 ? static_cast<HRGN>(pRgn1->m_hObject) : nullptr,
                       pRgn2 ? static_cast<HRGN>(pRgn2->m_hObject) : nullptr, nCombineMode);

@@ -119,6 +119,7 @@ class CRgn : public CGdiObject {
   BOOL CreateEllipticRgn(int x1, int y1, int x2, int y2);
   BOOL CreateEllipticRgnIndirect(LPCRECT lpRect);
   BOOL CreateRoundRectRgn(int x1, int y1, int x2, int y2, int x3, int y3);
+  BOOL CreatePolygonRgn(LPPOINT lpPoints, int nCount, int nMode);
   int CombineRgn(const CRgn* pRgn1, const CRgn* pRgn2, int nCombineMode);
   int CopyRgn(const CRgn* pRgnSrc);
   BOOL EqualRgn(const CRgn* pRgn) const;

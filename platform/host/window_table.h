@@ -160,6 +160,32 @@ struct Timer {
   bool announced = false;   // QS_TIMER was raised for this period
 };
 
+// Focus, active window and capture: one per thread, or one shared by threads whose input is
+// joined (AttachThreadInput). Guarded by the window table's mutex.
+struct InputState {
+  std::uint32_t active = 0;
+  std::uint32_t focus = 0;
+  std::uint32_t capture = 0;
+};
+
+// One field of a queue's current input state, read and written as a plain handle value, so the
+// state can be swapped for a joined one under the code that uses it.
+class InputField {
+ public:
+  InputField(const std::shared_ptr<InputState>* state, std::uint32_t InputState::*field) : state_(state), field_(field) {}
+  InputField(const InputField&) = delete;
+  InputField& operator=(const InputField&) = delete;
+  operator std::uint32_t() const { return (**state_).*field_; }  // NOLINT(google-explicit-constructor)
+  InputField& operator=(std::uint32_t value) {
+    (**state_).*field_ = value;
+    return *this;
+  }
+
+ private:
+  const std::shared_ptr<InputState>* state_;
+  std::uint32_t InputState::*field_;
+};
+
 struct ThreadQueue {
   DWORD threadId = 0;
   std::shared_ptr<WaitBlock> block;  // the owning thread's
@@ -177,10 +203,11 @@ struct ThreadQueue {
   bool waiting = false;          // blocked in a wait for input or for a reply
   bool alive = true;
 
-  // Guarded by the window table's mutex.
-  std::uint32_t active = 0;
-  std::uint32_t focus = 0;
-  std::uint32_t capture = 0;
+  // Guarded by the window table's mutex; `input` is shared with the threads joined to this one.
+  std::shared_ptr<InputState> input = std::make_shared<InputState>();
+  InputField active{&input, &InputState::active};
+  InputField focus{&input, &InputState::focus};
+  InputField capture{&input, &InputState::capture};
 
   // Touched by the owning thread only.
   std::vector<SentMessage*> receiving;  // innermost last; null entries for direct calls

@@ -1,17 +1,21 @@
 // Synthesized input over host.db: the record of every event, the host's key state and cursor
-// position, the show-desktop toggle, and this process's mouse-leave tracking. See input.h.
+// position, the show-desktop toggle, this process's mouse-leave tracking, the double-click time
+// and the joining of threads' input state. See input.h.
 #include "platform/win32/input.h"
 
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/base/text.h"
 #include "platform/host/host.h"
+#include "platform/host/window_table.h"
 #include "platform/win32/error.h"
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
+#include "platform/win32/registry.h"
 #include "platform/win32/window.h"
 
 namespace platform::input {
@@ -436,5 +440,149 @@ BOOL TrackMouseEvent(LPTRACKMOUSEEVENT e) {
   } else if (kinds) {
     g_tracking[e->hwndTrack] |= kinds;
   }
+  return TRUE;
+}
+
+// ---- Double-click time ----
+
+namespace {
+
+constexpr const char16_t* kMouseKey = u"Control Panel\\Mouse";
+constexpr const char16_t* kDoubleClickValue = u"DoubleClickSpeed";
+constexpr UINT kDefaultDoubleClickMs = 500;
+constexpr UINT kMaxDoubleClickMs = 5000;
+
+// The leading decimal digits of a registry text, or 0.
+UINT leadingNumber(const char16_t* s, std::size_t length) {
+  std::uint64_t n = 0;
+  for (std::size_t i = 0; i < length && s[i] >= u'0' && s[i] <= u'9'; ++i) {
+    n = n * 10 + static_cast<std::uint64_t>(s[i] - u'0');
+    if (n > kMaxDoubleClickMs) return kMaxDoubleClickMs + 1;
+  }
+  return static_cast<UINT>(n);
+}
+
+}  // namespace
+
+UINT GetDoubleClickTime() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kMouseKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return kDefaultDoubleClickMs;
+  char16_t text[16] = {};
+  DWORD type = 0;
+  DWORD size = sizeof(text) - sizeof(char16_t);  // room for a NUL the value may lack
+  const LONG rc = RegQueryValueExW(key, kDoubleClickValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return kDefaultDoubleClickMs;
+  const UINT ms = leadingNumber(text, size / sizeof(char16_t));
+  if (ms == 0) return kDefaultDoubleClickMs;
+  return ms > kMaxDoubleClickMs ? kMaxDoubleClickMs : ms;
+}
+
+// ---- Joined input state ----
+
+namespace {
+
+using platform::host::InputState;
+using platform::host::ThreadQueue;
+using platform::host::WindowTable;
+
+// Joins made and not yet undone, one entry per AttachThreadInput call. Guarded by g_joinMutex,
+// which is taken before the queue registry's lock and the window table's.
+std::mutex g_joinMutex;
+std::multiset<std::pair<DWORD, DWORD>> g_joins;
+
+std::pair<DWORD, DWORD> joinKey(DWORD a, DWORD b) { return a < b ? std::pair{a, b} : std::pair{b, a}; }
+
+// Under g_joinMutex: the threads joined to `start`, itself included.
+std::set<DWORD> joinedGroup(DWORD start) {
+  std::set<DWORD> group{start};
+  std::vector<DWORD> todo{start};
+  while (!todo.empty()) {
+    const DWORD t = todo.back();
+    todo.pop_back();
+    for (const auto& [a, b] : g_joins) {
+      const DWORD other = a == t ? b : b == t ? a : 0;
+      if (other && group.insert(other).second) todo.push_back(other);
+    }
+  }
+  return group;
+}
+
+// Under g_joinMutex: forgets joins of threads whose queue is gone (an ended thread is joined to
+// nothing, as on Windows).
+void forgetEndedThreads() {
+  for (auto it = g_joins.begin(); it != g_joins.end();) {
+    if (!platform::host::findQueue(it->first) || !platform::host::findQueue(it->second)) it = g_joins.erase(it);
+    else ++it;
+  }
+}
+
+std::vector<std::shared_ptr<ThreadQueue>> queuesOf(const std::set<DWORD>& group) {
+  std::vector<std::shared_ptr<ThreadQueue>> out;
+  for (DWORD t : group)
+    if (auto q = platform::host::findQueue(t)) out.push_back(std::move(q));
+  return out;
+}
+
+// Under the table mutex: a state for `group` holding what `from` holds of the group's own windows.
+std::shared_ptr<InputState> stateOfGroup(const InputState& from, const std::set<DWORD>& group) {
+  WindowTable& t = WindowTable::get();
+  auto keep = [&](std::uint32_t h) -> std::uint32_t {
+    const platform::host::Window* w = h ? t.find(h) : nullptr;
+    return w && group.count(w->threadId) ? h : 0;
+  };
+  auto s = std::make_shared<InputState>();
+  s->active = keep(from.active);
+  s->focus = keep(from.focus);
+  s->capture = keep(from.capture);
+  return s;
+}
+
+}  // namespace
+
+BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach) {
+  std::lock_guard joinLock(g_joinMutex);
+  forgetEndedThreads();
+  auto from = platform::host::findQueue(idAttach);
+  auto to = platform::host::findQueue(idAttachTo);
+  if (idAttach == idAttachTo || !from || !to) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  WindowTable& table = WindowTable::get();
+  if (fAttach) {
+    const std::set<DWORD> groupFrom = joinedGroup(idAttach);
+    const std::set<DWORD> groupTo = joinedGroup(idAttachTo);
+    g_joins.insert(joinKey(idAttach, idAttachTo));
+    if (groupFrom.count(idAttachTo)) return TRUE;  // joined already
+    const auto queuesFrom = queuesOf(groupFrom);
+    const auto queuesTo = queuesOf(groupTo);
+    std::lock_guard lock(table.mutex);
+    // As on Windows, the joined threads become the foreground input when either side was it (so
+    // a thread joined to the foreground one may take the foreground); otherwise they take the
+    // state of the thread attached to.
+    const platform::host::Window* fg = table.find(table.foreground);
+    const bool fromIsForeground = fg && groupFrom.count(fg->threadId);
+    const std::shared_ptr<InputState> shared = fromIsForeground ? from->input : to->input;
+    for (const auto& q : fromIsForeground ? queuesTo : queuesFrom) q->input = shared;
+    return TRUE;
+  }
+  auto it = g_joins.find(joinKey(idAttach, idAttachTo));
+  if (it == g_joins.end()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  g_joins.erase(it);
+  const std::set<DWORD> groupA = joinedGroup(idAttach);
+  if (groupA.count(idAttachTo)) return TRUE;  // still joined through another pair
+  const std::set<DWORD> groupB = joinedGroup(idAttachTo);
+  const auto queuesA = queuesOf(groupA);
+  const auto queuesB = queuesOf(groupB);
+  std::lock_guard lock(table.mutex);
+  const InputState before = *from->input;
+  const auto stateA = stateOfGroup(before, groupA);
+  const auto stateB = stateOfGroup(before, groupB);
+  for (const auto& q : queuesA) q->input = stateA;
+  for (const auto& q : queuesB) q->input = stateB;
   return TRUE;
 }

@@ -1,6 +1,6 @@
 // Synthesized keyboard and mouse input (keybd_event, mouse_event, SendInput), the key state that
 // input leaves behind (GetAsyncKeyState, GetKeyState), the cursor position, and mouse-leave
-// tracking (TrackMouseEvent).
+// tracking (TrackMouseEvent), the double-click time, and joined input state (AttachThreadInput).
 //
 // No real keyboard or mouse exists: synthesized input is recorded in host.db, in order, for tests
 // and `kipo-host` to read (platform::input::recordedInput), and it updates the host's key state
@@ -157,6 +157,30 @@ using LPTRACKMOUSEEVENT = TRACKMOUSEEVENT*;
 // with the window's current tracking. FALSE with ERROR_INVALID_PARAMETER for a bad cbSize, with
 // ERROR_INVALID_WINDOW_HANDLE for a window that is not the calling thread's.
 BOOL TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack);
+
+// ---- Double-click time ----
+
+// The user's double-click time in milliseconds: "DoubleClickSpeed" under
+// "HKEY_CURRENT_USER\Control Panel\Mouse", a text value as Windows keeps it. Missing, not text,
+// not a number or 0: 500, Windows' default; above 5000: 5000, the most Windows allows. Read on
+// every call, so a change through the registry shows at once.
+UINT GetDoubleClickTime();
+
+// ---- Joined input state ----
+
+// Joins (fAttach TRUE) or separates the input state of two threads of this process, as XP does:
+// while joined, both threads see one focus, one active window and one capture, so either may
+// give the focus to a window of the other, and GetFocus/GetActiveWindow answer the same on
+// both. The joined state is that of the side holding the foreground window, else that of
+// idAttachTo's side; so a thread joined to the foreground thread may take the foreground with
+// SetFocus or SetActiveWindow. Joins are counted per pair and are transitive (A to B and C to B
+// join all three).
+// Separating gives each thread back a state of its own holding only its own windows. The key
+// state needs no joining here: it is the host's, shared by every thread already.
+// FALSE with ERROR_INVALID_PARAMETER when the two ids are equal, when either is not a thread of
+// this process with a message queue (the stand-in cannot join input across processes), or when
+// separating threads that were not joined.
+BOOL AttachThreadInput(DWORD idAttach, DWORD idAttachTo, BOOL fAttach);
 
 namespace platform::input {
 

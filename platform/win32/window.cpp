@@ -96,6 +96,12 @@ Window* rootOf(Window* w) {
   return w;
 }
 
+// Under the table mutex: whether the window belongs to the queue's thread or to a thread whose
+// input is joined to it (AttachThreadInput), so the queue may focus or activate it.
+bool sharesInput(const Window& w, const ThreadQueue& q) {
+  return w.threadId == q.threadId || (w.queue && w.queue->input == q.input);
+}
+
 // Under the table mutex: the window's size (the desktop's is the screen's).
 RECT rectOf(const Window& w) {
   if (w.handle == kDesktopHandle) return screenRect();
@@ -1667,7 +1673,7 @@ HWND SetActiveWindow(HWND hWnd) {
     if (hWnd) {
       Window* w = findOrFail(hWnd);
       if (!w) return nullptr;
-      if (w->threadId != q->threadId || isRoot(w->handle)) {
+      if (!sharesInput(*w, *q) || isRoot(w->handle)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
       }
@@ -1709,7 +1715,7 @@ HWND SetFocus(HWND hWnd) {
       Guard lock(table().mutex);
       Window* w = findOrFail(hWnd);
       if (!w) return nullptr;
-      if (w->threadId != q->threadId || isRoot(w->handle)) {
+      if (!sharesInput(*w, *q) || isRoot(w->handle)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
       }

@@ -397,6 +397,17 @@ HRGN CreateRectRgnIndirect(const RECT* lprect);
 // The rounded corners are cut by the ellipse (width w, height h) row by row.
 HRGN CreateRoundRectRgn(int x1, int y1, int x2, int y2, int w, int h);
 HRGN CreateEllipticRgn(int x1, int y1, int x2, int y2);
+#ifndef ALTERNATE
+#define ALTERNATE 1
+#define WINDING 2
+#endif
+// The pixels whose centres lie inside the closed polygon: with ALTERNATE those an odd number of
+// edges away from the outside, with WINDING those the outline winds round at least once. As
+// for rectangles, the right and bottom edges are outside, so a polygon tracing a rectangle gives
+// the same region as CreateRectRgn. Two points give an empty region; NULL with
+// ERROR_INVALID_PARAMETER for fewer points or another fill mode, and with
+// ERROR_NOT_ENOUGH_MEMORY for a polygon more than 65,536 pixels high.
+HRGN CreatePolygonRgn(const POINT* pptl, int cPoint, int iMode);
 // Returns NULLREGION, SIMPLEREGION, COMPLEXREGION, or ERROR.
 int CombineRgn(HRGN hrgnDst, HRGN hrgnSrc1, HRGN hrgnSrc2, int iMode);
 BOOL SetRectRgn(HRGN hrgn, int left, int top, int right, int bottom);

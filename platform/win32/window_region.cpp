@@ -1,8 +1,10 @@
 // Regions as sets of non-overlapping rectangles, for window shapes (SetWindowRgn). Combining
 // cuts both operands along every edge into a grid, keeps the cells the operation selects, and
 // joins them back into bands, which is plenty for the few rectangles a window shape has.
+// Polygons are scanned one pixel row at a time into such bands.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -126,7 +128,65 @@ Rects roundRect(const RECT& box, int ew, int eh) {
   return mergeBands(bands);
 }
 
+// Rows of a polygon, sampled at pixel centres: on each row the edges crossing the row's middle
+// are sorted, and the runs between them kept by the fill rule (odd crossings for ALTERNATE, a
+// non-zero sum of edge directions for WINDING).
+Rects polygon(const POINT* pts, int count, int mode) {
+  LONG top = pts[0].y, bottom = pts[0].y;
+  for (int i = 1; i < count; ++i) {
+    top = std::min(top, pts[i].y);
+    bottom = std::max(bottom, pts[i].y);
+  }
+  std::vector<std::pair<std::pair<LONG, LONG>, std::vector<std::pair<LONG, LONG>>>> bands;
+  std::vector<std::pair<LONG, int>> crossings;  // pixel column where inside starts or ends, direction
+  for (LONG row = top; row < bottom; ++row) {
+    const double y = row + 0.5;
+    crossings.clear();
+    for (int i = 0; i < count; ++i) {
+      const POINT& a = pts[i];
+      const POINT& b = pts[(i + 1) % count];
+      if (a.y == b.y) continue;
+      const bool down = b.y > a.y;
+      const double y0 = down ? a.y : b.y, y1 = down ? b.y : a.y;
+      if (y < y0 || y >= y1) continue;
+      const double x = a.x + (y - a.y) * (b.x - a.x) / static_cast<double>(b.y - a.y);
+      // The first pixel whose centre is right of the crossing.
+      crossings.emplace_back(static_cast<LONG>(std::ceil(x - 0.5)), down ? 1 : -1);
+    }
+    std::sort(crossings.begin(), crossings.end());
+    std::vector<std::pair<LONG, LONG>> runs;
+    int winding = 0;
+    for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
+      winding = mode == WINDING ? winding + crossings[i].second : winding ^ 1;
+      const LONG from = crossings[i].first, to = crossings[i + 1].first;
+      if (winding == 0 || from >= to) continue;
+      if (!runs.empty() && runs.back().second >= from) runs.back().second = std::max(runs.back().second, to);
+      else runs.emplace_back(from, to);
+    }
+    if (!runs.empty()) bands.push_back({{row, row + 1}, std::move(runs)});
+  }
+  return mergeBands(bands);
+}
+
 }  // namespace
+
+HRGN CreatePolygonRgn(const POINT* pptl, int cPoint, int iMode) {
+  constexpr LONG kMaxRows = 65536;
+  if (!pptl || cPoint < 2 || (iMode != ALTERNATE && iMode != WINDING)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  LONG top = pptl[0].y, bottom = pptl[0].y;
+  for (int i = 1; i < cPoint; ++i) {
+    top = std::min(top, pptl[i].y);
+    bottom = std::max(bottom, pptl[i].y);
+  }
+  if (static_cast<std::int64_t>(bottom) - top > kMaxRows) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return addRegion(polygon(pptl, cPoint, iMode));
+}
 
 HRGN CreateRectRgn(int x1, int y1, int x2, int y2) { return addRegion(single(normalized(x1, y1, x2, y2))); }
 

@@ -1,10 +1,15 @@
 // The drive password dialogs driven as a user would: the password dialog's three results and its
-// three-strikes rule, and the change-password dialog in both modes.
+// three-strikes rule, taking the focus from another thread's foreground window, and the
+// change-password dialog in both modes.
 #include "ui/password_dialog.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "lang/ids.h"
+#include "platform/win32/win32.h"
 #include "tests/support/ui_script.h"
 #include "tests/ui/drive_dialog_fixture.h"
 #include "ui/change_password_dialog.h"
@@ -202,6 +207,62 @@ TEST_F(ChangePasswordDialogTest, EmptyPasswordRefusedKeepsTheDialog) {
   CChangePasswordDialog dialog(CChangePasswordDialog::kFirstPasswordMode);
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_TRUE(services.firstPasswords.empty());
+}
+
+// The dialog's own way of taking the focus, reachable from the test.
+class ForegroundProbe : public CPasswordDialog {
+ public:
+  using CPasswordDialog::bringToForeground;
+};
+
+constexpr UINT kAskActive = WM_USER + 90;
+
+LRESULT CALLBACK foregroundProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kAskActive) return reinterpret_cast<LRESULT>(GetActiveWindow());
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(PasswordDialogTest, TakesTheFocusFromAnotherThreadsForegroundWindow) {
+  ForegroundProbe dialog;
+  ASSERT_TRUE(dialog.Create(IDD_PASSWORD));
+  dialog.ShowWindow(SW_SHOW);
+
+  // Another thread of the program comes to the foreground, as a second window would.
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = foregroundProc;
+  wc.lpszClassName = u"KipoForegroundTest";
+  RegisterClassW(&wc);
+  std::atomic<HWND> other{nullptr};
+  std::atomic<bool> stop{false};
+  std::thread thread([&] {
+    HWND w = CreateWindowExW(0, u"KipoForegroundTest", u"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                             nullptr, nullptr, nullptr);
+    SetForegroundWindow(w);
+    other = w;
+    while (!stop) {
+      MSG m;
+      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      Sleep(1);
+    }
+    DestroyWindow(w);
+  });
+  while (!other) Sleep(1);
+  ASSERT_EQ(GetForegroundWindow(), other.load());
+  ASSERT_EQ(reinterpret_cast<HWND>(SendMessageW(other, kAskActive, 0, 0)), other.load());
+
+  dialog.bringToForeground();
+  EXPECT_EQ(GetForegroundWindow(), dialog.m_hWnd);
+  EXPECT_EQ(GetActiveWindow(), dialog.m_hWnd);
+  EXPECT_TRUE(IsChild(dialog.m_hWnd, GetFocus()));
+  SetLastError(0xDEADBEEF);
+  EXPECT_FALSE(AttachThreadInput(GetWindowThreadProcessId(other, nullptr), GetCurrentThreadId(), FALSE))
+      << "and separated again";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+  stop = true;
+  thread.join();
+  dialog.DestroyWindow();
+  UnregisterClassW(u"KipoForegroundTest", nullptr);
 }
 
 }  // namespace

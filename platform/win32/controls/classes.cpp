@@ -5,6 +5,7 @@
 
 #include "platform/win32/controls/control_base.h"
 #include "platform/win32/controls/controls.h"
+#include "platform/win32/controls/richedit.h"
 #include "platform/win32/error.h"
 
 namespace platform::controls {
@@ -56,7 +57,7 @@ namespace detail {
 
 void notifyCommand(HWND control, int code) {
   HWND p = GetParent(control);
-  if (!p) return;
+  if (!p || !richEditWants(control, code)) return;
   auto id = static_cast<WORD>(GetWindowLongPtrW(control, GWLP_ID));
   SendMessageW(p, WM_COMMAND, MAKEWPARAM(id, static_cast<WORD>(code)), reinterpret_cast<LPARAM>(control));
 }

@@ -1,11 +1,17 @@
 // Synthesized input: what is recorded, the key state it leaves (GetAsyncKeyState's "pressed since"
 // bit, GetKeyState's toggle), the cursor it moves, the shell's Windows+D toggle, and mouse-leave
-// tracking.
+// tracking, the double-click time from the registry, and threads whose input state is joined.
 #include "platform/win32/input.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
 #include "platform/win32/process.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/time.h"
 #include "tests/platform/win32/window_fixture.h"
 #include "tests/support/test_windows.h"
 
@@ -236,6 +242,179 @@ TEST_F(InputTest, TrackMouseEventChecksItsRecordAndWindow) {
   t.hwndTrack = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x7FFF0001));
   EXPECT_FALSE(TrackMouseEvent(&t));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+// ---- Double-click time ----
+
+struct DoubleClickCase {
+  const char* rule;
+  DWORD type;      // 0: no value at all
+  std::u16string text;
+  DWORD number;    // for REG_DWORD
+  UINT expected;
+};
+
+TEST_F(InputTest, DoubleClickTimeIsTheUsersMouseSettingWithWindowsLimits) {
+  const DoubleClickCase cases[] = {
+      {"no value: Windows' default", 0, u"", 0, 500},
+      {"the value as the control panel writes it", REG_SZ, u"200", 0, 200},
+      {"read afresh on every call", REG_SZ, u"900", 0, 900},
+      {"zero means the default, as SetDoubleClickTime(0)", REG_SZ, u"0", 0, 500},
+      {"not a number: the default", REG_SZ, u"fast", 0, 500},
+      {"the leading digits count", REG_SZ, u"350ms", 0, 350},
+      {"at most 5000", REG_SZ, u"9999", 0, 5000},
+      {"far above the limit still 5000", REG_SZ, u"12345678901234", 0, 5000},
+      {"expandable text is text", REG_EXPAND_SZ, u"450", 0, 450},
+      {"a number-typed value is not read", REG_DWORD, u"", 300, 500},
+  };
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, u"Control Panel\\Mouse", &key), ERROR_SUCCESS);
+  for (const auto& c : cases) {
+    RegDeleteValueW(key, u"DoubleClickSpeed");
+    if (c.type == REG_DWORD) {
+      RegSetValueExW(key, u"DoubleClickSpeed", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&c.number), sizeof(DWORD));
+    } else if (c.type) {
+      RegSetValueExW(key, u"DoubleClickSpeed", 0, c.type, reinterpret_cast<const BYTE*>(c.text.c_str()),
+                     static_cast<DWORD>((c.text.size() + 1) * sizeof(char16_t)));
+    }
+    EXPECT_EQ(GetDoubleClickTime(), c.expected) << c.rule;
+  }
+  // A value without its terminating NUL is read to its end, not past it.
+  const char16_t unterminated[] = {u'7', u'5', u'0', u'9'};
+  RegSetValueExW(key, u"DoubleClickSpeed", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated), 3 * sizeof(char16_t));
+  EXPECT_EQ(GetDoubleClickTime(), 750u);
+  RegCloseKey(key);
+  ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Control Panel\\Mouse"), ERROR_SUCCESS);
+  EXPECT_EQ(GetDoubleClickTime(), 500u) << "no key at all";
+}
+
+// ---- Joined input state ----
+
+constexpr UINT kAskFocus = WM_USER + 70;
+constexpr UINT kAskActive = WM_USER + 71;
+
+// A second thread with a visible window of its own, answering what its thread sees as focus and
+// active window, pumping until told to stop.
+class OtherThread {
+ public:
+  OtherThread() {
+    thread_ = std::thread([this] {
+      HWND w = CreateWindowExW(0, kClass, u"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+      id_ = GetCurrentThreadId();
+      window_ = w;
+      while (!stop_) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        Sleep(1);
+      }
+      DestroyWindow(w);
+    });
+    while (!window_) Sleep(1);
+  }
+  ~OtherThread() {
+    stop_ = true;
+    thread_.join();
+  }
+  HWND window() const { return window_; }
+  DWORD id() const { return id_; }
+  HWND focus() const { return reinterpret_cast<HWND>(SendMessageW(window_, kAskFocus, 0, 0)); }
+  HWND active() const { return reinterpret_cast<HWND>(SendMessageW(window_, kAskActive, 0, 0)); }
+
+ private:
+  std::thread thread_;
+  std::atomic<HWND> window_{nullptr};
+  std::atomic<DWORD> id_{0};
+  std::atomic<bool> stop_{false};
+};
+
+class AttachTest : public InputTest {
+ protected:
+  AttachTest() {
+    g_hook = [](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+      if (msg == kAskFocus) return reinterpret_cast<LRESULT>(GetFocus());
+      if (msg == kAskActive) return reinterpret_cast<LRESULT>(GetActiveWindow());
+      return std::nullopt;
+    };
+  }
+};
+
+TEST_F(AttachTest, JoinedThreadsShareFocusAndActiveWindowAndSeparatingSplitsThemByOwner) {
+  HWND mine = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  OtherThread other;  // its window comes to the foreground
+  ASSERT_EQ(GetForegroundWindow(), other.window());
+  ASSERT_EQ(GetActiveWindow(), mine);
+
+  // Apart, a thread cannot focus another thread's window.
+  SetLastError(0xDEADBEEF);
+  EXPECT_EQ(SetFocus(other.window()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(GetFocus(), mine);
+
+  // Joined to the foreground thread, this thread sees the foreground thread's state...
+  ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), TRUE));
+  EXPECT_EQ(GetActiveWindow(), other.window());
+  EXPECT_EQ(GetFocus(), other.window());
+
+  // ...and may move the one focus, and the foreground, back to its own window.
+  SetFocus(mine);
+  EXPECT_EQ(GetFocus(), mine);
+  EXPECT_EQ(other.focus(), mine);
+  EXPECT_EQ(other.active(), mine);
+  EXPECT_EQ(GetForegroundWindow(), mine);
+
+  // Separated, each thread keeps what belongs to it.
+  ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), FALSE));
+  EXPECT_EQ(GetFocus(), mine);
+  EXPECT_EQ(GetActiveWindow(), mine);
+  EXPECT_EQ(other.focus(), nullptr);
+  EXPECT_EQ(other.active(), nullptr);
+  SetLastError(0xDEADBEEF);
+  EXPECT_EQ(SetFocus(other.window()), nullptr) << "apart again";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(AttachTest, JoinsAreCountedPerPair) {
+  OtherThread other;
+  HWND mine = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE);  // the foreground: its state is the joined one
+  ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), TRUE));
+  ASSERT_TRUE(AttachThreadInput(GetCurrentThreadId(), other.id(), TRUE));
+  ASSERT_TRUE(AttachThreadInput(other.id(), GetCurrentThreadId(), FALSE));
+  EXPECT_EQ(other.focus(), GetFocus()) << "one join is left";
+  ASSERT_TRUE(AttachThreadInput(GetCurrentThreadId(), other.id(), FALSE));
+  EXPECT_EQ(GetActiveWindow(), mine);
+  EXPECT_EQ(other.active(), nullptr) << "the shared state held only this thread's window";
+}
+
+TEST_F(AttachTest, RefusesWhatCannotBeJoined) {
+  OtherThread other;
+  std::atomic<DWORD> plain{0};
+  std::atomic<bool> release{false};
+  std::thread noQueue([&] {
+    plain = GetCurrentThreadId();
+    while (!release) Sleep(1);
+  });
+  while (!plain) Sleep(1);
+  const DWORD me = GetCurrentThreadId();
+  make(WS_OVERLAPPEDWINDOW);
+  struct Case {
+    const char* rule;
+    DWORD from, to;
+    BOOL attach;
+  } cases[] = {
+      {"a thread with itself", me, me, TRUE},
+      {"no such thread", 0x7FFFFFF0u, me, TRUE},
+      {"to no such thread", me, 0x7FFFFFF0u, TRUE},
+      {"a thread without a message queue", plain, me, TRUE},
+      {"separating threads never joined", other.id(), me, FALSE},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(AttachThreadInput(c.from, c.to, c.attach)) << c.rule;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << c.rule;
+  }
+  release = true;
+  noQueue.join();
 }
 
 }  // namespace
