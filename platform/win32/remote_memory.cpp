@@ -167,7 +167,7 @@ bool readBlock(DWORD pid, std::uint64_t start, std::uint64_t address, void* out,
   return b && size <= b->size - (address - b->base) && transfer(*b, address, out, size, false) == size;
 }
 
-void* resolveInSelf(std::uint64_t address, std::size_t size) {
+void* resolveInSelf(std::uint64_t address, std::size_t size, std::size_t* room) {
   if (!host::Host::available()) return nullptr;
   std::optional<Block> b =
       blockAt(static_cast<DWORD>(::getpid()), host::currentStartTime(), address);
@@ -198,6 +198,7 @@ void* resolveInSelf(std::uint64_t address, std::size_t size) {
     m.view->length = b->size;
     it = s.mapped.emplace(b->base, std::move(m)).first;
   }
+  if (room) *room = static_cast<std::size_t>(b->size - (address - b->base));
   return static_cast<char*>(it->second.view->address) + (address - b->base);
 }
 

@@ -45,7 +45,8 @@ bool blockHolds(DWORD pid, std::uint64_t start, std::uint64_t address, std::size
 // Copies from such a range; false when it is not wholly inside one block.
 bool readBlock(DWORD pid, std::uint64_t start, std::uint64_t address, void* out, std::size_t size);
 // In the process the blocks were allocated in: this process's view of [address, address + size)
-// of one of its blocks, or null when the range is not wholly inside one.
-void* resolveInSelf(std::uint64_t address, std::size_t size);
+// of one of its blocks, or null when the range is not wholly inside one. `room`: the bytes from
+// `address` to the block's end.
+void* resolveInSelf(std::uint64_t address, std::size_t size, std::size_t* room = nullptr);
 
 }  // namespace platform::remote

@@ -176,3 +176,124 @@ TEST_F(RemoteMemory, InTheCallersOwnProcessTheBlockIsItsMemory) {
 }
 
 }  // namespace
+
+namespace {
+
+// A block in the probe holding a record and the text buffer it points to, as tools lay it out.
+struct RemoteItem {
+  HANDLE process;
+  char* block;
+  explicit RemoteItem(HANDLE process)
+      : process(process),
+        block(static_cast<char*>(VirtualAllocEx(process, nullptr, 520, MEM_COMMIT, PAGE_READWRITE))) {}
+  ~RemoteItem() {
+    if (block) VirtualFreeEx(process, block, 0, MEM_RELEASE);
+  }
+  template <class T>
+  bool put(std::size_t offset, const T& v) {
+    return WriteProcessMemory(process, block + offset, &v, sizeof v, nullptr);
+  }
+  template <class T>
+  T get(std::size_t offset) {
+    T v{};
+    ReadProcessMemory(process, block + offset, &v, sizeof v, nullptr);
+    return v;
+  }
+  std::u16string text(std::size_t offset, std::size_t chars) {
+    std::u16string t(chars, u'\0');
+    ReadProcessMemory(process, block + offset, t.data(), chars * 2, nullptr);
+    return t.substr(0, t.find(u'\0'));
+  }
+};
+
+TEST_F(RemoteMemory, AListViewOfAnotherProcessWorksOnABlockAllocatedInIt) {
+  WinProbe probe({});
+  HWND lv = probe.window();
+  Handle proc(OpenProcess(kVm, FALSE, probePid(probe)));
+  ASSERT_NE(proc.h, nullptr);
+  RemoteItem r(proc.h);
+  ASSERT_NE(r.block, nullptr);
+  constexpr std::size_t kText = 256;
+  const std::u16string names[] = {u"alpha", u"beta", u"gamma"};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    for (UINT msg : {UINT(LVM_GETITEMW), UINT(LVM_GETITEMTEXTW)}) {
+      LVITEMW item{};
+      item.mask = LVIF_TEXT | LVIF_PARAM;
+      item.iItem = i;
+      item.pszText = reinterpret_cast<LPWSTR>(r.block + kText);
+      item.cchTextMax = 100;
+      item.lParam = 0x5e5e;
+      ASSERT_TRUE(r.put(0, item));
+      ASSERT_TRUE(r.put(kText, u'#'));
+      LRESULT got = SendMessageW(lv, msg, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(r.block));
+      EXPECT_EQ(r.text(kText, 100), names[i]);
+      LVITEMW back = r.get<LVITEMW>(0);
+      // The record still points at the caller's buffer in the probe, never at the probe's own data.
+      EXPECT_EQ(back.pszText, reinterpret_cast<LPWSTR>(r.block + kText));
+      if (msg == LVM_GETITEMW) {
+        EXPECT_EQ(got, TRUE);
+        EXPECT_EQ(back.lParam, 100 + i);
+      } else {
+        EXPECT_EQ(got, static_cast<LRESULT>(names[i].size()));
+      }
+    }
+  }
+  // A state set through the block reaches the control; a local record still travels as a copy.
+  LVITEMW state{};
+  state.stateMask = LVIS_SELECTED;
+  state.state = LVIS_SELECTED;
+  ASSERT_TRUE(r.put(0, state));
+  EXPECT_EQ(SendMessageW(lv, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(r.block)), TRUE);
+  EXPECT_EQ(SendMessageW(lv, LVM_GETITEMSTATE, 1, LVIS_SELECTED), LVIS_SELECTED);
+  WCHAR local[16] = {};
+  LVITEMW item{};
+  item.iSubItem = 0;
+  item.pszText = local;
+  item.cchTextMax = 16;
+  EXPECT_EQ(SendMessageW(lv, LVM_GETITEMTEXTW, 2, reinterpret_cast<LPARAM>(&item)), 5);
+  EXPECT_EQ(std::u16string(local), u"gamma");
+
+  // A text buffer that leaves the block is refused before anything reaches the probe.
+  LVITEMW far{};
+  far.mask = LVIF_TEXT;
+  far.pszText = reinterpret_cast<LPWSTR>(r.block + 4000);
+  far.cchTextMax = 100;
+  ASSERT_TRUE(r.put(0, far));
+  SetLastError(0);
+  DWORD_PTR res = 7;
+  EXPECT_EQ(SendMessageTimeoutW(lv, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(r.block), SMTO_NORMAL, 2000, &res), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Pointers the new messages take must be in a block of the target: a local one is never read.
+TEST_F(RemoteMemory, TheNewListViewMessagesTakeNoOtherPointer) {
+  WinProbe probe({});
+  HWND lv = probe.window();
+  LVFINDINFOW find{};
+  find.flags = LVFI_STRING;
+  find.psz = u"beta";
+  POINT pt{1, 2};
+  RECT areas[2] = {};
+  struct Case {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+  } cases[] = {
+      {LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)},
+      {LVM_GETITEMPOSITION, 0, reinterpret_cast<LPARAM>(&pt)},
+      {LVM_SETITEMPOSITION32, 0, reinterpret_cast<LPARAM>(&pt)},
+      {LVM_GETWORKAREAS, 2, reinterpret_cast<LPARAM>(areas)},
+      {LVM_SETWORKAREAS, 2, reinterpret_cast<LPARAM>(areas)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.msg);
+    DWORD_PTR res = 7;
+    SetLastError(0);
+    EXPECT_EQ(SendMessageTimeoutW(lv, c.msg, c.wParam, c.lParam, SMTO_NORMAL, 2000, &res), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  }
+  EXPECT_EQ(pt.x, 1);
+}
+
+}  // namespace
