@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "platform/host/process_table.h"
@@ -294,6 +295,71 @@ TEST_F(RemoteMemory, TheNewListViewMessagesTakeNoOtherPointer) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
   EXPECT_EQ(pt.x, 1);
+}
+
+}  // namespace
+
+namespace {
+
+std::u16string titleOf(HWND h) {
+  WCHAR buf[64];
+  int n = GetWindowTextW(h, buf, 64);
+  return std::u16string(buf, static_cast<std::size_t>(std::max(n, 0)));
+}
+
+TEST_F(RemoteMemory, WindowCallsOnAnotherProcesssWindowAreCarriedOutByItsThread) {
+  WinProbe probe({});
+  HWND main = GetParent(probe.window());
+  ASSERT_NE(main, nullptr);
+  using kipotest::eventually;
+
+  EXPECT_TRUE(ShowWindow(main, SW_HIDE));  // it was visible
+  EXPECT_TRUE(eventually([&] { return !IsWindowVisible(main); }));
+  EXPECT_FALSE(ShowWindow(main, SW_SHOWNOACTIVATE));
+  EXPECT_TRUE(eventually([&] { return IsWindowVisible(main) != FALSE; }));
+
+  ASSERT_TRUE(SetWindowPos(main, nullptr, 50, 60, 210, 120, SWP_NOZORDER | SWP_NOACTIVATE));
+  EXPECT_TRUE(eventually([&] {
+    RECT r{};
+    GetWindowRect(main, &r);
+    return r.left == 50 && r.top == 60 && r.right == 260 && r.bottom == 180;
+  }));
+
+  const DWORD style = static_cast<DWORD>(GetWindowLongW(main, GWL_STYLE));
+  SetLastError(7);
+  EXPECT_EQ(static_cast<DWORD>(SetWindowLongW(main, GWL_STYLE, static_cast<LONG>(style & ~WS_CAPTION))), style);
+  EXPECT_TRUE(eventually([&] { return (GetWindowLongW(main, GWL_STYLE) & WS_CAPTION) == 0; }));
+  EXPECT_EQ(SetWindowLongPtrW(main, GWL_EXSTYLE, WS_EX_TOOLWINDOW), 0);
+  EXPECT_TRUE(eventually([&] { return (GetWindowLongW(main, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0; }));
+  EXPECT_EQ(SetWindowLongPtrW(main, GWLP_USERDATA, 5), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  // A repaint asked from here runs the probe's WM_PAINT.
+  ASSERT_TRUE(eventually([&] { return titleOf(main).rfind(u"paints ", 0) == 0; }));
+  const std::u16string before = titleOf(main);
+  RECT part{1, 2, 30, 40};
+  EXPECT_TRUE(InvalidateRect(main, &part, TRUE));
+  EXPECT_TRUE(eventually([&] { return titleOf(main) != before; }));
+
+  // Once the window has gone every call fails with ERROR_INVALID_WINDOW_HANDLE.
+  probe.kill();
+  ASSERT_TRUE(eventually([&] { return !IsWindow(main); }));
+  struct Call {
+    const char* name;
+    std::function<bool()> run;
+  } calls[] = {
+      {"ShowWindow", [&] { return ShowWindow(main, SW_SHOW) != FALSE; }},
+      {"SetWindowPos", [&] { return SetWindowPos(main, nullptr, 1, 2, 3, 4, SWP_NOZORDER) != FALSE; }},
+      {"InvalidateRect", [&] { return InvalidateRect(main, nullptr, FALSE) != FALSE; }},
+      {"SetWindowLongW", [&] { return SetWindowLongW(main, GWL_STYLE, 0) != 0; }},
+      {"SetWindowLongPtrW", [&] { return SetWindowLongPtrW(main, GWL_EXSTYLE, 0) != 0; }},
+  };
+  for (const Call& c : calls) {
+    SCOPED_TRACE(c.name);
+    SetLastError(0);
+    EXPECT_FALSE(c.run());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  }
 }
 
 }  // namespace
