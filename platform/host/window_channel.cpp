@@ -109,7 +109,7 @@ struct RemotePointer {
 
 bool takesRemoteOnly(UINT msg) {
   return msg == LVM_GETITEMPOSITION || msg == LVM_SETITEMPOSITION32 || msg == LVM_GETWORKAREAS ||
-         msg == LVM_SETWORKAREAS || msg == LVM_FINDITEMW;
+         msg == LVM_SETWORKAREAS || msg == LVM_GETNUMBEROFWORKAREAS || msg == LVM_FINDITEMW;
 }
 
 // Bytes of the record lParam points to; 0 for a message that carries none.
@@ -120,6 +120,7 @@ std::size_t remoteRecordSize(UINT msg, WPARAM wParam) {
     case LVM_GETWORKAREAS:
     case LVM_SETWORKAREAS: return std::min<std::size_t>(wParam, LV_MAX_WORKAREAS) * sizeof(RECT);
     case LVM_FINDITEMW: return sizeof(LVFINDINFOW);
+    case LVM_GETNUMBEROFWORKAREAS: return sizeof(UINT);
     default: return isItemRecord(msg) ? sizeof(LVITEMW) : 0;
   }
 }
@@ -170,8 +171,6 @@ void resolveRemote(SentMessage& m, std::uint64_t address, std::function<void(Sen
   void* view = remote::resolveInSelf(address, size);
   m.lParam = 0;
   if (!view) return;
-  if (msg == LVM_GETWORKAREAS || msg == LVM_SETWORKAREAS)
-    m.wParam = std::min<WPARAM>(m.wParam, LV_MAX_WORKAREAS);
   if (msg == LVM_FINDITEMW) {
     LVFINDINFOW find;
     std::memcpy(&find, view, sizeof find);

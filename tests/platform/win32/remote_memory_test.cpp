@@ -363,3 +363,148 @@ TEST_F(RemoteMemory, WindowCallsOnAnotherProcesssWindowAreCarriedOutByItsThread)
 }
 
 }  // namespace
+
+namespace {
+
+// The position and work-area messages, run in this process on a pointer of ours and on another
+// process's list view through a block allocated in it: both must agree.
+struct Positions {
+  std::function<POINT(int)> get;
+  std::function<LRESULT(int, POINT)> set32;
+  std::function<LRESULT(WPARAM, const std::vector<RECT>&)> setAreas;
+  std::function<std::vector<RECT>(WPARAM)> getAreas;
+};
+
+void checkPositions(HWND lv, Positions& p) {
+  // alpha, beta, gamma took the first cells of a row, 75 apart.
+  EXPECT_EQ(p.get(0).x, 0);
+  EXPECT_EQ(p.get(1).x, 75);
+  EXPECT_EQ(p.get(2).x, 150);
+  EXPECT_EQ(p.get(2).y, 0);
+  struct Case {
+    int item;
+    POINT to;
+    DWORD ex;
+    LRESULT ok;
+    POINT expect;
+  } cases[] = {
+      {1, {123, 45}, 0, TRUE, {123, 45}},
+      {1, {-20, 7}, 0, TRUE, {-20, 7}},
+      {2, {110, 40}, LVS_EX_SNAPTOGRID, TRUE, {75, 75}},
+      {2, {30, 30}, LVS_EX_SNAPTOGRID, TRUE, {0, 0}},
+      {7, {1, 1}, 0, FALSE, {-1, -1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_SNAPTOGRID, c.ex);
+    EXPECT_EQ(SendMessageW(lv, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_SNAPTOGRID, c.ex);
+    EXPECT_EQ(p.set32(c.item, c.to), c.ok);
+    if (c.ok) {
+      POINT got = p.get(c.item);
+      EXPECT_EQ(got.x, c.expect.x);
+      EXPECT_EQ(got.y, c.expect.y);
+    }
+  }
+  SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_SNAPTOGRID, 0);
+  // The 16-bit form carries its coordinates in lParam.
+  EXPECT_EQ(SendMessageW(lv, LVM_SETITEMPOSITION, 0, MAKELPARAM(static_cast<WORD>(-5), 9)), TRUE);
+  EXPECT_EQ(p.get(0).x, -5);
+  EXPECT_EQ(p.get(0).y, 9);
+
+  // Work areas: none at first, set and read back (a short read copies what fits), too many refused.
+  EXPECT_TRUE(p.getAreas(4).empty());
+  std::vector<RECT> areas = {{300, 0, 600, 400}, {0, 0, 300, 400}};
+  EXPECT_EQ(p.setAreas(2, areas), TRUE);
+  std::vector<RECT> back = p.getAreas(4);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].left, 300);
+  EXPECT_EQ(back[1].right, 300);
+  ASSERT_EQ(p.getAreas(1).size(), 1u);
+  EXPECT_EQ(p.setAreas(LV_MAX_WORKAREAS + 1, std::vector<RECT>(LV_MAX_WORKAREAS + 1, RECT{0, 0, 10, 10})), FALSE);
+  // Arranging puts the items into the first work area's grid.
+  EXPECT_EQ(SendMessageW(lv, LVM_ARRANGE, LVA_DEFAULT, 0), TRUE);
+  EXPECT_EQ(p.get(0).x, 300);
+  EXPECT_EQ(p.get(1).x, 375);
+  EXPECT_EQ(p.get(3 - 1).y, 0);
+  EXPECT_EQ(p.setAreas(0, {}), TRUE);
+  EXPECT_TRUE(p.getAreas(4).empty());
+}
+
+TEST_F(RemoteMemory, ListViewPositionsAndWorkAreasInThisProcess) {
+  HWND parent = CreateWindowExW(0, wintest::kClass, u"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                nullptr, nullptr);
+  HWND lv = CreateWindowExW(0, WC_LISTVIEWW, u"", WS_CHILD | WS_VISIBLE | LVS_ICON, 0, 0, 380, 280, parent, nullptr,
+                            nullptr, nullptr);
+  ASSERT_NE(lv, nullptr);
+  for (const char16_t* t : {u"alpha", u"beta", u"gamma"}) {
+    LVITEMW it{};
+    it.mask = LVIF_TEXT;
+    it.iItem = 100;
+    it.pszText = const_cast<LPWSTR>(t);
+    SendMessageW(lv, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&it));
+  }
+  Positions p;
+  p.get = [&](int i) {
+    POINT pt{-1, -1};
+    SendMessageW(lv, LVM_GETITEMPOSITION, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&pt));
+    return pt;
+  };
+  p.set32 = [&](int i, POINT pt) { return SendMessageW(lv, LVM_SETITEMPOSITION32, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&pt)); };
+  p.setAreas = [&](WPARAM n, const std::vector<RECT>& r) { return SendMessageW(lv, LVM_SETWORKAREAS, n, reinterpret_cast<LPARAM>(r.data())); };
+  p.getAreas = [&](WPARAM n) {
+    UINT count = 99;
+    SendMessageW(lv, LVM_GETNUMBEROFWORKAREAS, 0, reinterpret_cast<LPARAM>(&count));
+    std::vector<RECT> r(n, RECT{-7, -7, -7, -7});
+    SendMessageW(lv, LVM_GETWORKAREAS, n, reinterpret_cast<LPARAM>(r.data()));
+    r.resize(std::min<std::size_t>(n, count));
+    return r;
+  };
+  checkPositions(lv, p);
+  DestroyWindow(parent);
+}
+
+TEST_F(RemoteMemory, ListViewPositionsAndWorkAreasAcrossProcessesThroughABlock) {
+  WinProbe probe({});
+  HWND lv = probe.window();
+  Handle proc(OpenProcess(kVm, FALSE, probePid(probe)));
+  ASSERT_NE(proc.h, nullptr);
+  RemoteItem r(proc.h);
+  ASSERT_NE(r.block, nullptr);
+  Positions p;
+  p.get = [&](int i) {
+    r.put(0, POINT{-1, -1});
+    EXPECT_EQ(SendMessageW(lv, LVM_GETITEMPOSITION, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(r.block)), TRUE);
+    return r.get<POINT>(0);
+  };
+  p.set32 = [&](int i, POINT pt) {
+    r.put(0, pt);
+    return SendMessageW(lv, LVM_SETITEMPOSITION32, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(r.block));
+  };
+  p.setAreas = [&](WPARAM n, const std::vector<RECT>& rs) {
+    for (std::size_t k = 0; k < rs.size(); ++k) r.put(k * sizeof(RECT), rs[k]);
+    return SendMessageW(lv, LVM_SETWORKAREAS, n, reinterpret_cast<LPARAM>(r.block));
+  };
+  p.getAreas = [&](WPARAM n) {
+    r.put(512, UINT{99});
+    SendMessageW(lv, LVM_GETNUMBEROFWORKAREAS, 0, reinterpret_cast<LPARAM>(r.block + 512));
+    const UINT count = r.get<UINT>(512);
+    for (std::size_t k = 0; k < n; ++k) r.put(k * sizeof(RECT), RECT{-7, -7, -7, -7});
+    SendMessageW(lv, LVM_GETWORKAREAS, n, reinterpret_cast<LPARAM>(r.block));
+    std::vector<RECT> out;
+    for (std::size_t k = 0; k < std::min<std::size_t>(n, count); ++k) out.push_back(r.get<RECT>(k * sizeof(RECT)));
+    return out;
+  };
+  checkPositions(lv, p);
+
+  // LVM_FINDITEMW with its text in the block.
+  LVFINDINFOW find{};
+  find.flags = LVFI_STRING;
+  find.psz = reinterpret_cast<LPCWSTR>(r.block + 64);
+  r.put(0, find);
+  const char16_t beta[] = u"beta";
+  WriteProcessMemory(proc.h, r.block + 64, beta, sizeof beta, nullptr);
+  EXPECT_EQ(SendMessageW(lv, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(r.block)), 1);
+  EXPECT_EQ(r.get<LVFINDINFOW>(0).psz, find.psz);  // the caller's record is left as it was
+}
+
+}  // namespace
