@@ -26,10 +26,12 @@
 #include "platform/host/process_table.h"
 #include "platform/host/window_mirror.h"
 #include "platform/host/window_table.h"
+#include "platform/win32/controls/commctrl.h"
 #include "platform/win32/controls_msg.h"
 #include "platform/win32/device_notify.h"
 #include "platform/win32/error.h"
 #include "platform/win32/message.h"
+#include "platform/win32/remote_memory.h"
 
 namespace platform::host {
 
@@ -93,8 +95,154 @@ bool takesItemText(UINT msg) { return msg == LB_GETTEXT || msg == CB_GETLBTEXT; 
 bool isItemRecord(UINT msg) { return msg == LVM_GETITEMW || msg == LVM_GETITEMTEXTW || msg == LVM_SETITEMSTATE; }
 bool carriesDeviceRecord(UINT msg, WPARAM wParam) { return msg == WM_DEVICECHANGE && (wParam & 0x8000); }
 
+// ---- Pointers into memory allocated in the target (see remote_memory.h) ----
+//
+// A list-view message whose lParam points into a block allocated in the target travels as this
+// record instead of a copy; the target maps the block and the control works on it in place, as
+// it would on Windows. The new messages take no other pointer.
+
+constexpr std::uint64_t kRemoteTag = 0x544d45524f50494bull;  // "KIPOREMT"
+struct RemotePointer {
+  std::uint64_t tag;
+  std::uint64_t address;
+};
+
+bool takesRemoteOnly(UINT msg) {
+  return msg == LVM_GETITEMPOSITION || msg == LVM_SETITEMPOSITION32 || msg == LVM_GETWORKAREAS ||
+         msg == LVM_SETWORKAREAS || msg == LVM_GETNUMBEROFWORKAREAS || msg == LVM_FINDITEMW;
+}
+
+// Bytes of the record lParam points to; 0 for a message that carries none.
+std::size_t remoteRecordSize(UINT msg, WPARAM wParam) {
+  switch (msg) {
+    case LVM_GETITEMPOSITION:
+    case LVM_SETITEMPOSITION32: return sizeof(POINT);
+    case LVM_GETWORKAREAS:
+    case LVM_SETWORKAREAS: return std::min<std::size_t>(wParam, LV_MAX_WORKAREAS) * sizeof(RECT);
+    case LVM_FINDITEMW: return sizeof(LVFINDINFOW);
+    case LVM_GETNUMBEROFWORKAREAS: return sizeof(UINT);
+    default: return isItemRecord(msg) ? sizeof(LVITEMW) : 0;
+  }
+}
+
+// Characters of the text an item record in a block names (to the buffer's end) when it is used.
+std::size_t itemTextChars(UINT msg, const LVITEMW& item) {
+  if (msg == LVM_GETITEMTEXTW || (msg == LVM_GETITEMW && (item.mask & LVIF_TEXT)))
+    return static_cast<std::size_t>(std::max(item.cchTextMax, 0));
+  return 0;
+}
+
+bool recordInTarget(const WindowRow& target, UINT msg, WPARAM wParam, std::uint64_t address);
+
+// Sending side: whether lParam lies in a block of the target (then whether the record and the
+// pointers in it do as well).
+enum class InTarget { No, Yes, Broken };
+InTarget pointsIntoTarget(const WindowRow& target, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const auto address = static_cast<std::uint64_t>(lParam);
+  if (!remote::blockHolds(target.pid, target.start, address, 1)) return InTarget::No;
+  return recordInTarget(target, msg, wParam, address) ? InTarget::Yes : InTarget::Broken;
+}
+
+bool recordInTarget(const WindowRow& target, UINT msg, WPARAM wParam, std::uint64_t address) {
+  const std::size_t size = std::max<std::size_t>(remoteRecordSize(msg, wParam), 1);
+  if (!remote::blockHolds(target.pid, target.start, address, size)) return false;
+  if (msg == LVM_FINDITEMW) {
+    LVFINDINFOW find;
+    if (!remote::readBlock(target.pid, target.start, address, &find, sizeof find)) return false;
+    if ((find.flags & (LVFI_STRING | LVFI_PARTIAL)) && find.psz)
+      return remote::blockHolds(target.pid, target.start, reinterpret_cast<std::uintptr_t>(find.psz), 2);
+    return true;
+  }
+  if (isItemRecord(msg)) {
+    LVITEMW item;
+    if (!remote::readBlock(target.pid, target.start, address, &item, sizeof item)) return false;
+    const std::size_t chars = itemTextChars(msg, item);
+    if (chars && item.pszText && item.pszText != LPSTR_TEXTCALLBACKW)
+      return remote::blockHolds(target.pid, target.start, reinterpret_cast<std::uintptr_t>(item.pszText), chars * 2);
+  }
+  return true;
+}
+
+// Receiving side: points the message at the target's view of the block; `after` writes back
+// what the control changed in a record that had to be copied. lParam 0 when the block is gone.
+void resolveRemote(SentMessage& m, std::uint64_t address, std::function<void(SentMessage&)>& after) {
+  const UINT msg = m.message;
+  const std::size_t size = std::max<std::size_t>(remoteRecordSize(msg, m.wParam), 1);
+  void* view = remote::resolveInSelf(address, size);
+  m.lParam = 0;
+  if (!view) return;
+  if (msg == LVM_FINDITEMW) {
+    LVFINDINFOW find;
+    std::memcpy(&find, view, sizeof find);
+    if ((find.flags & (LVFI_STRING | LVFI_PARTIAL)) && find.psz) {
+      // The text must end inside its block; one that does not is cut at the block's end.
+      std::size_t room = 0;
+      auto* text = static_cast<const WCHAR*>(remote::resolveInSelf(reinterpret_cast<std::uintptr_t>(find.psz), 2, &room));
+      if (!text) return;
+      std::u16string_view t = boundedText(text, room / 2);
+      std::byte* p = [&] {
+        m.data.assign(sizeof find + (t.size() + 1) * 2, std::byte{0});
+        return m.data.data();
+      }();
+      std::memcpy(p + sizeof find, t.data(), t.size() * 2);
+      find.psz = reinterpret_cast<LPCWSTR>(p + sizeof find);
+      std::memcpy(p, &find, sizeof find);
+      m.lParam = reinterpret_cast<LPARAM>(p);
+    } else {
+      m.lParam = reinterpret_cast<LPARAM>(view);
+    }
+    return;
+  }
+  if (!isItemRecord(msg)) {
+    m.lParam = reinterpret_cast<LPARAM>(view);
+    return;
+  }
+  LVITEMW item;
+  std::memcpy(&item, view, sizeof item);
+  const std::size_t chars = itemTextChars(msg, item);
+  LPWSTR remoteText = item.pszText;
+  WCHAR* text = nullptr;
+  if (chars && remoteText && remoteText != LPSTR_TEXTCALLBACKW) {
+    text = static_cast<WCHAR*>(remote::resolveInSelf(reinterpret_cast<std::uintptr_t>(remoteText), chars * 2));
+    if (!text) return;
+  }
+  item.pszText = text ? text : (remoteText == LPSTR_TEXTCALLBACKW ? remoteText : nullptr);
+  item.puColumns = nullptr;
+  m.data.assign(sizeof item, std::byte{0});
+  std::memcpy(m.data.data(), &item, sizeof item);
+  m.lParam = reinterpret_cast<LPARAM>(m.data.data());
+  after = [view, text, remoteText, chars](SentMessage& sm) {
+    LVITEMW done;
+    std::memcpy(&done, sm.data.data(), sizeof done);
+    // The control may point the record at its own text: the text goes into the caller's buffer.
+    if (text && done.pszText != text && done.pszText && done.pszText != LPSTR_TEXTCALLBACKW) {
+      std::u16string_view t = boundedText(done.pszText, chars - 1);
+      std::memcpy(text, t.data(), t.size() * 2);
+      text[t.size()] = 0;
+    }
+    LVITEMW original;
+    std::memcpy(&original, view, sizeof original);
+    done.pszText = remoteText;
+    done.puColumns = original.puColumns;
+    std::memcpy(view, &done, sizeof done);
+    sm.lParam = 0;  // nothing to marshal back: the caller reads the block
+  };
+}
+
 // Sending side: the payload of a request. False when a record cannot be marshalled.
-bool marshalRequest(UINT msg, WPARAM wParam, LPARAM lParam, Bytes& out) {
+bool marshalRequest(const WindowRow& target, UINT msg, WPARAM wParam, LPARAM lParam, Bytes& out) {
+  if ((takesRemoteOnly(msg) || isItemRecord(msg)) && lParam) {
+    switch (pointsIntoTarget(target, msg, wParam, lParam)) {
+      case InTarget::Yes:
+        putValue(out, RemotePointer{kRemoteTag, static_cast<std::uint64_t>(lParam)});
+        return true;
+      case InTarget::Broken:
+        return false;  // never read here: the address is only reserved in this process
+      case InTarget::No:
+        break;
+    }
+  }
+  if (takesRemoteOnly(msg)) return lParam == 0;
   switch (msg) {
     case WM_SETTEXT:
     case WM_SETTINGCHANGE:
@@ -134,10 +282,30 @@ bool marshalRequest(UINT msg, WPARAM wParam, LPARAM lParam, Bytes& out) {
   return true;
 }
 
+// Whether a payload is a pointer into a block of the target.
+bool remotePointerIn(UINT msg, std::span<const std::byte> in, std::uint64_t& address) {
+  if (!(takesRemoteOnly(msg) || isItemRecord(msg)) || in.size() != sizeof(RemotePointer)) return false;
+  RemotePointer r;
+  std::memcpy(&r, in.data(), sizeof r);
+  if (r.tag != kRemoteTag) return false;
+  address = r.address;
+  return true;
+}
+
 // Receiving side: rebuilds what the parameters point to in m.data and points m.lParam (and
-// m.wParam for a clamped count) at it. False for a payload that does not fit the message.
-bool unmarshalRequest(SentMessage& m, std::span<const std::byte> in) {
+// m.wParam for a clamped count) at it; `after` runs once the procedure answered. False for a
+// payload that does not fit the message.
+bool unmarshalRequest(SentMessage& m, std::span<const std::byte> in, std::function<void(SentMessage&)>& after) {
   const UINT msg = m.message;
+  if (std::uint64_t address; remotePointerIn(msg, in, address)) {
+    resolveRemote(m, address, after);
+    return true;
+  }
+  if (takesRemoteOnly(msg)) {
+    if (!in.empty()) return false;
+    m.lParam = 0;
+    return true;
+  }
   auto storage = [&](std::size_t n) {
     m.data.assign(n, std::byte{0});
     return m.data.data();
@@ -478,11 +646,13 @@ bool handleFrame(const std::shared_ptr<Connection>& conn, const Header& h, std::
       m->message = h.message;
       m->wParam = static_cast<WPARAM>(h.wParam);
       m->lParam = static_cast<LPARAM>(h.lParam);
-      if (!unmarshalRequest(*m, payload)) return false;
+      std::function<void(SentMessage&)> after;
+      if (!unmarshalRequest(*m, payload, after)) return false;
       if (h.kind == kSend) {
         std::weak_ptr<Connection> weak = conn;
         const Header req = h;
-        m->replyHook = [weak, req](SentMessage& sm) {
+        m->replyHook = [weak, req, after = std::move(after)](SentMessage& sm) {
+          if (after) after(sm);
           auto target = weak.lock();
           if (!target) return;
           Bytes out = marshalReply(sm);
@@ -619,7 +789,7 @@ std::shared_ptr<Connection> connectTo(const WindowRow& target) {
 // Posts or notifies: a frame nobody answers.
 bool sendOneWay(Kind kind, const WindowRow& target, UINT msg, WPARAM wParam, LPARAM lParam) {
   Bytes payload;
-  if (kind == kNotify && !marshalRequest(msg, wParam, lParam, payload)) {
+  if (kind == kNotify && !marshalRequest(target, msg, wParam, lParam, payload)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
@@ -683,10 +853,12 @@ bool notifyProcess(const WindowRow& target, UINT msg, WPARAM wParam, LPARAM lPar
 bool sendToProcess(const WindowRow& target, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags,
                    std::uint32_t timeoutMs, LRESULT* result) {
   Bytes payload;
-  if (!marshalRequest(msg, wParam, lParam, payload)) {
+  if (!marshalRequest(target, msg, wParam, lParam, payload)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  std::uint64_t remoteAddress;
+  const bool inTarget = remotePointerIn(msg, payload, remoteAddress);
   ensureChannel();
   auto conn = connectTo(target);
   if (!conn) {
@@ -728,7 +900,7 @@ bool sendToProcess(const WindowRow& target, UINT msg, WPARAM wParam, LPARAM lPar
     SetLastError(m->failure);
     return false;
   }
-  unmarshalReply(msg, wParam, lParam, m->data);
+  if (!inTarget) unmarshalReply(msg, wParam, lParam, m->data);
   *result = r;
   return true;
 }

@@ -322,6 +322,12 @@ HANDLE handleFor(const std::shared_ptr<ProcessRecord>& r, DWORD access, bool thr
   return registerHandle(o);
 }
 
+// User names compare without case, as Windows account names do.
+bool sameUser(std::u16string_view a, std::u16string_view b) {
+  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
 // The object behind a process handle; the pseudo handle is the caller with every right.
 std::shared_ptr<ProcessObject> processOf(HANDLE h) {
   if (h == kCurrentProcess) {
@@ -719,6 +725,20 @@ bool mainThreadExitCode(HANDLE thread, DWORD& code) {
   return true;
 }
 
+std::optional<HandleTarget> targetOf(HANDLE process) {
+  auto o = processOf(process);
+  if (!o) return std::nullopt;
+  HandleTarget t;
+  t.pid = o->record->pid;
+  t.start = o->record->start;
+  t.access = o->access;
+  {
+    std::lock_guard lock(o->record->mutex);
+    t.ended = o->record->checkEnded();
+  }
+  return t;
+}
+
 const std::vector<std::u16string>& wideArgs() {
   static const std::vector<std::u16string>* args =
       new std::vector<std::u16string>(splitCommandLine(commandLineInfo().commandLine));
@@ -831,13 +851,20 @@ HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
   }
   host::registerCurrentProcess();
   std::shared_ptr<ProcessRecord> r;
+  std::optional<host::ProcessRow> row;
   if (dwProcessId == GetCurrentProcessId()) {
     r = platform::selfRecord();
-  } else if (std::optional<host::ProcessRow> row = host::findLivingProcess(dwProcessId)) {
+  } else if ((row = host::findLivingProcess(dwProcessId))) {
     r = platform::recordFor(*row);
   }
   if (!r) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  constexpr DWORD kReachIn = PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_CREATE_THREAD;
+  if ((dwDesiredAccess & kReachIn) && row &&
+      !platform::sameUser(row->user, host::Host::current().factW(host::fact::UserName))) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
   return platform::handleFor(r, dwDesiredAccess, false);

@@ -22,6 +22,8 @@
 // their descriptors only, so waits of other code on other children are left alone.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -165,8 +167,9 @@ HANDLE GetCurrentProcess();
 HANDLE GetCurrentThread();
 
 // A handle to a living process of the host. ERROR_INVALID_PARAMETER for an id that names no
-// living process of the host (never started, ended, or not a host process). Access rights are
-// not checked against the process's user (every host process is the user's).
+// living process of the host (never started, ended, or not a host process). The rights that reach
+// into a process (PROCESS_VM_*, PROCESS_CREATE_THREAD) are refused with ERROR_ACCESS_DENIED for a
+// process of another user, as for a user who is not an administrator.
 HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 // STILL_ACTIVE while the process runs, then its 32-bit exit code. Needs
 // PROCESS_QUERY_INFORMATION (else ERROR_ACCESS_DENIED).
@@ -319,6 +322,16 @@ std::u16string quoteArgument(std::u16string_view arg);
 bool maySynchronize(const KernelObject& object);
 // For the thread handle CreateProcessW gives: the process's exit code or STILL_ACTIVE.
 bool mainThreadExitCode(HANDLE thread, DWORD& code);
+
+// What a process handle names, for the calls that act on another process.
+struct HandleTarget {
+  DWORD pid = 0;
+  std::uint64_t start = 0;
+  DWORD access = 0;
+  bool ended = false;
+};
+// Empty for a handle that is not a process handle.
+std::optional<HandleTarget> targetOf(HANDLE process);
 
 }  // namespace process
 }  // namespace platform

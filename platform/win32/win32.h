@@ -21,6 +21,7 @@
 #include "platform/win32/process.h"
 #include "platform/win32/psapi.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/remote_memory.h"
 #include "platform/win32/resource.h"
 #include "platform/win32/security.h"
 #include "platform/win32/seh.h"

@@ -62,6 +62,38 @@ std::optional<WindowRow> elsewhereOrFail(HWND hwnd) {
   return row;
 }
 
+// ---- Window calls on another process's window ----
+//
+// As on XP, they go to the thread that owns the window as a message it carries out there (its
+// window procedure passes it to DefWindowProcW); the arguments travel packed into the parameters.
+enum class ForeignCall { Show, Pos, Invalidate, SetLong };
+
+UINT foreignCallMessage(ForeignCall c) {
+  static const UINT ids[] = {RegisterWindowMessageW(u"KipoWindowCall.Show"),
+                             RegisterWindowMessageW(u"KipoWindowCall.Pos"),
+                             RegisterWindowMessageW(u"KipoWindowCall.Invalidate"),
+                             RegisterWindowMessageW(u"KipoWindowCall.SetLong")};
+  return ids[static_cast<int>(c)];
+}
+
+// Four 16-bit coordinates in one parameter (screen coordinates fit).
+LPARAM packShorts(int a, int b, int c, int d) {
+  auto u = [](int v) { return static_cast<std::uint64_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>(v))); };
+  return static_cast<LPARAM>(u(a) | u(b) << 16 | u(c) << 32 | u(d) << 48);
+}
+int shortAt(LPARAM l, int i) { return static_cast<std::int16_t>(static_cast<std::uint64_t>(l) >> (16 * i)); }
+bool fitsShort(int v) { return v >= -32768 && v <= 32767; }
+
+// Carries out a call on a window of another process; false with the error when it cannot
+// (ERROR_INVALID_WINDOW_HANDLE once the window is gone).
+bool callElsewhere(HWND hWnd, ForeignCall c, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  if (!elsewhereOrFail(hWnd)) return false;
+  DWORD_PTR r = 0;
+  if (!SendMessageTimeoutW(hWnd, foreignCallMessage(c), wParam, lParam, SMTO_NORMAL, 30000, &r)) return false;
+  if (result) *result = static_cast<LRESULT>(r);
+  return true;
+}
+
 // Whether a window of another process and its ancestors are visible.
 bool foreignVisible(WindowRow row) {
   for (;;) {
@@ -637,6 +669,21 @@ BOOL DestroyWindow(HWND hWnd) {
 // ---- Procedures and window data ----
 
 LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (Msg >= 0xC000) {
+    // A call another process made on this window, carried out by its own thread.
+    if (Msg == foreignCallMessage(ForeignCall::Show)) return ShowWindow(hWnd, static_cast<int>(wParam));
+    if (Msg == foreignCallMessage(ForeignCall::Pos))
+      return SetWindowPos(hWnd, toHwnd(static_cast<std::uint32_t>(wParam >> 32)), shortAt(lParam, 0), shortAt(lParam, 1),
+                          shortAt(lParam, 2), shortAt(lParam, 3), static_cast<UINT>(wParam));
+    if (Msg == foreignCallMessage(ForeignCall::Invalidate)) {
+      RECT r{shortAt(lParam, 0), shortAt(lParam, 1), shortAt(lParam, 2), shortAt(lParam, 3)};
+      return InvalidateRect(hWnd, (wParam & 2) ? &r : nullptr, static_cast<BOOL>(wParam & 1));
+    }
+    if (Msg == foreignCallMessage(ForeignCall::SetLong)) {
+      SetLastError(0);
+      return SetWindowLongPtrW(hWnd, static_cast<int>(static_cast<std::int32_t>(wParam)), lParam);
+    }
+  }
   switch (Msg) {
     case WM_NCCREATE: {
       auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -850,11 +897,20 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
     return 0;
   }
   {
-    Guard lock(table().mutex);
+    std::unique_lock<std::mutex> lock(table().mutex);
     if (!table().find(hWnd)) {
-      // Another process's window.
-      SetLastError(ERROR_ACCESS_DENIED);
-      return 0;
+      // Another process's window: its styles can be changed from here, nothing else.
+      if (nIndex != GWL_STYLE && nIndex != GWL_EXSTYLE) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+      }
+      lock.unlock();
+      LRESULT old = 0;
+      if (!callElsewhere(hWnd, ForeignCall::SetLong, static_cast<WPARAM>(static_cast<std::uint32_t>(nIndex)),
+                         static_cast<LPARAM>(static_cast<DWORD>(dwNewLong)), &old))
+        return 0;
+      SetLastError(0);
+      return static_cast<LONG_PTR>(static_cast<DWORD>(old));
     }
   }
   if (nIndex >= 0) return setExtra(hWnd, nIndex, dwNewLong, sizeof(LONG_PTR));
@@ -1479,9 +1535,21 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
   WINDOWPOS wp{hWnd, hWndInsertAfter, X, Y, cx, cy, uFlags};
   bool topLevel;
   {
-    Guard lock(table().mutex);
-    Window* w = findOrFail(hWnd);
-    if (!w) return FALSE;
+    std::unique_lock<std::mutex> lock(table().mutex);
+    Window* w = table().find(hWnd);
+    if (!w) {
+      lock.unlock();
+      if (!fitsShort(X) || !fitsShort(Y) || !fitsShort(cx) || !fitsShort(cy)) {
+        if (!elsewhereOrFail(hWnd)) return FALSE;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+      }
+      const auto after = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(hWndInsertAfter));
+      LRESULT r = 0;
+      if (!callElsewhere(hWnd, ForeignCall::Pos, static_cast<WPARAM>(after) << 32 | uFlags, packShorts(X, Y, cx, cy), &r))
+        return FALSE;
+      return r ? TRUE : FALSE;
+    }
     if (isRoot(w->handle)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
@@ -1527,9 +1595,14 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
   RECT target{}, parentArea{};
   std::uint32_t owner;
   {
-    Guard lock(table().mutex);
-    Window* w = findOrFail(hWnd);
-    if (!w) return FALSE;
+    std::unique_lock<std::mutex> lock(table().mutex);
+    Window* w = table().find(hWnd);
+    if (!w) {
+      lock.unlock();
+      LRESULT r = 0;
+      if (!callElsewhere(hWnd, ForeignCall::Show, static_cast<WPARAM>(nCmdShow), 0, &r)) return FALSE;
+      return r ? TRUE : FALSE;
+    }
     if (isRoot(w->handle)) return TRUE;
     wasVisible = (w->style & WS_VISIBLE) != 0;
     topLevel = !(w->style & WS_CHILD);
@@ -1766,15 +1839,24 @@ BOOL ReleaseCapture() {
 
 BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase) {
   WindowTable& t = table();
-  Guard lock(t.mutex);
+  std::unique_lock<std::mutex> lock(t.mutex);
   if (!hWnd) {
     // The whole screen: every top-level window of the process.
     for (std::uint32_t h : t.find(kDesktopHandle)->children)
       if (Window* w = t.find(h)) invalidate(*w, nullptr, bErase);
     return TRUE;
   }
-  Window* w = findOrFail(hWnd);
-  if (!w) return FALSE;
+  Window* w = t.find(hWnd);
+  if (!w) {
+    lock.unlock();
+    // A rectangle too large to carry repaints the whole window, which covers it.
+    const bool rect = lpRect && fitsShort(lpRect->left) && fitsShort(lpRect->top) && fitsShort(lpRect->right) &&
+                      fitsShort(lpRect->bottom);
+    LPARAM packed = rect ? packShorts(lpRect->left, lpRect->top, lpRect->right, lpRect->bottom) : 0;
+    LRESULT r = 0;
+    if (!callElsewhere(hWnd, ForeignCall::Invalidate, (bErase ? 1 : 0) | (rect ? 2 : 0), packed, &r)) return FALSE;
+    return r ? TRUE : FALSE;
+  }
   invalidate(*w, lpRect, bErase);
   return TRUE;
 }

@@ -41,6 +41,8 @@ struct Item {
   LPARAM param = 0;
   UINT state = 0;
   int indent = 0;
+  POINT pos{};          // icon views: the item's position in the view
+  bool placed = false;  // given a position yet
 };
 
 struct ListView : ControlState {
@@ -53,6 +55,70 @@ struct ListView : ControlState {
   int top = 0;
   int selectionMark = -1;
   int pressedRow = -2;  // row under the last button press (-1: empty area), -2: none
+  std::vector<RECT> workAreas;  // none: the client area is the one work area
+
+  // ---- Positions in the icon views (XP's default icon spacing) ----
+  static constexpr int kSpacing = 75;
+
+  bool iconView() const { return (style() & LVS_TYPEMASK) == LVS_ICON || (style() & LVS_TYPEMASK) == LVS_SMALLICON; }
+  RECT area() const {
+    if (!workAreas.empty()) return workAreas.front();
+    return RECT{0, 0, std::max(clientWidth(hwnd), kSpacing), std::max(clientHeight(hwnd), kSpacing)};
+  }
+  // The origin of grid cell n of the first work area: rows across (LVS_ALIGNLEFT: columns down).
+  POINT cell(int n) const {
+    RECT a = area();
+    const int across = std::max(1, static_cast<int>(a.right - a.left) / kSpacing);
+    const int down = std::max(1, static_cast<int>(a.bottom - a.top) / kSpacing);
+    if (style() & LVS_ALIGNLEFT) return POINT{a.left + (n / down) * kSpacing, a.top + (n % down) * kSpacing};
+    return POINT{a.left + (n % across) * kSpacing, a.top + (n / across) * kSpacing};
+  }
+  POINT snapped(POINT p) const {
+    RECT a = area();
+    auto snap = [](int v, int origin) {
+      int d = v - origin;
+      int k = (d >= 0 ? d + kSpacing / 2 : d - kSpacing / 2) / kSpacing;
+      return origin + k * kSpacing;
+    };
+    return POINT{snap(p.x, a.left), snap(p.y, a.top)};
+  }
+  // Every item to its cell in order (LVS_AUTOARRANGE keeps the view so).
+  void arrange() {
+    for (int i = 0; i < count(); ++i) {
+      items[i].pos = cell(i);
+      items[i].placed = true;
+    }
+  }
+  // New items take the next cell no placed item occupies.
+  void placeNew() {
+    if (style() & LVS_AUTOARRANGE) {
+      arrange();
+      return;
+    }
+    for (auto& it : items) {
+      if (it.placed) continue;
+      for (int n = 0;; ++n) {
+        POINT c = cell(n);
+        bool taken = false;
+        for (const auto& o : items)
+          if (o.placed && o.pos.x == c.x && o.pos.y == c.y) taken = true;
+        if (!taken) {
+          it.pos = c;
+          it.placed = true;
+          break;
+        }
+      }
+    }
+  }
+  LRESULT setPosition(int i, POINT p) {
+    if (!valid(i) || !iconView()) return FALSE;
+    if (exStyle & LVS_EX_SNAPTOGRID) p = snapped(p);
+    items[i].pos = p;
+    items[i].placed = true;
+    if (style() & LVS_AUTOARRANGE) arrange();
+    InvalidateRect(hwnd, nullptr, FALSE);
+    return TRUE;
+  }
 
   int count() const { return static_cast<int>(items.size()); }
   bool valid(int i) const { return i >= 0 && i < count(); }
@@ -132,6 +198,7 @@ struct ListView : ControlState {
     }
     items.insert(items.begin() + at, std::move(it));
     if (selectionMark >= at) ++selectionMark;
+    placeNew();
     InvalidateRect(hwnd, nullptr, FALSE);
     NMLISTVIEW nm = header(at);
     notify(hwnd, nm.hdr, LVN_INSERTITEM);
@@ -175,6 +242,7 @@ struct ListView : ControlState {
     if (selectionMark == i) selectionMark = -1;
     else if (selectionMark > i) --selectionMark;
     if (top >= count()) top = std::max(0, count() - 1);
+    if (style() & LVS_AUTOARRANGE) arrange();
     InvalidateRect(hwnd, nullptr, TRUE);
     return TRUE;
   }
@@ -419,6 +487,42 @@ struct ListView : ControlState {
       case LVM_DELETEITEM: return deleteItem(static_cast<int>(wParam));
       case LVM_DELETEALLITEMS: return deleteAll();
       case LVM_GETNEXTITEM: return nextItem(static_cast<int>(wParam), LOWORD(lParam));
+      case LVM_GETITEMPOSITION: {
+        auto* p = reinterpret_cast<POINT*>(lParam);
+        if (!p || !valid(static_cast<int>(wParam))) return FALSE;
+        *p = items[wParam].pos;
+        return TRUE;
+      }
+      case LVM_SETITEMPOSITION:
+        return setPosition(static_cast<int>(wParam), POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+      case LVM_SETITEMPOSITION32: {
+        auto* p = reinterpret_cast<const POINT*>(lParam);
+        return p ? setPosition(static_cast<int>(wParam), *p) : FALSE;
+      }
+      case LVM_GETITEMSPACING: return MAKELONG(kSpacing, kSpacing);
+      case LVM_ARRANGE:
+        if (!iconView()) return FALSE;
+        arrange();
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return TRUE;
+      case LVM_SETWORKAREAS: {
+        auto* r = reinterpret_cast<const RECT*>(lParam);
+        if (wParam > LV_MAX_WORKAREAS || (wParam && !r)) return FALSE;
+        workAreas.assign(r, r + wParam);
+        if (style() & LVS_AUTOARRANGE) arrange();
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return TRUE;
+      }
+      case LVM_GETWORKAREAS: {
+        auto* r = reinterpret_cast<RECT*>(lParam);
+        if (!r) return FALSE;
+        const std::size_t n = std::min<std::size_t>(wParam, workAreas.size());
+        std::copy_n(workAreas.begin(), n, r);
+        return TRUE;
+      }
+      case LVM_GETNUMBEROFWORKAREAS:
+        if (lParam) *reinterpret_cast<UINT*>(lParam) = static_cast<UINT>(workAreas.size());
+        return TRUE;
       case LVM_FINDITEMW: return findItem(static_cast<int>(wParam), reinterpret_cast<const LVFINDINFOW*>(lParam));
       case LVM_SORTITEMS: {
         auto compare = reinterpret_cast<PFNLVCOMPARE>(lParam);
