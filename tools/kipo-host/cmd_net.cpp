@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/base64.h"
 #include "platform/base/text.h"
 #include "platform/net/servers.h"
 #include "tools/kipo-host/command.h"
@@ -24,42 +25,13 @@ constexpr std::string_view kEnd = "-----END CERTIFICATE-----";
 // A certificate file larger than this is not one.
 constexpr std::uintmax_t kMaxCertFile = 1 << 20;
 
-int base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 // Strict base64 (line breaks allowed, padding only at the end); nullopt when malformed.
 std::optional<std::string> decodeBase64(std::string_view body) {
   std::string clean;
   for (char c : body)
     if (c != '\n' && c != '\r') clean += c;
-  if (clean.empty() || clean.size() % 4 != 0) return std::nullopt;
   std::string out;
-  for (std::size_t i = 0; i < clean.size(); i += 4) {
-    int v[4];
-    int pad = 0;
-    for (int k = 0; k < 4; ++k) {
-      char c = clean[i + k];
-      if (c == '=') {
-        if (i + 4 != clean.size() || k < 2) return std::nullopt;
-        ++pad;
-        v[k] = 0;
-      } else {
-        if (pad) return std::nullopt;
-        v[k] = base64Value(c);
-        if (v[k] < 0) return std::nullopt;
-      }
-    }
-    std::uint32_t n = (v[0] << 18) | (v[1] << 12) | (v[2] << 6) | v[3];
-    out += static_cast<char>(n >> 16);
-    if (pad < 2) out += static_cast<char>((n >> 8) & 0xFF);
-    if (pad < 1) out += static_cast<char>(n & 0xFF);
-  }
+  if (clean.empty() || !platform::base64::decode(clean, out)) return std::nullopt;
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/base/base64.h"
 #include "platform/base/codepage.h"
 #include "platform/base/text.h"
 #include "platform/host/secure_area.h"
@@ -39,42 +40,10 @@ std::optional<host::SecureAreaDrive> plugged(const char* serial) {
   return d;
 }
 
-int base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-// Strict Base64 (padding required); false for anything else.
-bool decodeBase64(std::string_view in, std::string& out) {
-  out.clear();
-  if (in.size() % 4) return false;
-  for (std::size_t i = 0; i < in.size(); i += 4) {
-    int v[4];
-    int pad = 0;
-    for (int k = 0; k < 4; ++k) {
-      char c = in[i + k];
-      if (c == '=' && i + 4 == in.size() && k >= 2) {
-        v[k] = 0, ++pad;
-        continue;
-      }
-      if (pad || (v[k] = base64Value(c)) < 0) return false;
-    }
-    std::uint32_t n = (v[0] << 18) | (v[1] << 12) | (v[2] << 6) | v[3];
-    out += static_cast<char>(n >> 16);
-    if (pad < 2) out += static_cast<char>((n >> 8) & 0xFF);
-    if (pad < 1) out += static_cast<char>(n & 0xFF);
-  }
-  return true;
-}
-
 // A password field: Base64 of the password's UTF-16LE bytes (not encrypted).
 std::optional<std::u16string> decodePasswordField(const char* field) {
   std::string bytes;
-  if (!field || !decodeBase64(field, bytes) || bytes.size() % 2) return std::nullopt;
+  if (!field || !platform::base64::decode(field, bytes) || bytes.size() % 2) return std::nullopt;
   std::u16string s(bytes.size() / 2, u'\0');
   for (std::size_t i = 0; i < s.size(); ++i)
     s[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) | (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
