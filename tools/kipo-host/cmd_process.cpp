@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/base/text.h"
@@ -14,6 +15,7 @@
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
 #include "platform/win32/sync.h"
+#include "platform/win32/system.h"
 #include "platform/win32/vdmdbg.h"
 #include "platform/win32/window.h"
 #include "tools/kipo-host/command.h"
@@ -116,18 +118,31 @@ std::string windowText(HWND w) {
 // ---- run ----
 
 int run(const std::vector<std::string>& args) {
+  const char* usage = "run \"WINDOWS COMMAND LINE\" [--wait] [--env NAME=VALUE]...";
   std::string line;
   bool wait = false;
-  for (const auto& a : args) {
+  std::vector<std::pair<std::u16string, std::u16string>> variables;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
     if (a == "--wait") {
       wait = true;
+    } else if (a == "--env") {
+      // NAME=VALUE: the variable joins the environment block the program is started with.
+      std::size_t equals = i + 1 < args.size() ? args[i + 1].find('=') : std::string::npos;
+      if (equals == std::string::npos || equals == 0) return usageError("--env takes NAME=VALUE");
+      variables.emplace_back(text::fromUtf8(args[i + 1].substr(0, equals)), text::fromUtf8(args[i + 1].substr(equals + 1)));
+      ++i;
     } else if (line.empty()) {
       line = a;
     } else {
-      return usageError("run \"WINDOWS COMMAND LINE\" [--wait]");
+      return usageError(usage);
     }
   }
   if (line.empty()) return usageError("run needs a command line");
+  // The child is given this process's block, which now holds the variables too.
+  for (const auto& [name, value] : variables)
+    if (!SetEnvironmentVariableW(name.c_str(), value.c_str()))
+      return failure("cannot set " + text::toUtf8(name) + ": " + errorText(GetLastError()));
   std::u16string wide = text::fromUtf8(line);
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -284,7 +299,8 @@ int waitWindow(const std::vector<std::string>& args) {
 }
 
 RegisterCommand runCommand({"run",
-                            "run \"WINDOWS COMMAND LINE\" [--wait]   start a program (prints its id; --wait: and its exit code)",
+                            "run \"WINDOWS COMMAND LINE\" [--wait] [--env NAME=VALUE]...   start a program (prints its id; --wait: and its exit\n"
+                            "      code; --env: a variable of its environment)",
                             true, run});
 RegisterCommand psCommand({"ps",
                             "ps [--add-16bit-task NTVDM_PID FILE [MODULE]]   the host's processes (or add a 16-bit task)",
