@@ -21,6 +21,10 @@ namespace fs = std::filesystem;
 const GUID kClassUsb = {0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const GUID kClassDiskDrive = {0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 const GUID kClassVolume = {0x71A27CDD, 0x812A, 0x11D0, {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID kClassComputer = {0x4D36E966, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID kClassProcessor = {0x50127DC3, 0x0F36, 0x415E, {0xA6, 0xCC, 0x4C, 0xB3, 0xBE, 0x91, 0x0B, 0x65}};
+const GUID kClassKeyboard = {0x4D36E96B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID kClassLegacyDriver = {0x8ECC055D, 0x047F, 0x11D1, {0xA5, 0x37, 0x00, 0x00, 0xF8, 0x75, 0x3E, 0xD1}};
 const GUID kInterfaceUsbDevice = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 const GUID kInterfaceDisk = {0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 const GUID kInterfaceVolume = {0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
@@ -313,6 +317,42 @@ CreateStep systemDiskStep(30, [](Host& host) {
   const std::uint8_t signature[12] = {0x4F, 0x50, 0x49, 0x4B, 0x00, 0x7E, 0, 0, 0, 0, 0, 0};
   writeMountedDevice(u"\\DosDevices\\C:", u"\\??\\Volume" + volumeGuidFor(u"C:"),
                      std::string(reinterpret_cast<const char*>(signature), sizeof signature));
+});
+
+// The machine's own devices under the root: the computer, its processor and keyboard, and a
+// non-Plug and Play driver (a class the device manager does not display).
+CreateStep machineDevicesStep(31, [](Host& host) {
+  Database& db = host.db();
+  Database::Transaction t(db);
+  DWORD root = ensureRoot(db);
+  struct Machine {
+    const char16_t* instanceId;
+    const GUID* classGuid;
+    const char16_t* className;
+    const char16_t* description;
+    const char16_t* friendlyName;  // null: none
+    const char16_t* enumerator;
+  };
+  const Machine devices[] = {
+      {u"ACPI_HAL\\PNP0C08\\0", &kClassComputer, u"Computer", u"ACPI Multiprocessor PC", nullptr, u"ACPI_HAL"},
+      {u"ACPI\\GENUINEINTEL_-_X86_FAMILY_6_MODEL_15\\_0", &kClassProcessor, u"Processor",
+       u"Intel(R) Core(TM)2 CPU          6600  @ 2.40GHz", nullptr, u"ACPI"},
+      {u"ACPI\\PNP0303\\4&1D401FB5&0", &kClassKeyboard, u"Keyboard", u"Standard 101/102-Key or Microsoft Natural PS/2 Keyboard",
+       nullptr, u"ACPI"},
+      {u"ROOT\\LEGACY_BEEP\\0000", &kClassLegacyDriver, u"LegacyDriver", u"Beep", u"Beep", u"ROOT"},
+  };
+  for (const Machine& m : devices) {
+    NodeSpec node;
+    node.instanceId = m.instanceId;
+    node.classGuid = *m.classGuid;
+    node.properties = {{kDeviceDesc, sz(m.description)},
+                       {kClass, sz(m.className)},
+                       {kClassGuid, sz(guidText(*m.classGuid, true))},
+                       {kEnumerator, sz(m.enumerator)}};
+    if (m.friendlyName) node.properties.push_back({kFriendlyName, sz(m.friendlyName)});
+    upsertNode(db, root, node, true);
+  }
+  t.commit();
 });
 
 }  // namespace

@@ -21,6 +21,11 @@ namespace platform::host {
 extern const GUID kClassUsb;        // {36FC9E60-C465-11CF-8056-444553540000}
 extern const GUID kClassDiskDrive;  // {4D36E967-E325-11CE-BFC1-08002BE10318}
 extern const GUID kClassVolume;     // {71A27CDD-812A-11D0-BEC7-08002BE10318}
+// The machine's own devices (a new host has one of each under the root).
+extern const GUID kClassComputer;      // {4D36E966-E325-11CE-BFC1-08002BE10318}
+extern const GUID kClassProcessor;     // {50127DC3-0F36-415E-A6CC-4CB3BE910B65}
+extern const GUID kClassKeyboard;      // {4D36E96B-E325-11CE-BFC1-08002BE10318}
+extern const GUID kClassLegacyDriver;  // {8ECC055D-047F-11D1-A537-0000F8753ED1}: non-Plug and Play drivers
 extern const GUID kInterfaceUsbDevice;  // {A5DCBF10-6530-11D2-901F-00C04FB951ED}
 extern const GUID kInterfaceDisk;       // {53F56307-B6BF-11D0-94F2-00A0C91EFB8B}
 extern const GUID kInterfaceVolume;     // {53F5630D-B6BF-11D0-94F2-00A0C91EFB8B}

@@ -38,6 +38,7 @@ using HDEVINFO = void*;
 #define ERROR_INVALID_REG_PROPERTY 0xE0000209L
 #define ERROR_NO_SUCH_DEVINST 0xE000020BL
 #define ERROR_INVALID_MACHINENAME 0xE0000220L
+#define ERROR_INVALID_CLASS 0xE0000206L
 
 struct SP_DEVINFO_DATA {
   DWORD cbSize;  // sizeof(SP_DEVINFO_DATA)
@@ -66,6 +67,13 @@ struct SP_DEVICE_INTERFACE_DETAIL_DATA_W {
   WCHAR DevicePath[1];
 };
 using PSP_DEVICE_INTERFACE_DETAIL_DATA_W = SP_DEVICE_INTERFACE_DETAIL_DATA_W*;
+
+// The 8-bit form: the path in the ANSI code page. cbSize is sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A).
+struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
+  DWORD cbSize;
+  CHAR DevicePath[1];
+};
+using PSP_DEVICE_INTERFACE_DETAIL_DATA_A = SP_DEVICE_INTERFACE_DETAIL_DATA_A*;
 
 // Interface classes.
 extern const GUID GUID_DEVINTERFACE_DISK;
@@ -104,3 +112,39 @@ BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA Device
 BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, DWORD Property,
                                        PDWORD PropertyRegDataType, PBYTE PropertyBuffer, DWORD PropertyBufferSize,
                                        PDWORD RequiredSize);
+
+// ---- 8-bit forms: texts in the ANSI code page ----
+
+HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent, DWORD Flags);
+// RequiredSize in bytes of the 8-bit detail.
+BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
+                                      DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
+                                      PSP_DEVINFO_DATA DeviceInfoData);
+// Text properties (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) in 8-bit form, sizes in bytes of that
+// form; other types as they are stored.
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, DWORD Property,
+                                       PDWORD PropertyRegDataType, PBYTE PropertyBuffer, DWORD PropertyBufferSize,
+                                       PDWORD RequiredSize);
+
+// ---- the class image list ----
+//
+// One small icon per setup class the host displays: the classes of the host's devices (USB,
+// disk drives, volumes, the computer, processors, keyboards) and the other common ones. A class
+// the device manager does not display (non-Plug and Play drivers) has no image, nor has a class
+// that is not installed: SetupDiGetClassImageIndex fails for them with ERROR_INVALID_CLASS.
+
+struct HIMAGELIST__;
+struct SP_CLASSIMAGELIST_DATA {
+  DWORD cbSize;  // sizeof(SP_CLASSIMAGELIST_DATA)
+  HIMAGELIST__* ImageList;  // an image list of the controls (HIMAGELIST)
+  ULONG_PTR Reserved;
+};
+using PSP_CLASSIMAGELIST_DATA = SP_CLASSIMAGELIST_DATA*;
+
+// ERROR_INVALID_USER_BUFFER for a wrong cbSize.
+BOOL SetupDiGetClassImageList(PSP_CLASSIMAGELIST_DATA ClassImageListData);
+// The image of the class; ERROR_INVALID_CLASS when it has none, ERROR_INVALID_PARAMETER for a
+// list that was not made by SetupDiGetClassImageList.
+BOOL SetupDiGetClassImageIndex(PSP_CLASSIMAGELIST_DATA ClassImageListData, const GUID* ClassGuid, int* ImageIndex);
+BOOL SetupDiDestroyClassImageList(PSP_CLASSIMAGELIST_DATA ClassImageListData);

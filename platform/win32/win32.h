@@ -33,6 +33,7 @@
 #include "platform/win32/time.h"
 #include "platform/win32/setupapi.h"
 #include "platform/win32/cfgmgr.h"
+#include "platform/win32/rpc.h"
 #include "platform/win32/toolhelp.h"
 #include "platform/win32/tray.h"
 #include "platform/win32/vdmdbg.h"
