@@ -112,10 +112,17 @@ class ChangeWatch final : public Waitable {
     dirs_[wd] = dir;
     return true;
   }
-  void addBelow(const std::string& dir) {
+  // Watches every folder below `dir`; whether it holds an entry the filter's name flags ask for
+  // (a folder filled before its watch began is a change not to miss).
+  bool addBelow(const std::string& dir) {
+    bool named = false;
     std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-      if (it->is_directory(ec) && !it->is_symlink(ec)) add(it->path().string());
+    for (std::filesystem::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      const bool folder = it->is_directory(ec) && !it->is_symlink(ec);
+      if (folder) add(it->path().string());
+      named = named || (filter_ & (folder ? FILE_NOTIFY_CHANGE_DIR_NAME : FILE_NOTIFY_CHANGE_FILE_NAME));
+    }
+    return named;
   }
 
   // Whether one event is a change the filter asks for; follows new folders of a tree.
@@ -129,10 +136,12 @@ class ChangeWatch final : public Waitable {
     if (dir == dirs_.end()) return false;
     if (ev.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) return dir->second == root_;
     const bool isDir = (ev.mask & IN_ISDIR) != 0;
+    bool inside = false;  // what a new folder already held when its watch began
     if (subtree_ && isDir && (ev.mask & (IN_CREATE | IN_MOVED_TO)) && ev.len) {
       std::string path = dir->second + "/" + ev.name;
-      if (add(path)) addBelow(path);
+      if (add(path)) inside = addBelow(path);
     }
+    if (inside) return true;
     if (ev.mask & kNameEvents)
       return (filter_ & (isDir ? FILE_NOTIFY_CHANGE_DIR_NAME : FILE_NOTIFY_CHANGE_FILE_NAME)) != 0;
     if (ev.mask & IN_MODIFY) return !isDir && (filter_ & (FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE));
