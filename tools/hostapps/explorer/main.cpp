@@ -11,6 +11,9 @@
 // on the desktop, and when the Desktop folders change. Once its windows stand, Explorer
 // broadcasts "TaskbarCreated", so programs put their tray icons back as after a restart.
 //
+// The taskbar keeps a button per window that has one (taskbar.h), looking at the host's windows
+// a few times a second.
+//
 // A second explorer.exe started while the shell runs does not make a second desktop: it opens
 // the folder named on its command line, if any, and ends.
 #include <memory>
@@ -29,6 +32,7 @@
 #include "platform/win32/window.h"
 #include "tools/hostapps/explorer/desktop.h"
 #include "tools/hostapps/explorer/shell_protocol.h"
+#include "tools/hostapps/explorer/taskbar.h"
 
 namespace {
 
@@ -43,9 +47,12 @@ constexpr char16_t kTaskbarCreated[] = u"TaskbarCreated";
 constexpr WORD kRefreshCommand = 28931;
 constexpr UINT_PTR kShellChangesTimer = 1;
 constexpr UINT kShellChangesEveryMs = 200;
+constexpr UINT_PTR kTaskbarTimer = 2;
+constexpr UINT kTaskbarEveryMs = 250;
 
 HWND g_tray = nullptr;
 std::unique_ptr<hostapps::explorer::Desktop> g_desktop;
+std::unique_ptr<hostapps::explorer::Taskbar> g_taskbar;
 
 bool isEnvironmentChange(UINT msg, LPARAM lParam) {
   if (msg != WM_SETTINGCHANGE || !lParam) return false;
@@ -86,10 +93,16 @@ LRESULT CALLBACK shellProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (hwnd == g_tray) PostQuitMessage(0);
       return 0;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kRefreshCommand && g_desktop) g_desktop->refresh();
+      if (lParam) {
+        if (g_taskbar && hwnd == g_taskbar->band() && HIWORD(wParam) == BN_CLICKED)
+          g_taskbar->pressed(reinterpret_cast<HWND>(lParam));
+      } else if (LOWORD(wParam) == kRefreshCommand && g_desktop) {
+        g_desktop->refresh();
+      }
       return 0;
     case WM_TIMER:
       if (wParam == kShellChangesTimer && g_desktop) g_desktop->checkShellChanges();
+      if (wParam == kTaskbarTimer && g_taskbar) g_taskbar->update();
       return 0;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -156,7 +169,7 @@ int main() {
     ExitProcess(0);
   }
   InitCommonControls();
-  for (const char16_t* cls : {kTrayClass, kDesktopClass, kViewClass})
+  for (const char16_t* cls : {kTrayClass, kDesktopClass, kViewClass, hostapps::explorer::Taskbar::kBandClass})
     if (!registerClass(cls)) ExitProcess(1);
 
   UINT edge = ABE_BOTTOM;
@@ -181,10 +194,14 @@ int main() {
   g_desktop = std::make_unique<hostapps::explorer::Desktop>(list, workArea(screen, bar, edge));
   g_desktop->refresh();
   SetTimer(desktop, kShellChangesTimer, kShellChangesEveryMs, nullptr);
+  g_taskbar = std::make_unique<hostapps::explorer::Taskbar>(g_tray);
+  g_taskbar->update();
+  SetTimer(g_tray, kTaskbarTimer, kTaskbarEveryMs, nullptr);
   SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(kTaskbarCreated), 0, 0);
 
   const int code = run();
   g_desktop.reset();
+  g_taskbar.reset();
   DestroyWindow(desktop);
   DestroyWindow(g_tray);
   ExitProcess(static_cast<UINT>(code));
