@@ -301,6 +301,75 @@ TEST_F(ExplorerDesktopTest, NewIconsTakeTheNextFreeCellAndOthersKeepTheirPlaces)
   EXPECT_EQ(now.at("b.xyz").y, 450);
 }
 
+TEST_F(ExplorerDesktopTest, IconRectanglesAndHitTestsThroughABlockInExplorer) {
+  startExplorer();
+  iconsUntil([](const auto& i) { return i.size() == 5; });
+  // A block big enough for either record, filled with a sentinel before each call.
+  void* block = VirtualAllocEx(process_, nullptr, 64, MEM_COMMIT, PAGE_READWRITE);
+  ASSERT_NE(block, nullptr);
+  auto put = [&](const auto& v) { ASSERT_TRUE(WriteProcessMemory(process_, block, &v, sizeof v, nullptr)); };
+  auto get = [&](auto& v) { ASSERT_TRUE(ReadProcessMemory(process_, block, &v, sizeof v, nullptr)); };
+  const auto at = reinterpret_cast<LPARAM>(block);
+
+  // "My Computer" stands in the second cell: its box, icon part and label part.
+  struct RectCase {
+    int item, code;
+    LRESULT ok;
+    RECT want;
+  } rects[] = {
+      {1, LVIR_BOUNDS, TRUE, {0, 75, 75, 150}},
+      {1, LVIR_ICON, TRUE, {0, 75, 75, 111}},
+      {1, LVIR_LABEL, TRUE, {0, 111, 75, 150}},
+      {1, LVIR_SELECTBOUNDS, TRUE, {0, 75, 75, 150}},
+      {5, LVIR_BOUNDS, FALSE, {LVIR_BOUNDS, -7, -7, -7}},  // no such item: left as it was
+  };
+  for (const auto& c : rects) {
+    SCOPED_TRACE(testing::Message() << "item " << c.item << " code " << c.code);
+    put(RECT{c.code, -7, -7, -7});
+    EXPECT_EQ(SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(c.item), at), c.ok);
+    RECT r{};
+    get(r);
+    EXPECT_EQ(r.left, c.want.left);
+    EXPECT_EQ(r.top, c.want.top);
+    EXPECT_EQ(r.right, c.want.right);
+    EXPECT_EQ(r.bottom, c.want.bottom);
+  }
+
+  // Recycle Bin laid over My Computer: the one on top (listed later) is hit.
+  ASSERT_TRUE(SendMessageW(list_, LVM_SETITEMPOSITION, 3, MAKELPARAM(30, 75)));
+  struct HitCase {
+    POINT pt;
+    int item;
+    UINT flags;
+  } hits[] = {
+      {{10, 80}, 1, LVHT_ONITEMICON},
+      {{10, 140}, 1, LVHT_ONITEMLABEL},
+      {{40, 80}, 3, LVHT_ONITEMICON},
+      {{74, 0}, 0, LVHT_ONITEMICON},
+      {{75, 0}, -1, LVHT_NOWHERE},
+      {{500, 500}, -1, LVHT_NOWHERE},
+  };
+  for (const auto& c : hits) {
+    SCOPED_TRACE(testing::Message() << c.pt.x << "," << c.pt.y);
+    put(LVHITTESTINFO{c.pt, 0xDEAD, 77, 77});
+    EXPECT_EQ(SendMessageW(list_, LVM_HITTEST, 0, at), c.item);
+    LVHITTESTINFO h{};
+    get(h);
+    EXPECT_EQ(h.iItem, c.item);
+    EXPECT_EQ(h.flags, c.flags);
+    EXPECT_EQ(h.iSubItem, 0);
+  }
+
+  // A pointer into this process's memory is refused and nothing is written to it.
+  RECT local{LVIR_BOUNDS, -7, -7, -7};
+  EXPECT_EQ(SendMessageW(list_, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&local)), 0);
+  EXPECT_EQ(local.top, -7);
+  LVHITTESTINFO localHit{{10, 80}, 0xDEAD, 77, 77};
+  EXPECT_EQ(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&localHit)), 0);
+  EXPECT_EQ(localHit.iItem, 77);
+  VirtualFreeEx(process_, block, 0, MEM_RELEASE);
+}
+
 // A top-level window of this process that counts "TaskbarCreated".
 int g_taskbarCreated = 0;
 UINT g_taskbarMessage = 0;
