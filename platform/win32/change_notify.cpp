@@ -67,9 +67,12 @@ class ChangeWatch final : public Waitable {
     return signaled_;
   }
 
+  // Unsignals, unless changes came since the signal: those already made are read first, so a
+  // change made before this call is never lost to the monitor thread's timing.
   void next() {
     std::lock_guard lock(mutex_);
-    signaled_ = pending_;
+    const bool hit = readEvents();
+    signaled_ = pending_ || hit;
     pending_ = false;
   }
 
@@ -78,20 +81,7 @@ class ChangeWatch final : public Waitable {
     bool hit = false;
     {
       std::lock_guard lock(mutex_);
-      if (fd_ < 0) return;
-      alignas(inotify_event) char buf[16384];
-      for (;;) {
-        ssize_t n = ::read(fd_, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
-          const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
-          const ssize_t size = static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
-          if (off + size > n) break;
-          hit = take(*ev) || hit;
-          off += size;
-        }
-      }
+      hit = readEvents();
       if (hit) {
         if (signaled_) pending_ = true;
         signaled_ = true;
@@ -112,6 +102,26 @@ class ChangeWatch final : public Waitable {
     dirs_[wd] = dir;
     return true;
   }
+  // Reads every queued event (mutex_ held); whether one is a change the filter asks for.
+  bool readEvents() {
+    if (fd_ < 0) return false;
+    bool hit = false;
+    alignas(inotify_event) char buf[16384];
+    for (;;) {
+      ssize_t n = ::read(fd_, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+        const ssize_t size = static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        if (off + size > n) break;
+        hit = take(*ev) || hit;
+        off += size;
+      }
+    }
+    return hit;
+  }
+
   // Watches every folder below `dir`; whether it holds an entry the filter's name flags ask for
   // (a folder filled before its watch began is a change not to miss).
   bool addBelow(const std::string& dir) {

@@ -114,7 +114,8 @@ TEST_F(DesktopToolTest, ListShowsTheDesktopIconsWithTheirPositions) {
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   CloseHandle(f);
   startExplorer();
-  std::string out = toolUntil({"ui", "list", "--window", "Progman"}, [](const std::string& o) { return has(o, "plan"); });
+  std::string out =
+      toolUntil({"ui", "list", "--window", "Progman"}, [](const std::string& o) { return has(o, "plan"); });
   EXPECT_TRUE(has(out, "control 1 class=SysListView32 text=\"FolderView\"")) << out;
   EXPECT_TRUE(has(out, "item 0 \"My Documents\" at 0,0\n")) << out;
   EXPECT_TRUE(has(out, "item 4 \"Internet Explorer\" at 0,300\n")) << out;
