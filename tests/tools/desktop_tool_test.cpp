@@ -129,6 +129,12 @@ TEST_F(DesktopToolTest, ListShowsTheDesktopIconsWithTheirPositions) {
   out.clear();
   runTool({"ui", "list", "--window", "Progman"}, &out);
   EXPECT_TRUE(has(out, "item 5 \"plan.xyz\" at 300,150\n")) << out;
+
+  // Selecting an icon clicks it where it stands.
+  ASSERT_EQ(runTool({"ui", "select", "--window", "Progman", "--control", "1", "--index", "5"}), 0);
+  out = toolUntil({"ui", "list", "--window", "Progman"}, [](const std::string& o) { return has(o, "selected"); });
+  EXPECT_TRUE(has(out, "item 5 \"plan.xyz\" at 300,150 selected\n")) << out;
+  EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
 }
 
 TEST_F(DesktopToolTest, TaskbarButtonsListedAndPressed) {

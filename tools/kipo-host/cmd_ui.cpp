@@ -108,6 +108,10 @@ class ForeignBlock {
   ForeignBlock(const ForeignBlock&) = delete;
   ForeignBlock& operator=(const ForeignBlock&) = delete;
 
+  // Writes `size` bytes to the start of the block (a record the message reads).
+  bool put(const void* data, std::size_t size) {
+    return address_ && size <= kSize && WriteProcessMemory(process_, address_, data, size, nullptr);
+  }
   // Sends the message with the block as its pointer; on a nonzero answer copies `size` bytes of
   // the block to `out`.
   bool ask(UINT msg, WPARAM w, void* out, std::size_t size) {
@@ -403,6 +407,16 @@ int select(const Options& o) {
   if (is(t.control, WC_LISTVIEWW)) {
     auto count = ask(t.control, LVM_GETITEMCOUNT).value_or(0);
     if (index >= count) return failure("the list has no item " + std::to_string(index));
+    const DWORD view = static_cast<DWORD>(GetWindowLongW(t.control, GWL_STYLE)) & LVS_TYPEMASK;
+    if (view == LVS_ICON || view == LVS_SMALLICON) {
+      // An icon is clicked where it stands: on its icon, in its box's upper half.
+      RECT box{LVIR_ICON, 0, 0, 0};
+      ForeignBlock block(t.control);
+      if (!block.put(&box, sizeof box) || !block.ask(LVM_GETITEMRECT, static_cast<WPARAM>(index), &box, sizeof box))
+        return failure("cannot find where icon " + std::to_string(index) + " stands");
+      postClick(t.control, (box.left + box.right) / 2, (box.top + box.bottom) / 2);
+      return 0;
+    }
     ask(t.control, LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
     auto top = static_cast<int>(ask(t.control, LVM_GETTOPINDEX).value_or(0));
     const int y = platform::controls::kListViewHeaderHeight + (index - top) * platform::controls::kListViewRowHeight +
@@ -587,7 +601,8 @@ RegisterCommand uiCommand(
      "  ui click --window W --control ID      a left click on the control (W: title or class)\n"
      "  ui type --window W --control ID --text T   replaces the field's text by typing T\n"
      "  ui check --window W --control ID --state 0|1|2\n"
-     "  ui select --window W --control ID --index N   a row of a list box, combo box or list view\n"
+     "  ui select --window W --control ID --index N   a row of a list box, combo box or list view,\n"
+     "                                        or an icon where it stands\n"
      "  ui menu [--window W] --command ID     picks an item of the open menu (or W's menu bar)\n"
      "  ui answer [--window CAPTION] --button ID   presses a message box's button\n"
      "  ui close --window W                   the caption's Close\n"
