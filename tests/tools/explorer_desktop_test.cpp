@@ -301,6 +301,24 @@ TEST_F(ExplorerDesktopTest, NewIconsTakeTheNextFreeCellAndOthersKeepTheirPlaces)
   EXPECT_EQ(now.at("b.xyz").y, 450);
 }
 
+TEST_F(ExplorerDesktopTest, ADesktopFolderMovedElsewhereIsFollowed) {
+  makeFile(user_ + u"\\old.xyz");
+  startExplorer();
+  EXPECT_EQ(namesUntil(with({"old.xyz"})), with({"old.xyz"}));
+  // The user's Desktop now lives elsewhere, as the shell folders say; the shell is told.
+  const std::u16string moved = u"C:\\Moved Desktop";
+  ASSERT_TRUE(CreateDirectoryW(moved.c_str(), nullptr));
+  makeFile(moved + u"\\new.xyz");
+  setText(HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", u"Desktop",
+          moved);
+  ASSERT_EQ(folder(CSIDL_DESKTOPDIRECTORY), moved);
+  SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, moved.c_str(), nullptr);
+  EXPECT_EQ(namesUntil(with({"new.xyz"})), with({"new.xyz"}));
+  // And the new folder is the one watched.
+  makeFile(moved + u"\\newer.xyz");
+  EXPECT_EQ(namesUntil(with({"new.xyz", "newer.xyz"})), with({"new.xyz", "newer.xyz"}));
+}
+
 TEST_F(ExplorerDesktopTest, IconRectanglesAndHitTestsThroughABlockInExplorer) {
   startExplorer();
   iconsUntil([](const auto& i) { return i.size() == 5; });

@@ -265,8 +265,8 @@ void Desktop::changed(HANDLE watch) {
   refresh();
 }
 
-bool Desktop::concernsDesktop(const std::u16string& item) const {
-  for (const auto& f : folders_) {
+bool Desktop::concernsDesktop(const std::u16string& item, const std::vector<std::u16string>& folders) {
+  for (const auto& f : folders) {
     if (text::equalNoCase(item, f)) return true;
     if (item.size() > f.size() + 1 && item[f.size()] == u'\\' &&
         text::equalNoCase(std::u16string_view(item).substr(0, f.size()), f) &&
@@ -278,6 +278,7 @@ bool Desktop::concernsDesktop(const std::u16string& item) const {
 
 void Desktop::checkShellChanges() {
   bool concerned = false;
+  std::vector<std::u16string> items;
   {
     platform::host::Host& host = platform::host::Host::current();
     auto lock = host.db().lock();
@@ -285,11 +286,17 @@ void Desktop::checkShellChanges() {
     q.bind(1, lastChange_);
     while (q.step()) {
       lastChange_ = q.int64At(0);
-      const LONG event = static_cast<LONG>(q.int64At(1));
-      if (event & kAssocChanged) concerned = true;
-      if (concernsDesktop(text::fromUtf8(q.textAt(2))) || concernsDesktop(text::fromUtf8(q.textAt(3))))
-        concerned = true;
+      if (static_cast<LONG>(q.int64At(1)) & kAssocChanged) concerned = true;
+      for (int column : {2, 3})
+        if (std::u16string item = text::fromUtf8(q.textAt(column)); !item.empty()) items.push_back(std::move(item));
     }
+  }
+  if (!concerned && !items.empty()) {
+    // The folders as they are now too: a notification may name a Desktop folder just moved.
+    std::vector<std::u16string> folders = folders_;
+    for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY})
+      if (std::u16string p = folderPath(csidl); !p.empty()) folders.push_back(p);
+    for (const auto& item : items) concerned = concerned || concernsDesktop(item, folders);
   }
   if (concerned) refresh();
 }

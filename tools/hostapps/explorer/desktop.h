@@ -46,7 +46,8 @@ class Desktop {
   std::vector<Entry> entries() const;
   void watchFolders();
   void closeWatches();
-  bool concernsDesktop(const std::u16string& item) const;
+  // Whether a notified item is one of the folders or an entry directly in one.
+  static bool concernsDesktop(const std::u16string& item, const std::vector<std::u16string>& folders);
 
   HWND list_;
   std::vector<std::u16string> folders_;  // the Desktop folders as last read
