@@ -15,7 +15,7 @@ mkdir -p "$demo/drive"
 "$tool" create "$demo/host"
 export KIPO_HOST="$demo/host"
 # Plugged as a USB drive, so it has the device nodes the product looks for.
-"$tool" plug E: --folder "$demo/drive" --serial 4B1D0E5A --capacity 67108864
+"$tool" plug E: --folder "$demo/drive" --serial 4B1D0E5A --capacity 67108864 --label "KIPO DEMO"
 
 section() { printf '\n== %s ==\n' "$1"; }
 section "host"

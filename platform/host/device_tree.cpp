@@ -647,6 +647,7 @@ UsbDriveNodes plugDrive(const PlugRequest& request) {
     entry.serial = defaultSerial(entry.name, folder);
     entry.capacity = request.capacity;
   }
+  if (request.label) entry.label = *request.label;
   addDrive(entry);
   UsbDriveNodes nodes;
   try {

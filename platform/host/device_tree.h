@@ -107,6 +107,7 @@ struct PlugRequest {
   std::filesystem::path folder;          // the drive's (public) contents
   UsbDriveSpec device;
   std::optional<std::uint64_t> capacity;  // bytes
+  std::optional<std::u16string> label;    // the volume label (none: the drive has none)
   // A drive of the secure-drive maker with a secure area: its folder, device password, and the
   // stored hint field; all optional (a known drive keeps what it had).
   std::optional<std::filesystem::path> secureFolder;

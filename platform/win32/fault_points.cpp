@@ -12,7 +12,7 @@ const platform::fault::Points kWin32Points{
     "GetFileSize", "GetFileSizeEx", "SetFilePointer", "SetFilePointerEx", "CloseHandle",
     "GetFileAttributesW", "GetFileAttributesExW", "SetFileAttributesW", "CopyFileW", "MoveFileExW",
     "DeleteFileW", "CreateDirectoryW", "RemoveDirectoryW", "FindFirstFileW", "FindNextFileW",
-    "SetCurrentDirectoryW",
+    "SetCurrentDirectoryW", "FindFirstChangeNotificationW",
     // Volumes and devices
     "GetVolumeInformationW", "GetDiskFreeSpaceExW", "GetVolumeNameForVolumeMountPointW", "DeviceIoControl",
     // Registry

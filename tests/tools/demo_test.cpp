@@ -31,6 +31,7 @@ TEST(DemoScript, PlugsItsDriveAsAUsbDrive) {
   EXPECT_EQ(kipotest::runTool({"drive", "list"}, &drives, &err), 0) << err;
   EXPECT_EQ(kipotest::runTool({"reg", "query", "HKLM\\SYSTEM\\MountedDevices"}, &mounted, &err), 0) << err;
   EXPECT_NE(drives.find("E:\t" + (demo / "drive").string()), std::string::npos) << drives;
+  EXPECT_NE(drives.find("\tlabel=KIPO DEMO\t"), std::string::npos) << drives;
   EXPECT_NE(mounted.find("\\DosDevices\\E:"), std::string::npos) << mounted;
   fs::remove_all(demo);
 }

@@ -109,6 +109,24 @@ TEST_F(PlugTool, PlugAndUnplugReachAWindowOfAnotherProcess) {
   EXPECT_EQ(g_heard.at(0), "arrival:iface:" + volumeName);
 }
 
+TEST_F(PlugTool, TheVolumeHasTheLabelGivenOrNone) {
+  struct Case {
+    std::vector<std::string> extra;
+    const char16_t* label;
+  } cases[] = {{{"--label", "KIPO DEMO"}, u"KIPO DEMO"}, {{}, u""}};
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"plug", "E:", "--folder", folder.string(), "--serial", "5150"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    std::string err;
+    ASSERT_EQ(runPumping(args, nullptr, &err), 0) << err;
+    WCHAR label[32];
+    std::fill(std::begin(label), std::end(label), u'#');
+    ASSERT_TRUE(GetVolumeInformationW(u"E:\\", label, 32, nullptr, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(std::u16string(label), c.label);
+    ASSERT_EQ(runPumping({"unplug", "E:"}, nullptr, &err), 0) << err;
+  }
+}
+
 TEST_F(PlugTool, Usage) {
   std::string err;
   struct Case {
@@ -126,6 +144,7 @@ TEST_F(PlugTool, Usage) {
       {{"plug", "E:", "--folder", (folder / "missing").string(), "--serial", "1"}, 1, "does not exist"},
       {{"plug", "E:", "--folder", folder.string(), "--serial", "1", "--capacity", "-1"}, 2, "--capacity"},
       {{"plug", "E:", "--folder", folder.string(), "--serial", "1", "--capacity", "18446744073709551616"}, 2, "--capacity"},
+      {{"plug", "E:", "--folder", folder.string(), "--serial", "1", "--label", "TWELVE CHARS"}, 2, "--label"},
       {{"unplug", "C:"}, 1, "no USB drive"},
       {{"unplug"}, 2, "unplug needs"},
   };

@@ -18,6 +18,8 @@ namespace {
 namespace host = platform::host;
 namespace text = platform::text;
 
+constexpr std::size_t kMaxLabel = 11;
+
 bool letterOf(const std::string& arg, char16_t& letter) {
   std::u16string name = host::canonicalDriveName(text::fromUtf8(arg));
   if (name.size() != 2) return false;
@@ -48,6 +50,11 @@ int plug(const std::vector<std::string>& args) {
       if (!parseUnsigned(v, INT64_MAX, n, 10))
         return usageError("--capacity takes a number of bytes from 0 to 9223372036854775807");
       r.capacity = n;
+    } else if (o == "--label") {
+      // A FAT volume's label: at most 11 characters.
+      std::u16string label = text::fromUtf8(v);
+      if (label.size() > kMaxLabel) return usageError("--label takes at most 11 characters");
+      r.label = label;
     } else if (o == "--secure-folder") {
       r.secureFolder = v;
     } else if (o == "--device-password") {
@@ -85,7 +92,7 @@ int unplug(const std::vector<std::string>& args) {
 
 RegisterCommand plugCommand(
     {"plug",
-     "plug E: --folder DIR --serial S [--vid 0EA0 --pid 2469] [--capacity BYTES]\n"
+     "plug E: --folder DIR --serial S [--vid 0EA0 --pid 2469] [--capacity BYTES] [--label TEXT]\n"
      "        [--secure-folder DIR --device-password P --pwhint-field TEXT]\n"
      "                                 plug in a USB drive (vendor 0EA0: secure drive, 05AC: iPod)",
      true, plug});
