@@ -51,13 +51,19 @@ struct LoginFileBlock {
   bool complete = false;
 };
 
+// One of the twelve value lines. `present` is false when the line was missing or held no "=":
+// nothing is written back for it.
+struct LoginFileValue {
+  CString text;
+  bool present = false;
+};
+
 // What the login file holds.
 struct LoginFileContents {
-  CString userShellFolders[5];  // Cookies, Desktop, Favorites, History, Personal
-  CString shellFolders[5];
-  CString convertedWallpaper;
-  CString defaultProfile;
-  bool headerComplete = false;  // the twelve value lines were all there and held "="
+  LoginFileValue userShellFolders[5];  // Cookies, Desktop, Favorites, History, Personal
+  LoginFileValue shellFolders[5];
+  LoginFileValue convertedWallpaper;
+  LoginFileValue defaultProfile;
   LoginFileBlock desktop;
   LoginFileBlock documents;
 };
