@@ -19,6 +19,7 @@
 #include "platform/win32/controls/commctrl.h"
 #include "platform/win32/win32.h"
 #include "tests/app/profiles_fixture.h"
+#include "tests/support/child_program.h"
 #include "tests/support/test_windows.h"
 
 namespace {
@@ -437,6 +438,37 @@ TEST_F(HostRecoveryTest, ALoginFileThatCannotBeCreatedParksNothing) {
   EXPECT_FALSE(saveComputer());
   EXPECT_TRUE(logHas("Recover:saveComputer() - failed to create the login file"));
   EXPECT_EQ(regText(kIeMain, u"Kipo Start Page"), "<none>");
+}
+
+// The program dies while personalized: the login happened in a process killed outright, and a
+// later process recovers the host from what that one left.
+TEST_F(HostRecoveryTest, AProgramKilledWhilePersonalizedIsRecoveredByAnother) {
+  const CString snapin(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\LocalPrefs\\Snapins\\Desktop");
+  CRegistry(CString(kIeMain), true, true).setString(u"Start Page", CString(u"http://host/"));
+  make(in(desktop, u"host file.txt"));
+  setHiddenAttribute(in(desktop, u"host file.txt"), true);
+  const std::string log = utf8(CString(apptest::kLogPath));
+  {
+    kipotest::ChildProgram login(KIPO_SESSION_PROBE, {"login", log});
+    ASSERT_TRUE(login.saw("saved\n")) << login.output();
+    // The session: the user's start page and desktop, and a file the user made.
+    CRegistry(CString(kIeMain), true, true).setString(u"Start Page", CString(u"http://user/"));
+    setHiddenAttribute(in(desktop, u"host file.txt"), false);
+    make(in(desktop, u"made today.txt"), 1300000000);
+    CRegistry(snapin, true, true).setBool(u"personalized", true);
+    login.kill();  // SIGKILL: nothing of the program runs after this
+  }
+  ASSERT_TRUE(fileExists(loginFile));
+  kipotest::ChildProgram recover(KIPO_SESSION_PROBE, {"recover", log});
+  EXPECT_EQ(recover.wait(), 0);
+
+  EXPECT_EQ(regText(kIeMain, u"Start Page"), "http://host/");
+  EXPECT_TRUE(isHiddenFile(in(desktop, u"host file.txt")));
+  EXPECT_FALSE(pathExists(in(desktop, u"made today.txt")));
+  EXPECT_TRUE(fileExists(in(holding(), u"made today.txt")));
+  EXPECT_EQ(regText(kProductKey, u"Personalized"), "false");
+  EXPECT_EQ(regText(snapin, u"personalized"), "false");
+  EXPECT_FALSE(fileExists(loginFile));
 }
 
 // The desktop of the host comes back too: the theme's wallpaper on XP (none elsewhere), the hidden
