@@ -24,23 +24,10 @@
 
 class CSystemProfile;
 
-// The product key and the values the document keeps there and under localPrefs.
-inline constexpr const char16_t* kProductKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo";
-inline constexpr const char16_t* kPersonalizedProductValue = u"Personalized";
-inline constexpr const char16_t* kPersonalizingValue = u"personalizing";
-// Per-computer values in the device pref store.
-inline constexpr const char16_t* kSynchronizedComputersKey = u"Synchronized Computers";
-inline constexpr const char16_t* kPrefsVersionValue = u"prefsVersion";
-inline constexpr const char16_t* kPrefsChangedValue = u"prefsChanged";
-inline constexpr const char16_t* kLastSynchronizationValue = u"Last Synchronization";
-inline constexpr const char16_t* kSynchronizedUserValue = u"Synchronized User";
+// This computer's preference that keeps autostart on after a logout (the view writes it).
 inline constexpr const char16_t* kFrequentUseComputerValue = u"frequentUseComputer";
 // The pref-store format this program writes and reads.
 inline constexpr DWORD kPrefsVersion = 101;
-// Diagnostic mode: while this file exists every snap-in step is announced in a box first.
-inline constexpr const char16_t* kDiagnosticFile = u"c:\\KipoDiag.txt";
-// The synchronize marker beside a computer's folder on the drive.
-inline constexpr const char16_t* kSyncMarkerSuffix = u".Sync";
 
 // One entry of the snap-in factory: the class's name, and how to make one (null: the class is not
 // part of this program yet, and the entry makes nothing).
