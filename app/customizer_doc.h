@@ -95,6 +95,10 @@ class CCustomizerDoc : public CDocument {
   void addCustomizer(std::unique_ptr<CCustomizer> customizer);
   void addAdminOperation(std::unique_ptr<CAdminUserOperation> operation);
 
+  // The pause at the end of the login and logout passes that lets the user read "done" (1000 ms);
+  // measurements of the passes themselves set 0.
+  void setEndOfPassPause(DWORD milliseconds) { m_endOfPassPause = milliseconds; }
+
   bool isBusy() const { return m_busy; }
   bool isLoaded() const { return m_loaded; }
   bool isPersonalizeDone() const { return m_personalizeDone; }
@@ -106,8 +110,15 @@ class CCustomizerDoc : public CDocument {
   DECLARE_MESSAGE_MAP()
 
  private:
+  friend class CBusyScope;
+  bool personalizeSteps();
+  bool depersonalizeSteps();
+  // The backup and personalize passes; false when any step failed.
   bool runPersonalizePasses(CString& failures);
-  void runDepersonalizePasses(CString& failures, bool& ok);
+  // The depersonalize and restore passes, last snap-in first; false when any step failed.
+  bool runDepersonalizePasses(CString& failures);
+  // Deletes the snap-ins without saving their preferences (a drive of a newer version).
+  void discardCustomizers();
 
   CCustomizerList m_customizers;
   CSpaceMan m_spaceMan;
@@ -115,6 +126,7 @@ class CCustomizerDoc : public CDocument {
   bool m_loaded = false;
   bool m_busy = false;
   LONGLONG m_personalizeTime = 0;  // seconds since 1970
+  DWORD m_endOfPassPause = 1000;
   std::vector<std::unique_ptr<CAdminUserOperation>> m_adminOperations;
 };
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/afx/afxwin.h"
@@ -20,6 +21,7 @@
 #include "snapins/sync_spec.h"
 
 class CSpaceMan;
+class CSyncStatus;
 
 // Window message of a queued request; wParam: the CSyncSpec (owned by the receiver).
 inline constexpr UINT WM_SPACEMAN_REQUEST = WM_USER + 80;
@@ -154,11 +156,16 @@ class CSpaceMan {
   friend class CSpaceRecord;
   friend class CSpaceManWindow;
   void queueOp(std::unique_ptr<CSyncOp> op);
+  bool queueRequest(std::unique_ptr<CSyncSpec> spec);
+  // After an exception ended a run's phases.
+  void afterException();
   std::unique_ptr<CSyncSpec> makeSpec(DWORD mode, CSystemProfile* profile,
                                       const std::vector<CCustomizer*>* customizers, bool execute) const;
-  // The spec of a request posted to the window and not yet received (not owned).
-  bool requestWaitingInQueue() const;
+  // A request of ours waits in the window's queue; its spec, or null.
+  CSyncSpec* queuedRequest() const;
   void postPendingRequest();
+  void sendStatus(CSyncStatus* status);
+  CCustomizer* customizerOf(const CSynchronizer* synchronizer) const;
 
   const CCustomizerList& m_customizers;
   std::vector<SpaceRow> m_spaceTable;
@@ -173,6 +180,7 @@ class CSpaceMan {
   bool m_executing = false;
   bool m_executeRequested = false;
   std::map<CCustomizer*, std::vector<CSynchronizer*>> m_synchronizers;
-  // The spec last posted to the window, until the window hands it back (not owned).
-  CSyncSpec* m_queuedSpec = nullptr;
+  // Specs posted to the window and not yet received: owned (freed with the window when they never
+  // arrive). Only these are taken from WM_USER+80, which any process can post.
+  std::unordered_set<CSyncSpec*> m_posted;
 };
