@@ -281,8 +281,11 @@ void CSpaceMan::runCalculation() {
   m_stop = false;
   const CSyncSpec spec = *m_currentSpec;
   try {
-    // The dialog calculated this very spec a moment ago: go straight to execution.
-    const bool skipCalculation = m_tableValid && m_executeRequested;
+    // The dialog calculated this very spec a moment ago: go straight to execution. A plan that
+    // was executed, stopped, failed or freed since is calculated again; executing it as it stands
+    // would move nothing, or only part of what the user saw.
+    const bool skipCalculation = m_tableValid && m_executeRequested && m_planReady;
+    m_planReady = false;
     if (!skipCalculation && !m_stop) {
       bool preOk = true;
       for (CCustomizer* customizer : spec.customizers) {
@@ -302,6 +305,7 @@ void CSpaceMan::runCalculation() {
         if (!customizer->postCalculateSyncOps(calculation)) postOk = false;
       }
       if (!postOk) writeLog(kLogFailedPostCalculate);
+      m_planReady = calculation == kSyncDone && !m_stop;
     }
     if (!m_stop && m_executeRequested) {
       m_executing = true;
@@ -355,6 +359,7 @@ void CSpaceMan::runCalculation() {
 
 void CSpaceMan::afterException() {
   m_executing = false;
+  m_planReady = false;
   if (m_executeRequested) {
     writeLog(kLogExceptionSynchronizing);
     freeSyncOps();
@@ -471,6 +476,7 @@ bool CSpaceMan::isInCurrentSpec(const CSpaceRecord* record) const {
 void CSpaceMan::freeSyncOps() {
   // The executing run holds its ops; it frees them itself when it ends.
   if (m_executing) return;
+  m_planReady = false;
   m_runList.clear();
   for (auto& row : m_spaceTable) {
     for (auto& record : row) record->plannedBytes = 0;
