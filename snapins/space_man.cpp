@@ -28,7 +28,8 @@ constexpr const char16_t* kLogFailedPostExecute = u"{SPACEMAN}: Failed postExecu
 constexpr const char16_t* kLogUserStopped =
     u"{SPACEMAN}: User decided not to continue after failed operation - customizer %s failed";
 constexpr const char16_t* kLogExceptionText = u"{SpaceMan}: %s";
-constexpr const char16_t* kLogUndefinedException = u"{SpaceMan}: Caught undefined exception.";
+// The component structured exceptions and unknown ones are logged under.
+constexpr const char16_t* kComponent = u"SpaceMan";
 constexpr const char16_t* kLogExceptionSynchronizing = u"An exception occurred during synchronization.";
 constexpr const char16_t* kLogExceptionCalculating = u"An exception occurred during calculation.";
 constexpr const char16_t* kLogTableBusy = u"{SpaceMan}: The space table cannot be rebuilt while a run is in progress.";
@@ -346,7 +347,7 @@ void CSpaceMan::runCalculation() {
     e->Delete();
     afterException();
   } catch (...) {
-    writeLog(kLogUndefinedException);
+    documentHostServices().reportUnknownException(CString(kComponent));
     afterException();
   }
   m_stop = false;

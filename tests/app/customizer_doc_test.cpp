@@ -140,6 +140,8 @@ TEST_F(CustomizerDocTest, FailingStepsNeverStopThePass) {
   EXPECT_TRUE(logContains("Failed to backup C<br>"));
   EXPECT_TRUE(logContains("{CustomizerDoc::personalize(personalize)}: Caught undefined exception.<br>"));
   EXPECT_TRUE(logContains("Failed to personalize D<br>"));
+  // What the document cannot tell apart goes to the application, which knows structured exceptions.
+  EXPECT_TRUE(happened("unknown:CustomizerDoc::personalize(personalize)"));
   EXPECT_TRUE(logContains("Fichiers é\nB\nC\nD\n"));
   ASSERT_EQ(boxes.size(), 1u);  // the program's exception is shown
   EXPECT_EQ(utf8(boxes[0].text), "Snap-in B gave up.");

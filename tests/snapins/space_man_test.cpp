@@ -249,6 +249,7 @@ TEST_F(SpaceManTest, ExceptionsEndTheRun) {
   spaceMan().requestSynchronization(kSyncBothWays, nullptr, nullptr);
   pump();
   EXPECT_TRUE(logContains("{SpaceMan}: Caught undefined exception.<br>An exception occurred during synchronization.<br>"));
+  EXPECT_EQ(services.events, std::vector<std::string>{"unknown:SpaceMan"});
   EXPECT_EQ(services.statusCodes, (std::vector<LONG>{0, 9, 1, 2, 3, 1}));
   EXPECT_TRUE(executed().empty());
   EXPECT_EQ(TestOp::alive, 0);
