@@ -55,7 +55,6 @@ constexpr const char16_t* kLogUserNameUnknown = u"{Customizer Doc}: Failed to ge
 constexpr const char16_t* kLogLeaveNoTraceRefused = u"{CustomizerDoc}: Leave-no-trace cannot procede while logged in.";
 constexpr const char16_t* kLogPrefsNotDeleted = u"Failed to delete preferences from registry.";
 constexpr const char16_t* kLogExceptionText = u"{%s}: %s";
-constexpr const char16_t* kLogExchangeEnabled = u"Exchange is enabled";
 constexpr const char16_t* kLogMarkerNotCreated = u"{CustomizerDoc}: Failed to create the synchronize marker %s.";
 
 constexpr const char16_t* kContextPersonalize = u"CustomizerDoc::personalize";
@@ -128,7 +127,8 @@ LONGLONG secondsNow() { return _time64(nullptr); }
 
 // Every pass follows this order (the logout passes walk it backwards). An entry whose class is
 // not part of the program yet has no maker; each later snap-in fills its own line. The Outlook
-// data snap-in's maker also switches its Exchange synchronization on and logs kLogExchangeEnabled.
+// data snap-in's maker also switches its Exchange synchronization on (setExchangeEnabled(true))
+// and logs "Exchange is enabled".
 const std::vector<CustomizerFactoryEntry>& customizerFactory() {
   static const std::vector<CustomizerFactoryEntry> entries = {
       {u"COutlookProcessBackup", nullptr},  // first: Outlook is dealt with before any backup
@@ -155,7 +155,6 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"COutlookSignatureCustomizer", nullptr},
       {u"CCookiesCustomizer", nullptr},
   };
-  (void)kLogExchangeEnabled;
   return entries;
 }
 

@@ -431,6 +431,37 @@ TEST_F(CustomizerDocTest, DeleteComputerPrefKeys) {
   EXPECT_TRUE(keyExists(kAlphaPrefs));
 }
 
+// With the diagnostic file on drive C: every step is announced before it runs.
+TEST_F(CustomizerDocTest, DiagnosticModeAnnouncesEachStep) {
+  chooseLoginComputer();
+  add(u"A");
+  host.write("KipoDiag.txt");
+  EXPECT_TRUE(doc.personalize());
+  EXPECT_TRUE(doc.depersonalize());
+  std::vector<std::string> texts;
+  for (const MessageBoxRequest& box : boxes) texts.push_back(utf8(box.text));
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       utf8(loadResString(IDS_DOC_DIAG_BACKUP)) + "A",
+                       utf8(formatMessageText(loadResString(IDS_DOC_DIAG_PERSONALIZE).GetString(), CString(u"A"))),
+                       utf8(loadResString(IDS_DOC_DIAG_DEPERSONALIZE)) + "A",
+                       utf8(loadResString(IDS_DOC_DIAG_RESTORE)) + "A"}));
+}
+
+TEST_F(CustomizerDocTest, LookupsOverTheSnapins) {
+  TestSnapin* history = add(u"History Cache");
+  add(u"Home Page");
+  EXPECT_EQ(doc.findCustomizer(CString(u"History Cache")), history);
+  EXPECT_EQ(doc.findCustomizer(CString(u"history cache")), nullptr);
+  EXPECT_FALSE(doc.removeProfileData(nullptr));
+  EXPECT_TRUE(doc.removeProfileData(self()));
+  EXPECT_EQ(doc.countComputersWithDeviceFolder(), 0);
+  fs::create_directories(computersFolder() / "ALPHA");
+  EXPECT_EQ(doc.countComputersWithDeviceFolder(), 1);
+  EXPECT_FALSE(doc.isPrefsChanged(self()));
+  EXPECT_TRUE(doc.markPrefsChanged(self()));
+  EXPECT_TRUE(doc.isPrefsChanged(self()));
+}
+
 TEST_F(CustomizerDocTest, LoginComputerByNickname) {
   EXPECT_FALSE(setLoginComputer(CString(u"nobody")));
   EXPECT_TRUE(setLoginComputer(CString(u"ALPHA")));
