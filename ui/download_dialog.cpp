@@ -134,6 +134,8 @@ void CDownloadDlg::work(std::shared_ptr<DownloadState> state) {
   LONG error = DownloadState::kNoError;
   bool created = false;
   CFile target;
+  // An earlier download at the target must not pass for this one when this one fails.
+  DeleteFileW(s.path);
   HINTERNET session = InternetOpenW(kProductName, PRE_CONFIG_INTERNET_ACCESS, nullptr, nullptr, 0);
   HINTERNET file = nullptr;
   if (session == nullptr || !publish(s, session, &DownloadState::session)) {
