@@ -357,8 +357,9 @@ TEST_F(SoftwareUpdaterTest, CancelOnAStalledServerReturnsAtOnceAndDeletesThePart
 
 // ---- Starting the installer --------------------------------------------------------------------
 
-// A program that notes its command line in the folder it was started in.
-const std::string kNotingInstaller = "#!/bin/sh\nprintf '%s' \"$*\" > started.txt\n";
+// A program that notes its command line in the folder it was started in (written aside and
+// renamed, so that the test never reads it half written).
+const std::string kNotingInstaller = "#!/bin/sh\nprintf '%s' \"$*\" > started.tmp && mv started.tmp started.txt\n";
 
 bool waitForFile(const kipotest::TestHost& host, const std::string& relative) {
   for (int i = 0; i < 500 && !host.isFile(relative); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
