@@ -156,10 +156,11 @@ TEST_F(WindowsHelpersTest, TimedBoxAnswersZeroWhenTheTimeRunsOut) {
 TEST_F(WindowsHelpersTest, TimedBoxAnsweredInTimeLeavesNoQuitBehind) {
   platform::ui::Script s;
   s.box(u"Closing soon").answer(IDOK);
-  EXPECT_EQ(timedMessageBox(200, nullptr, CString(u"Closing soon"), CString(u"Kipo"), MB_OK), IDOK);
+  // Long enough that a loaded machine still answers before the time runs out.
+  EXPECT_EQ(timedMessageBox(1500, nullptr, CString(u"Closing soon"), CString(u"Kipo"), MB_OK), IDOK);
   EXPECT_TRUE(s.done());
   EXPECT_TRUE(s.failures().empty());
-  Sleep(300);  // the timer would have fired by now
+  Sleep(1600);  // the timer would have fired by now
   MSG m;
   for (int i = 0; i < 5; ++i)
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
