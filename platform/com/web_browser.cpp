@@ -14,6 +14,7 @@
 #include "platform/com/xml/server.h"
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
+#include "platform/win32/gdi.h"
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
 #include "platform/win32/shell_execute.h"
@@ -293,6 +294,11 @@ class WebBrowser final : public IWebBrowser2, public ControlCore {
     else show();
   }
   bool onMessage(UINT msg, WPARAM w, LPARAM l, LRESULT& result) override {
+    if (msg == WM_PAINT) {
+      paint();
+      result = 0;
+      return true;
+    }
     if (!followMessage_ || msg != followMessage_) return false;
     result = follow(static_cast<std::size_t>(w), static_cast<std::int64_t>(l)) ? 1 : 0;
     return true;
@@ -361,12 +367,14 @@ class WebBrowser final : public IWebBrowser2, public ControlCore {
     }
     location_ = addressOf(url);
     links_.clear();
+    pageText_.clear();
     document_.reset();
     std::string bytes;
     if (readFile(path, bytes)) {
       xml::HtmlPage page;
       DWORD error = 0;
       if (xml::parseHtmlPage(bytes, page, error)) {
+        pageText_ = text::fromUtf8(page.text);
         for (const auto& l : page.links) {
           const std::u16string href = text::fromUtf8(l.href);
           links_.push_back({text::fromUtf8(l.text), href, resolve(location_, href)});
@@ -388,7 +396,40 @@ class WebBrowser final : public IWebBrowser2, public ControlCore {
     return true;
   }
 
+  // The page drawn plainly: its text on white, its links' texts below in blue, underlined.
+  void paint() {
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(window(), &ps);
+    RECT r{};
+    GetClientRect(window(), &r);
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    FillRect(hdc, &r, white);
+    DeleteObject(white);
+    HGDIOBJ oldFont = SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextColor(hdc, RGB(0, 0, 0));
+    RECT t = r;
+    InflateRect(&t, -4, -4);
+    if (!pageText_.empty())
+      t.top += DrawTextW(hdc, pageText_.c_str(), static_cast<int>(pageText_.size()), &t, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+    LOGFONTW lf{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    lf.lfUnderline = TRUE;
+    HFONT underlined = CreateFontIndirectW(&lf);
+    SelectObject(hdc, underlined);
+    SetTextColor(hdc, RGB(0, 0, 255));
+    for (const auto& link : links_) {
+      if (t.top >= t.bottom) break;
+      const std::u16string& label = link.text.empty() ? link.href : link.text;
+      t.top += DrawTextW(hdc, label.c_str(), static_cast<int>(label.size()), &t, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX) + 2;
+    }
+    SelectObject(hdc, oldFont);
+    DeleteObject(underlined);
+    EndPaint(window(), &ps);
+  }
+
   void show() {
+    if (window()) InvalidateRect(window(), nullptr, TRUE);
     host::ControlState s;
     s.property = u"LocationURL";
     s.value = location_;
@@ -400,6 +441,7 @@ class WebBrowser final : public IWebBrowser2, public ControlCore {
   std::u16string location_;
   std::u16string pendingLocation_;
   std::vector<host::ControlLink> links_;
+  std::u16string pageText_;
   std::int64_t page_ = 0;
   bool dropTarget_ = true;
   Ptr<IDispatch> document_;

@@ -6,6 +6,7 @@
 // pick sends CBN_SELENDOK, CBN_CLOSEUP, then CBN_SELCHANGE when the selection changed.
 #include <algorithm>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/controls/item_list.h"
@@ -223,7 +224,10 @@ struct ComboBox : ControlState {
       case WM_SETFOCUS: notifyCommand(hwnd, CBN_SETFOCUS); return 0;
       case WM_PAINT:
         paint(hwnd, dropList() ? WM_CTLCOLORLISTBOX : WM_CTLCOLOREDIT, [&](HDC hdc) {
-          if (!(style() & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE))) return;
+          if (!(style() & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE))) {
+            classic::comboBox(hdc, hwnd, text);
+            return;
+          }
           RECT rc{0, 0, clientWidth(hwnd), clientHeight(hwnd)};
           ULONG_PTR data = curSel >= 0 ? list.items[static_cast<std::size_t>(curSel)].data : 0;
           sendDrawItem(hwnd, ODT_COMBOBOX, static_cast<UINT>(curSel), ODA_DRAWENTIRE, ODS_COMBOBOXEDIT, rc, data,

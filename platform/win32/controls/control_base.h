@@ -61,7 +61,21 @@ void paint(HWND control, UINT ctlColor, F drawItems) {
   BeginPaint(control, &ps);
   if (ctlColor) {
     HWND p = GetParent(control);
-    if (p) SendMessageW(p, ctlColor, reinterpret_cast<WPARAM>(ps.hdc), reinterpret_cast<LPARAM>(control));
+    auto brush = p ? reinterpret_cast<HBRUSH>(SendMessageW(p, ctlColor, reinterpret_cast<WPARAM>(ps.hdc),
+                                                            reinterpret_cast<LPARAM>(control)))
+                   : nullptr;
+    // The parent's brush fills the background; without an answer, the system colour of the
+    // control's kind does, as the default answer gives it.
+    RECT client{};
+    GetClientRect(control, &client);
+    if (brush) {
+      FillRect(ps.hdc, &client, brush);
+    } else {
+      const bool window = ctlColor == WM_CTLCOLOREDIT || ctlColor == WM_CTLCOLORLISTBOX;
+      HBRUSH face = CreateSolidBrush(GetSysColor(window ? COLOR_WINDOW : COLOR_BTNFACE));
+      FillRect(ps.hdc, &client, face);
+      DeleteObject(face);
+    }
   }
   drawItems(ps.hdc);
   EndPaint(control, &ps);

@@ -19,6 +19,7 @@
 #include "platform/host/ole_controls.h"
 #include "platform/host/process_table.h"
 #include "platform/win32/controls_msg.h"
+#include "platform/win32/gdi.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -212,6 +213,22 @@ TEST_F(OccTest, APagesLinksAreReadAsWrittenWithoutRunningIt) {
     EXPECT_EQ(state->links[i].href, expected[i].href) << i;
     EXPECT_EQ(state->links[i].url, expected[i].url) << i;
   }
+
+  // The control draws the page plainly: text in black, the links' texts in blue.
+  dlg.ShowWindow(SW_SHOW);
+  ::InvalidateRect(dlg.m_browser.m_hWnd, nullptr, TRUE);
+  ::UpdateWindow(dlg.m_browser.m_hWnd);
+  RECT area{};
+  ::GetWindowRect(dlg.m_browser.m_hWnd, &area);
+  int blue = 0, black = 0;
+  for (LONG y = area.top; y < area.bottom; ++y)
+    for (LONG x = area.left; x < area.right; ++x) {
+      const COLORREF c = platform::gdi::screenPixel(x, y);
+      blue += c == RGB(0, 0, 255);
+      black += c == RGB(0, 0, 0);
+    }
+  EXPECT_GT(blue, 50);
+  EXPECT_GT(black, 50);
 
   // A malformed page still loads, with the links the parser recovered (the last one's quote
   // is never closed: the attribute runs to the end).
