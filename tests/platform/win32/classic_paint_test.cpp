@@ -13,6 +13,7 @@
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/controls_msg.h"
 #include "platform/win32/dialog.h"
+#include "platform/win32/dialog_builder.h"
 #include "platform/win32/gdi.h"
 #include "platform/win32/window.h"
 #include "tests/support/test_host.h"
@@ -196,6 +197,34 @@ TEST_F(ClassicPaintTest, ListAndTreeViewsDrawHeadersRowsAndButtons) {
   EXPECT_EQ(at(boxLeft + 4, boxTop + 2), sys(COLOR_WINDOWTEXT)) << "the plus's upright";
   EXPECT_EQ(at(222 + 19 + 1, 12 + 8), sys(COLOR_HIGHLIGHT));
   EXPECT_EQ(at(222 + 19, 12 + 16 + 8), sys(COLOR_WINDOW)) << "the child is not shown: the parent is collapsed";
+}
+
+TEST_F(ClassicPaintTest, ADialogPaintsItsFaceUnlessItsColourAnswerSaysOtherwise) {
+  platform::dialog::TemplateBuilder t(WS_POPUP | WS_VISIBLE, 100, 40, u"Face");
+  t.item(WS_VISIBLE | BS_AUTOCHECKBOX, 10, 10, 60, 10, 100, u"Button", u"Box");
+  struct Case {
+    const char* rule;
+    DLGPROC proc;
+    COLORREF face;
+  };
+  static HBRUSH red = CreateSolidBrush(RGB(200, 0, 0));
+  const Case cases[] = {
+      {"the default", [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, sys(COLOR_BTNFACE)},
+      {"the dialog's own brush",
+       [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR {
+         return m == WM_CTLCOLORDLG ? reinterpret_cast<INT_PTR>(red) : FALSE;
+       },
+       RGB(200, 0, 0)},
+  };
+  for (const Case& c : cases) {
+    HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, c.proc, 0);
+    ASSERT_NE(dlg, nullptr) << c.rule;
+    SetWindowPos(dlg, nullptr, kLeft + 250, kTop + 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    EXPECT_EQ(at(250 + 2, 200 + 2), c.face) << c.rule;
+    EXPECT_EQ(at(250 + 15 + 3 + 2, 200 + 16 + 3 + 4), sys(COLOR_WINDOW)) << c.rule << ": the box inside the face";
+    DestroyWindow(dlg);
+  }
 }
 
 TEST_F(ClassicPaintTest, TheScreenIsWrittenAsAPngPicture) {
