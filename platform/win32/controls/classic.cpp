@@ -196,13 +196,16 @@ void listBox(HDC hdc, HWND hwnd, const Rows& rows, bool border) {
   }
 }
 
-void comboBox(HDC hdc, HWND hwnd, const std::u16string& current) {
+RECT comboField(HWND hwnd) {
   RECT r = clientOf(hwnd);
+  const TEXTMETRICW tm = platform::gdi::fontMetrics(reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+  return RECT{r.left, r.top, r.right, std::min<LONG>(r.bottom, r.top + tm.tmHeight + 8)};
+}
+
+void comboBox(HDC hdc, HWND hwnd, const std::u16string& current) {
   TextScope scope(hdc, hwnd, COLOR_WINDOWTEXT);
-  TEXTMETRICW tm{};
-  GetTextMetricsW(hdc, &tm);
   // The field is as high as the closed control, whatever the list's height.
-  RECT field{r.left, r.top, r.right, std::min<LONG>(r.bottom, r.top + tm.tmHeight + 8)};
+  RECT field = comboField(hwnd);
   DrawEdge(hdc, &field, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
   fill(hdc, field, IsWindowEnabled(hwnd) ? COLOR_WINDOW : COLOR_BTNFACE);
   RECT arrow{std::max<LONG>(field.left, field.right - 16), field.top, field.right, field.bottom};

@@ -32,6 +32,8 @@ struct Rows {
 };
 void listBox(HDC hdc, HWND hwnd, const Rows& rows, bool border);
 void comboBox(HDC hdc, HWND hwnd, const std::u16string& current);
+// The closed field of a combo box: its font's height and a margin, at most the window's height.
+RECT comboField(HWND hwnd);
 void progressBar(HDC hdc, HWND hwnd, int low, int high, int pos);
 // Tab headers with the selected one raised over the panel.
 void tabs(HDC hdc, HWND hwnd, const std::vector<std::u16string>& labels, int selected);

@@ -55,8 +55,9 @@ void notifyCommand(HWND control, int code);
 LRESULT notify(HWND control, NMHDR& header, UINT code);
 // BeginPaint, WM_CTLCOLOR* (`ctlColor`, 0 for none) to the parent, `drawItems` for owner-draw
 // controls, EndPaint.
+// `fillArea` limits the background to part of the client area (a combo box's closed field).
 template <class F>
-void paint(HWND control, UINT ctlColor, F drawItems) {
+void paint(HWND control, UINT ctlColor, F drawItems, const RECT* fillArea = nullptr) {
   PAINTSTRUCT ps;
   BeginPaint(control, &ps);
   if (ctlColor) {
@@ -68,6 +69,7 @@ void paint(HWND control, UINT ctlColor, F drawItems) {
     // control's kind does, as the default answer gives it.
     RECT client{};
     GetClientRect(control, &client);
+    if (fillArea) IntersectRect(&client, &client, fillArea);
     if (brush) {
       FillRect(ps.hdc, &client, brush);
     } else {

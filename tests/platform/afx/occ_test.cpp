@@ -133,6 +133,10 @@ TEST_F(OccTest, ATemplateMakesEachControlInItsSiteWithItsInitialData) {
   EXPECT_EQ(r.top, 20);
   EXPECT_EQ(r.right - r.left, 270);
   EXPECT_TRUE(::GetWindowLongW(browser->m_hWnd, GWL_STYLE) & WS_TABSTOP);
+  // The controls take their template places among the other controls (the tab order).
+  std::vector<int> order;
+  for (HWND c = ::GetWindow(dlg.m_hWnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) order.push_back(::GetDlgCtrlID(c));
+  EXPECT_EQ(order, (std::vector<int>{IDC_STATIC, IDC_BROWSER, IDC_MOVIE, IDC_CHOICE, IDOK}));
 
   platform::com::Ptr<IWebBrowser2> web;
   IUnknown* unknown = dlg.m_browser.GetControlUnknown();

@@ -140,6 +140,7 @@ TEST_F(ClassicPaintTest, FieldsListsAndBarsDrawTheirFramesAndContents) {
   // The combo box shows its pick and has its arrow button at the right.
   EXPECT_GT(inked(244, 132, 244 + 36, 150, sys(COLOR_WINDOWTEXT)), 8);
   EXPECT_EQ(at(340 - 2 - 8, 133), sys(COLOR_BTNHIGHLIGHT)) << "the arrow button's raised edge";
+  EXPECT_NE(at(290, 130 + 40), sys(COLOR_WINDOW)) << "below the closed field nothing is drawn";
 
   // The bar: half its inside in blocks, the rest empty.
   EXPECT_EQ(at(12, 207), sys(COLOR_HIGHLIGHT));
