@@ -228,6 +228,22 @@ TEST_F(ClassicPaintTest, ADialogPaintsItsFaceUnlessItsColourAnswerSaysOtherwise)
   }
 }
 
+TEST_F(ClassicPaintTest, AParentPaintsBeforeItsChildrenSoTheyStayVisible) {
+  platform::dialog::TemplateBuilder t(WS_POPUP, 100, 40, u"Order");
+  t.item(WS_VISIBLE | BS_AUTOCHECKBOX, 10, 10, 60, 10, 100, u"Button", u"Box");
+  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr,
+                                        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  ASSERT_NE(dlg, nullptr);
+  SetWindowPos(dlg, nullptr, kLeft + 250, kTop + 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  // Shown: the dialog and its control wait for WM_PAINT; the queue gives the dialog's first.
+  ShowWindow(dlg, SW_SHOW);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  EXPECT_EQ(at(250 + 2, 200 + 2), sys(COLOR_BTNFACE));
+  EXPECT_EQ(at(250 + 15 + 3 + 2, 200 + 16 + 3 + 4), sys(COLOR_WINDOW)) << "the box was not painted over";
+  DestroyWindow(dlg);
+}
+
 TEST_F(ClassicPaintTest, TheScreenIsWrittenAsAPngPicture) {
   draw(add(u"Button", u"OK", BS_DEFPUSHBUTTON, 10, 10, 75, 23));
   const std::filesystem::path file = kipotest::freshTempDir("screen") / "screen.png";
