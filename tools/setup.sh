@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libsqlite3-dev libxml2-dev libssl-dev libcurl4-openssl-dev)
+          libsqlite3-dev libxml2-dev libssl-dev libcurl4-openssl-dev
+          libpng-dev libfreetype-dev fonts-dejavu-core)
 # libFuzzer and the sanitizer runtimes of clang 14 (Debian 12's clang) are in libclang-rt-14-dev.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang-14 libclang-rt-14-dev)
 missing=()

@@ -50,6 +50,9 @@ class CDialog : public CWnd {
 
   LPCWSTR m_lpszTemplateName = nullptr;
   LPCDLGTEMPLATE m_lpDialogTemplate = nullptr;
+  // The initial data of the controls (a DLGINIT block) for a template in memory; a resource
+  // template's comes from the resource of the same name.
+  const void* m_lpDialogInit = nullptr;
   UINT m_nIDHelp = 0;
   CWnd* m_pParentWnd = nullptr;
 
@@ -61,6 +64,20 @@ class CDialog : public CWnd {
   bool templateBytes(HINSTANCE& instance, const BYTE*& bytes, std::size_t& size) const;
   BOOL createFrom(HINSTANCE instance, const BYTE* bytes, std::size_t size, HWND parent);
   BOOL createFrom(HINSTANCE instance, const platform::dialog::DialogTemplate& t, HWND parent);
+  // Sends the template's initial data to its controls; false when the data are malformed.
+  BOOL ExecuteDlgInit();
+  // Makes the template's ActiveX controls in their sites; false (after a trace) when one fails.
+  bool createTemplateControls();
+
+  // ActiveX controls the template names by class id: left out of the window's creation and made
+  // in control sites as the dialog initialises, as the control container does.
+  struct TemplateControl {
+    platform::dialog::ItemTemplate item;
+    std::size_t before = 0;  // how many of the template's other controls precede it
+  };
+  std::vector<TemplateControl> m_templateControls;
+  HINSTANCE m_templateInstance = nullptr;
+  bool m_initFailed = false;
 
   DECLARE_MESSAGE_MAP()
 };

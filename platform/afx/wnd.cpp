@@ -254,6 +254,7 @@ LRESULT CWnd::dispatchFromProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCDESTROY) {
       // The last message: the default runs with the object still tied, then the object lets go.
       result = WindowProc(message, wParam, lParam);
+      platform::afx::destroyControlSites(hWnd);
       WNDPROC super = m_pfnSuper;
       if (FromHandlePermanent(hWnd) == this) {
         Detach();

@@ -16,6 +16,7 @@
 #include "platform/afx/cstring.h"
 #include "platform/afx/dc.h"
 #include "platform/afx/geometry.h"
+#include "platform/afx/occ.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/message.h"
 #include "platform/win32/window.h"
@@ -91,6 +92,26 @@ class CWnd : public CCmdTarget {
   // Called when an existing window is subclassed or attached during creation.
   virtual void PreSubclassWindow();
 
+  // ---- ActiveX controls (see occ.h) ----
+
+  // Makes the control in a site of pParentWnd (which then holds it as a container) and ties
+  // this object to the control's window. FALSE when this object has a window, the container is
+  // not enabled, COM is not usable on the thread or the control cannot be made.
+  BOOL CreateControl(REFCLSID clsid, LPCWSTR pszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                     UINT nID);
+  // The same by class id text "{...}" or program id.
+  BOOL CreateControl(LPCWSTR pszClass, LPCWSTR pszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                     UINT nID);
+  // The IUnknown of the control whose window this is (no reference added; valid while the
+  // control is), null for any other window.
+  IUnknown* GetControlUnknown();
+  // The map of this window's handlers of its controls' events; the base has none.
+  virtual const AFX_EVENTSINKMAP* GetEventSinkMap() const;
+
+ protected:
+  static const AFX_EVENTSINKMAP* PASCAL GetThisEventSinkMap();
+
+ public:
   // ---- Messages ----
 
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);

@@ -37,6 +37,7 @@ enum : std::uint16_t {
   kTypeVersion = 16,
   kTypeHtml = 23,
   kTypeManifest = 24,
+  kTypeDlgInit = 240,  // the class library's initial data of a dialog's controls
 };
 
 // A resource type or name: a number (1..0xFFFF) or a text, never both.

@@ -628,6 +628,21 @@ void setDefaultId(HWND dlg, UINT id) {
 
 LRESULT defaultDialogAction(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
+    case WM_ERASEBKGND: {
+      // The dialog's face: the brush its own WM_CTLCOLORDLG answer gives, else the 3D face colour.
+      if (!wParam) return 0;
+      auto brush = reinterpret_cast<HBRUSH>(SendMessageW(hDlg, WM_CTLCOLORDLG, wParam, reinterpret_cast<LPARAM>(hDlg)));
+      RECT client{};
+      GetClientRect(hDlg, &client);
+      if (brush) {
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+      } else {
+        HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+        FillRect(reinterpret_cast<HDC>(wParam), &client, face);
+        DeleteObject(face);
+      }
+      return 1;
+    }
     case WM_CLOSE: {
       HWND cancel = GetDlgItem(hDlg, IDCANCEL);
       if (!cancel || IsWindowEnabled(cancel))

@@ -843,6 +843,9 @@ SIZE screenSize();
 COLORREF screenPixel(int x, int y);
 // Fills the whole screen image with the desktop colour.
 void clearScreen();
+// Writes the screen image as it is now to a PNG file (a Linux path); false with the problem in
+// words (the drawing helper or the file).
+bool writeScreenPng(const std::string& linuxPath, std::string& problem);
 
 // BeginPaint's DC for the window, clipped to the update rectangle (client coordinates), and
 // its end in EndPaint.

@@ -796,13 +796,37 @@ BOOL DrawFrameControl(HDC hdc, LPRECT lprc, UINT uType, UINT uState) {
     const LONG size = 13;
     LONG top = d.top + (d.bottom - d.top - size) / 2;
     RECT b{d.left, top, d.left + size, top + size};
+    const RECT outer = b;
     drawEdgeOn(t, b, EDGE_SUNKEN, BF_RECT);
     COLORREF inside = (uState & (DFCS_INACTIVE | DFCS_PUSHED)) ? GetSysColor(COLOR_BTNFACE) : GetSysColor(COLOR_WINDOW);
     fillRect(t, b, pixelOf(inside));
+    const bool radio = (uState & (DFCS_BUTTONRADIO | DFCS_BUTTONRADIOIMAGE | DFCS_BUTTONRADIOMASK)) != 0;
+    const bool grey = (uState & (DFCS_INACTIVE | DFCS_BUTTON3STATE)) != 0;
+    const std::uint32_t markPixel = pixelOf(grey ? GetSysColor(COLOR_GRAYTEXT) : GetSysColor(COLOR_WINDOWTEXT));
+    if (radio) {
+      // The round button: the square's corners give way to the face, the dot sits in the middle.
+      const std::uint32_t face = pixelOf(GetSysColor(COLOR_BTNFACE));
+      static constexpr int kCorner[] = {4, 2, 1, 1};  // pixels cut at each corner row
+      for (int row = 0; row < 4; ++row) {
+        for (int k = 0; k < kCorner[row]; ++k) {
+          for (LONG y : {outer.top + row, outer.bottom - 1 - row}) {
+            fillRect(t, RECT{outer.left + k, y, outer.left + k + 1, y + 1}, face);
+            fillRect(t, RECT{outer.right - 1 - k, y, outer.right - k, y + 1}, face);
+          }
+        }
+      }
+      if (uState & DFCS_CHECKED) {
+        fillRect(t, RECT{outer.left + 5, outer.top + 4, outer.left + 8, outer.top + 9}, markPixel);
+        fillRect(t, RECT{outer.left + 4, outer.top + 5, outer.left + 9, outer.top + 8}, markPixel);
+      }
+      return TRUE;
+    }
     if (uState & DFCS_CHECKED) {
-      RECT mark{b.left + 2, b.top + 2, b.right - 2, b.bottom - 2};
-      COLORREF c = (uState & DFCS_INACTIVE) ? GetSysColor(COLOR_GRAYTEXT) : GetSysColor(COLOR_WINDOWTEXT);
-      fillRect(t, mark, pixelOf(c));
+      // The classic tick: seven columns, three pixels high, down then up.
+      static constexpr int kTick[] = {2, 3, 4, 3, 2, 1, 0};
+      for (int x = 0; x < 7; ++x)
+        fillRect(t, RECT{outer.left + 3 + x, outer.top + 3 + kTick[x], outer.left + 4 + x, outer.top + 6 + kTick[x]},
+                 markPixel);
     }
     return TRUE;
   }

@@ -12,9 +12,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/host/helper_library.h"
 #include "platform/host/host.h"
 #include "platform/win32/gdi.h"
 #include "platform/win32/gdi_internal.h"
+#include "platform/win32/render_engine.h"
 
 namespace platform::gdi::detail {
 
@@ -169,6 +171,29 @@ void clearScreen() {
   std::uint32_t v = detail::desktopPixel();
   for (int y = 0; y < s->height; ++y)
     for (int x = 0; x < s->width; ++x) s->set(x, y, v);
+}
+
+bool writeScreenPng(const std::string& linuxPath, std::string& problem) {
+  static platform::helper::Helper<render::Engine> library("libkipo_render.so", "kipoRenderEngine");
+  DWORD error = 0;
+  const render::Engine* engine = library.get(error);
+  if (!engine) {
+    problem = "the drawing helper libkipo_render.so cannot be loaded";
+    return false;
+  }
+  std::vector<std::uint32_t> pixels;
+  int width = 0, height = 0;
+  {
+    std::lock_guard g(detail::lock());
+    auto s = detail::screen();
+    width = s->width;
+    height = s->height;
+    pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x] = s->get(x, y);
+  }
+  problem = engine->writePng(linuxPath.c_str(), pixels.data(), width, height);
+  return problem.empty();
 }
 
 }  // namespace platform::gdi

@@ -1,14 +1,22 @@
 // Text output and layout: TextOut, ExtTextOut and DrawText (line breaking, prefixes, tabs,
-// alignment, ellipses and measurement) on the fixed font metrics of gdi.h.
+// alignment, ellipses and measurement) on the fixed font metrics of gdi.h. Each character is
+// drawn as a glyph of a real font (DejaVu Sans, rendered by the drawing helper) centred in the
+// cell the fixed metrics give it, so measurement stays the same everywhere; when the font or the
+// helper is missing, a character is a filled cell.
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/base/codepage.h"
 #include "platform/base/text.h"
 #include "platform/win32/error.h"
 #include "platform/win32/gdi.h"
+#include "platform/host/helper_library.h"
 #include "platform/win32/gdi_internal.h"
+#include "platform/win32/render_engine.h"
 #include "platform/win32/window.h"
 
 namespace platform::gdi::detail {
@@ -16,6 +24,43 @@ namespace platform::gdi::detail {
 namespace {
 
 bool blank(char16_t c) { return c == u' ' || c < 0x20 || c == 0x3000 || c == 0xA0; }
+
+constexpr const char* kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kBoldFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+// Coverage from which a glyph's pixel is inked (the classic look has no smoothing).
+constexpr std::uint8_t kInkCoverage = 96;
+
+platform::helper::Helper<render::Engine> renderLibrary("libkipo_render.so", "kipoRenderEngine");
+
+// Glyphs by character, pixel height and weight; nullopt for one the font cannot give. Used
+// under the drawing lock.
+const std::optional<render::Glyph>& glyphOf(char16_t c, int pixelHeight, bool bold) {
+  static std::map<std::tuple<char16_t, int, bool>, std::optional<render::Glyph>> cache;
+  auto key = std::make_tuple(c, pixelHeight, bold);
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  std::optional<render::Glyph> g;
+  DWORD error = 0;
+  if (const render::Engine* engine = renderLibrary.get(error)) {
+    render::Glyph out;
+    if (engine->glyph(bold ? kBoldFontFile : kFontFile, c, pixelHeight, out)) g = std::move(out);
+  }
+  return cache.emplace(key, std::move(g)).first->second;
+}
+
+// Inks glyph g in the cell [cellX, cellX + cellWidth) with its baseline at `baseline`.
+void drawGlyph(Target& t, const render::Glyph& g, int cellX, int cellWidth, int baseline, std::uint32_t ink) {
+  const int penX = cellX + (cellWidth - g.advance) / 2;
+  for (int row = 0; row < g.rows; ++row) {
+    const int y = baseline - g.top + row;
+    for (int col = 0; col < g.width; ++col) {
+      if (g.coverage[static_cast<std::size_t>(row * g.width + col)] < kInkCoverage) continue;
+      const int x = penX + g.left + col;
+      if (x < cellX || x >= cellX + cellWidth) continue;  // a glyph never leaves its cell
+      fillRect(t, RECT{x, y, x + 1, y + 1}, ink);
+    }
+  }
+}
 
 }  // namespace
 
@@ -37,9 +82,13 @@ int drawTextCells(Dc& dc, Target& t, int x, int y, std::u16string_view s, const 
   const std::uint32_t ink = pixelOf(dc.state.textColor);
   const LOGFONTW& lf = fontOfDc(dc);
   int cx = x;
+  const bool bold = lf.lfWeight >= FW_BOLD;
   for (char16_t c : s) {
     int w = charWidth(m, c);
-    if (!blank(c) && w > 2) fillRect(clipped, RECT{cx + 1, y + m.internalLeading, cx + w - 1, y + m.ascent}, ink);
+    if (!blank(c) && w > 2) {
+      if (const auto& g = glyphOf(c, m.ascent, bold)) drawGlyph(clipped, *g, cx, w, y + m.ascent, ink);
+      else fillRect(clipped, RECT{cx + 1, y + m.internalLeading, cx + w - 1, y + m.ascent}, ink);
+    }
     cx += w;
   }
   if (lf.lfUnderline) fillRect(clipped, RECT{x, y + m.ascent, x + width, y + m.ascent + 1}, ink);

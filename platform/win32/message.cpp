@@ -326,13 +326,27 @@ std::uint32_t pickPaint(ThreadQueue& q, const Filter& f) {
   {
     WindowTable& t = WindowTable::get();
     std::lock_guard lock(t.mutex);
+    std::vector<std::uint32_t> candidates;
     for (std::uint32_t h : pending) {
       Window* w = t.find(h);
       if (!w || !w->invalid) {
         stale.push_back(h);
         continue;
       }
-      if (!chosen && f.window(h) && t.visible(*w)) chosen = h;
+      if (f.window(h) && t.visible(*w)) candidates.push_back(h);
+    }
+    // A parent paints before its children: windows do not clip each other, so a parent painted
+    // after them would cover what they drew.
+    for (std::uint32_t h : candidates) {
+      bool ancestorWaits = false;
+      Window* w = t.find(h);
+      int depth = 0;  // a bound, whatever the table holds
+      for (Window* a = w ? t.find(w->parent) : nullptr; a && !ancestorWaits && ++depth < 256; a = t.find(a->parent))
+        ancestorWaits = std::find(candidates.begin(), candidates.end(), a->handle) != candidates.end();
+      if (!ancestorWaits) {
+        chosen = h;
+        break;
+      }
     }
   }
   if (!stale.empty()) {

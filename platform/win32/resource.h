@@ -32,6 +32,9 @@
 #define RT_HTML MAKEINTRESOURCEW(23)
 #define RT_MANIFEST MAKEINTRESOURCEW(24)
 #endif
+#ifndef RT_DLGINIT
+#define RT_DLGINIT MAKEINTRESOURCEW(240)
+#endif
 
 // A resource by name and type (each a MAKEINTRESOURCEW number, a name, or "#123"); names compare
 // without regard to case. The language is chosen as Windows does: neutral, the user's language,

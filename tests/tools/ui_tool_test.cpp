@@ -1,7 +1,8 @@
 // kipo-host ui against the framework's fixture program running as another process: the tray icon
 // listed and clicked, its popup menu listed and picked, a message box answered, a dialog's
 // controls typed into, checked and clicked, a menu bar command, refusals, and the tray cleared
-// when the program is killed.
+// when the program is killed; a web browser control's links listed and followed, with its
+// BeforeNavigate2 cancelled or not by the program.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -123,6 +124,52 @@ TEST_F(UiToolTest, AKilledProgramsTrayIconIsGone) {
   out.clear();
   runTool({"ui", "tray"}, &out);
   EXPECT_EQ(out, "");
+}
+
+TEST_F(UiToolTest, ABrowserControlsLinksAreListedAndFollowedFromAnotherProcess) {
+  host_.write("pages/start.html",
+              "<html><head><meta charset=\"utf-8\"></head><body>"
+              "<a href=\"**Caf&eacute; Bar\">Caf\xC3\xA9 Bar</a> <a href=\"next.html\">Next</a>"
+              " <a href=\"**qx_synchronize\">Sync</a></body></html>");
+  host_.write("pages/next.html", "<html><body><a href=\"start.html\">Back</a></body></html>");
+  Program p({"/browser"});
+  ASSERT_TRUE(p.saw("browser ready")) << p.output();
+  ASSERT_TRUE(p.saw("complete file:///C:/pages/start.html")) << p.output();
+
+  std::string out;
+  ASSERT_EQ(runTool({"ui", "list", "--window", "Controls"}, &out), 0);
+  EXPECT_NE(out.find("control " + num(IDC_BROWSER) +
+                     " class=Shell Embedding text=\"\" clsid={8856F961-340A-11D0-A96B-00C04FD705A2}"
+                     " url=\"file:///C:/pages/start.html\" links=3"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("clsid={D27CDB6E-AE6D-11CF-96B8-444553540000} movie=\"C:\\\\intro.swf\""), std::string::npos)
+      << out;
+
+  ASSERT_EQ(runTool({"ui", "links", "--window", "Controls", "--control", num(IDC_BROWSER)}, &out), 0);
+  EXPECT_EQ(out,
+            "page \"file:///C:/pages/start.html\"\n"
+            "link 0 text=\"Caf\xC3\xA9 Bar\" href=\"**Caf\xC3\xA9 Bar\" url=\"file:///C:/pages/**Caf\xC3\xA9 Bar\"\n"
+            "link 1 text=\"Next\" href=\"next.html\" url=\"file:///C:/pages/next.html\"\n"
+            "link 2 text=\"Sync\" href=\"**qx_synchronize\" url=\"file:///C:/pages/**qx_synchronize\"\n");
+
+  // Cancelled by the program: the page stays.
+  EXPECT_EQ(ui({"follow", "--window", "Controls", "--control", num(IDC_BROWSER), "--href", "**Caf\xC3\xA9 Bar"}), 0);
+  EXPECT_TRUE(p.saw("before file:///C:/pages/**Caf\xC3\xA9 Bar cancel=1")) << p.output();
+  // Not cancelled: the browser goes to the page, whose links replace the old ones.
+  EXPECT_EQ(ui({"follow", "--window", "Controls", "--control", num(IDC_BROWSER), "--link", "1"}), 0);
+  EXPECT_TRUE(p.saw("before file:///C:/pages/next.html cancel=0")) << p.output();
+  EXPECT_TRUE(p.saw("complete file:///C:/pages/next.html")) << p.output();
+  ASSERT_EQ(runTool({"ui", "links", "--window", "Controls", "--control", num(IDC_BROWSER)}, &out), 0);
+  EXPECT_NE(out.find("link 0 text=\"Back\""), std::string::npos) << out;
+
+  std::string err;
+  EXPECT_EQ(ui({"follow", "--window", "Controls", "--control", num(IDC_BROWSER), "--link", "4"}, &err), 1);
+  EXPECT_NE(err.find("no link 4"), std::string::npos) << err;
+  EXPECT_EQ(ui({"follow", "--window", "Controls", "--control", num(IDC_BROWSER), "--href", "next.html"}, &err), 1);
+  EXPECT_EQ(ui({"links", "--window", "Controls", "--control", "1"}, &err), 1);
+  EXPECT_NE(err.find("not a web browser control"), std::string::npos) << err;
+  EXPECT_EQ(ui({"follow", "--window", "Controls", "--control", num(IDC_BROWSER)}, &err), 2);
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 // to the target's queue, as input arrives, so an action that opens a modal dialog in the target
 // never blocks the tool.
 //
+// ActiveX controls: `ui list` shows a control's class id and the address it shows (a browser's
+// page, a player's movie) from the host's record of control windows; `ui links` lists a browser
+// control's links and `ui follow` posts it the follow message a click on a link amounts to.
+//
 // Popup menus: an open menu is a "#32768" window whose items are "MenuItem" child windows (see
 // platform/win32/menu.h); `ui menu` clicks one. A window with no open menu gets the WM_COMMAND
 // that picking the item from its menu bar posts (the menu bar itself lives in the owner's memory).
@@ -15,6 +19,8 @@
 #include <vector>
 
 #include "platform/base/text.h"
+#include "platform/com/controls.h"
+#include "platform/host/ole_controls.h"
 #include "platform/win32/controls/commctrl.h"
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/dialog.h"
@@ -186,6 +192,12 @@ void listControl(HWND h, const std::string& indent) {
     if (check && *check == BST_CHECKED) line += " checked";
     else if (check && *check == BST_INDETERMINATE) line += " indeterminate";
   }
+  if (auto control = platform::host::controlState(h)) {
+    line += " clsid=" + text::toUtf8(control->clsid);
+    if (control->property == u"LocationURL") line += " url=" + quoted(control->value);
+    else if (control->property == u"Movie") line += " movie=" + quoted(control->value);
+    if (!control->links.empty()) line += " links=" + std::to_string(control->links.size());
+  }
   if (!IsWindowEnabled(h)) line += " disabled";
   if (!(style & WS_VISIBLE)) line += " hidden";
   std::printf("%s\n", line.c_str());
@@ -215,6 +227,8 @@ struct Options {
   std::optional<std::string> text;
   std::optional<UINT> command;
   std::optional<int> icon;
+  std::optional<int> link;
+  std::optional<std::string> href;
   bool right = false;
   bool twice = false;
   bool all = false;
@@ -260,6 +274,12 @@ std::string parse(const std::vector<std::string>& args, std::size_t from, Option
       if (!intValue(o.index)) return "--index needs a number";
     } else if (a == "--state") {
       if (!intValue(o.state)) return "--state needs 0, 1 or 2";
+    } else if (a == "--link") {
+      if (!intValue(o.link)) return "--link needs a number";
+    } else if (a == "--href") {
+      auto v = value();
+      if (!v) return "--href needs the link's address as the page writes it";
+      o.href = *v;
     } else if (a == "--icon") {
       if (!intValue(o.icon)) return "--icon needs a number";
     } else if (a == "--command") {
@@ -488,6 +508,58 @@ int close(const Options& o) {
   return 0;
 }
 
+// The browser control the options name, with the host's record of its page.
+struct Browser {
+  Target target;
+  platform::host::ControlState state;
+};
+Browser browserOf(const Options& o) {
+  Browser b;
+  b.target = target(o, true);
+  if (b.target.error) return b;
+  auto state = platform::host::controlState(b.target.control);
+  if (!state || state->property != u"LocationURL") {
+    b.target.error = failure("control " + std::to_string(*o.control) + " is not a web browser control");
+    return b;
+  }
+  b.state = std::move(*state);
+  return b;
+}
+
+int links(const Options& o) {
+  Browser b = browserOf(o);
+  if (b.target.error) return b.target.error;
+  std::printf("page %s\n", quoted(b.state.value).c_str());
+  for (std::size_t i = 0; i < b.state.links.size(); ++i) {
+    const auto& l = b.state.links[i];
+    std::printf("link %zu text=%s href=%s url=%s\n", i, quoted(l.text).c_str(), quoted(l.href).c_str(),
+                quoted(l.url).c_str());
+  }
+  return 0;
+}
+
+int follow(const Options& o) {
+  if (o.link.has_value() == o.href.has_value()) return usageError("follow needs --link N or --href TEXT");
+  Browser b = browserOf(o);
+  if (b.target.error) return b.target.error;
+  std::size_t index = b.state.links.size();
+  if (o.link) {
+    if (*o.link >= 0) index = static_cast<std::size_t>(*o.link);
+  } else {
+    // The href as the page writes it, the first link that has it.
+    const std::u16string wanted = text::fromUtf8(*o.href);
+    for (std::size_t i = 0; i < b.state.links.size() && index == b.state.links.size(); ++i)
+      if (b.state.links[i].href == wanted) index = i;
+  }
+  if (index >= b.state.links.size())
+    return failure(o.link ? "the page has no link " + std::to_string(*o.link) : "the page has no link " + *o.href);
+  // Posted, as a click is: a handler that opens a dialog does not hold the tool.
+  const UINT message = RegisterWindowMessageW(platform::com::kFollowLinkMessage);
+  if (!message || !PostMessageW(b.target.control, message, index, static_cast<LPARAM>(b.state.page)))
+    return failure("the control's program cannot be reached");
+  return 0;
+}
+
 int tray(const std::vector<std::string>& args) {
   Options o;
   const bool clicking = args.size() > 1 && args[1] == "click";
@@ -567,7 +639,8 @@ int taskbar(const std::vector<std::string>& args) {
 
 int ui(const std::vector<std::string>& args) {
   if (args.empty())
-    return usageError("ui needs a subcommand (list, click, type, check, select, menu, answer, close, tray, taskbar)");
+    return usageError(
+        "ui needs a subcommand (list, click, type, check, select, menu, answer, close, links, follow, tray, taskbar)");
   const std::string& sub = args[0];
   if (sub == "tray") return tray(args);
   if (sub == "taskbar") return taskbar(args);
@@ -591,6 +664,8 @@ int ui(const std::vector<std::string>& args) {
   if (sub == "menu") return menu(o);
   if (sub == "answer") return answer(o);
   if (sub == "close") return close(o);
+  if (sub == "links") return links(o);
+  if (sub == "follow") return follow(o);
   return usageError("unknown ui subcommand " + sub);
 }
 
@@ -606,6 +681,8 @@ RegisterCommand uiCommand(
      "  ui menu [--window W] --command ID     picks an item of the open menu (or W's menu bar)\n"
      "  ui answer [--window CAPTION] --button ID   presses a message box's button\n"
      "  ui close --window W                   the caption's Close\n"
+     "  ui links --window W --control ID      a web browser control's page and links (text, href, URL)\n"
+     "  ui follow --window W --control ID --link N|--href TEXT   follows a link as a click does\n"
      "  ui tray [click --icon N [--right] [--double]]   lists or clicks the tray's icons\n"
      "  ui taskbar [click --window W]         lists the taskbar's buttons, or presses W's (restores\n"
      "                                        it when minimized, and activates it)",

@@ -672,6 +672,19 @@ std::optional<std::uint16_t> classOrdinal(const std::string& name) {
   return it->second;
 }
 
+// An ActiveX control's class in a template: a class id in its registry form, kept as the text.
+bool isClassId(const std::u16string& s) {
+  static constexpr std::size_t kDashes[] = {9, 14, 19, 24};
+  if (s.size() != 38 || s.front() != u'{' || s.back() != u'}') return false;
+  for (std::size_t i = 1; i < 37; ++i) {
+    const bool dash = std::find(std::begin(kDashes), std::end(kDashes), i) != std::end(kDashes);
+    const char16_t c = s[i];
+    const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+    if (dash ? c != u'-' : !hex) return false;
+  }
+  return true;
+}
+
 class Parser {
  public:
   Parser(std::vector<Token> tokens, fs::path script, std::vector<fs::path> includeDirs)
@@ -866,8 +879,11 @@ class Parser {
       ++pos_;
       versionInfo(name);
     } else if (type == "MENUEX" || type == "ACCELERATORS" || type == "CURSOR" || type == "TOOLBAR" ||
-               type == "DLGINIT" || type == "FONT" || type == "MESSAGETABLE") {
+               type == "FONT" || type == "MESSAGETABLE") {
       fail(type + " resources are not supported");
+    } else if (type == "DLGINIT") {
+      ++pos_;
+      dialogInit(name);
     } else {
       Id typeId;
       if (type == "BITMAP") typeId = Id::of(platform::rsrc::kTypeBitmap), ++pos_;
@@ -893,6 +909,16 @@ class Parser {
         data.erase(data.begin(), data.begin() + 14);  // the resource is the DIB without the file header
       }
     } else {
+      data = dataBlock();
+    }
+    add(type, name, language, std::move(data));
+  }
+
+  // A BEGIN ... END block of numbers (WORDs, DWORDs with an L suffix) and strings (their bytes;
+  // L"..." as UTF-16), packed with no padding.
+  std::vector<std::uint8_t> dataBlock() {
+    std::vector<std::uint8_t> data;
+    {
       expectBegin();
       while (!acceptEnd()) {
         if (peek().kind == Tok::String) {
@@ -911,7 +937,34 @@ class Parser {
         if (pos_ >= t_.size()) fail("END expected");
       }
     }
-    add(type, name, language, std::move(data));
+    return data;
+  }
+
+  // The initial data of a dialog's controls, written as the data block it is: records of WORD
+  // control id, WORD message, DWORD byte count (two WORDs, low first) and that many bytes, ended
+  // by a WORD 0. The records are walked so that a count that does not fit fails here, not in the
+  // program that reads them.
+  void dialogInit(const Id& name) {
+    skipMemoryOptions();
+    std::uint16_t language = language_;
+    while (commonOption(language)) {
+    }
+    std::vector<std::uint8_t> data = dataBlock();
+    auto word = [&data](std::size_t at) { return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8); };
+    std::size_t at = 0;
+    for (;;) {
+      if (data.size() - at < 2) fail("DLGINIT must end with a 0 control id");
+      if (word(at) == 0) {
+        if (at + 2 != data.size()) fail("DLGINIT has data after its ending 0");
+        break;
+      }
+      if (data.size() - at < 8) fail("DLGINIT record header is cut short");
+      const std::uint32_t count = word(at + 4) | word(at + 6) << 16;
+      at += 8;
+      if (count > data.size() - at) fail("DLGINIT record of " + std::to_string(count) + " bytes is longer than its data");
+      at += count;
+    }
+    add(Id::of(platform::rsrc::kTypeDlgInit), name, language, std::move(data));
   }
 
   void stringTable() {
@@ -1111,6 +1164,7 @@ class Parser {
         std::optional<std::uint16_t> ord = classOrdinal(std::string(cls.begin(), cls.end()));
         if (ord) c.classOrdinal = *ord;
         else c.classIsOrdinal = false, c.className = cls;
+        if (!cls.empty() && cls[0] == u'{' && !isClassId(cls)) fail("control class id is not {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}");
       } else if (peek().kind == Tok::Ident && classOrdinal(peek().text)) {
         c.classOrdinal = *classOrdinal(t_[pos_++].text);
       } else {

@@ -563,7 +563,11 @@ HRESULT createDocument(REFIID riid, void** object) {
 
 }  // namespace
 
+// html.cpp
+void parseHtml(std::string_view bytes, HtmlPage& page);
+
 }  // namespace platform::com::xml
 
 extern "C" const platform::com::xml::Server kipoXmlServer{sizeof(platform::com::xml::Server),
-                                                          &platform::com::xml::createDocument};
+                                                          &platform::com::xml::createDocument,
+                                                          &platform::com::xml::parseHtml};

@@ -25,4 +25,11 @@ HRESULT createDocument(REFIID riid, void** object) {
 const RegisterClass domDocumentClass{CLSID_DOMDocument, u"Microsoft.XMLDOM", &createDocument};
 
 }  // namespace
+
+bool parseHtmlPage(std::string_view bytes, HtmlPage& page, DWORD& error) {
+  const Server* server = serverLibrary.get(error);
+  if (!server) return false;
+  server->parseHtml(bytes, page);
+  return true;
+}
 }  // namespace platform::com::xml

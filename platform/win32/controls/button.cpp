@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 
 namespace platform::controls::detail {
@@ -110,6 +111,19 @@ struct Button : ControlState {
     // button colour.
     UINT color = (isCheckType(t) || t == BS_GROUPBOX) ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
     paint(hwnd, color, [&](HDC hdc) {
+      if (t == BS_PUSHBUTTON || t == BS_DEFPUSHBUTTON || t == BS_PUSHBOX) {
+        classic::pushButton(hdc, hwnd, pushed, t == BS_DEFPUSHBUTTON, focused);
+        return;
+      }
+      if (isCheckType(t)) {
+        const bool radio = t == BS_RADIOBUTTON || t == BS_AUTORADIOBUTTON;
+        classic::checkBox(hdc, hwnd, radio ? 1 : 0, check, pushed);
+        return;
+      }
+      if (t == BS_GROUPBOX) {
+        classic::groupBox(hdc, hwnd);
+        return;
+      }
       if (t != BS_OWNERDRAW) return;
       UINT state = 0;
       if (pushed) state |= ODS_SELECTED;

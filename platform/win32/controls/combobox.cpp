@@ -6,6 +6,7 @@
 // pick sends CBN_SELENDOK, CBN_CLOSEUP, then CBN_SELCHANGE when the selection changed.
 #include <algorithm>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/controls/item_list.h"
@@ -32,6 +33,7 @@ struct ComboBox : ControlState {
   static bool dropList(DWORD s) { return (s & 3) == CBS_DROPDOWNLIST; }
   bool dropList() const { return dropList(style()); }
   int count() const { return list.count(); }
+  bool ownerDrawn() const { return (style() & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) != 0; }
 
   void storeText() {
     DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -221,15 +223,20 @@ struct ComboBox : ControlState {
         notifyCommand(hwnd, CBN_KILLFOCUS);
         return 0;
       case WM_SETFOCUS: notifyCommand(hwnd, CBN_SETFOCUS); return 0;
-      case WM_PAINT:
+      case WM_PAINT: {
+        const RECT field = classic::comboField(hwnd);
         paint(hwnd, dropList() ? WM_CTLCOLORLISTBOX : WM_CTLCOLOREDIT, [&](HDC hdc) {
-          if (!(style() & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE))) return;
+          if (!ownerDrawn()) {
+            classic::comboBox(hdc, hwnd, text);
+            return;
+          }
           RECT rc{0, 0, clientWidth(hwnd), clientHeight(hwnd)};
           ULONG_PTR data = curSel >= 0 ? list.items[static_cast<std::size_t>(curSel)].data : 0;
           sendDrawItem(hwnd, ODT_COMBOBOX, static_cast<UINT>(curSel), ODA_DRAWENTIRE, ODS_COMBOBOXEDIT, rc, data,
                        hdc);
-        });
+        }, ownerDrawn() ? nullptr : &field);
         return 0;
+      }
       default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
   }

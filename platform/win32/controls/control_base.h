@@ -55,13 +55,29 @@ void notifyCommand(HWND control, int code);
 LRESULT notify(HWND control, NMHDR& header, UINT code);
 // BeginPaint, WM_CTLCOLOR* (`ctlColor`, 0 for none) to the parent, `drawItems` for owner-draw
 // controls, EndPaint.
+// `fillArea` limits the background to part of the client area (a combo box's closed field).
 template <class F>
-void paint(HWND control, UINT ctlColor, F drawItems) {
+void paint(HWND control, UINT ctlColor, F drawItems, const RECT* fillArea = nullptr) {
   PAINTSTRUCT ps;
   BeginPaint(control, &ps);
   if (ctlColor) {
     HWND p = GetParent(control);
-    if (p) SendMessageW(p, ctlColor, reinterpret_cast<WPARAM>(ps.hdc), reinterpret_cast<LPARAM>(control));
+    auto brush = p ? reinterpret_cast<HBRUSH>(SendMessageW(p, ctlColor, reinterpret_cast<WPARAM>(ps.hdc),
+                                                            reinterpret_cast<LPARAM>(control)))
+                   : nullptr;
+    // The parent's brush fills the background; without an answer, the system colour of the
+    // control's kind does, as the default answer gives it.
+    RECT client{};
+    GetClientRect(control, &client);
+    if (fillArea) IntersectRect(&client, &client, fillArea);
+    if (brush) {
+      FillRect(ps.hdc, &client, brush);
+    } else {
+      const bool window = ctlColor == WM_CTLCOLOREDIT || ctlColor == WM_CTLCOLORLISTBOX;
+      HBRUSH face = CreateSolidBrush(GetSysColor(window ? COLOR_WINDOW : COLOR_BTNFACE));
+      FillRect(ps.hdc, &client, face);
+      DeleteObject(face);
+    }
   }
   drawItems(ps.hdc);
   EndPaint(control, &ps);

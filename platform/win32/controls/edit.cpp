@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 
 namespace platform::controls::detail {
@@ -235,7 +236,8 @@ struct Edit : ControlState {
       case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
       case WM_PAINT: {
         bool grey = (style() & ES_READONLY) || !IsWindowEnabled(hwnd);
-        paint(hwnd, grey ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT, [](HDC) {});
+        paint(hwnd, grey ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT,
+              [&](HDC hdc) { classic::edit(hdc, hwnd, text, passwordChar); });
         return 0;
       }
       default: return DefWindowProcW(hwnd, msg, wParam, lParam);

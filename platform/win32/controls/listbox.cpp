@@ -7,6 +7,7 @@
 // message notifies nobody, as on Windows.
 #include <algorithm>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/controls/item_list.h"
@@ -160,7 +161,17 @@ struct ListBox : ControlState {
 
   void paintRows() {
     paint(hwnd, WM_CTLCOLORLISTBOX, [&](HDC hdc) {
-      if (!ownerDraw()) return;
+      if (!ownerDraw()) {
+        classic::Rows rows;
+        for (int i = 0; i < count(); ++i) {
+          rows.texts.push_back(list.items[static_cast<std::size_t>(i)].text);
+          rows.selected.push_back(multi() ? list.items[static_cast<std::size_t>(i)].selected : i == curSel);
+        }
+        rows.top = top;
+        rows.rowHeight = itemHeight;
+        classic::listBox(hdc, hwnd, rows, (style() & WS_BORDER) != 0);
+        return;
+      }
       int width = clientWidth(hwnd);
       for (int i = top, row = 0; i < count() && row < visibleRows(); ++i, ++row) {
         bool sel = multi() ? list.items[static_cast<std::size_t>(i)].selected : i == curSel;

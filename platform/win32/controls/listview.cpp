@@ -14,6 +14,7 @@
 #include <array>
 #include <vector>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 #include "platform/win32/controls/controls.h"
 
@@ -675,6 +676,24 @@ struct ListView : ControlState {
         notify(hwnd, hdr, NM_KILLFOCUS);
         return 0;
       }
+      case WM_PAINT:
+        paint(hwnd, 0, [&](HDC hdc) {
+          if (iconView()) return;  // icon views (the desktop's) draw no rows
+          classic::Report report;
+          for (const Column& c : columns) {
+            report.headers.push_back(c.text);
+            report.widths.push_back(c.cx);
+          }
+          for (const Item& it : items) {
+            report.cells.push_back(it.callbackText ? std::vector<std::u16string>{} : it.texts);
+            report.selected.push_back((it.state & LVIS_SELECTED) != 0);
+          }
+          report.top = top;
+          report.headerHeight = headerHeight();
+          report.rowHeight = kListViewRowHeight;
+          classic::listView(hdc, hwnd, report);
+        });
+        return 0;
       default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
   }

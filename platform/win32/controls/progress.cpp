@@ -2,6 +2,7 @@
 // step (10 by default). Each setter answers the previous value as Windows does.
 #include <algorithm>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 
 namespace platform::controls::detail {
@@ -69,6 +70,9 @@ struct Progress : ControlState {
         back = static_cast<COLORREF>(lParam);
         return static_cast<LRESULT>(old);
       }
+      case WM_PAINT:
+        paint(hwnd, 0, [&](HDC hdc) { classic::progressBar(hdc, hwnd, low, high, pos); });
+        return 0;
       default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
   }

@@ -1,6 +1,7 @@
 // The "Static" class: text, icon (SS_ICON), bitmap (SS_BITMAP) and owner-draw (SS_OWNERDRAW)
 // labels. With SS_NOTIFY a click sends STN_CLICKED (a double click STN_DBLCLK); without it the
 // label is transparent to the mouse and a click does nothing.
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 
 namespace platform::controls::detail {
@@ -59,7 +60,10 @@ struct Static : ControlState {
       }
       case WM_PAINT:
         paint(hwnd, WM_CTLCOLORSTATIC, [&](HDC hdc) {
-          if (type() != SS_OWNERDRAW) return;
+          if (type() != SS_OWNERDRAW) {
+            classic::staticText(hdc, hwnd, style());
+            return;
+          }
           RECT rc{0, 0, clientWidth(hwnd), clientHeight(hwnd)};
           sendDrawItem(hwnd, ODT_STATIC, 0, ODA_DRAWENTIRE, IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED, rc, 0, hdc);
         });

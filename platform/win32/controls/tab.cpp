@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 #include "platform/win32/controls/controls.h"
 
@@ -185,6 +186,13 @@ struct TabControl : ControlState {
       case WM_KEYDOWN:
         if (wParam == VK_RIGHT) userPick(cur + 1);
         else if (wParam == VK_LEFT) userPick(cur - 1);
+        return 0;
+      case WM_PAINT:
+        paint(hwnd, 0, [&](HDC hdc) {
+          std::vector<std::u16string> labels;
+          for (const Tab& t : tabs) labels.push_back(t.text);
+          classic::tabs(hdc, hwnd, labels, cur);
+        });
         return 0;
       default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/win32/controls/classic.h"
 #include "platform/win32/controls/control_base.h"
 #include "platform/win32/controls/controls.h"
 
@@ -491,6 +492,24 @@ struct TreeView : ControlState {
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONUP: return mouse(msg, lParam);
       case WM_KEYDOWN: keyDown(wParam); return 0;
+      case WM_PAINT:
+        paint(hwnd, 0, [&](HDC hdc) {
+          std::vector<classic::TreeRow> rows;
+          auto v = visible();
+          for (std::size_t k = static_cast<std::size_t>(std::max(top, 0)); k < v.size(); ++k) {
+            const Node* n = v[k];
+            classic::TreeRow row;
+            row.text = n->text;
+            row.labelLeft = labelLeft(n);
+            row.button = hasChildren(n) && (style() & TVS_HASBUTTONS) &&
+                         (n->parent != &root || (style() & TVS_LINESATROOT));
+            row.expanded = (n->state & TVIS_EXPANDED) != 0;
+            row.selected = n == selected;
+            rows.push_back(std::move(row));
+          }
+          classic::treeView(hdc, hwnd, rows, kTreeRowHeight, kTreeIndent);
+        });
+        return 0;
       default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
   }

@@ -388,11 +388,13 @@ TEST_F(GdiTest, DrawTextAlignsCentresAndCutsWithAnEllipsis) {
     UINT format;
     LONG left, right, top;
   } cases[] = {
-      {DT_LEFT | DT_SINGLELINE, 1, 29, 2},
-      {DT_CENTER | DT_SINGLELINE, 36, 64, 2},
-      {DT_RIGHT | DT_SINGLELINE, 71, 99, 2},
-      {DT_CENTER | DT_VCENTER | DT_SINGLELINE, 36, 64, 15},
-      {DT_RIGHT | DT_BOTTOM | DT_SINGLELINE, 71, 99, 29},
+      // The ink of the glyphs in their 6-pixel cells: the "!" stands in the middle of the last
+      // cell, and the capital's top is a row below the cell's internal leading.
+      {DT_LEFT | DT_SINGLELINE, 1, 28, 3},
+      {DT_CENTER | DT_SINGLELINE, 36, 63, 3},
+      {DT_RIGHT | DT_SINGLELINE, 71, 98, 3},
+      {DT_CENTER | DT_VCENTER | DT_SINGLELINE, 36, 63, 16},
+      {DT_RIGHT | DT_BOTTOM | DT_SINGLELINE, 71, 98, 30},
   };
   for (const Case& c : cases) {
     PatBlt(dc, 0, 0, 100, 40, BLACKNESS);
