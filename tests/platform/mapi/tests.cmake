@@ -1,0 +1,8 @@
+# The Extended MAPI stand-in's tests: the modules are placed in each test host by
+# `kipo-host outlook set` and loaded from there, as the product loads them.
+kipo_add_tests(platform/mapi)
+file(GLOB mapi_tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/*_test.cpp")
+foreach(src IN LISTS mapi_tests)
+  get_filename_component(name "${src}" NAME_WE)
+  add_dependencies(platform_mapi_${name} mapi32 mapistub hostapp_foreign)
+endforeach()
