@@ -10,6 +10,7 @@
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
 #include "platform/modules/mapi32/memory.h"
+#include "platform/modules/mapi32/store.h"
 #include "platform/modules/mapi32/table.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/system.h"
@@ -382,6 +383,14 @@ class ServiceAdmin final : public SingleInterface<IMsgServiceAdmin> {
     if (kind && (text::equalNoCase(kind->name, u"MSPST MS") || text::equalNoCase(kind->name, u"INTERSTOR")) &&
         !find(changes, PR_PST_PATH) && !find(service, PR_PST_PATH))
       return MAPI_E_UNCONFIGURED;
+    // A personal folders file is opened (made when missing) before the profile names it: a
+    // file that is not a store, or of a newer schema, leaves the service as it was.
+    if (kind && kind->store && !text::equalNoCase(kind->name, u"MSEMS")) {
+      const Value* path = find(changes, PR_PST_PATH);
+      if (!path) path = find(service, PR_PST_PATH);
+      std::shared_ptr<Store> store;
+      if (HRESULT hr = Store::open(path->text, true, store); FAILED(hr)) return hr;
+    }
     if (HRESULT hr = writeSection(profile_, *uid, changes); FAILED(hr)) return hr;
     // The providers see the configuration too (the store provider opens its file by it).
     for (const MAPIUID& p : providerIds(profile_, *uid))

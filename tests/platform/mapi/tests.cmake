@@ -6,3 +6,7 @@ foreach(src IN LISTS mapi_tests)
   get_filename_component(name "${src}" NAME_WE)
   add_dependencies(platform_mapi_${name} mapi32 mapistub hostapp_foreign)
 endforeach()
+# The store tests read the store files as databases to see what the stand-in wrote.
+if(TARGET platform_mapi_store_test)
+  target_link_libraries(platform_mapi_store_test PRIVATE SQLite::SQLite3)
+endif()
