@@ -11,6 +11,7 @@
 #include "platform/modules/mapi32/mapidefs.h"
 #include "platform/modules/mapi32/memory.h"
 #include "platform/modules/mapi32/profiles.h"
+#include "platform/modules/mapi32/session.h"
 #include "platform/win32/file.h"
 #include "platform/win32/module.h"
 
@@ -44,11 +45,21 @@ void MAPIUninitialize() {
   if (g_initCount > 0) --g_initCount;
 }
 
-HRESULT MAPILogonEx(ULONG_PTR, LPSTR, LPSTR, ULONG, LPMAPISESSION* session) {
-  if (session) *session = nullptr;
+#define MAPI_USE_DEFAULT 0x00000040
+
+// A session on the named profile; without a name, on the default profile when the caller allows
+// it. Choosing a profile in a dialog is not offered: a logon that would need one fails.
+HRESULT MAPILogonEx(ULONG_PTR, LPSTR profileName, LPSTR, ULONG flags, LPMAPISESSION* session) {
+  if (!session) return MAPI_E_INVALID_PARAMETER;
+  *session = nullptr;
   if (!initialized()) return MAPI_E_NOT_INITIALIZED;
-  // Sessions come with the message stores.
-  return MAPI_E_LOGON_FAILED;
+  if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
+  std::u16string profile = profileName ? text::ansiToWide(profileName) : std::u16string();
+  if (profile.empty()) {
+    if (!(flags & MAPI_USE_DEFAULT)) return (flags & MAPI_LOGON_UI) ? MAPI_E_NO_SUPPORT : MAPI_E_LOGON_FAILED;
+    profile = mapi::defaultProfile();
+  }
+  return mapi::newSession(profile, session);
 }
 
 HRESULT MAPIAdminProfiles(ULONG flags, LPPROFADMIN* profAdmin) {

@@ -490,10 +490,203 @@ struct IProfAdmin : IUnknown {
 };
 using LPPROFADMIN = IProfAdmin*;
 
-// The session (logon) comes with the message stores; declared here so the entry point's type is
-// complete for its callers.
-struct IMAPISession;
+// Object types (PR_OBJECT_TYPE, OpenEntry's out type).
+#define MAPI_STORE 0x00000001
+#define MAPI_ADDRBOOK 0x00000002
+#define MAPI_FOLDER 0x00000003
+#define MAPI_ABCONT 0x00000004
+#define MAPI_MESSAGE 0x00000005
+#define MAPI_MAILUSER 0x00000006
+#define MAPI_ATTACH 0x00000007
+#define MAPI_DISTLIST 0x00000008
+#define MAPI_PROFSECT 0x00000009
+#define MAPI_STATUS 0x0000000A
+#define MAPI_SESSION 0x0000000B
+
+#define FOLDER_ROOT 0x00000000
+#define FOLDER_GENERIC 0x00000001
+#define FOLDER_SEARCH 0x00000002
+#define OPEN_IF_EXISTS 0x00000001
+#define DEL_MESSAGES 0x00000008
+#define DEL_FOLDERS 0x00000004
+#define DEL_ASSOCIATED 0x00000008
+#define MAPI_ASSOCIATED 0x00000040
+#define MDB_NO_DIALOG 0x00000001
+#define MDB_WRITE 0x00000004
+#define MAPI_NO_CACHE 0x00000200
+#define SHOW_SOFT_DELETES 0x00000002
+#define CONVENIENT_DEPTH 0x00000001
+#define MAPI_DECLINE_OK 0x00000004
+
+#define PR_IPM_SUBTREE_ENTRYID PROP_TAG(PT_BINARY, 0x35E0)
+#define PR_IPM_OUTBOX_ENTRYID PROP_TAG(PT_BINARY, 0x35E2)
+#define PR_IPM_WASTEBASKET_ENTRYID PROP_TAG(PT_BINARY, 0x35E3)
+#define PR_IPM_SENTMAIL_ENTRYID PROP_TAG(PT_BINARY, 0x35E4)
+#define PR_IPM_APPOINTMENT_ENTRYID PROP_TAG(PT_BINARY, 0x36D0)
+#define PR_IPM_CONTACT_ENTRYID PROP_TAG(PT_BINARY, 0x36D1)
+#define PR_IPM_NOTE_ENTRYID PROP_TAG(PT_BINARY, 0x36D3)
+#define PR_IPM_TASK_ENTRYID PROP_TAG(PT_BINARY, 0x36D4)
+#define PR_IPM_DRAFTS_ENTRYID PROP_TAG(PT_BINARY, 0x36D7)
+#define PR_FOLDER_TYPE PROP_TAG(PT_LONG, 0x3601)
+#define PR_CONTENT_COUNT PROP_TAG(PT_LONG, 0x3602)
+#define PR_SUBFOLDERS PROP_TAG(PT_BOOLEAN, 0x360A)
+#define PR_CONTAINER_CLASS_A PROP_TAG(PT_STRING8, 0x3613)
+#define PR_PARENT_ENTRYID PROP_TAG(PT_BINARY, 0x0E09)
+#define PR_SOURCE_KEY PROP_TAG(PT_BINARY, 0x65E0)
+#define PR_PARENT_SOURCE_KEY PROP_TAG(PT_BINARY, 0x65E1)
+#define PR_CHANGE_KEY PROP_TAG(PT_BINARY, 0x65E2)
+#define PR_STORE_RECORD_KEY PROP_TAG(PT_BINARY, 0x0FFA)
+#define PR_LONGTERM_ENTRYID_FROM_TABLE PROP_TAG(PT_BINARY, 0x6670)
+#define PR_MDB_PROVIDER PROP_TAG(PT_BINARY, 0x3414)
+#define PR_BODY_A PROP_TAG(PT_STRING8, 0x1000)
+#define PR_SENDER_NAME_A PROP_TAG(PT_STRING8, 0x0C1A)
+#define PR_ATTACH_DATA_BIN PROP_TAG(PT_BINARY, 0x3701)
+#define PR_ATTACH_NUM PROP_TAG(PT_LONG, 0x0E21)
+#define PR_ATTACH_SIZE PROP_TAG(PT_LONG, 0x0E20)
+#define PR_ATTACH_LONG_FILENAME_A PROP_TAG(PT_STRING8, 0x3707)
+#define PR_ATTACH_FILENAME_A PROP_TAG(PT_STRING8, 0x3704)
+#define MSGFLAG_SUBMIT 0x00000004
+
+struct IMAPIContainer : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID entryID, LPCIID iid, ULONG flags,
+                                              ULONG* objType, LPUNKNOWN* object) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSearchCriteria(LPSRestriction restriction, LPVOID containers, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG flags, LPSRestriction* restriction, LPVOID* containers,
+                                                      ULONG* state) = 0;
+
+ protected:
+  ~IMAPIContainer() = default;
+};
+
+struct IMessage;
+using LPMESSAGE = IMessage*;
+struct IMAPIFolder;
+using LPMAPIFOLDER = IMAPIFolder*;
+
+struct IMAPIFolder : IMAPIContainer {
+  virtual HRESULT STDMETHODCALLTYPE CreateMessage(LPCIID iid, ULONG flags, LPMESSAGE* message) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyMessages(LPVOID messages, LPCIID iid, LPVOID destination, ULONG_PTR uiParam,
+                                                 LPVOID progress, ULONG flags) = 0;
+  // messages: an ENTRYLIST (SBinaryArray) of entry ids.
+  virtual HRESULT STDMETHODCALLTYPE DeleteMessages(SBinaryArray* messages, ULONG_PTR uiParam, LPVOID progress,
+                                                   ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateFolder(ULONG folderType, LPSTR name, LPSTR comment, LPCIID iid, ULONG flags,
+                                                 LPMAPIFOLDER* folder) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyFolder(ULONG cbEntryID, LPENTRYID entryID, LPCIID iid, LPVOID destination,
+                                               LPSTR newName, ULONG_PTR uiParam, LPVOID progress, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteFolder(ULONG cbEntryID, LPENTRYID entryID, ULONG_PTR uiParam,
+                                                 LPVOID progress, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetReadFlags(SBinaryArray* messages, ULONG_PTR uiParam, LPVOID progress,
+                                                 ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMessageStatus(ULONG cbEntryID, LPENTRYID entryID, ULONG flags,
+                                                     ULONG* status) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetMessageStatus(ULONG cbEntryID, LPENTRYID entryID, ULONG newStatus,
+                                                     ULONG newStatusMask, ULONG* oldStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SaveContentsSort(LPSSortOrderSet sortOrder, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EmptyFolder(ULONG_PTR uiParam, LPVOID progress, ULONG flags) = 0;
+
+ protected:
+  ~IMAPIFolder() = default;
+};
+
+struct IAttach : IMAPIProp {
+ protected:
+  ~IAttach() = default;
+};
+using LPATTACH = IAttach*;
+
+struct IMessage : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE GetAttachmentTable(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenAttach(ULONG attachmentNum, LPCIID iid, ULONG flags, LPATTACH* attach) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateAttach(LPCIID iid, ULONG flags, ULONG* attachmentNum, LPATTACH* attach) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteAttach(ULONG attachmentNum, ULONG_PTR uiParam, LPVOID progress,
+                                                 ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRecipientTable(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ModifyRecipients(ULONG flags, LPVOID modifications) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SubmitMessage(ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetReadFlag(ULONG flags) = 0;
+
+ protected:
+  ~IMessage() = default;
+};
+
+struct IMsgStore : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG cbEntryID, LPENTRYID entryID, ULONG eventMask, LPMAPIADVISESINK sink,
+                                           ULONG_PTR* connection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR connection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cbEntryID1, LPENTRYID entryID1, ULONG cbEntryID2,
+                                                    LPENTRYID entryID2, ULONG flags, ULONG* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID entryID, LPCIID iid, ULONG flags,
+                                              ULONG* objType, LPUNKNOWN* object) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPSTR messageClass, ULONG flags, ULONG cbEntryID,
+                                                     LPENTRYID entryID) = 0;
+  // The folder's entry id in a MAPIAllocateBuffer block; explicitClass likewise (may be null).
+  virtual HRESULT STDMETHODCALLTYPE GetReceiveFolder(LPSTR messageClass, ULONG flags, ULONG* cbEntryID,
+                                                     LPENTRYID* entryID, LPSTR* explicitClass) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReceiveFolderTable(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE StoreLogoff(ULONG* flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AbortSubmit(ULONG cbEntryID, LPENTRYID entryID, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOutgoingQueue(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockState(LPMESSAGE message, ULONG lockState) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FinishedMsg(ULONG flags, ULONG cbEntryID, LPENTRYID entryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotifyNewMail(LPNOTIFICATION notification) = 0;
+
+ protected:
+  ~IMsgStore() = default;
+};
+using LPMDB = IMsgStore*;
+
+struct IAddrBook;
+using LPADRBOOK = IAddrBook*;
+
+struct IMAPISession : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* error) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMsgStoresTable(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenMsgStore(ULONG_PTR uiParam, ULONG cbEntryID, LPENTRYID entryID, LPCIID iid,
+                                                 ULONG flags, LPMDB* store) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenAddressBook(ULONG_PTR uiParam, LPCIID iid, ULONG flags, LPADRBOOK* book) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID uid, LPCIID iid, ULONG flags, LPPROFSECT* section) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStatusTable(ULONG flags, LPMAPITABLE* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID entryID, LPCIID iid, ULONG flags,
+                                              ULONG* objType, LPUNKNOWN* object) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cbEntryID1, LPENTRYID entryID1, ULONG cbEntryID2,
+                                                    LPENTRYID entryID2, ULONG flags, ULONG* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG cbEntryID, LPENTRYID entryID, ULONG eventMask, LPMAPIADVISESINK sink,
+                                           ULONG_PTR* connection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR connection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MessageOptions(ULONG_PTR uiParam, ULONG flags, LPSTR addressType,
+                                                   LPMESSAGE message) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryDefaultMessageOpt(LPSTR addressType, ULONG flags, ULONG* count,
+                                                           LPSPropValue* options) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumAdrTypes(ULONG flags, ULONG* count, LPSTR** types) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryIdentity(ULONG* cbEntryID, LPENTRYID* entryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Logoff(ULONG_PTR uiParam, ULONG flags, ULONG reserved) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDefaultStore(ULONG flags, ULONG cbEntryID, LPENTRYID entryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AdminServices(ULONG flags, LPSERVICEADMIN* serviceAdmin) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ShowForm(ULONG_PTR uiParam, LPMDB store, LPMAPIFOLDER parent, LPCIID iid,
+                                             ULONG messageToken, LPMESSAGE sent, ULONG flags, ULONG messageStatus,
+                                             ULONG messageFlags, ULONG access, LPSTR messageClass) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PrepareForm(LPCIID iid, LPMESSAGE message, ULONG* messageToken) = 0;
+
+ protected:
+  ~IMAPISession() = default;
+};
 using LPMAPISESSION = IMAPISession*;
+
+DEFINE_GUID(IID_IMAPIContainer, 0x0002030B, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+DEFINE_GUID(IID_IMAPIFolder, 0x0002030C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+DEFINE_GUID(IID_IMessage, 0x00020307, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+DEFINE_GUID(IID_IAttachment, 0x00020308, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+DEFINE_GUID(IID_IMsgStore, 0x00020306, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+DEFINE_GUID(IID_IMAPISession, 0x00020300, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+KIPO_COM_INTERFACE(IMAPIContainer, IID_IMAPIContainer)
+KIPO_COM_INTERFACE(IMAPIFolder, IID_IMAPIFolder)
+KIPO_COM_INTERFACE(IMessage, IID_IMessage)
+KIPO_COM_INTERFACE(IAttach, IID_IAttachment)
+KIPO_COM_INTERFACE(IMsgStore, IID_IMsgStore)
+KIPO_COM_INTERFACE(IMAPISession, IID_IMAPISession)
 
 DEFINE_GUID(IID_IMAPIProp, 0x00020303, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 DEFINE_GUID(IID_IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);

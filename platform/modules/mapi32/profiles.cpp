@@ -346,6 +346,7 @@ class ServiceAdmin final : public SingleInterface<IMsgServiceAdmin> {
     put(row, longValue(PR_RESOURCE_FLAGS, kind->store && !hasDefault ? SERVICE_DEFAULT_STORE : 0));
     put(row, binaryValue(PR_SERVICE_UID, uidBytes(uid)));
     put(row, textValue(PR_PROVIDER_DISPLAY_A, kind->display));
+    if (kind->store && !text::equalNoCase(kind->name, u"MSEMS")) put(row, longValue(PR_STORE_SUPPORT_MASK, kPstSupportMask));
     if (HRESULT hr = writeSection(profile_, uid, row); FAILED(hr)) return hr;
     for (const ProviderKind& p : kind->providers)
       if (HRESULT hr = addProvider(profile_, uid, row, p, {}, nullptr); FAILED(hr)) return hr;
@@ -756,6 +757,18 @@ HRESULT deleteProfile(const std::u16string& profile) {
 }
 
 bool isMarkedForDeletion(const std::u16string&) { return false; }
+
+HRESULT newServiceAdmin(const std::u16string& profile, LPSERVICEADMIN* out) {
+  if (!out) return MAPI_E_INVALID_PARAMETER;
+  *out = nullptr;
+  if (!profileExists(profile)) return MAPI_E_NOT_FOUND;
+  *out = new ServiceAdmin(profile);
+  return S_OK;
+}
+
+HRESULT openProfileSection(const std::u16string& profile, LPMAPIUID uid, ULONG flags, LPPROFSECT* out) {
+  return openSection(profile, uid, flags, out);
+}
 
 HRESULT newProfAdmin(LPPROFADMIN* out) {
   if (!out) return MAPI_E_INVALID_PARAMETER;

@@ -70,5 +70,10 @@ HRESULT deleteProfile(const std::u16string& profile);
 bool isMarkedForDeletion(const std::u16string& profile);
 
 HRESULT newProfAdmin(LPPROFADMIN* out);
+HRESULT newServiceAdmin(const std::u16string& profile, LPSERVICEADMIN* out);
+HRESULT openProfileSection(const std::u16string& profile, LPMAPIUID uid, ULONG flags, LPPROFSECT* out);
+
+// A personal folders store's capabilities, kept with its service.
+inline constexpr LONG kPstSupportMask = 0x4 | 0x8 | 0x100 | 0x1000;
 
 }  // namespace mapi

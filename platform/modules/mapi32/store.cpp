@@ -347,18 +347,48 @@ HRESULT Store::props(ObjectId id, Row& out) {
     if (!v) return MAPI_E_CORRUPT_DATA;
     out.push_back(std::move(*v));
   }
+  addDerived(id, kind, parent, out);
+  return S_OK;
+}
+
+void Store::addDerived(ObjectId id, Kind kind, ObjectId parent, Row& out) const {
   put(out, binaryValue(PR_ENTRYID, entryId(id)));
   put(out, binaryValue(PR_STORE_RECORD_KEY, uid_));
   if (kind == Kind::Store) {
     put(out, binaryValue(PR_RECORD_KEY, uid_));
-  } else {
-    put(out, binaryValue(PR_RECORD_KEY, entryId(id)));
-    put(out, binaryValue(PR_SOURCE_KEY, sourceKey(id)));
-    if (parent > kStoreObject) {
-      put(out, binaryValue(PR_PARENT_ENTRYID, entryId(parent)));
-      put(out, binaryValue(PR_PARENT_SOURCE_KEY, sourceKey(parent)));
-    }
+    return;
   }
+  put(out, binaryValue(PR_RECORD_KEY, entryId(id)));
+  put(out, binaryValue(PR_SOURCE_KEY, sourceKey(id)));
+  put(out, binaryValue(PR_INSTANCE_KEY, littleEndian(static_cast<std::uint64_t>(id), 8)));
+  if (parent > kStoreObject) {
+    put(out, binaryValue(PR_PARENT_ENTRYID, entryId(parent)));
+    put(out, binaryValue(PR_PARENT_SOURCE_KEY, sourceKey(parent)));
+  }
+}
+
+HRESULT Store::childRows(ObjectId parent, Kind kind, std::vector<std::pair<ObjectId, Row>>& out) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  out.clear();
+  Stmt s(db_,
+         "SELECT o.id, p.tag, p.value FROM objects o LEFT JOIN props p ON p.object = o.id "
+         "WHERE o.parent = ?1 AND o.kind = ?2 ORDER BY o.id");
+  s.bind(1, parent).bind(2, static_cast<int>(kind));
+  for (int rc; (rc = s.step()) != SQLITE_DONE;) {
+    if (rc != SQLITE_ROW) return fromSqlite(rc);
+    const ObjectId id = s.integer(0);
+    if (out.empty() || out.back().first != id) {
+      if (!out.empty()) addDerived(out.back().first, kind, parent, out.back().second);
+      out.emplace_back(id, Row{});
+    }
+    if (s.type(1) == SQLITE_NULL) continue;
+    const sqlite3_int64 tag = s.integer(1);
+    if (tag < 0 || tag > 0xFFFFFFFFll) return MAPI_E_CORRUPT_DATA;
+    auto v = decodeValue(static_cast<ULONG>(tag), s.blob(2));
+    if (!v) return MAPI_E_CORRUPT_DATA;
+    out.back().second.push_back(std::move(*v));
+  }
+  if (!out.empty()) addDerived(out.back().first, kind, parent, out.back().second);
   return S_OK;
 }
 

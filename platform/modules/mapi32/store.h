@@ -39,22 +39,6 @@ struct sqlite3;
 
 namespace mapi {
 
-#define PR_IPM_SUBTREE_ENTRYID PROP_TAG(PT_BINARY, 0x35E0)
-#define PR_IPM_OUTBOX_ENTRYID PROP_TAG(PT_BINARY, 0x35E2)
-#define PR_IPM_WASTEBASKET_ENTRYID PROP_TAG(PT_BINARY, 0x35E3)
-#define PR_IPM_SENTMAIL_ENTRYID PROP_TAG(PT_BINARY, 0x35E4)
-#define PR_IPM_APPOINTMENT_ENTRYID PROP_TAG(PT_BINARY, 0x36D0)
-#define PR_IPM_CONTACT_ENTRYID PROP_TAG(PT_BINARY, 0x36D1)
-#define PR_IPM_NOTE_ENTRYID PROP_TAG(PT_BINARY, 0x36D3)
-#define PR_IPM_TASK_ENTRYID PROP_TAG(PT_BINARY, 0x36D4)
-#define PR_IPM_DRAFTS_ENTRYID PROP_TAG(PT_BINARY, 0x36D7)
-#define PR_FOLDER_TYPE PROP_TAG(PT_LONG, 0x3601)
-#define PR_CONTAINER_CLASS_A PROP_TAG(PT_STRING8, 0x3613)
-#define PR_PARENT_ENTRYID PROP_TAG(PT_BINARY, 0x0E09)
-#define PR_SOURCE_KEY PROP_TAG(PT_BINARY, 0x65E0)
-#define PR_PARENT_SOURCE_KEY PROP_TAG(PT_BINARY, 0x65E1)
-#define PR_CHANGE_KEY PROP_TAG(PT_BINARY, 0x65E2)
-#define PR_STORE_RECORD_KEY PROP_TAG(PT_BINARY, 0x0FFA)
 
 enum class Kind : int { Store = 0, Folder = 1, Message = 2, Associated = 3, Attachment = 4 };
 using ObjectId = std::int64_t;
@@ -87,6 +71,8 @@ class Store {
   // The object's stored properties and the ones derived from its place (entry id, source key,
   // parent's, record keys, object type).
   HRESULT props(ObjectId id, Row& out);
+  // Every child of a kind with its properties as props() gives them, in one read (tables).
+  HRESULT childRows(ObjectId parent, Kind kind, std::vector<std::pair<ObjectId, Row>>& out);
   // Writes `set` and removes `removed` in one transaction, with the stamps above.
   HRESULT save(ObjectId id, const Row& set, const std::vector<ULONG>& removed);
   HRESULT create(ObjectId parent, Kind kind, const Row& props, ObjectId& out);
@@ -102,6 +88,7 @@ class Store {
   HRESULT makeDefaultTree();
   HRESULT exec(const char* sql);
   HRESULT nextChange(std::string& changeKey);
+  void addDerived(ObjectId id, Kind kind, ObjectId parent, Row& row) const;
 
   std::recursive_mutex lock_;
   sqlite3* db_ = nullptr;
