@@ -552,7 +552,7 @@ std::string encodeValue(const Value& v) {
       return le(x, 4);
     }
     case PT_DOUBLE: case PT_APPTIME: return le(bitsOf(v.d), 8);
-    case PT_STRING8: return text::wideToAnsi(v.text) + std::string(1, '\0');
+    case PT_STRING8: return narrow(v.text) + std::string(1, '\0');
     case PT_UNICODE: {
       std::string out;
       for (char16_t c : v.text) out += le(c, 2);
@@ -604,7 +604,7 @@ std::optional<Value> decodeValue(ULONG tag, const std::string& bytes) {
     }
     case PT_STRING8: {
       // Up to the first NUL; a value without one is taken whole.
-      v.text = text::ansiToWide(std::string_view(bytes.data(), std::min(bytes.size(), bytes.find('\0'))));
+      v.text = widen(std::string_view(bytes.data(), std::min(bytes.size(), bytes.find('\0'))));
       return v;
     }
     case PT_UNICODE: {

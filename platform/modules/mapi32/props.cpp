@@ -74,7 +74,7 @@ bool contentMatches(ULONG fuzzy, const Value& have, const Value& want) {
 
 std::size_t sizeOf(const Value& v) {
   switch (v.type()) {
-    case PT_STRING8: return text::wideToAnsi(v.text).size() + 1;
+    case PT_STRING8: return narrow(v.text).size() + 1;
     case PT_UNICODE: return (v.text.size() + 1) * 2;
     case PT_BINARY: case PT_CLSID: return v.bytes.size();
     case PT_I2: case PT_BOOLEAN: return 2;
@@ -118,6 +118,25 @@ Value timeValue(ULONG tag, ULONGLONG filetime) {
 
 bool isStringType(ULONG type) { return type == PT_STRING8 || type == PT_UNICODE; }
 
+std::u16string widen(std::string_view ansi) {
+  std::u16string out(ansi.size(), u'\0');
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(ansi[i]);
+    if (c >= 0x80) return text::ansiToWide(ansi);
+    out[i] = c;
+  }
+  return out;
+}
+
+std::string narrow(std::u16string_view wide) {
+  std::string out(wide.size(), '\0');
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    if (wide[i] >= 0x80) return text::wideToAnsi(wide);
+    out[i] = static_cast<char>(wide[i]);
+  }
+  return out;
+}
+
 const Value* find(const Row& row, ULONG tag) {
   for (const Value& v : row)
     if (v.id() == PROP_ID(tag)) return &v;
@@ -148,7 +167,7 @@ HRESULT fromMapi(const SPropValue& from, Value& to) {
     case PT_R4: to.d = pv.flt; break;
     case PT_DOUBLE: to.d = pv.dbl; break;
     case PT_APPTIME: to.d = pv.at; break;
-    case PT_STRING8: to.text = text::ansiToWide(pv.lpszA ? pv.lpszA : ""); break;
+    case PT_STRING8: to.text = widen(pv.lpszA ? pv.lpszA : ""); break;
     case PT_UNICODE: to.text = wideOf(pv.lpszW); break;
     case PT_BINARY:
       if (pv.bin.cb && !pv.bin.lpb) return MAPI_E_INVALID_PARAMETER;
@@ -180,6 +199,35 @@ HRESULT fromMapi(const SPropValue& from, Value& to) {
   return S_OK;
 }
 
+namespace {
+// Room for a row's strings and bytes inside the row's own block, so a row is one allocation;
+// what does not fit is chained to the block.
+struct Arena {
+  char* next = nullptr;
+  char* end = nullptr;
+  LPVOID take(std::size_t n, LPVOID owner, SCODE& failure) {
+    n = (n + 7) & ~std::size_t(7);
+    if (next && static_cast<std::size_t>(end - next) >= n) {
+      char* p = next;
+      next += n;
+      return p;
+    }
+    LPVOID p = nullptr;
+    if (n > 0x7FFFFFFF || (failure = allocateMore(static_cast<ULONG>(n), owner, &p)) != S_OK) return nullptr;
+    return p;
+  }
+};
+thread_local Arena* t_arena = nullptr;
+
+// The bytes a value takes beyond its SPropValue, roughly (the arena's size).
+std::size_t dataSize(const Value* v) {
+  if (!v) return 0;
+  std::size_t n = v->text.size() * 2 + 2 + v->bytes.size() + 8;
+  for (const std::string& m : v->multi) n += m.size() + sizeof(SBinary) + 9;
+  return n;
+}
+}  // namespace
+
 bool toMapi(const Value* v, ULONG wanted, SPropValue& out, LPVOID owner, SCODE& failure) {
   failure = S_OK;
   out = SPropValue{};
@@ -195,7 +243,12 @@ bool toMapi(const Value* v, ULONG wanted, SPropValue& out, LPVOID owner, SCODE& 
   PV& pv = out.Value;
   auto chain = [&](const void* src, std::size_t n) -> LPVOID {
     LPVOID p = nullptr;
-    if (n > 0x7FFFFFFF || (failure = allocateMore(static_cast<ULONG>(n), owner, &p)) != S_OK) return nullptr;
+    if (t_arena) {
+      p = t_arena->take(n, owner, failure);
+      if (!p) return nullptr;
+    } else if (n > 0x7FFFFFFF || (failure = allocateMore(static_cast<ULONG>(n), owner, &p)) != S_OK) {
+      return nullptr;
+    }
     if (n) std::memcpy(p, src, n);
     return p;
   };
@@ -214,7 +267,7 @@ bool toMapi(const Value* v, ULONG wanted, SPropValue& out, LPVOID owner, SCODE& 
     case PT_DOUBLE: pv.dbl = v->d; break;
     case PT_APPTIME: pv.at = v->d; break;
     case PT_STRING8: {
-      std::string a = text::wideToAnsi(v->text);
+      std::string a = narrow(v->text);
       pv.lpszA = static_cast<LPSTR>(chain(a.c_str(), a.size() + 1));
       break;
     }
@@ -292,31 +345,57 @@ HRESULT makeProps(const Row& row, LPSPropTagArray tags, ULONG* count, LPSPropVal
   return errors ? MAPI_W_ERRORS_RETURNED : S_OK;
 }
 
-HRESULT makeRowSet(const std::vector<const Row*>& rows, const std::vector<ULONG>& columns, LPSRowSet* out) {
+const Value* lookup(const Row& row, ULONG tag, const Deriver* deriver, Value& scratch) {
+  if (const Value* v = find(row, tag)) return v;
+  if (deriver && deriver->derive(row, tag, scratch)) return &scratch;
+  return nullptr;
+}
+
+HRESULT makeRowSet(const std::vector<const Row*>& rows, const std::vector<ULONG>& columns, LPSRowSet* out,
+                   const Deriver* deriver) {
   *out = nullptr;
   LPVOID block = nullptr;
   if (SCODE sc = allocateBuffer(static_cast<ULONG>(CbNewSRowSet(std::max<std::size_t>(rows.size(), 1))), &block); sc != S_OK)
     return sc;
   auto* set = static_cast<LPSRowSet>(block);
   set->cRows = 0;
+  std::vector<const Value*> foundBuffer;
+  std::vector<Value> scratchBuffer;
   for (const Row* row : rows) {
+    std::vector<const Value*>& found = foundBuffer;
+    std::vector<Value>& scratch = scratchBuffer;
+    found.assign(columns.size(), nullptr);
+    scratch.resize(columns.size());
+    std::size_t extra = 0;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      found[k] = lookup(*row, columns[k], deriver, scratch[k]);
+      extra += dataSize(found[k]);
+    }
+    const std::size_t head = std::max<std::size_t>(columns.size(), 1) * sizeof(SPropValue);
     LPVOID props = nullptr;
-    if (SCODE sc = allocateBuffer(static_cast<ULONG>(std::max<std::size_t>(columns.size(), 1) * sizeof(SPropValue)), &props);
-        sc != S_OK) {
+    if (head + extra > 0x7FFFFFFF) {
+      freeRows(set);
+      return MAPI_E_NOT_ENOUGH_MEMORY;
+    }
+    if (SCODE sc = allocateBuffer(static_cast<ULONG>(head + extra), &props); sc != S_OK) {
       freeRows(set);
       return sc;
     }
     auto* values = static_cast<LPSPropValue>(props);
     SRow& r = set->aRow[set->cRows++];
     r = SRow{0, static_cast<ULONG>(columns.size()), values};
+    Arena arena{static_cast<char*>(props) + head, static_cast<char*>(props) + head + extra};
+    t_arena = &arena;
     for (std::size_t k = 0; k < columns.size(); ++k) {
       SCODE failure = S_OK;
-      toMapi(find(*row, columns[k]), columns[k], values[k], props, failure);
+      toMapi(found[k], columns[k], values[k], props, failure);
       if (failure != S_OK) {
+        t_arena = nullptr;
         freeRows(set);
         return failure;
       }
     }
+    t_arena = nullptr;
   }
   *out = set;
   return S_OK;
@@ -379,46 +458,53 @@ HRESULT copyRestriction(const SRestriction& from, Restriction& to, int depth) {
   }
 }
 
-bool matches(const Restriction& r, const Row& row) {
+bool matches(const Restriction& r, const Row& row, const Deriver* deriver) {
   switch (r.rt) {
     case RES_AND:
-      return std::all_of(r.subs.begin(), r.subs.end(), [&](const Restriction& s) { return matches(s, row); });
+      return std::all_of(r.subs.begin(), r.subs.end(), [&](const Restriction& s) { return matches(s, row, deriver); });
     case RES_OR:
-      return std::any_of(r.subs.begin(), r.subs.end(), [&](const Restriction& s) { return matches(s, row); });
+      return std::any_of(r.subs.begin(), r.subs.end(), [&](const Restriction& s) { return matches(s, row, deriver); });
     case RES_NOT:
-      return !matches(r.subs[0], row);
+      return !matches(r.subs[0], row, deriver);
     case RES_CONTENT: {
-      const Value* have = find(row, r.tag);
+      Value scratch;
+      const Value* have = lookup(row, r.tag, deriver, scratch);
       return have && r.value && contentMatches(r.op, *have, *r.value);
     }
     case RES_PROPERTY: {
       // A row without the property does not match, whatever the relation (NE included).
-      const Value* have = find(row, r.tag);
+      Value scratch;
+      const Value* have = lookup(row, r.tag, deriver, scratch);
       if (!have || !r.value) return false;
       auto c = compare(*have, *r.value, false);
       return c && relation(r.op, *c);
     }
     case RES_COMPAREPROPS: {
-      const Value* a = find(row, r.tag);
-      const Value* b = find(row, r.tag2);
+      Value s1, s2;
+      const Value* a = lookup(row, r.tag, deriver, s1);
+      const Value* b = lookup(row, r.tag2, deriver, s2);
       if (!a || !b) return false;
       auto c = compare(*a, *b, false);
       return c && relation(r.op, *c);
     }
     case RES_BITMASK: {
-      const Value* have = find(row, r.tag);
+      Value scratch;
+      const Value* have = lookup(row, r.tag, deriver, scratch);
       if (!have || have->type() != PT_LONG) return false;
       const bool zero = (static_cast<ULONG>(have->i) & r.mask) == 0;
       return r.op == BMR_EQZ ? zero : !zero;
     }
     case RES_SIZE: {
-      const Value* have = find(row, r.tag);
+      Value scratch;
+      const Value* have = lookup(row, r.tag, deriver, scratch);
       if (!have) return false;
       const std::size_t n = sizeOf(*have);
       return relation(r.op, n < r.mask ? -1 : n > r.mask ? 1 : 0);
     }
-    case RES_EXIST:
-      return find(row, r.tag) != nullptr;
+    case RES_EXIST: {
+      Value scratch;
+      return lookup(row, r.tag, deriver, scratch) != nullptr;
+    }
     default:
       return false;
   }

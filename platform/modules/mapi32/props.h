@@ -37,6 +37,10 @@ const Value* find(const Row& row, ULONG tag);
 // Sets (replaces by id) a value in the row.
 void put(Row& row, Value v);
 bool isStringType(ULONG type);
+// 8-bit text of the host's ANSI code page to UTF-16 and back; plain ASCII without a code page
+// conversion, as most stored text is.
+std::u16string widen(std::string_view ansi);
+std::string narrow(std::u16string_view wide);
 
 // A caller's value in owned form; MAPI_E_INVALID_PARAMETER for a type the stand-in does not keep.
 HRESULT fromMapi(const SPropValue& from, Value& to);
@@ -45,8 +49,20 @@ HRESULT fromMapi(const SPropValue& from, Value& to);
 // (returns false so the caller can report MAPI_W_ERRORS_RETURNED).
 bool toMapi(const Value* v, ULONG wanted, SPropValue& out, LPVOID owner, SCODE& failure);
 
+// Properties a table's rows do not carry but compute when asked (a store's keys from the row's
+// object): derive() fills `out` and returns true for a tag it knows.
+class Deriver {
+ public:
+  virtual ~Deriver() = default;
+  virtual bool derive(const Row& row, ULONG tag, Value& out) const = 0;
+};
+
+// The row's value for the tag, stored or derived (then in `scratch`); null when neither.
+const Value* lookup(const Row& row, ULONG tag, const Deriver* deriver, Value& scratch);
+
 // A row set of these rows and columns, in one allocation per row as MAPI hands them out.
-HRESULT makeRowSet(const std::vector<const Row*>& rows, const std::vector<ULONG>& columns, LPSRowSet* out);
+HRESULT makeRowSet(const std::vector<const Row*>& rows, const std::vector<ULONG>& columns, LPSRowSet* out,
+                   const Deriver* deriver = nullptr);
 // The values asked for (all when tags is null), in one block.
 HRESULT makeProps(const Row& row, LPSPropTagArray tags, ULONG* count, LPSPropValue* out);
 
@@ -64,6 +80,6 @@ struct Restriction {
 // MAPI_E_TOO_COMPLEX for a form the stand-in does not evaluate or a nesting deeper than 64;
 // MAPI_E_INVALID_PARAMETER for a malformed one.
 HRESULT copyRestriction(const SRestriction& from, Restriction& to, int depth = 0);
-bool matches(const Restriction& r, const Row& row);
+bool matches(const Restriction& r, const Row& row, const Deriver* deriver = nullptr);
 
 }  // namespace mapi

@@ -72,11 +72,7 @@ std::vector<Row> tableRows(std::vector<std::pair<ObjectId, Row>>&& children) {
   std::vector<Row> rows;
   rows.reserve(children.size());
   for (auto& [id, row] : children) {
-    if (const Value* e = find(row, PR_ENTRYID)) {
-      Value longTerm = *e;
-      longTerm.tag = PR_LONGTERM_ENTRYID_FROM_TABLE;
-      row.push_back(std::move(longTerm));
-    }
+    if (const Value* e = find(row, PR_ENTRYID)) row.push_back(binaryValue(PR_LONGTERM_ENTRYID_FROM_TABLE, e->bytes));
     rows.push_back(std::move(row));
   }
   return rows;
@@ -408,8 +404,11 @@ class Folder final : public PropObject<IMAPIFolder> {
     *table = nullptr;
     std::vector<std::pair<ObjectId, Row>> children;
     const Kind kind = (flags & MAPI_ASSOCIATED) ? Kind::Associated : Kind::Message;
-    if (HRESULT hr = store_->childRows(id_, kind, children); FAILED(hr)) return hr;
-    return newTable(tableRows(std::move(children)), {PR_ENTRYID, PR_SUBJECT_A, PR_MESSAGE_CLASS_A}, table);
+    if (HRESULT hr = store_->childRows(id_, kind, children, true); FAILED(hr)) return hr;
+    std::vector<Row> rows;
+    rows.reserve(children.size());
+    for (auto& child : children) rows.push_back(std::move(child.second));
+    return newTable(std::move(rows), {PR_ENTRYID, PR_SUBJECT_A, PR_MESSAGE_CLASS_A}, table, store_->tableDeriver(id_));
   }
   HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG flags, LPMAPITABLE* table) override {
     if (!table) return MAPI_E_INVALID_PARAMETER;

@@ -148,6 +148,18 @@ const char kSchema[] =
     "  PRIMARY KEY(object, tag)) WITHOUT ROWID;"
     "CREATE TABLE receive_folders(message_class TEXT PRIMARY KEY, folder INTEGER NOT NULL);";
 
+// Properties derived from an object's place, never stored.
+bool derived(ULONG tag) {
+  switch (PROP_ID(tag)) {
+    case PROP_ID(PR_ENTRYID): case PROP_ID(PR_RECORD_KEY): case PROP_ID(PR_SOURCE_KEY):
+    case PROP_ID(PR_PARENT_ENTRYID): case PROP_ID(PR_PARENT_SOURCE_KEY): case PROP_ID(PR_STORE_RECORD_KEY):
+    case PROP_ID(PR_INSTANCE_KEY): case PROP_ID(PR_OBJECT_TYPE):
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 HRESULT Store::exec(const char* sql) { return fromSqlite(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
@@ -342,6 +354,7 @@ HRESULT Store::props(ObjectId id, Row& out) {
     if (rc != SQLITE_ROW) return fromSqlite(rc);
     const sqlite3_int64 tag = s.integer(0);
     if (tag < 0 || tag > 0xFFFFFFFFll) return MAPI_E_CORRUPT_DATA;
+    if (derived(static_cast<ULONG>(tag))) continue;
     // A value that does not decode for its type is damage, reported rather than guessed at.
     auto v = decodeValue(static_cast<ULONG>(tag), s.blob(1));
     if (!v) return MAPI_E_CORRUPT_DATA;
@@ -352,24 +365,79 @@ HRESULT Store::props(ObjectId id, Row& out) {
 }
 
 void Store::addDerived(ObjectId id, Kind kind, ObjectId parent, Row& out) const {
-  put(out, binaryValue(PR_ENTRYID, entryId(id)));
-  put(out, binaryValue(PR_STORE_RECORD_KEY, uid_));
+  // Derived properties are never stored (save() skips them), so they are appended, not put.
+  out.reserve(out.size() + 8);
+  out.push_back(binaryValue(PR_ENTRYID, entryId(id)));
+  out.push_back(binaryValue(PR_STORE_RECORD_KEY, uid_));
   if (kind == Kind::Store) {
-    put(out, binaryValue(PR_RECORD_KEY, uid_));
+    out.push_back(binaryValue(PR_RECORD_KEY, uid_));
     return;
   }
-  put(out, binaryValue(PR_RECORD_KEY, entryId(id)));
-  put(out, binaryValue(PR_SOURCE_KEY, sourceKey(id)));
-  put(out, binaryValue(PR_INSTANCE_KEY, littleEndian(static_cast<std::uint64_t>(id), 8)));
+  out.push_back(binaryValue(PR_RECORD_KEY, out[out.size() - 2].bytes));
+  out.push_back(binaryValue(PR_SOURCE_KEY, sourceKey(id)));
+  out.push_back(binaryValue(PR_INSTANCE_KEY, littleEndian(static_cast<std::uint64_t>(id), 8)));
   if (parent > kStoreObject) {
-    put(out, binaryValue(PR_PARENT_ENTRYID, entryId(parent)));
-    put(out, binaryValue(PR_PARENT_SOURCE_KEY, sourceKey(parent)));
+    out.push_back(binaryValue(PR_PARENT_ENTRYID, entryId(parent)));
+    out.push_back(binaryValue(PR_PARENT_SOURCE_KEY, sourceKey(parent)));
   }
 }
 
-HRESULT Store::childRows(ObjectId parent, Kind kind, std::vector<std::pair<ObjectId, Row>>& out) {
+namespace {
+class KeyDeriver final : public Deriver {
+ public:
+  KeyDeriver(std::string uid, ObjectId parent) : uid_(std::move(uid)), parent_(parent) {}
+  bool derive(const Row& row, ULONG tag, Value& out) const override {
+    const Value* instance = find(row, PR_INSTANCE_KEY);
+    if (!instance || instance->bytes.size() != 8) return false;
+    const std::string& id = instance->bytes;
+    switch (PROP_ID(tag)) {
+      case PROP_ID(PR_ENTRYID):
+      case PROP_ID(PR_RECORD_KEY):
+      case PROP_ID(PR_LONGTERM_ENTRYID_FROM_TABLE):
+        out = binaryValue(PROP_TAG(PT_BINARY, PROP_ID(tag)), std::string(4, '\0') + uid_ + id);
+        return true;
+      case PROP_ID(PR_SOURCE_KEY):
+        out = binaryValue(PR_SOURCE_KEY, uid_ + id.substr(0, 6));
+        return true;
+      case PROP_ID(PR_STORE_RECORD_KEY):
+        out = binaryValue(PR_STORE_RECORD_KEY, uid_);
+        return true;
+      case PROP_ID(PR_PARENT_ENTRYID):
+        if (parent_ <= Store::kStoreObject) return false;
+        out = binaryValue(PR_PARENT_ENTRYID, std::string(4, '\0') + uid_ + littleEndian(static_cast<std::uint64_t>(parent_), 8));
+        return true;
+      case PROP_ID(PR_PARENT_SOURCE_KEY):
+        if (parent_ <= Store::kStoreObject) return false;
+        out = binaryValue(PR_PARENT_SOURCE_KEY, uid_ + littleEndian(static_cast<std::uint64_t>(parent_), 6));
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  std::string uid_;
+  ObjectId parent_;
+};
+}  // namespace
+
+std::unique_ptr<Deriver> Store::tableDeriver(ObjectId parent) const { return std::make_unique<KeyDeriver>(uid_, parent); }
+
+HRESULT Store::childRows(ObjectId parent, Kind kind, std::vector<std::pair<ObjectId, Row>>& out, bool lean) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   out.clear();
+  auto finish = [&](std::pair<ObjectId, Row>& row) {
+    if (lean)
+      row.second.push_back(binaryValue(PR_INSTANCE_KEY, littleEndian(static_cast<std::uint64_t>(row.first), 8)));
+    else
+      addDerived(row.first, kind, parent, row.second);
+  };
+  {
+    Stmt count(db_, "SELECT COUNT(*) FROM objects WHERE parent = ?1 AND kind = ?2");
+    count.bind(1, parent).bind(2, static_cast<int>(kind));
+    if (count.step() == SQLITE_ROW && count.integer(0) > 0 && count.integer(0) < (1 << 24))
+      out.reserve(static_cast<std::size_t>(count.integer(0)));
+  }
   Stmt s(db_,
          "SELECT o.id, p.tag, p.value FROM objects o LEFT JOIN props p ON p.object = o.id "
          "WHERE o.parent = ?1 AND o.kind = ?2 ORDER BY o.id");
@@ -378,17 +446,19 @@ HRESULT Store::childRows(ObjectId parent, Kind kind, std::vector<std::pair<Objec
     if (rc != SQLITE_ROW) return fromSqlite(rc);
     const ObjectId id = s.integer(0);
     if (out.empty() || out.back().first != id) {
-      if (!out.empty()) addDerived(out.back().first, kind, parent, out.back().second);
+      if (!out.empty()) finish(out.back());
       out.emplace_back(id, Row{});
+      out.back().second.reserve(16);
     }
     if (s.type(1) == SQLITE_NULL) continue;
     const sqlite3_int64 tag = s.integer(1);
     if (tag < 0 || tag > 0xFFFFFFFFll) return MAPI_E_CORRUPT_DATA;
+    if (derived(static_cast<ULONG>(tag))) continue;
     auto v = decodeValue(static_cast<ULONG>(tag), s.blob(2));
     if (!v) return MAPI_E_CORRUPT_DATA;
     out.back().second.push_back(std::move(*v));
   }
-  if (!out.empty()) addDerived(out.back().first, kind, parent, out.back().second);
+  if (!out.empty()) finish(out.back());
   return S_OK;
 }
 
@@ -399,19 +469,6 @@ HRESULT Store::nextChange(std::string& changeKey) {
   return S_OK;
 }
 
-namespace {
-// Properties derived from an object's place, never stored.
-bool derived(ULONG tag) {
-  switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ENTRYID): case PROP_ID(PR_RECORD_KEY): case PROP_ID(PR_SOURCE_KEY):
-    case PROP_ID(PR_PARENT_ENTRYID): case PROP_ID(PR_PARENT_SOURCE_KEY): case PROP_ID(PR_STORE_RECORD_KEY):
-    case PROP_ID(PR_INSTANCE_KEY): case PROP_ID(PR_OBJECT_TYPE):
-      return true;
-    default:
-      return false;
-  }
-}
-}  // namespace
 
 HRESULT Store::save(ObjectId id, const Row& set, const std::vector<ULONG>& removed) {
   std::lock_guard<std::recursive_mutex> guard(lock_);

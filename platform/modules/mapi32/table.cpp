@@ -8,13 +8,15 @@
 
 namespace mapi {
 
-Table::Table(std::vector<Row> rows, std::vector<ULONG> columns) : rows_(std::move(rows)), columns_(std::move(columns)) {
+Table::Table(std::vector<Row> rows, std::vector<ULONG> columns, std::unique_ptr<Deriver> deriver)
+    : rows_(std::move(rows)), deriver_(std::move(deriver)), columns_(std::move(columns)) {
+  view_.reserve(rows_.size());
   for (std::size_t i = 0; i < rows_.size(); ++i) view_.push_back(i);
 }
 
-HRESULT newTable(std::vector<Row> rows, std::vector<ULONG> columns, LPMAPITABLE* table) {
+HRESULT newTable(std::vector<Row> rows, std::vector<ULONG> columns, LPMAPITABLE* table, std::unique_ptr<Deriver> deriver) {
   if (!table) return MAPI_E_INVALID_PARAMETER;
-  *table = new Table(std::move(rows), std::move(columns));
+  *table = new Table(std::move(rows), std::move(columns), std::move(deriver));
   return S_OK;
 }
 
@@ -104,13 +106,13 @@ HRESULT Table::FindRow(LPSRestriction restriction, BOOKMARK origin, ULONG flags)
   if (HRESULT hr = copyRestriction(*restriction, r); FAILED(hr)) return hr;
   if (flags & DIR_BACKWARD) {
     for (std::size_t i = from; i-- > 0;)
-      if (matches(r, rows_[view_[i]])) {
+      if (matches(r, rows_[view_[i]], deriver_.get())) {
         cursor_ = i;
         return S_OK;
       }
   } else {
     for (std::size_t i = from; i < view_.size(); ++i)
-      if (matches(r, rows_[view_[i]])) {
+      if (matches(r, rows_[view_[i]], deriver_.get())) {
         cursor_ = i;
         return S_OK;
       }
@@ -125,7 +127,7 @@ HRESULT Table::Restrict(LPSRestriction restriction, ULONG flags) {
     Restriction r;
     if (HRESULT hr = copyRestriction(*restriction, r); FAILED(hr)) return hr;
     for (std::size_t i = 0; i < rows_.size(); ++i)
-      if (matches(r, rows_[i])) view.push_back(i);
+      if (matches(r, rows_[i], deriver_.get())) view.push_back(i);
   } else {
     for (std::size_t i = 0; i < rows_.size(); ++i) view.push_back(i);
   }
@@ -154,7 +156,7 @@ HRESULT Table::QueryRows(LONG rowCount, ULONG flags, LPSRowSet* rows) {
   }
   std::vector<const Row*> picked;
   for (std::size_t i = first; i < last; ++i) picked.push_back(&rows_[view_[i]]);
-  if (HRESULT hr = makeRowSet(picked, columns_, rows); FAILED(hr)) return hr;
+  if (HRESULT hr = makeRowSet(picked, columns_, rows, deriver_.get()); FAILED(hr)) return hr;
   if (!(flags & TBL_NOADVANCE)) cursor_ = rowCount > 0 ? last : first;
   return S_OK;
 }

@@ -8,6 +8,7 @@
 // MAPI_E_NOT_FOUND and leaves the cursor where it was; Restrict puts the cursor at the beginning.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "platform/com/unknown.h"
@@ -20,7 +21,7 @@ namespace mapi {
 
 class Table final : public platform::com::SingleInterface<IMAPITable> {
  public:
-  Table(std::vector<Row> rows, std::vector<ULONG> columns);
+  Table(std::vector<Row> rows, std::vector<ULONG> columns, std::unique_ptr<Deriver> deriver = nullptr);
 
   HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* error) override;
   HRESULT STDMETHODCALLTYPE Advise(ULONG eventMask, LPMAPIADVISESINK sink, ULONG_PTR* connection) override;
@@ -53,12 +54,14 @@ class Table final : public platform::com::SingleInterface<IMAPITable> {
   bool base(BOOKMARK origin, std::size_t& at) const;
 
   std::vector<Row> rows_;
+  std::unique_ptr<Deriver> deriver_;
   std::vector<ULONG> columns_;
   std::vector<std::size_t> view_;  // indices into rows_ of the rows the restriction lets through
   std::size_t cursor_ = 0;         // position in view_, view_.size() at the end
 };
 
 // A new table as an interface pointer the caller owns.
-HRESULT newTable(std::vector<Row> rows, std::vector<ULONG> columns, LPMAPITABLE* table);
+HRESULT newTable(std::vector<Row> rows, std::vector<ULONG> columns, LPMAPITABLE* table,
+                 std::unique_ptr<Deriver> deriver = nullptr);
 
 }  // namespace mapi
