@@ -10,6 +10,7 @@
 #include "platform/base/text.h"
 #include "platform/modules/mapi32/mapidefs.h"
 #include "platform/modules/mapi32/memory.h"
+#include "platform/modules/mapi32/points.h"
 #include "platform/modules/mapi32/profiles.h"
 #include "platform/modules/mapi32/session.h"
 #include "platform/win32/file.h"
@@ -28,6 +29,9 @@ bool initialized() {
 }
 
 constexpr ULONG kKnownInitFlags = MAPI_MULTITHREAD_NOTIFICATIONS | 0x00000008 /* no CoInitialize */ | MAPI_NT_SERVICE;
+
+// The module's fault points join the process's table while it is loaded.
+const bool kPointsJoined = (mapi::joinFaultPoints(), true);
 
 HRESULT MAPIInitialize(LPVOID mapiInit) {
   if (mapiInit) {

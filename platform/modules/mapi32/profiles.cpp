@@ -57,9 +57,6 @@ const ServiceKind* serviceKind(std::u16string_view name) {
   return nullptr;
 }
 
-const platform::fault::Points kProfilePoints{"IMsgServiceAdmin::CreateMsgService",
-                                             "IMsgServiceAdmin::ConfigureMsgService"};
-
 // The fault set on a write call, as the HRESULT it fails with (0: go on).
 HRESULT faultOf(std::string_view call, std::u16string_view subject) {
   const DWORD error = platform::fault::check(call, subject);

@@ -27,11 +27,6 @@ namespace {
 namespace text = platform::text;
 using platform::com::Ptr;
 
-const platform::fault::Points kStorePoints{
-    "IMAPIFolder::CreateMessage", "IMessage::CopyTo",          "IMessage::SaveChanges",
-    "IMAPIFolder::DeleteMessages", "IMAPIFolder::CreateFolder", "IMAPIFolder::DeleteFolder",
-    "IMessage::SubmitMessage"};
-
 HRESULT faultOf(std::string_view call, std::u16string_view subject) {
   return static_cast<HRESULT>(platform::fault::check(call, subject));
 }
