@@ -20,9 +20,11 @@
 #include "platform/base/codepage.h"
 #include "platform/base/text.h"
 #include "platform/com/unknown.h"
+#include "platform/modules/mapi32/exchange.h"
 #include "platform/modules/mapi32/points.h"
 #include "platform/modules/mapi32/profiles.h"
 #include "platform/modules/mapi32/store.h"
+#include "platform/win32/file.h"
 #include "platform/win32/time.h"
 #include "tools/kipo-host/command.h"
 
@@ -234,15 +236,17 @@ int stores(const std::vector<std::string>&) {
 // `mapi profile add NAME --pst PATH [--default]`: a profile with one personal folders service.
 int profileAdd(const std::vector<std::string>& args) {
   if (args.empty()) return usageError("mapi profile add NAME --pst PATH [--default]");
-  std::string pst;
+  std::string pst, server, mailbox;
   bool makeDefault = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--pst" && i + 1 < args.size()) pst = args[++i];
+    else if (args[i] == "--exchange" && i + 1 < args.size()) server = args[++i];
+    else if (args[i] == "--mailbox" && i + 1 < args.size()) mailbox = args[++i];
     else if (args[i] == "--default") makeDefault = true;
-    else if (args[i] == "--exchange") return failure("Exchange mailboxes are not offered by this stand-in yet");
-    else return usageError("mapi profile add NAME --pst PATH [--default]");
+    else return usageError("mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--default]");
   }
-  if (pst.empty()) return usageError("mapi profile add needs --pst PATH");
+  if (pst.empty() == server.empty() || server.empty() != mailbox.empty())
+    return usageError("mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--default]");
   Ptr<IProfAdmin> admin;
   mapi::newProfAdmin(admin.put());
   const std::string name = text::wideToAnsi(text::fromUtf8(args[0]));
@@ -250,16 +254,18 @@ int profileAdd(const std::vector<std::string>& args) {
     return failure("cannot make the profile (" + hresult(hr) + ")");
   Ptr<IMsgServiceAdmin> services;
   HRESULT hr = admin->AdminServices(const_cast<LPSTR>(name.c_str()), nullptr, 0, 0, services.put());
-  if (SUCCEEDED(hr)) hr = services->CreateMsgService(const_cast<LPSTR>("MSPST MS"), nullptr, 0, 0);
+  if (SUCCEEDED(hr))
+    hr = services->CreateMsgService(const_cast<LPSTR>(server.empty() ? "MSPST MS" : "MSEMS"), nullptr, 0, 0);
   if (SUCCEEDED(hr)) {
     const std::u16string profile = text::fromUtf8(args[0]);
     MAPIUID uid = mapi::serviceIds(profile).back();
-    const std::string path = text::wideToAnsi(text::fromUtf8(pst));
+    const std::string a = text::wideToAnsi(text::fromUtf8(server.empty() ? std::string("Personal Folders") : mailbox));
+    const std::string b = text::wideToAnsi(text::fromUtf8(server.empty() ? pst : server));
     SPropValue props[2]{};
-    props[0].ulPropTag = PR_DISPLAY_NAME_A;
-    props[0].Value.lpszA = const_cast<LPSTR>("Personal Folders");
-    props[1].ulPropTag = PR_PST_PATH;
-    props[1].Value.lpszA = const_cast<LPSTR>(path.c_str());
+    props[0].ulPropTag = server.empty() ? PR_DISPLAY_NAME_A : PR_PROFILE_UNRESOLVED_NAME;
+    props[0].Value.lpszA = const_cast<LPSTR>(a.c_str());
+    props[1].ulPropTag = server.empty() ? PR_PST_PATH : PR_PROFILE_UNRESOLVED_SERVER;
+    props[1].Value.lpszA = const_cast<LPSTR>(b.c_str());
     hr = services->ConfigureMsgService(&uid, 0, 0, 2, props);
   }
   if (SUCCEEDED(hr) && makeDefault) hr = admin->SetDefaultProfile(const_cast<LPSTR>(name.c_str()), 0);
@@ -267,6 +273,43 @@ int profileAdd(const std::vector<std::string>& args) {
     admin->DeleteProfile(const_cast<LPSTR>(name.c_str()), 0);
     return failure("cannot set up the profile (" + hresult(hr) + ")");
   }
+  return 0;
+}
+
+// Makes each missing folder of a Windows folder path.
+bool makeFolders(const std::u16string& folder) {
+  for (std::size_t i = 3; i <= folder.size(); ++i) {
+    if (i < folder.size() && folder[i] != u'\\') continue;
+    const std::u16string part = folder.substr(0, i);
+    if (GetFileAttributesW(part.c_str()) == INVALID_FILE_ATTRIBUTES && !CreateDirectoryW(part.c_str(), nullptr)) return false;
+  }
+  return true;
+}
+
+// `mapi exchange add SERVER --mailbox NAME [--org O --site S]`: a mailbox of a listed server, with
+// its store file in the server's data folder on the host.
+int exchangeAdd(const std::vector<std::string>& args) {
+  const char* usage = "mapi exchange add SERVER --mailbox NAME [--org O --site S]";
+  if (args.empty()) return usageError(usage);
+  mapi::Mailbox m;
+  m.server = text::fromUtf8(args[0]);
+  m.organization = u"First Organization";
+  m.site = u"First Site";
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (i + 1 >= args.size()) return usageError(usage);
+    if (args[i] == "--mailbox") m.name = text::fromUtf8(args[++i]);
+    else if (args[i] == "--org") m.organization = text::fromUtf8(args[++i]);
+    else if (args[i] == "--site") m.site = text::fromUtf8(args[++i]);
+    else return usageError(usage);
+  }
+  if (m.name.empty()) return usageError(usage);
+  const std::u16string folder = u"C:\\Program Files\\Exchsrvr\\MDBDATA\\" + m.server;
+  if (!makeFolders(folder)) return failure("cannot make " + utf8(folder));
+  m.path = folder + u"\\" + m.name + u".mbx";
+  if (HRESULT hr = mapi::addMailbox(m); FAILED(hr))
+    return failure(hr == MAPI_E_NETWORK_ERROR ? "no server " + args[0] + " in the host's server table (kipo-host net add)"
+                                              : "cannot add the mailbox (" + hresult(hr) + ")");
+  std::printf("%s\n", utf8(m.path).c_str());
   return 0;
 }
 
@@ -283,13 +326,16 @@ int mapiCommand(const std::vector<std::string>& args) {
   if (what == "make") return make(rest);
   if (what == "deliver") return deliver(rest);
   if (what == "move") return move(rest);
+  if (what == "exchange" && !rest.empty() && rest[0] == "add") return exchangeAdd({rest.begin() + 1, rest.end()});
   return usageError("unknown mapi command " + what);
 }
 
 RegisterCommand mapiCommandEntry(
     {"mapi",
      "mapi profiles                    list the MAPI profiles (the default one marked)\n"
-     "mapi profile add NAME --pst PATH [--default]   a profile with a personal folders file\n"
+     "mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--default]\n"
+     "                                 a profile with a personal folders file or a mailbox\n"
+     "mapi exchange add SERVER --mailbox NAME [--org O --site S]   a mailbox of a listed server\n"
      "mapi services PROFILE            list a profile's message services\n"
      "mapi stores                      list the store files of every profile\n"
      "mapi dump STORE                  print a store file's folders and items\n"

@@ -9,6 +9,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
+#include "platform/modules/mapi32/exchange.h"
 #include "platform/modules/mapi32/memory.h"
 #include "platform/modules/mapi32/store.h"
 #include "platform/modules/mapi32/table.h"
@@ -381,6 +382,16 @@ class ServiceAdmin final : public SingleInterface<IMsgServiceAdmin> {
     if (kind && (text::equalNoCase(kind->name, u"MSPST MS") || text::equalNoCase(kind->name, u"INTERSTOR")) &&
         !find(changes, PR_PST_PATH) && !find(service, PR_PST_PATH))
       return MAPI_E_UNCONFIGURED;
+    // An Exchange service names a mailbox of a listed, reachable server.
+    if (kind && text::equalNoCase(kind->name, u"MSEMS")) {
+      const Value* server = find(changes, PR_PROFILE_UNRESOLVED_SERVER);
+      if (!server) server = find(service, PR_PROFILE_UNRESOLVED_SERVER);
+      const Value* mailbox = find(changes, PR_PROFILE_UNRESOLVED_NAME);
+      if (!mailbox) mailbox = find(service, PR_PROFILE_UNRESOLVED_NAME);
+      if (!server || !mailbox) return MAPI_E_UNCONFIGURED;
+      Mailbox found;
+      if (HRESULT hr = findMailbox(server->text, mailbox->text, found); FAILED(hr)) return hr;
+    }
     // A personal folders file is opened (made when missing) before the profile names it: a
     // file that is not a store, or of a newer schema, leaves the service as it was.
     if (kind && kind->store && !text::equalNoCase(kind->name, u"MSEMS")) {

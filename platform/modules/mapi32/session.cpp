@@ -16,6 +16,7 @@
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
 #include "platform/com/stream.h"
+#include "platform/modules/mapi32/exchange.h"
 #include "platform/modules/mapi32/memory.h"
 #include "platform/modules/mapi32/profiles.h"
 #include "platform/modules/mapi32/store.h"
@@ -606,11 +607,75 @@ class MsgStore final : public PropObject<IMsgStore> {
 
 // ---- sessions ----
 
+bool isExchange(const Row& service) {
+  const Value* name = find(service, PR_SERVICE_NAME_A);
+  return name && text::equalNoCase(name->text, u"MSEMS") && find(service, PR_PROFILE_UNRESOLVED_SERVER) &&
+         find(service, PR_PROFILE_UNRESOLVED_NAME);
+}
+
 bool isStoreService(const Row& service) {
   const Value* name = find(service, PR_SERVICE_NAME_A);
-  return name && (text::equalNoCase(name->text, u"MSPST MS") || text::equalNoCase(name->text, u"INTERSTOR")) &&
-         find(service, PR_PST_PATH);
+  return (name && (text::equalNoCase(name->text, u"MSPST MS") || text::equalNoCase(name->text, u"INTERSTOR")) &&
+          find(service, PR_PST_PATH)) ||
+         isExchange(service);
 }
+
+// The store file of a store service: its personal folders file, or its mailbox's (which needs the
+// server); the store's display name likewise.
+HRESULT storePath(const Row& service, std::u16string& path, std::u16string& display) {
+  if (isExchange(service)) {
+    Mailbox mailbox;
+    if (HRESULT hr = findMailbox(find(service, PR_PROFILE_UNRESOLVED_SERVER)->text,
+                                 find(service, PR_PROFILE_UNRESOLVED_NAME)->text, mailbox);
+        FAILED(hr))
+      return hr;
+    path = mailbox.path;
+    display = u"Mailbox - " + mailbox.name;
+    return S_OK;
+  }
+  path = find(service, PR_PST_PATH)->text;
+  const Value* name = find(service, PR_DISPLAY_NAME_A);
+  display = name ? name->text : u"";
+  return S_OK;
+}
+
+constexpr BYTE kIdentityProvider[16] = {0x4B, 0x49, 0x50, 0x4F, 0x2D, 0x4D, 0x41, 0x50,
+                                        0x49, 0x2D, 0x55, 0x53, 0x45, 0x52, 0x30, 0x31};
+
+// The session's identity: the Exchange mailbox owner, as a property object.
+class Identity final : public platform::com::SingleInterface<IMAPIProp> {
+ public:
+  explicit Identity(Row row) : row_(std::move(row)) {}
+  HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
+    if (error) *error = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SaveChanges(ULONG) override { return MAPI_E_NO_ACCESS; }
+  HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
+    return makeProps(row_, tags, count, values);
+  }
+  HRESULT STDMETHODCALLTYPE GetPropList(ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
+  HRESULT STDMETHODCALLTYPE OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* object) override {
+    if (object) *object = nullptr;
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
+  HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
+  HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG,
+                                   LPSPropProblemArray*) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG, LPSPropProblemArray*) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
+
+ private:
+  Row row_;
+};
 
 class Session final : public platform::com::SingleInterface<IMAPISession> {
  public:
@@ -634,7 +699,11 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
       put(row, binaryValue(PR_ENTRYID, storeEntryId(s)));
       put(row, binaryValue(PR_INSTANCE_KEY, std::string(reinterpret_cast<const char*>(s.ab), 16)));
       put(row, binaryValue(PR_SERVICE_UID, std::string(reinterpret_cast<const char*>(s.ab), 16)));
-      if (const Value* name = find(service, PR_DISPLAY_NAME_A)) put(row, textValue(PR_DISPLAY_NAME_A, name->text));
+      if (isExchange(service)) {
+        put(row, textValue(PR_DISPLAY_NAME_A, u"Mailbox - " + find(service, PR_PROFILE_UNRESOLVED_NAME)->text));
+      } else if (const Value* name = find(service, PR_DISPLAY_NAME_A)) {
+        put(row, textValue(PR_DISPLAY_NAME_A, name->text));
+      }
       if (const Value* mask = find(service, PR_STORE_SUPPORT_MASK)) put(row, *mask);
       put(row, boolValue(PR_DEFAULT_STORE, isDefault));
       put(row, longValue(PR_RESOURCE_FLAGS, isDefault ? STATUS_DEFAULT_STORE : 0));
@@ -651,8 +720,11 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
     if (!serviceOfStoreId(bytesOf(cb, entry), service)) return MAPI_E_INVALID_ENTRYID;
     Row row = readSection(profile_, service);
     if (!isStoreService(row)) return MAPI_E_NOT_FOUND;
+    std::u16string path, display;
+    if (HRESULT hr = storePath(row, path, display); FAILED(hr)) return hr;
     std::shared_ptr<Store> store;
-    if (HRESULT hr = Store::open(find(row, PR_PST_PATH)->text, false, store); FAILED(hr)) return hr;
+    if (HRESULT hr = Store::open(path, false, store); FAILED(hr)) return hr;
+    put(row, textValue(PR_DISPLAY_NAME_A, display));
     *out = new MsgStore(store, row, service);
     return S_OK;
   }
@@ -689,11 +761,30 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
       return S_OK;
     }
     // An object of one of the profile's stores: the store whose id the entry id carries.
+    if (id.size() == kStoreEntryIdSize && std::memcmp(id.data() + 4, kIdentityProvider, 16) == 0) {
+      MAPIUID s;
+      std::memcpy(s.ab, id.data() + 20, 16);
+      Row row = readSection(profile_, s);
+      if (!isExchange(row)) return MAPI_E_NOT_FOUND;
+      Mailbox mailbox;
+      if (HRESULT hr = findMailbox(find(row, PR_PROFILE_UNRESOLVED_SERVER)->text, find(row, PR_PROFILE_UNRESOLVED_NAME)->text,
+                                   mailbox);
+          FAILED(hr))
+        return hr;
+      *object = static_cast<IMAPIProp*>(new Identity({textValue(PR_DISPLAY_NAME_A, mailbox.name),
+                                                      textValue(PR_EMAIL_ADDRESS_A, mailbox.address()),
+                                                      textValue(PROP_TAG(PT_STRING8, 0x8007), mailbox.homeMta()),
+                                                      binaryValue(PR_ENTRYID, id), longValue(PR_OBJECT_TYPE, MAPI_MAILUSER)}));
+      if (type) *type = MAPI_MAILUSER;
+      return S_OK;
+    }
     for (const MAPIUID& s : serviceIds(profile_)) {
       Row row = readSection(profile_, s);
       if (!isStoreService(row)) continue;
+      std::u16string path, display;
+      if (FAILED(storePath(row, path, display))) continue;
       std::shared_ptr<Store> store;
-      if (FAILED(Store::open(find(row, PR_PST_PATH)->text, false, store))) continue;
+      if (FAILED(Store::open(path, false, store))) continue;
       if (auto object_ = store->objectOf(id)) return openObject(store, *object_, flags, type, object);
     }
     return MAPI_E_NOT_FOUND;
@@ -708,10 +799,18 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
   HRESULT STDMETHODCALLTYPE MessageOptions(ULONG_PTR, ULONG, LPSTR, LPMESSAGE) override { return MAPI_E_NO_SUPPORT; }
   HRESULT STDMETHODCALLTYPE QueryDefaultMessageOpt(LPSTR, ULONG, ULONG*, LPSPropValue*) override { return MAPI_E_NO_SUPPORT; }
   HRESULT STDMETHODCALLTYPE EnumAdrTypes(ULONG, ULONG*, LPSTR**) override { return MAPI_E_NO_SUPPORT; }
+  // The identity is the owner of the profile's Exchange mailbox; a profile without one has none.
   HRESULT STDMETHODCALLTYPE QueryIdentity(ULONG* cb, LPENTRYID* entry) override {
-    if (cb) *cb = 0;
-    if (entry) *entry = nullptr;
-    return MAPI_E_NO_SUPPORT;
+    if (!cb || !entry) return MAPI_E_INVALID_PARAMETER;
+    *cb = 0;
+    *entry = nullptr;
+    if (HRESULT hr = live(); FAILED(hr)) return hr;
+    for (const MAPIUID& s : serviceIds(profile_))
+      if (isExchange(readSection(profile_, s)))
+        return copyOut(std::string(4, '\0') + std::string(reinterpret_cast<const char*>(kIdentityProvider), 16) +
+                           std::string(reinterpret_cast<const char*>(s.ab), 16),
+                       cb, entry);
+    return MAPI_E_NOT_FOUND;
   }
   HRESULT STDMETHODCALLTYPE Logoff(ULONG_PTR, ULONG, ULONG) override {
     loggedOff_ = true;
