@@ -313,9 +313,15 @@ int exchangeAdd(const std::vector<std::string>& args) {
   return 0;
 }
 
+int sent(const std::vector<std::string>& args) {
+  if (!args.empty()) return usageError("mapi sent");
+  for (const std::u16string& line : mapi::sentLog()) std::printf("%s\n", utf8(line).c_str());
+  return 0;
+}
+
 int mapiCommand(const std::vector<std::string>& args) {
   mapi::joinFaultPoints();
-  if (args.empty()) return usageError("mapi profiles|profile add|services|stores|dump|make|deliver|move ...");
+  if (args.empty()) return usageError("mapi profiles|profile add|services|stores|dump|make|deliver|move|sent|exchange add ...");
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   const std::string& what = args[0];
   if (what == "profiles") return profiles(rest);
@@ -326,6 +332,7 @@ int mapiCommand(const std::vector<std::string>& args) {
   if (what == "make") return make(rest);
   if (what == "deliver") return deliver(rest);
   if (what == "move") return move(rest);
+  if (what == "sent") return sent(rest);
   if (what == "exchange" && !rest.empty() && rest[0] == "add") return exchangeAdd({rest.begin() + 1, rest.end()});
   return usageError("unknown mapi command " + what);
 }
@@ -341,7 +348,8 @@ RegisterCommand mapiCommandEntry(
      "mapi dump STORE                  print a store file's folders and items\n"
      "mapi make STORE --from FILE      build a store file from a text description\n"
      "mapi deliver STORE --from A --subject S [--body B]   a message into the receive folder\n"
-     "mapi move STORE ITEM FOLDER      move the item of that subject to the folder at that path",
+     "mapi move STORE ITEM FOLDER      move the item of that subject to the folder at that path\n"
+     "mapi sent                        the host's sent log: sender, recipients, subject",
      true, mapiCommand});
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Exchange mailboxes of the simulated host.
 #include "platform/modules/mapi32/exchange.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "platform/base/text.h"
@@ -68,6 +69,61 @@ HRESULT addMailbox(const Mailbox& mailbox) {
     RegCloseKey(key);
   }
   return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+}
+
+std::vector<Mailbox> allMailboxes() {
+  std::vector<Mailbox> out;
+  HKEY root = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMailboxesKey, 0, KEY_READ, &root) != ERROR_SUCCESS) return out;
+  for (DWORD i = 0;; ++i) {
+    WCHAR server[256];
+    DWORD n = 256;
+    if (RegEnumKeyExW(root, i, server, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY serverKey = nullptr;
+    if (RegOpenKeyExW(root, server, 0, KEY_READ, &serverKey) != ERROR_SUCCESS) continue;
+    for (DWORD j = 0;; ++j) {
+      WCHAR name[256];
+      DWORD m = 256;
+      if (RegEnumKeyExW(serverKey, j, name, &m, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(serverKey, name, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+      out.push_back({server, name, readString(key, u"Organization"), readString(key, u"Site"), readString(key, u"Path")});
+      RegCloseKey(key);
+    }
+    RegCloseKey(serverKey);
+  }
+  RegCloseKey(root);
+  return out;
+}
+
+HRESULT logSent(const std::u16string& sender, const std::vector<std::u16string>& recipients, const std::u16string& subject) {
+  HKEY key = nullptr;
+  LONG e = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSentLogKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (e != ERROR_SUCCESS) return HRESULT_FROM_WIN32(e);
+  DWORD values = 0;
+  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+  std::u16string line = sender + u"\t";
+  for (std::size_t i = 0; i < recipients.size(); ++i) line += (i ? u"; " : u"") + recipients[i];
+  line += u"\t" + subject;
+  char number[16];
+  std::snprintf(number, sizeof number, "%08u", static_cast<unsigned>(values + 1));
+  e = writeString(key, platform::text::fromUtf8(number).c_str(), line);
+  RegCloseKey(key);
+  return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+}
+
+std::vector<std::u16string> sentLog() {
+  std::vector<std::u16string> out;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSentLogKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
+  for (DWORD i = 0;; ++i) {
+    WCHAR name[64];
+    DWORD n = 64, type = 0, size = 0;
+    if (RegEnumValueW(key, i, name, &n, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    if (type == REG_SZ) out.push_back(readString(key, name));
+  }
+  RegCloseKey(key);
+  return out;
 }
 
 }  // namespace mapi

@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/modules/mapi32/mapidefs.h"
 
@@ -30,5 +31,14 @@ struct Mailbox {
 HRESULT findMailbox(const std::u16string& server, const std::u16string& name, Mailbox& out);
 // Records a mailbox and makes its store file (with the default folder tree) when missing.
 HRESULT addMailbox(const Mailbox& mailbox);
+// Every mailbox of the host, whatever its server's state.
+std::vector<Mailbox> allMailboxes();
+
+// The host's sent log: one value per message sent through SubmitMessage, under
+//   HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Exchange\SentLog   "<8-digit number>" REG_SZ
+//   "<sender>\t<recipient>; <recipient>...\t<subject>"
+inline constexpr char16_t kSentLogKey[] = u"SOFTWARE\\Microsoft\\Exchange\\SentLog";
+HRESULT logSent(const std::u16string& sender, const std::vector<std::u16string>& recipients, const std::u16string& subject);
+std::vector<std::u16string> sentLog();
 
 }  // namespace mapi

@@ -545,7 +545,31 @@ using LPPROFADMIN = IProfAdmin*;
 #define PR_ATTACH_SIZE PROP_TAG(PT_LONG, 0x0E20)
 #define PR_ATTACH_LONG_FILENAME_A PROP_TAG(PT_STRING8, 0x3707)
 #define PR_ATTACH_FILENAME_A PROP_TAG(PT_STRING8, 0x3704)
+#define MSGFLAG_READ 0x00000001
 #define MSGFLAG_SUBMIT 0x00000004
+#define MSGFLAG_UNSENT 0x00000008
+#define PR_RECIPIENT_TYPE PROP_TAG(PT_LONG, 0x0C15)
+#define PR_ROWID PROP_TAG(PT_LONG, 0x3000)
+#define PR_CLIENT_SUBMIT_TIME PROP_TAG(PT_SYSTIME, 0x0039)
+#define MAPI_TO 1
+#define MAPI_CC 2
+#define MAPI_BCC 3
+#define MODRECIP_ADD 0x00000002
+#define MODRECIP_MODIFY 0x00000004
+#define MODRECIP_REMOVE 0x00000008
+
+// A recipient list (IMessage::ModifyRecipients): each entry's values in their own
+// MAPIAllocateBuffer block.
+struct ADRENTRY {
+  ULONG ulReserved1;
+  ULONG cValues;
+  LPSPropValue rgPropVals;
+};
+struct ADRLIST {
+  ULONG cEntries;
+  ADRENTRY aEntries[1];
+};
+using LPADRLIST = ADRLIST*;
 
 struct IMAPIContainer : IMAPIProp {
   virtual HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG flags, LPMAPITABLE* table) = 0;

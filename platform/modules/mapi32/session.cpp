@@ -7,6 +7,7 @@
 // service that holds it: 4 zero flag bytes, the stand-in's store-provider id, the service id.
 #include "platform/modules/mapi32/session.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "platform/modules/mapi32/profiles.h"
 #include "platform/modules/mapi32/store.h"
 #include "platform/modules/mapi32/table.h"
+#include "platform/win32/time.h"
 
 namespace mapi {
 namespace {
@@ -228,7 +230,10 @@ class Message final : public PropObject<IMessage> {
   HRESULT ensureSaved() { return id_ ? S_OK : saveAs("", 0); }
   std::shared_ptr<Store> store() const { return store_; }
 
-  HRESULT STDMETHODCALLTYPE SaveChanges(ULONG flags) override { return saveAs("IMessage::SaveChanges", flags); }
+  HRESULT STDMETHODCALLTYPE SaveChanges(ULONG flags) override {
+    if (HRESULT hr = saveAs("IMessage::SaveChanges", flags); FAILED(hr)) return hr;
+    return saveRecipients();
+  }
   HRESULT STDMETHODCALLTYPE CopyTo(ULONG ciidExclude, LPCIID, LPSPropTagArray exclude, ULONG_PTR, LPVOID, LPCIID iid,
                                    LPVOID destination, ULONG, LPSPropProblemArray* problems) override {
     if (problems) *problems = nullptr;
@@ -319,13 +324,116 @@ class Message final : public PropObject<IMessage> {
   }
   HRESULT STDMETHODCALLTYPE GetRecipientTable(ULONG, LPMAPITABLE* table) override {
     if (!table) return MAPI_E_INVALID_PARAMETER;
-    return newTable({}, {PR_DISPLAY_NAME_A, PR_EMAIL_ADDRESS_A}, table);
+    *table = nullptr;
+    std::vector<Row> rows;
+    if (HRESULT hr = recipients(rows); FAILED(hr)) return hr;
+    return newTable(std::move(rows), {PR_ROWID, PR_DISPLAY_NAME_A, PR_EMAIL_ADDRESS_A, PR_RECIPIENT_TYPE}, table);
   }
-  HRESULT STDMETHODCALLTYPE ModifyRecipients(ULONG, LPVOID) override { return MAPI_E_NO_SUPPORT; }
+  // Recipients change with the message: kept here until SaveChanges. Flags 0 replaces the list;
+  // MODRECIP_ADD adds; MODRECIP_MODIFY and MODRECIP_REMOVE act on the entries' PR_ROWID.
+  HRESULT STDMETHODCALLTYPE ModifyRecipients(ULONG flags, LPVOID modifications) override {
+    auto* list = static_cast<LPADRLIST>(modifications);
+    if (!list) return MAPI_E_INVALID_PARAMETER;
+    if (!writable_) return MAPI_E_NO_ACCESS;
+    std::vector<Row> rows;
+    if (flags) {
+      if (HRESULT hr = recipients(rows); FAILED(hr)) return hr;
+    }
+    for (ULONG i = 0; i < list->cEntries; ++i) {
+      const ADRENTRY& e = list->aEntries[i];
+      if (e.cValues && !e.rgPropVals) return MAPI_E_INVALID_PARAMETER;
+      Row row;
+      for (ULONG k = 0; k < e.cValues; ++k) {
+        Value v;
+        if (HRESULT hr = fromMapi(e.rgPropVals[k], v); FAILED(hr)) return hr;
+        put(row, std::move(v));
+      }
+      const Value* rowId = find(row, PR_ROWID);
+      auto same = [&](const Row& r) {
+        const Value* id = find(r, PR_ROWID);
+        return rowId && id && id->i == rowId->i;
+      };
+      if (flags & (MODRECIP_MODIFY | MODRECIP_REMOVE)) {
+        auto it = std::find_if(rows.begin(), rows.end(), same);
+        if (it == rows.end()) return MAPI_E_NOT_FOUND;
+        if (flags & MODRECIP_REMOVE) rows.erase(it);
+        else *it = std::move(row);
+        continue;
+      }
+      LONG next = 0;
+      for (const Row& r : rows)
+        if (const Value* id = find(r, PR_ROWID)) next = std::max<LONG>(next, static_cast<LONG>(id->i) + 1);
+      put(row, longValue(PR_ROWID, next));
+      rows.push_back(std::move(row));
+    }
+    pendingRecipients_ = std::move(rows);
+    recipientsChanged_ = true;
+    return S_OK;
+  }
+  // Saves the message, marks it submitted, records it in the host's sent log, delivers a copy to
+  // each mailbox of the host whose owner is a recipient, and moves it to the store's Sent Items.
   HRESULT STDMETHODCALLTYPE SubmitMessage(ULONG) override {
     if (HRESULT hr = faultOf("IMessage::SubmitMessage", u""); hr) return hr;
-    // Mail flow (the sent log and delivery) is not offered by this stand-in yet.
-    return MAPI_E_NO_SUPPORT;
+    std::vector<Row> to;
+    if (HRESULT hr = recipients(to); FAILED(hr)) return hr;
+    if (to.empty()) return MAPI_E_NO_RECIPIENTS;
+    Row row;
+    if (HRESULT hr = current(row); FAILED(hr)) return hr;
+    const Value* flags = find(row, PR_MESSAGE_FLAGS);
+    put(pending_, longValue(PR_MESSAGE_FLAGS, static_cast<LONG>(((flags ? flags->i : 0) & ~MSGFLAG_UNSENT) | MSGFLAG_SUBMIT)));
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    put(pending_, timeValue(PR_CLIENT_SUBMIT_TIME, (ULONGLONG(ft.dwHighDateTime) << 32) | ft.dwLowDateTime));
+    if (HRESULT hr = saveAs("", 0); FAILED(hr)) return hr;
+    if (HRESULT hr = saveRecipients(); FAILED(hr)) return hr;
+    if (HRESULT hr = current(row); FAILED(hr)) return hr;
+
+    std::vector<std::u16string> names;
+    for (const Row& r : to) {
+      const Value* address = find(r, PR_EMAIL_ADDRESS_A);
+      const Value* name = find(r, PR_DISPLAY_NAME_A);
+      names.push_back(address ? address->text : name ? name->text : u"");
+    }
+    const Value* sender = find(row, PR_SENDER_NAME_A);
+    const Value* subject = find(row, PR_SUBJECT_A);
+    if (HRESULT hr = logSent(sender ? sender->text : u"", names, subject ? subject->text : u""); FAILED(hr)) return hr;
+
+    // Delivery: a copy of the message's own properties into each matching mailbox's receive folder.
+    Row copy;
+    for (const Value& v : row) {
+      switch (v.tag) {
+        case PR_ENTRYID: case PR_RECORD_KEY: case PR_SOURCE_KEY: case PR_PARENT_ENTRYID: case PR_PARENT_SOURCE_KEY:
+        case PR_STORE_RECORD_KEY: case PR_INSTANCE_KEY: case PR_OBJECT_TYPE: case PR_CHANGE_KEY: case PR_MESSAGE_FLAGS:
+        case PR_LAST_MODIFICATION_TIME: case PR_CREATION_TIME:
+          continue;
+        default:
+          copy.push_back(v);
+      }
+    }
+    put(copy, longValue(PR_MESSAGE_FLAGS, 0));
+    for (const Mailbox& m : allMailboxes()) {
+      const bool addressed = std::any_of(names.begin(), names.end(), [&](const std::u16string& n) {
+        return text::equalNoCase(n, m.address()) || text::equalNoCase(n, m.name);
+      });
+      if (!addressed) continue;
+      Mailbox reachable;
+      if (FAILED(findMailbox(m.server, m.name, reachable))) continue;  // held back while the server is down
+      std::shared_ptr<Store> target;
+      ObjectId inbox = 0, made = 0;
+      if (FAILED(Store::open(reachable.path, false, target)) || FAILED(target->receiveFolder(u"IPM.Note", inbox))) continue;
+      if (HRESULT hr = target->create(inbox, Kind::Message, copy, made); FAILED(hr)) return hr;
+    }
+
+    // Into Sent Items, keeping its ids.
+    Row storeRow;
+    if (HRESULT hr = store_->props(Store::kStoreObject, storeRow); FAILED(hr)) return hr;
+    const Value* sent = find(storeRow, PR_IPM_SENTMAIL_ENTRYID);
+    auto sentFolder = sent ? store_->objectOf(sent->bytes) : std::nullopt;
+    if (sentFolder) {
+      if (HRESULT hr = store_->move(id_, *sentFolder); FAILED(hr)) return hr;
+      folder_ = *sentFolder;
+    }
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetReadFlag(ULONG) override { return MAPI_E_NO_SUPPORT; }
 
@@ -334,9 +442,42 @@ class Message final : public PropObject<IMessage> {
   HRESULT createIn(ObjectId& out) override { return store_->create(folder_, kind_, pending_, out); }
 
  private:
+  // The recipients: the unsaved list when there is one, else the saved ones.
+  HRESULT recipients(std::vector<Row>& out) {
+    out.clear();
+    if (recipientsChanged_) {
+      out = pendingRecipients_;
+      return S_OK;
+    }
+    if (!id_) return S_OK;
+    std::vector<std::pair<ObjectId, Row>> children;
+    if (HRESULT hr = store_->childRows(id_, Kind::Recipient, children); FAILED(hr)) return hr;
+    for (auto& [cid, row] : children) {
+      std::erase_if(row, [](const Value& v) { return v.type() == PT_BINARY && v.id() != PROP_ID(PR_ENTRYID); });
+      out.push_back(std::move(row));
+    }
+    return S_OK;
+  }
+  HRESULT saveRecipients() {
+    if (!recipientsChanged_ || !id_) return S_OK;
+    std::vector<ObjectId> old;
+    if (HRESULT hr = store_->children(id_, Kind::Recipient, old); FAILED(hr)) return hr;
+    for (ObjectId o : old)
+      if (HRESULT hr = store_->remove(o); FAILED(hr)) return hr;
+    for (const Row& r : pendingRecipients_) {
+      ObjectId made = 0;
+      if (HRESULT hr = store_->create(id_, Kind::Recipient, r, made); FAILED(hr)) return hr;
+    }
+    recipientsChanged_ = false;
+    pendingRecipients_.clear();
+    return S_OK;
+  }
+
   ObjectId folder_;
   Kind kind_;
   ULONG nextAttachment_ = 0;
+  std::vector<Row> pendingRecipients_;
+  bool recipientsChanged_ = false;
 };
 
 Attachment::Attachment(std::shared_ptr<Store> store, ObjectId id, Message* message, ULONG number)

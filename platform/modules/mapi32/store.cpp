@@ -324,7 +324,7 @@ HRESULT Store::kindOf(ObjectId id, Kind& kind, ObjectId& parent) {
   if (rc == SQLITE_DONE) return MAPI_E_NOT_FOUND;
   if (rc != SQLITE_ROW) return fromSqlite(rc);
   const sqlite3_int64 k = s.integer(0);
-  if (k < 0 || k > static_cast<int>(Kind::Attachment)) return MAPI_E_CORRUPT_DATA;
+  if (k < 0 || k > static_cast<int>(Kind::Recipient)) return MAPI_E_CORRUPT_DATA;
   kind = static_cast<Kind>(k);
   parent = s.integer(1);
   return S_OK;

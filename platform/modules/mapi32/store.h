@@ -40,7 +40,7 @@ struct sqlite3;
 namespace mapi {
 
 
-enum class Kind : int { Store = 0, Folder = 1, Message = 2, Associated = 3, Attachment = 4 };
+enum class Kind : int { Store = 0, Folder = 1, Message = 2, Associated = 3, Attachment = 4, Recipient = 5 };
 using ObjectId = std::int64_t;
 
 class Store {

@@ -112,3 +112,75 @@ TEST_F(Exchange, TheMailboxIsAStoreOfTheSessionAndItsOwnerTheIdentity) {
 }
 
 }  // namespace
+
+namespace {
+
+// Mail flow: a message submitted from a personal folders store with the mailbox owner as its
+// recipient is in the sent log, in the mailbox's Inbox, and in the sender's Sent Items.
+TEST_F(Exchange, SubmittedMailIsLoggedDeliveredAndMovedToSentItems) {
+  ASSERT_EQ(configure("EXCH01", "jdoe"), S_OK);
+  std::string err;
+  ASSERT_EQ(kipotest::runTool({"mapi", "profile", "add", "Home", "--pst", "C:\\home.pst"}, nullptr, &err), 0) << err;
+  ASSERT_EQ(mapi.logonEx(0, const_cast<LPSTR>("Home"), nullptr, MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE, session.put()), S_OK);
+  Ptr<IMAPITable> stores;
+  ASSERT_EQ(session->GetMsgStoresTable(0, stores.put()), S_OK);
+  LPSRowSet rows = nullptr;
+  ASSERT_EQ(stores->QueryRows(1, 0, &rows), S_OK);
+  const std::string storeId = bin(rows->aRow[0].lpProps[0]);
+  mapi.freeProws(rows);
+  Ptr<IMsgStore> store;
+  ASSERT_EQ(session->OpenMsgStore(0, static_cast<ULONG>(storeId.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(storeId.data())),
+                                  nullptr, MDB_WRITE, store.put()),
+            S_OK);
+  LPSPropValue outboxId = nullptr;
+  ASSERT_EQ(mapi.getOneProp(store.get(), PR_IPM_OUTBOX_ENTRYID, &outboxId), S_OK);
+  Ptr<IUnknown> object;
+  ULONG type = 0;
+  ASSERT_EQ(store->OpenEntry(outboxId->Value.bin.cb, reinterpret_cast<LPENTRYID>(outboxId->Value.bin.lpb), nullptr,
+                             MAPI_BEST_ACCESS, &type, object.put()),
+            S_OK);
+  mapi.freeBuffer(outboxId);
+  auto* outbox = static_cast<IMAPIFolder*>(object.get());
+  Ptr<IMessage> message;
+  ASSERT_EQ(outbox->CreateMessage(nullptr, 0, message.put()), S_OK);
+  SPropValue props[3]{};
+  props[0].ulPropTag = PR_SUBJECT_A;
+  props[0].Value.lpszA = const_cast<LPSTR>("Quarterly figures");
+  props[1].ulPropTag = PR_MESSAGE_CLASS_A;
+  props[1].Value.lpszA = const_cast<LPSTR>("IPM.Note");
+  props[2].ulPropTag = PR_SENDER_NAME_A;
+  props[2].Value.lpszA = const_cast<LPSTR>("Home User");
+  ASSERT_EQ(message->SetProps(3, props, nullptr), S_OK);
+  EXPECT_EQ(message->SubmitMessage(0), MAPI_E_NO_RECIPIENTS);
+
+  SPropValue recipient[3]{};
+  recipient[0].ulPropTag = PR_DISPLAY_NAME_A;
+  recipient[0].Value.lpszA = const_cast<LPSTR>("John Doe");
+  recipient[1].ulPropTag = PR_EMAIL_ADDRESS_A;
+  recipient[1].Value.lpszA = const_cast<LPSTR>("/o=Acme/ou=HQ/cn=Recipients/cn=jdoe");
+  recipient[2].ulPropTag = PR_RECIPIENT_TYPE;
+  recipient[2].Value.l = MAPI_TO;
+  ADRLIST list{1, {{0, 3, recipient}}};
+  ASSERT_EQ(message->ModifyRecipients(MODRECIP_ADD, &list), S_OK);
+  ASSERT_EQ(message->SubmitMessage(0), S_OK);
+
+  std::string out;
+  ASSERT_EQ(kipotest::runTool({"mapi", "sent"}, &out, &err), 0) << err;
+  EXPECT_EQ(out, "Home User\t/o=Acme/ou=HQ/cn=Recipients/cn=jdoe\tQuarterly figures\n");
+  ASSERT_EQ(kipotest::runTool({"mapi", "dump", "C:\\Program Files\\Exchsrvr\\MDBDATA\\EXCH01\\jdoe.mbx"}, &out, &err), 0) << err;
+  EXPECT_NE(out.find("folder Inbox\n  item IPM.Note Quarterly figures\n"), std::string::npos) << out;
+  ASSERT_EQ(kipotest::runTool({"mapi", "dump", "C:\\home.pst"}, &out, &err), 0) << err;
+  EXPECT_NE(out.find("folder Sent Items\n  item IPM.Note Quarterly figures\n"), std::string::npos) << out;
+  LPSPropValue flags = nullptr;
+  ASSERT_EQ(mapi.getOneProp(message.get(), PR_MESSAGE_FLAGS, &flags), S_OK);
+  EXPECT_TRUE(flags->Value.l & MSGFLAG_SUBMIT);
+  mapi.freeBuffer(flags);
+  // The recipient is kept with the message.
+  Ptr<IMAPITable> recipients;
+  ASSERT_EQ(message->GetRecipientTable(0, recipients.put()), S_OK);
+  ULONG count = 0;
+  ASSERT_EQ(recipients->GetRowCount(0, &count), S_OK);
+  EXPECT_EQ(count, 1u);
+}
+
+}  // namespace
