@@ -1,6 +1,8 @@
 // Sessions on a profile and the stores, folders, messages and attachments they open: the status
 // and store tables, the default folder tree through the store, folder and message writes, the
 // stamping rules the item synchronizer depends on, and their fault points.
+#include <sqlite3.h>
+
 #include <cstring>
 #include <functional>
 
@@ -437,6 +439,61 @@ TEST_F(Sessions, WriteCallsFailAtTheirFaultPoints) {
   EXPECT_EQ(inbox->DeleteFolder(static_cast<ULONG>(folderId.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(folderId.data())),
                                 0, nullptr, 0),
             MAPI_E_DISK_ERROR);
+}
+
+}  // namespace
+
+namespace {
+
+// Changes a store file behind the stand-in's back, as damage would.
+bool execSql(const std::string& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+// A damaged value in a store file (a long of three bytes, a multi-valued count beyond its data)
+// fails the read with MAPI_E_CORRUPT_DATA; the file is not rewritten by the failed reads.
+TEST_F(Sessions, DamagedValuesInTheStoreFileFailTheirReads) {
+  ASSERT_NO_FATAL_FAILURE(openDefaultStore());
+  auto message = newMessage(inbox.get(), "damaged");
+  const std::string id = binaryOf(message.get(), PR_ENTRYID);
+  std::uint64_t object = 0;
+  for (int i = 7; i >= 0; --i) object = (object << 8) | static_cast<unsigned char>(id[20 + i]);
+  message.reset();
+  store.reset();
+  inbox.reset();
+  const std::string cases[] = {
+      "INSERT INTO props VALUES(%, 235339779, x'010203')",                       // PR_MESSAGE_FLAGS: 3 bytes
+      "INSERT INTO props VALUES(%, 1711411458, x'ffffff7f')",                   // 0x66021102 (MV binary): huge count
+  };
+  for (std::string sql : cases) {
+    sql.replace(sql.find('%'), 1, std::to_string(object));
+    ASSERT_TRUE(execSql(host.c("outlook.pst").string(), sql)) << sql;
+    ASSERT_NO_FATAL_FAILURE(openDefaultStore());
+    ULONG type = 0;
+    Ptr<IUnknown> object_;
+    ASSERT_EQ(store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())), nullptr, 0,
+                               &type, object_.put()),
+              S_OK);
+    SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT_A}};
+    ULONG count = 0;
+    LPSPropValue values = reinterpret_cast<LPSPropValue>(0xdeadbeef);
+    EXPECT_EQ(static_cast<IMessage*>(object_.get())->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, &values),
+              MAPI_E_CORRUPT_DATA)
+        << sql;
+    Ptr<IMAPITable> table;
+    EXPECT_EQ(inbox->GetContentsTable(0, table.put()), MAPI_E_CORRUPT_DATA) << sql;
+    const std::string after = host.read("outlook.pst");
+    object_.reset();
+    inbox.reset();
+    store.reset();
+    EXPECT_EQ(host.read("outlook.pst"), after) << "reading wrote the file";
+    // Mend it for the next case.
+    ASSERT_TRUE(execSql(host.c("outlook.pst").string(),
+                        "DELETE FROM props WHERE object = " + std::to_string(object) + " AND tag IN (235339779, 1711411458)"));
+  }
 }
 
 }  // namespace
