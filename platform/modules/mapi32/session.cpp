@@ -7,7 +7,10 @@
 // service that holds it: 4 zero flag bytes, the stand-in's store-provider id, the service id.
 #include "platform/modules/mapi32/session.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -64,6 +67,30 @@ HRESULT copyOut(const std::string& bytes, ULONG* cb, LPENTRYID* out) {
   *out = static_cast<LPENTRYID>(block);
   return S_OK;
 }
+
+// How a session names a store's objects. Short-term entry ids (first byte 0x80) carry the
+// session's token and are valid in that session only: 0x80, 3 zero bytes, the token (4 bytes),
+// then the long-term id's store id and object number. A store hands them out in its tables'
+// PR_ENTRYID (beside PR_LONGTERM_ENTRYID_FROM_TABLE) and from GetReceiveFolder when its service
+// says so (PR_STANDIN_SHORT_TERM_IDS true in the service's profile section); every call that
+// takes an entry id accepts both forms.
+#define PR_STANDIN_SHORT_TERM_IDS PROP_TAG(PT_BOOLEAN, 0x67F0)
+struct Ids {
+  std::string token;  // 4 bytes
+  bool shortTerm = false;
+
+  std::string shortOf(const std::string& longTerm) const {
+    if (!shortTerm || longTerm.size() != 28) return longTerm;
+    return std::string("\x80\0\0\0", 4) + token + longTerm.substr(4);
+  }
+  // The long-term form of either form; empty for a short-term id of another session.
+  std::string longOf(const std::string& id) const {
+    if (id.empty() || static_cast<unsigned char>(id[0]) < 0x80) return id;
+    if (id.size() != 32 || id.compare(4, 4, token) != 0) return {};
+    return std::string(4, '\0') + id.substr(8);
+  }
+};
+using IdsPtr = std::shared_ptr<const Ids>;
 
 // Rows for a table, each with PR_INSTANCE_KEY and the long-term id beside PR_ENTRYID.
 std::vector<Row> tableRows(std::vector<std::pair<ObjectId, Row>>&& children) {
@@ -200,7 +227,8 @@ class PropObject : public platform::com::SingleInterface<I> {
   std::vector<ULONG> removed_;
 };
 
-HRESULT openObject(const std::shared_ptr<Store>& store, ObjectId id, ULONG flags, ULONG* type, LPUNKNOWN* out);
+HRESULT openObject(const std::shared_ptr<Store>& store, ObjectId id, ULONG flags, ULONG* type, LPUNKNOWN* out,
+                   const IdsPtr& ids);
 
 // ---- messages and attachments ----
 
@@ -524,9 +552,26 @@ HRESULT Attachment::OpenProperty(ULONG tag, LPCIID, ULONG, ULONG flags, LPUNKNOW
 
 // ---- folders ----
 
+// A contents table's keys, with PR_ENTRYID in the session's short-term form when the store
+// hands those out.
+class ShortTermDeriver final : public Deriver {
+ public:
+  ShortTermDeriver(std::unique_ptr<Deriver> keys, IdsPtr ids) : keys_(std::move(keys)), ids_(std::move(ids)) {}
+  bool derive(const Row& row, ULONG tag, Value& out) const override {
+    if (!keys_->derive(row, tag, out)) return false;
+    if (PROP_ID(tag) == PROP_ID(PR_ENTRYID)) out.bytes = ids_->shortOf(out.bytes);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<Deriver> keys_;
+  IdsPtr ids_;
+};
+
 class Folder final : public PropObject<IMAPIFolder> {
  public:
-  Folder(std::shared_ptr<Store> store, ObjectId id, bool writable) : PropObject(std::move(store), id, writable) {}
+  Folder(std::shared_ptr<Store> store, ObjectId id, bool writable, IdsPtr ids)
+      : PropObject(std::move(store), id, writable), ids_(std::move(ids)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (object && riid == IID_IMAPIContainer) {
@@ -545,7 +590,8 @@ class Folder final : public PropObject<IMAPIFolder> {
     std::vector<Row> rows;
     rows.reserve(children.size());
     for (auto& child : children) rows.push_back(std::move(child.second));
-    return newTable(std::move(rows), {PR_ENTRYID, PR_SUBJECT_A, PR_MESSAGE_CLASS_A}, table, store_->tableDeriver(id_));
+    return newTable(std::move(rows), {PR_ENTRYID, PR_SUBJECT_A, PR_MESSAGE_CLASS_A}, table,
+                    std::make_unique<ShortTermDeriver>(store_->tableDeriver(id_), ids_));
   }
   HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG flags, LPMAPITABLE* table) override {
     if (!table) return MAPI_E_INVALID_PARAMETER;
@@ -565,13 +611,17 @@ class Folder final : public PropObject<IMAPIFolder> {
       return S_OK;
     };
     if (HRESULT hr = walk(id_, 1); FAILED(hr)) return hr;
-    return newTable(tableRows(std::move(all)), {PR_ENTRYID, PR_DISPLAY_NAME_W}, table);
+    std::vector<Row> rows = tableRows(std::move(all));
+    for (Row& row : rows)
+      for (Value& v : row)
+        if (v.tag == PR_ENTRYID) v.bytes = ids_->shortOf(v.bytes);
+    return newTable(std::move(rows), {PR_ENTRYID, PR_DISPLAY_NAME_W}, table);
   }
   HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID entry, LPCIID, ULONG flags, ULONG* type, LPUNKNOWN* object) override {
-    if (!cb) return openObject(store_, id_, flags, type, object);
-    auto id = store_->objectOf(bytesOf(cb, entry));
+    if (!cb) return openObject(store_, id_, flags, type, object, ids_);
+    auto id = store_->objectOf(ids_->longOf(bytesOf(cb, entry)));
     if (!id) return MAPI_E_INVALID_ENTRYID;
-    return openObject(store_, *id, flags, type, object);
+    return openObject(store_, *id, flags, type, object, ids_);
   }
   HRESULT STDMETHODCALLTYPE SetSearchCriteria(LPSRestriction, LPVOID, ULONG) override { return MAPI_E_NO_SUPPORT; }
   HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG, LPSRestriction*, LPVOID*, ULONG*) override { return MAPI_E_NO_SUPPORT; }
@@ -594,7 +644,7 @@ class Folder final : public PropObject<IMAPIFolder> {
     if (HRESULT hr = faultOf("IMAPIFolder::DeleteMessages", u""); hr) return hr;
     bool missed = false;
     for (ULONG i = 0; i < list->cValues; ++i) {
-      auto id = store_->objectOf(std::string(reinterpret_cast<const char*>(list->lpbin[i].lpb), list->lpbin[i].cb));
+      auto id = store_->objectOf(ids_->longOf(std::string(reinterpret_cast<const char*>(list->lpbin[i].lpb), list->lpbin[i].cb)));
       Kind kind;
       ObjectId parent = 0;
       if (!id || FAILED(store_->kindOf(*id, kind, parent)) || parent != id_ ||
@@ -619,7 +669,7 @@ class Folder final : public PropObject<IMAPIFolder> {
       const Value* n = find(row, PR_DISPLAY_NAME_W);
       if (n && text::equalNoCase(n->text, wanted)) {
         if (!(flags & OPEN_IF_EXISTS)) return MAPI_E_COLLISION;
-        *folder = new Folder(store_, id, true);
+        *folder = new Folder(store_, id, true, ids_);
         return S_OK;
       }
     }
@@ -628,14 +678,14 @@ class Folder final : public PropObject<IMAPIFolder> {
     if (comment && *comment) props.push_back(textValue(PR_COMMENT_A, text::ansiToWide(comment)));
     ObjectId made = 0;
     if (HRESULT hr = store_->create(id_, Kind::Folder, props, made); FAILED(hr)) return hr;
-    *folder = new Folder(store_, made, true);
+    *folder = new Folder(store_, made, true, ids_);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE CopyFolder(ULONG, LPENTRYID, LPCIID, LPVOID, LPSTR, ULONG_PTR, LPVOID, ULONG) override {
     return MAPI_E_NO_SUPPORT;
   }
   HRESULT STDMETHODCALLTYPE DeleteFolder(ULONG cb, LPENTRYID entry, ULONG_PTR, LPVOID, ULONG flags) override {
-    auto id = store_->objectOf(bytesOf(cb, entry));
+    auto id = store_->objectOf(ids_->longOf(bytesOf(cb, entry)));
     if (!id) return MAPI_E_INVALID_ENTRYID;
     if (HRESULT hr = faultOf("IMAPIFolder::DeleteFolder", u""); hr) return hr;
     Kind kind;
@@ -659,9 +709,13 @@ class Folder final : public PropObject<IMAPIFolder> {
 
  protected:
   LONG objectType() const override { return MAPI_FOLDER; }
+
+ private:
+  IdsPtr ids_;
 };
 
-HRESULT openObject(const std::shared_ptr<Store>& store, ObjectId id, ULONG flags, ULONG* type, LPUNKNOWN* out) {
+HRESULT openObject(const std::shared_ptr<Store>& store, ObjectId id, ULONG flags, ULONG* type, LPUNKNOWN* out,
+                   const IdsPtr& ids) {
   if (!out) return MAPI_E_INVALID_PARAMETER;
   *out = nullptr;
   Kind kind;
@@ -671,7 +725,7 @@ HRESULT openObject(const std::shared_ptr<Store>& store, ObjectId id, ULONG flags
   ULONG objectType = 0;
   switch (kind) {
     case Kind::Folder:
-      *out = static_cast<IMAPIFolder*>(new Folder(store, id, writable));
+      *out = static_cast<IMAPIFolder*>(new Folder(store, id, writable, ids));
       objectType = MAPI_FOLDER;
       break;
     case Kind::Message:
@@ -690,8 +744,9 @@ HRESULT openObject(const std::shared_ptr<Store>& store, ObjectId id, ULONG flags
 
 class MsgStore final : public PropObject<IMsgStore> {
  public:
-  MsgStore(std::shared_ptr<Store> store, Row service, MAPIUID serviceId)
-      : PropObject(std::move(store), Store::kStoreObject, true), service_(std::move(service)), serviceId_(serviceId) {}
+  MsgStore(std::shared_ptr<Store> store, Row service, MAPIUID serviceId, IdsPtr ids)
+      : PropObject(std::move(store), Store::kStoreObject, true), service_(std::move(service)), serviceId_(serviceId),
+        ids_(std::move(ids)) {}
 
   HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
     Row row;
@@ -708,17 +763,19 @@ class MsgStore final : public PropObject<IMsgStore> {
   HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR) override { return MAPI_E_NO_SUPPORT; }
   HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2, ULONG, ULONG* result) override {
     if (!result || !e1 || !e2) return MAPI_E_INVALID_PARAMETER;
-    *result = bytesOf(cb1, e1) == bytesOf(cb2, e2);
+    const std::string a = ids_->longOf(bytesOf(cb1, e1)), b = ids_->longOf(bytesOf(cb2, e2));
+    if (a.empty() || b.empty()) return MAPI_E_INVALID_ENTRYID;
+    *result = a == b;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID entry, LPCIID, ULONG flags, ULONG* type, LPUNKNOWN* object) override {
-    if (!cb) return openObject(store_, Store::kRootFolder, flags, type, object);
-    auto id = store_->objectOf(bytesOf(cb, entry));
+    if (!cb) return openObject(store_, Store::kRootFolder, flags, type, object, ids_);
+    auto id = store_->objectOf(ids_->longOf(bytesOf(cb, entry)));
     if (!id) {
       if (object) *object = nullptr;
       return MAPI_E_INVALID_ENTRYID;
     }
-    return openObject(store_, *id, flags, type, object);
+    return openObject(store_, *id, flags, type, object, ids_);
   }
   HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPSTR, ULONG, ULONG, LPENTRYID) override { return MAPI_E_NO_SUPPORT; }
   HRESULT STDMETHODCALLTYPE GetReceiveFolder(LPSTR messageClass, ULONG, ULONG* cb, LPENTRYID* entry, LPSTR* explicitClass) override {
@@ -728,7 +785,7 @@ class MsgStore final : public PropObject<IMsgStore> {
     if (explicitClass) *explicitClass = nullptr;
     ObjectId folder = 0;
     if (HRESULT hr = store_->receiveFolder(messageClass ? text::ansiToWide(messageClass) : u"", folder); FAILED(hr)) return hr;
-    return copyOut(store_->entryId(folder), cb, entry);
+    return copyOut(ids_->shortOf(store_->entryId(folder)), cb, entry);
   }
   HRESULT STDMETHODCALLTYPE GetReceiveFolderTable(ULONG, LPMAPITABLE*) override { return MAPI_E_NO_SUPPORT; }
   HRESULT STDMETHODCALLTYPE StoreLogoff(ULONG*) override { return S_OK; }
@@ -744,6 +801,7 @@ class MsgStore final : public PropObject<IMsgStore> {
  private:
   Row service_;
   MAPIUID serviceId_;
+  IdsPtr ids_;
 };
 
 // ---- sessions ----
@@ -820,7 +878,11 @@ class Identity final : public platform::com::SingleInterface<IMAPIProp> {
 
 class Session final : public platform::com::SingleInterface<IMAPISession> {
  public:
-  explicit Session(std::u16string profile) : profile_(std::move(profile)) {}
+  explicit Session(std::u16string profile) : profile_(std::move(profile)) {
+    static std::atomic<std::uint32_t> counter{0};
+    const std::uint32_t token = (static_cast<std::uint32_t>(::getpid()) << 12) ^ ++counter;
+    token_.assign(reinterpret_cast<const char*>(&token), 4);
+  }
 
   HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
     if (error) *error = nullptr;
@@ -866,7 +928,7 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
     std::shared_ptr<Store> store;
     if (HRESULT hr = Store::open(path, false, store); FAILED(hr)) return hr;
     put(row, textValue(PR_DISPLAY_NAME_A, display));
-    *out = new MsgStore(store, row, service);
+    *out = new MsgStore(store, row, service, idsFor(row));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OpenAddressBook(ULONG_PTR, LPCIID, ULONG, LPADRBOOK* book) override {
@@ -926,13 +988,17 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
       if (FAILED(storePath(row, path, display))) continue;
       std::shared_ptr<Store> store;
       if (FAILED(Store::open(path, false, store))) continue;
-      if (auto object_ = store->objectOf(id)) return openObject(store, *object_, flags, type, object);
+      const IdsPtr ids = idsFor(row);
+      if (auto object_ = store->objectOf(ids->longOf(id))) return openObject(store, *object_, flags, type, object, ids);
     }
     return MAPI_E_NOT_FOUND;
   }
   HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2, ULONG, ULONG* result) override {
     if (!result || !e1 || !e2) return MAPI_E_INVALID_PARAMETER;
-    *result = bytesOf(cb1, e1) == bytesOf(cb2, e2);
+    const Ids ids{token_, false};
+    const std::string a = ids.longOf(bytesOf(cb1, e1)), b = ids.longOf(bytesOf(cb2, e2));
+    if (a.empty() || b.empty()) return MAPI_E_INVALID_ENTRYID;
+    *result = a == b;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG_PTR*) override { return MAPI_E_NO_SUPPORT; }
@@ -972,8 +1038,13 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
 
  private:
   HRESULT live() const { return loggedOff_ ? MAPI_E_INVALID_OBJECT : S_OK; }
+  IdsPtr idsFor(const Row& service) const {
+    const Value* v = find(service, PR_STANDIN_SHORT_TERM_IDS);
+    return std::make_shared<Ids>(Ids{token_, v && v->type() == PT_BOOLEAN && v->i != 0});
+  }
 
   std::u16string profile_;
+  std::string token_;
   bool loggedOff_ = false;
 };
 

@@ -497,3 +497,74 @@ TEST_F(Sessions, DamagedValuesInTheStoreFileFailTheirReads) {
 }
 
 }  // namespace
+
+namespace {
+
+// Short-term ids: handed out only when the store's service says so (in the profile's registry
+// data), in the contents table's PR_ENTRYID beside the long-term id and by GetReceiveFolder;
+// accepted by OpenEntry and CompareEntryIDs of their own session, refused by another session's.
+TEST_F(Sessions, ShortTermIdsWhenTheStoreIsSetToAndOnlyInTheirSession) {
+  ASSERT_NO_FATAL_FAILURE(openDefaultStore());
+  newMessage(inbox.get(), "item");
+  ULONG cb = 0;
+  LPENTRYID id = nullptr;
+  ASSERT_EQ(store->GetReceiveFolder(const_cast<LPSTR>("IPM.Note"), 0, &cb, &id, nullptr), S_OK);
+  EXPECT_EQ(cb, 28u);
+  EXPECT_EQ(id->abFlags[0], 0);
+  mapi.freeBuffer(id);
+
+  // Switched on in the service's section.
+  Ptr<IMsgServiceAdmin> admin;
+  ASSERT_EQ(session->AdminServices(0, admin.put()), S_OK);
+  Ptr<IMAPITable> services;
+  ASSERT_EQ(admin->GetMsgServiceTable(0, services.put()), S_OK);
+  SizedSPropTagArray(1, uidColumn) = {1, {PR_SERVICE_UID}};
+  LPSRowSet rows = nullptr;
+  ASSERT_EQ(mapi.queryAllRows(services.get(), reinterpret_cast<LPSPropTagArray>(&uidColumn), nullptr, nullptr, 0, &rows), S_OK);
+  const std::u16string section = std::u16string(kProfiles) + u"\\Outlook\\" + hex(rows->aRow[0].lpProps[0].Value.bin.lpb, 16);
+  mapi.freeProws(rows);
+  const char on[] = {1, 0};
+  ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, section.c_str(), u"000b67f0", REG_BINARY, on, 2), ERROR_SUCCESS);
+  ASSERT_NO_FATAL_FAILURE(openDefaultStore());  // through a short-term id from GetReceiveFolder
+
+  ASSERT_EQ(store->GetReceiveFolder(const_cast<LPSTR>("IPM.Note"), 0, &cb, &id, nullptr), S_OK);
+  EXPECT_EQ(id->abFlags[0], 0x80);
+  const std::string shortInbox(reinterpret_cast<const char*>(id), cb);
+  mapi.freeBuffer(id);
+  const std::string longInbox = binaryOf(inbox.get(), PR_ENTRYID);
+  EXPECT_EQ(longInbox.size(), 28u);
+  ULONG same = 0;
+  ASSERT_EQ(store->CompareEntryIDs(static_cast<ULONG>(shortInbox.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(shortInbox.data())),
+                                   static_cast<ULONG>(longInbox.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(longInbox.data())),
+                                   0, &same),
+            S_OK);
+  EXPECT_EQ(same, 1u);
+
+  Ptr<IMAPITable> contents;
+  ASSERT_EQ(inbox->GetContentsTable(0, contents.put()), S_OK);
+  SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_LONGTERM_ENTRYID_FROM_TABLE}};
+  ASSERT_EQ(mapi.queryAllRows(contents.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, &rows), S_OK);
+  ASSERT_EQ(rows->cRows, 1u);
+  const std::string shortItem = bin(rows->aRow[0].lpProps[0]), longItem = bin(rows->aRow[0].lpProps[1]);
+  mapi.freeProws(rows);
+  EXPECT_EQ(static_cast<unsigned char>(shortItem[0]), 0x80);
+  EXPECT_EQ(longItem[0], 0);
+  ULONG type = 0;
+  Ptr<IUnknown> object;
+  ASSERT_EQ(session->OpenEntry(static_cast<ULONG>(shortItem.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(shortItem.data())),
+                               nullptr, 0, &type, object.put()),
+            S_OK);
+  EXPECT_EQ(binaryOf(static_cast<IMAPIProp*>(static_cast<IMessage*>(object.get())), PR_ENTRYID), longItem);
+
+  // Another session does not know this session's short-term ids.
+  Ptr<IMAPISession> other;
+  ASSERT_EQ(mapi.logonEx(0, const_cast<LPSTR>("Outlook"), nullptr, MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE, other.put()), S_OK);
+  EXPECT_EQ(other->OpenEntry(static_cast<ULONG>(shortItem.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(shortItem.data())),
+                             nullptr, 0, &type, object.put()),
+            MAPI_E_NOT_FOUND);
+  EXPECT_EQ(other->OpenEntry(static_cast<ULONG>(longItem.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(longItem.data())),
+                             nullptr, 0, &type, object.put()),
+            S_OK);
+}
+
+}  // namespace
