@@ -1,7 +1,10 @@
 // MAPI profiles in the host registry and the administration objects over them.
 #include "platform/modules/mapi32/profiles.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -9,6 +12,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
+#include "platform/host/process_table.h"
 #include "platform/modules/mapi32/exchange.h"
 #include "platform/modules/mapi32/memory.h"
 #include "platform/modules/mapi32/store.h"
@@ -752,8 +756,64 @@ std::vector<MAPIUID> serviceIds(const std::u16string& profile) {
   return idList(find(row, PR_SERVICES));
 }
 
+namespace {
+
+constexpr char16_t kSessionsKey[] = u"Software\\Microsoft\\Windows Messaging Subsystem\\Sessions";
+constexpr char16_t kDeletePending[] = u"DeletePending";
+
+std::u16string sessionsKey(const std::u16string& profile) { return std::u16string(kSessionsKey) + u"\\" + profile; }
+
+// The live sessions on a profile and whether its deletion is pending.
+void sessionState(const std::u16string& profile, int& live, bool& pending) {
+  live = 0;
+  pending = false;
+  Key key;
+  if (key.open(sessionsKey(profile), KEY_READ) != ERROR_SUCCESS) return;
+  for (DWORD i = 0;; ++i) {
+    WCHAR name[128];
+    DWORD n = 128;
+    if (RegEnumValueW(key.get(), i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const std::u16string value(name, n);
+    if (value == kDeletePending) {
+      pending = true;
+      continue;
+    }
+    unsigned long pid = 0;
+    unsigned long long start = 0;
+    if (std::sscanf(text::toUtf8(value).c_str(), "%lu.%llu.", &pid, &start) == 2 &&
+        platform::host::processAlive(static_cast<DWORD>(pid), start))
+      ++live;
+  }
+}
+
+// Deletes a marked profile once no session holds it.
+void finishPendingDeletion(const std::u16string& profile) {
+  int live = 0;
+  bool pending = false;
+  sessionState(profile, live, pending);
+  if (!pending || live) return;
+  SHDeleteKeyW(HKEY_CURRENT_USER, profileKey(profile).c_str());
+  SHDeleteKeyW(HKEY_CURRENT_USER, sessionsKey(profile).c_str());
+  Key key;
+  if (text::equalNoCase(profile, defaultProfile()) && key.open(profilesKeyPath(), KEY_ALL_ACCESS) == ERROR_SUCCESS)
+    RegDeleteValueW(key.get(), kDefaultProfileValue);
+}
+
+}  // namespace
+
 HRESULT deleteProfile(const std::u16string& profile) {
   if (!profileExists(profile)) return MAPI_E_NOT_FOUND;
+  // Sessions open on it: marked, and deleted when the last one ends.
+  int live = 0;
+  bool pending = false;
+  sessionState(profile, live, pending);
+  if (live) {
+    Key key;
+    if (LONG e = key.create(sessionsKey(profile)); e != ERROR_SUCCESS) return HRESULT_FROM_WIN32(e);
+    const DWORD one = 1;
+    LONG e = RegSetValueExW(key.get(), kDeletePending, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    return e == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(e);
+  }
   const bool wasDefault = text::equalNoCase(profile, defaultProfile());
   if (DWORD e = SHDeleteKeyW(HKEY_CURRENT_USER, profileKey(profile).c_str()); e != ERROR_SUCCESS)
     return HRESULT_FROM_WIN32(e);
@@ -764,7 +824,35 @@ HRESULT deleteProfile(const std::u16string& profile) {
   return S_OK;
 }
 
-bool isMarkedForDeletion(const std::u16string&) { return false; }
+bool isMarkedForDeletion(const std::u16string& profile) {
+  int live = 0;
+  bool pending = false;
+  sessionState(profile, live, pending);
+  if (pending && !live) finishPendingDeletion(profile);
+  return pending;
+}
+
+std::u16string registerSession(const std::u16string& profile) {
+  static std::atomic<unsigned> counter{0};
+  char name[96];
+  std::snprintf(name, sizeof name, "%lu.%llu.%u", static_cast<unsigned long>(::getpid()),
+                static_cast<unsigned long long>(platform::host::currentStartTime()), ++counter);
+  const std::u16string value = text::fromUtf8(name);
+  Key key;
+  if (key.create(sessionsKey(profile)) == ERROR_SUCCESS) {
+    const DWORD one = 1;
+    RegSetValueExW(key.get(), value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+  }
+  return value;
+}
+
+void unregisterSession(const std::u16string& profile, const std::u16string& name) {
+  {
+    Key key;
+    if (key.open(sessionsKey(profile), KEY_ALL_ACCESS) == ERROR_SUCCESS) RegDeleteValueW(key.get(), name.c_str());
+  }
+  finishPendingDeletion(profile);
+}
 
 HRESULT newServiceAdmin(const std::u16string& profile, LPSERVICEADMIN* out) {
   if (!out) return MAPI_E_INVALID_PARAMETER;

@@ -65,9 +65,17 @@ std::vector<MAPIUID> serviceIds(const std::u16string& profile);
 
 // Deletes the profile's key (and the default-profile value when it named it).
 HRESULT deleteProfile(const std::u16string& profile);
-// A profile deleted while sessions are open on it: hidden, and not to be created again, until
-// its last session ends.
+// A profile deleted while sessions are open on it (in any process of the host): hidden, and not
+// to be created again, until its last session ends, when it is deleted. The open sessions are
+// runtime state kept beside the profiles, not in them (a copy of the profiles key carries none):
+//   HKEY_CURRENT_USER\Software\Microsoft\Windows Messaging Subsystem\Sessions\<profile>
+//     "<pid>.<process start>.<n>"   REG_DWORD 1, one per open session (a dead process's are ignored)
+//     "DeletePending"               REG_DWORD 1, once DeleteProfile was called
 bool isMarkedForDeletion(const std::u16string& profile);
+// Records a session opened on the profile in this process; the returned name unregisters it.
+std::u16string registerSession(const std::u16string& profile);
+// Ends a session; deletes the profile when it was marked and this was its last session.
+void unregisterSession(const std::u16string& profile, const std::u16string& name);
 
 HRESULT newProfAdmin(LPPROFADMIN* out);
 HRESULT newServiceAdmin(const std::u16string& profile, LPSERVICEADMIN* out);

@@ -882,7 +882,9 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
     static std::atomic<std::uint32_t> counter{0};
     const std::uint32_t token = (static_cast<std::uint32_t>(::getpid()) << 12) ^ ++counter;
     token_.assign(reinterpret_cast<const char*>(&token), 4);
+    registration_ = registerSession(profile_);
   }
+  ~Session() override { end(); }
 
   HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
     if (error) *error = nullptr;
@@ -1020,7 +1022,7 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
     return MAPI_E_NOT_FOUND;
   }
   HRESULT STDMETHODCALLTYPE Logoff(ULONG_PTR, ULONG, ULONG) override {
-    loggedOff_ = true;
+    end();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetDefaultStore(ULONG, ULONG, LPENTRYID) override { return MAPI_E_NO_SUPPORT; }
@@ -1038,12 +1040,18 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
 
  private:
   HRESULT live() const { return loggedOff_ ? MAPI_E_INVALID_OBJECT : S_OK; }
+  void end() {
+    if (loggedOff_) return;
+    loggedOff_ = true;
+    unregisterSession(profile_, registration_);
+  }
   IdsPtr idsFor(const Row& service) const {
     const Value* v = find(service, PR_STANDIN_SHORT_TERM_IDS);
     return std::make_shared<Ids>(Ids{token_, v && v->type() == PT_BOOLEAN && v->i != 0});
   }
 
   std::u16string profile_;
+  std::u16string registration_;
   std::string token_;
   bool loggedOff_ = false;
 };

@@ -568,3 +568,33 @@ TEST_F(Sessions, ShortTermIdsWhenTheStoreIsSetToAndOnlyInTheirSession) {
 }
 
 }  // namespace
+
+namespace {
+
+// DeleteProfile of a profile with a session open marks it: hidden from the profile table and
+// administration, not to be created again, and deleted from the registry when the session ends.
+TEST_F(Sessions, DeletingAProfileInUseWaitsForItsLastSession) {
+  auto admin = profAdmin();
+  ASSERT_EQ(admin->DeleteProfile(const_cast<LPSTR>("Outlook"), 0), S_OK);
+  const std::u16string key = std::u16string(kProfiles) + u"\\Outlook";
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k), ERROR_SUCCESS) << "kept while in use";
+  RegCloseKey(k);
+  Ptr<IMAPITable> table;
+  ASSERT_EQ(admin->GetProfileTable(0, table.put()), S_OK);
+  ULONG count = 9;
+  ASSERT_EQ(table->GetRowCount(0, &count), S_OK);
+  EXPECT_EQ(count, 0u);
+  Ptr<IMsgServiceAdmin> services;
+  EXPECT_EQ(admin->AdminServices(const_cast<LPSTR>("Outlook"), nullptr, 0, 0, services.put()), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(admin->CreateProfile(const_cast<LPSTR>("Outlook"), nullptr, 0, 0), MAPI_E_NO_ACCESS);
+  // The open session still works on it.
+  Ptr<IMAPITable> status;
+  EXPECT_EQ(session->GetStatusTable(0, status.put()), S_OK);
+
+  ASSERT_EQ(session->Logoff(0, 0, 0), S_OK);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(admin->CreateProfile(const_cast<LPSTR>("Outlook"), nullptr, 0, 0), S_OK);
+}
+
+}  // namespace
