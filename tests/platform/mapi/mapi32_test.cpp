@@ -3,6 +3,7 @@
 // helpers and streams on files.
 #include <cstring>
 #include <fstream>
+#include <ostream>
 
 #include "platform/modules/mapistub/mapistub.h"
 #include "tests/platform/mapi/mapi_fixture.h"
@@ -214,6 +215,8 @@ struct InstallCase {
   bool msmapi;                // the Office MAPI library is installed
 };
 
+void PrintTo(const InstallCase& c, std::ostream* out) { *out << c.version << (c.internetOnly ? " Internet mail only" : ""); }
+
 class OutlookInstall : public ::testing::TestWithParam<InstallCase> {
  protected:
   kipotest::TestHost host;
@@ -265,7 +268,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(InstallCase{"2000", false, u"Outlook.Application.9", "Microsoft\\Office\\9.0\\Outlook", true},
                       InstallCase{"2000", true, u"Outlook.Application.9", nullptr, false},
                       InstallCase{"2002", false, u"Outlook.Application.10", "", true},
-                      InstallCase{"2003", false, u"Outlook.Application.11", "", true}));
+                      InstallCase{"2003", false, u"Outlook.Application.11", "", true}),
+    [](const ::testing::TestParamInfo<InstallCase>& info) {
+      return std::string("Outlook") + info.param.version + (info.param.internetOnly ? "InternetMailOnly" : "");
+    });
 
 TEST(OutlookInstallRules, VersionFoldersAndTheInternetMailSetting) {
   kipotest::TestHost host;
