@@ -598,3 +598,27 @@ TEST_F(Sessions, DeletingAProfileInUseWaitsForItsLastSession) {
 }
 
 }  // namespace
+
+namespace {
+
+// A store in use is held open with a share mode that refuses deletion, and is one file at rest:
+// copying it gives a store that opens; once nothing holds it, it can be deleted.
+TEST_F(Sessions, AStoreInUseCannotBeDeletedAndIsOneFile) {
+  ASSERT_NO_FATAL_FAILURE(openDefaultStore());
+  newMessage(inbox.get(), "kept");
+  EXPECT_FALSE(DeleteFileW(u"C:\\outlook.pst"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  // The platform's own open and close of the file leave the store working.
+  ASSERT_TRUE(CopyFileW(u"C:\\outlook.pst", u"C:\\copy.pst", TRUE)) << GetLastError();
+  newMessage(inbox.get(), "after the copy");
+  EXPECT_TRUE(host.gone("outlook.pst-journal"));
+  std::string out, err;
+  ASSERT_EQ(kipotest::runTool({"mapi", "dump", "C:\\copy.pst"}, &out, &err), 0) << err;
+  EXPECT_NE(out.find("item IPM.Note kept"), std::string::npos) << out;
+  inbox.reset();
+  store.reset();
+  session.reset();
+  EXPECT_TRUE(DeleteFileW(u"C:\\outlook.pst")) << GetLastError();
+}
+
+}  // namespace
