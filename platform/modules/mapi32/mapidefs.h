@@ -662,7 +662,57 @@ struct IMsgStore : IMAPIProp {
 };
 using LPMDB = IMsgStore*;
 
-struct IAddrBook;
+#define PR_CONTAINER_FLAGS PROP_TAG(PT_LONG, 0x3600)
+#define PR_DEPTH PROP_TAG(PT_LONG, 0x3005)
+#define PR_AB_SEARCH_PATH PROP_TAG(PT_MV_BINARY, 0x3D01)
+#define AB_RECIPIENTS 0x00000001
+#define AB_SUBCONTAINERS 0x00000002
+#define AB_MODIFIABLE 0x00000004
+
+struct IABContainer : IMAPIContainer {
+  virtual HRESULT STDMETHODCALLTYPE CreateEntry(ULONG cbEntryID, LPENTRYID entryID, ULONG flags, LPMAPIPROP* entry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyEntries(SBinaryArray* entries, ULONG_PTR uiParam, LPVOID progress, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteEntries(SBinaryArray* entries, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ResolveNames(LPSPropTagArray tags, ULONG flags, LPADRLIST adrList, LPVOID flagList) = 0;
+
+ protected:
+  ~IABContainer() = default;
+};
+using LPABCONT = IABContainer*;
+
+struct IAddrBook : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID entryID, LPCIID iid, ULONG flags,
+                                              ULONG* objType, LPUNKNOWN* object) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cbEntryID1, LPENTRYID entryID1, ULONG cbEntryID2,
+                                                    LPENTRYID entryID2, ULONG flags, ULONG* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG cbEntryID, LPENTRYID entryID, ULONG eventMask, LPMAPIADVISESINK sink,
+                                           ULONG_PTR* connection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR connection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateOneOff(LPSTR name, LPSTR addressType, LPSTR address, ULONG flags,
+                                                 ULONG* cbEntryID, LPENTRYID* entryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NewEntry(ULONG_PTR uiParam, ULONG flags, ULONG cbEIDContainer,
+                                             LPENTRYID eidContainer, ULONG cbEIDNewEntryTpl, LPENTRYID eidNewEntryTpl,
+                                             ULONG* cbEIDNewEntry, LPENTRYID* eidNewEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ResolveName(ULONG_PTR uiParam, ULONG flags, LPSTR newEntryTitle, LPADRLIST adrList) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Address(ULONG_PTR* uiParam, LPVOID adrParms, LPADRLIST* adrList) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Details(ULONG_PTR* uiParam, LPVOID dismiss, LPVOID dismissContext, ULONG cbEntryID,
+                                            LPENTRYID entryID, LPVOID buttonCallback, LPVOID buttonContext,
+                                            LPSTR buttonText, ULONG flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RecipOptions(ULONG_PTR uiParam, ULONG flags, LPVOID recip) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryDefaultRecipOpt(LPSTR addressType, ULONG flags, ULONG* count,
+                                                         LPSPropValue* options) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPAB(ULONG* cbEntryID, LPENTRYID* entryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetPAB(ULONG cbEntryID, LPENTRYID entryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDefaultDir(ULONG* cbEntryID, LPENTRYID* entryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDefaultDir(ULONG cbEntryID, LPENTRYID entryID) = 0;
+  // The containers searched to resolve names, in order: rows with PR_ENTRYID.
+  virtual HRESULT STDMETHODCALLTYPE GetSearchPath(ULONG flags, LPSRowSet* searchPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSearchPath(ULONG flags, LPSRowSet searchPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PrepareRecips(ULONG flags, LPSPropTagArray tags, LPADRLIST recipients) = 0;
+
+ protected:
+  ~IAddrBook() = default;
+};
 using LPADRBOOK = IAddrBook*;
 
 struct IMAPISession : IUnknown {
@@ -711,6 +761,10 @@ KIPO_COM_INTERFACE(IMessage, IID_IMessage)
 KIPO_COM_INTERFACE(IAttach, IID_IAttachment)
 KIPO_COM_INTERFACE(IMsgStore, IID_IMsgStore)
 KIPO_COM_INTERFACE(IMAPISession, IID_IMAPISession)
+DEFINE_GUID(IID_IABContainer, 0x0002030D, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+DEFINE_GUID(IID_IAddrBook, 0x00020309, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+KIPO_COM_INTERFACE(IABContainer, IID_IABContainer)
+KIPO_COM_INTERFACE(IAddrBook, IID_IAddrBook)
 
 DEFINE_GUID(IID_IMAPIProp, 0x00020303, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 DEFINE_GUID(IID_IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);

@@ -20,6 +20,7 @@
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
 #include "platform/com/stream.h"
+#include "platform/modules/mapi32/addrbook.h"
 #include "platform/modules/mapi32/exchange.h"
 #include "platform/modules/mapi32/memory.h"
 #include "platform/modules/mapi32/profiles.h"
@@ -934,8 +935,10 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OpenAddressBook(ULONG_PTR, LPCIID, ULONG, LPADRBOOK* book) override {
-    if (book) *book = nullptr;
-    return MAPI_E_NO_SUPPORT;
+    if (!book) return MAPI_E_INVALID_PARAMETER;
+    *book = nullptr;
+    if (HRESULT hr = live(); FAILED(hr)) return hr;
+    return newAddressBook(profile_, book);
   }
   HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID uid, LPCIID, ULONG flags, LPPROFSECT* section) override {
     if (HRESULT hr = live(); FAILED(hr)) return hr;

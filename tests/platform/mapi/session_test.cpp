@@ -622,3 +622,84 @@ TEST_F(Sessions, AStoreInUseCannotBeDeletedAndIsOneFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The address book: one recipients container per contacts folder the address book provider was
+// given, found as the product finds them (root hierarchy at convenient depth, restricted to
+// AB_RECIPIENTS), and a search path kept in the profile, so a copy of the profile's key has it.
+TEST_F(Sessions, AddressBookContainersAndASearchPathKeptInTheProfile) {
+  Ptr<IMsgServiceAdmin> admin;
+  ASSERT_EQ(session->AdminServices(0, admin.put()), S_OK);
+  ASSERT_EQ(admin->CreateMsgService(const_cast<LPSTR>("CONTAB"), const_cast<LPSTR>("Kipo Address Book"), 0, 0), S_OK);
+  Ptr<IMAPITable> services;
+  ASSERT_EQ(admin->GetMsgServiceTable(0, services.put()), S_OK);
+  ASSERT_EQ(services->SeekRow(BOOKMARK_END, -1, nullptr), S_OK);
+  SizedSPropTagArray(1, uidColumn) = {1, {PR_SERVICE_UID}};
+  ASSERT_EQ(services->SetColumns(reinterpret_cast<LPSPropTagArray>(&uidColumn), 0), S_OK);
+  LPSRowSet rows = nullptr;
+  ASSERT_EQ(services->QueryRows(1, 0, &rows), S_OK);
+  MAPIUID contab;
+  std::memcpy(contab.ab, rows->aRow[0].lpProps[0].Value.bin.lpb, 16);
+  mapi.freeProws(rows);
+  Ptr<IProviderAdmin> providers;
+  ASSERT_EQ(admin->AdminProviders(&contab, 0, providers.put()), S_OK);
+  BYTE a[] = {1}, b[] = {2};
+  SBinary folders[] = {{1, a}, {1, b}};
+  LPSTR names[] = {const_cast<LPSTR>("Contacts"), const_cast<LPSTR>("Suppliers")};
+  SPropValue props[2]{};
+  props[0].ulPropTag = 0x66201102;
+  props[0].Value.MVbin = {2, folders};
+  props[1].ulPropTag = 0x6623101E;
+  props[1].Value.MVszA = {2, names};
+  ASSERT_EQ(providers->CreateProvider(const_cast<LPSTR>("CONTABP"), 2, props, 0, 0, nullptr), S_OK);
+
+  Ptr<IAddrBook> book;
+  ASSERT_EQ(session->OpenAddressBook(0, nullptr, 0, book.put()), S_OK);
+  Ptr<IUnknown> rootObject;
+  ULONG type = 0;
+  ASSERT_EQ(book->OpenEntry(0, nullptr, nullptr, 0, &type, rootObject.put()), S_OK);
+  EXPECT_EQ(type, static_cast<ULONG>(MAPI_ABCONT));
+  auto* root = static_cast<IABContainer*>(rootObject.get());
+  Ptr<IMAPITable> hierarchy;
+  ASSERT_EQ(root->GetHierarchyTable(CONVENIENT_DEPTH, hierarchy.put()), S_OK);
+  SizedSPropTagArray(1, idColumn) = {1, {PR_ENTRYID}};
+  ASSERT_EQ(hierarchy->SetColumns(reinterpret_cast<LPSPropTagArray>(&idColumn), 0), S_OK);
+  SRestriction recipients{};
+  recipients.rt = RES_BITMASK;
+  recipients.res.resBitMask = {BMR_NEZ, PR_CONTAINER_FLAGS, AB_RECIPIENTS};
+  ASSERT_EQ(hierarchy->Restrict(&recipients, TBL_BATCH), S_OK);
+  ASSERT_EQ(hierarchy->QueryRows(100, 0, &rows), S_OK);
+  ASSERT_EQ(rows->cRows, 2u);
+  // Each container opens by its id, with its folder's name.
+  Ptr<IUnknown> second;
+  ASSERT_EQ(book->OpenEntry(rows->aRow[1].lpProps[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(rows->aRow[1].lpProps[0].Value.bin.lpb),
+                            nullptr, 0, &type, second.put()),
+            S_OK);
+  LPSPropValue name = nullptr;
+  ASSERT_EQ(mapi.getOneProp(static_cast<IMAPIProp*>(static_cast<IABContainer*>(second.get())), PR_DISPLAY_NAME_A, &name), S_OK);
+  EXPECT_STREQ(name->Value.lpszA, "Suppliers");
+  mapi.freeBuffer(name);
+
+  // The path set here, in reverse order, is what a session on a copy of the profile reads.
+  std::swap(rows->aRow[0], rows->aRow[1]);
+  ASSERT_EQ(book->SetSearchPath(0, rows), S_OK);
+  const std::string first = bin(rows->aRow[0].lpProps[0]);
+  mapi.freeProws(rows);
+  HKEY target = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::u16string(kProfiles) + u"\\Copy").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &target, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SHCopyKeyW(HKEY_CURRENT_USER, (std::u16string(kProfiles) + u"\\Outlook").c_str(), target, 0), ERROR_SUCCESS);
+  RegCloseKey(target);
+  Ptr<IMAPISession> copy;
+  ASSERT_EQ(mapi.logonEx(0, const_cast<LPSTR>("Copy"), nullptr, MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE, copy.put()), S_OK);
+  Ptr<IAddrBook> copiedBook;
+  ASSERT_EQ(copy->OpenAddressBook(0, nullptr, 0, copiedBook.put()), S_OK);
+  ASSERT_EQ(copiedBook->GetSearchPath(0, &rows), S_OK);
+  ASSERT_EQ(rows->cRows, 2u);
+  EXPECT_EQ(bin(rows->aRow[0].lpProps[0]), first);
+  mapi.freeProws(rows);
+}
+
+}  // namespace
