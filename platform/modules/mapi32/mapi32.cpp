@@ -8,6 +8,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/text.h"
+#include "platform/modules/mapi32/logon_dialog.h"
 #include "platform/modules/mapi32/mapidefs.h"
 #include "platform/modules/mapi32/memory.h"
 #include "platform/modules/mapi32/points.h"
@@ -52,16 +53,21 @@ void MAPIUninitialize() {
 #define MAPI_USE_DEFAULT 0x00000040
 
 // A session on the named profile; without a name, on the default profile when the caller allows
-// it. Choosing a profile in a dialog is not offered: a logon that would need one fails.
-HRESULT MAPILogonEx(ULONG_PTR, LPSTR profileName, LPSTR, ULONG flags, LPMAPISESSION* session) {
+// it, else on the one the user chooses in the profile dialog (MAPI_LOGON_UI).
+HRESULT MAPILogonEx(ULONG_PTR uiParam, LPSTR profileName, LPSTR, ULONG flags, LPMAPISESSION* session) {
   if (!session) return MAPI_E_INVALID_PARAMETER;
   *session = nullptr;
   if (!initialized()) return MAPI_E_NOT_INITIALIZED;
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   std::u16string profile = profileName ? text::ansiToWide(profileName) : std::u16string();
   if (profile.empty()) {
-    if (!(flags & MAPI_USE_DEFAULT)) return (flags & MAPI_LOGON_UI) ? MAPI_E_NO_SUPPORT : MAPI_E_LOGON_FAILED;
-    profile = mapi::defaultProfile();
+    if (flags & MAPI_USE_DEFAULT) {
+      profile = mapi::defaultProfile();
+    } else if (flags & MAPI_LOGON_UI) {
+      if (HRESULT hr = mapi::chooseProfile(reinterpret_cast<HWND>(uiParam), profile); FAILED(hr)) return hr;
+    } else {
+      return MAPI_E_LOGON_FAILED;
+    }
   }
   return mapi::newSession(profile, session);
 }

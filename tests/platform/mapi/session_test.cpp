@@ -6,8 +6,10 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/modules/mapi32/logon_dialog.h"
 #include "tests/platform/mapi/mapi_fixture.h"
 #include "tests/support/faults.h"
+#include "tests/support/ui_script.h"
 
 namespace {
 
@@ -145,9 +147,8 @@ TEST_F(Sessions, LogonNeedsAnExistingProfileAndTheStatusTableNamesIt) {
   EXPECT_EQ(mapi.logonEx(0, const_cast<LPSTR>("Missing"), nullptr, MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE, other.put()),
             MAPI_E_LOGON_FAILED);
   EXPECT_FALSE(other);
-  // No name and no permission to take the default, and no dialog to choose one.
-  EXPECT_EQ(mapi.logonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_LOGON_UI, other.put()),
-            MAPI_E_NO_SUPPORT);
+  // No name, no dialog and no permission to take the default.
+  EXPECT_EQ(mapi.logonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, other.put()), MAPI_E_LOGON_FAILED);
   ASSERT_EQ(mapi.logonEx(0, nullptr, nullptr, MAPI_EXTENDED | 0x40 /* MAPI_USE_DEFAULT */, other.put()), S_OK);
 
   Ptr<IMAPITable> status;
@@ -700,6 +701,41 @@ TEST_F(Sessions, AddressBookContainersAndASearchPathKeptInTheProfile) {
   ASSERT_EQ(rows->cRows, 2u);
   EXPECT_EQ(bin(rows->aRow[0].lpProps[0]), first);
   mapi.freeProws(rows);
+}
+
+}  // namespace
+
+namespace {
+
+// A logon with the user interface and no profile name shows the profile dialog: the profile
+// picked there is the session's; Cancel gives MAPI_E_USER_CANCEL and no session.
+TEST_F(Sessions, TheProfileDialogChoosesTheProfileOrCancels) {
+  makeProfiles({"Second"});
+  auto profileOf = [&](IMAPISession* s) {
+    Ptr<IMAPITable> status;
+    EXPECT_EQ(s->GetStatusTable(0, status.put()), S_OK);
+    SizedSPropTagArray(2, columns) = {2, {PR_RESOURCE_TYPE, PR_DISPLAY_NAME_A}};
+    LPSRowSet rows = nullptr;
+    EXPECT_EQ(mapi.queryAllRows(status.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, &rows), S_OK);
+    std::string name = rows && rows->cRows ? rows->aRow[0].lpProps[1].Value.lpszA : "";
+    mapi.freeProws(rows);
+    return name;
+  };
+  Ptr<IMAPISession> chosen;
+  {
+    kipotest::UiScript ui;
+    ui.window(u"#32770").select(mapi::kProfileListId, 1).click(IDOK);
+    ASSERT_EQ(mapi.logonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_LOGON_UI, chosen.put()), S_OK);
+  }
+  EXPECT_EQ(profileOf(chosen.get()), "Second");
+  {
+    kipotest::UiScript ui;
+    ui.window(u"#32770").click(IDCANCEL);
+    Ptr<IMAPISession> none;
+    EXPECT_EQ(mapi.logonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_LOGON_UI, none.put()),
+              MAPI_E_USER_CANCEL);
+    EXPECT_FALSE(none);
+  }
 }
 
 }  // namespace
