@@ -4,12 +4,16 @@
 // stores or are of a newer schema refused without being written.
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <map>
 
 #include "platform/host/host.h"
+#include "platform/modules/mapi32/store_vfs.h"
 #include "tests/platform/mapi/mapi_fixture.h"
 
 namespace {
@@ -213,6 +217,43 @@ TEST_F(Stores, FilesThatAreNotStoresOrAreNewerAreRefusedAndLeftAlone) {
     EXPECT_EQ(addPst(path.c_str()), c.expected) << c.file;
     EXPECT_EQ(read(host.c(c.file)), before) << c.file << " was written";
     EXPECT_TRUE(host.gone(std::string(c.file) + "-journal")) << c.file;
+  }
+}
+
+// A store's lock holds while the platform itself opens and closes the file in the same process
+// (as a copy or a size query of the ".pst" does): another process's write waits for it. With
+// SQLite's own POSIX locks the platform's close drops the lock and the other process writes in
+// the middle of this one's transaction; that case is run too, to show the hazard is real.
+TEST_F(Stores, LocksHoldThroughThePlatformsOwnOpensOfTheFile) {
+  ASSERT_EQ(addPst("C:\\locked.pst"), S_OK);
+  for (const bool ownLocks : {true, false}) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(host.c("locked.pst").c_str(), &db, SQLITE_OPEN_READWRITE, ownLocks ? mapi::storeVfsName() : nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE; UPDATE meta SET value = value WHERE key = 'change'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    HANDLE h = CreateFileW(u"C:\\locked.pst", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    std::atomic<bool> done{false};
+    int rc = -1;
+    std::thread other([&] {
+      rc = kipotest::runTool({"mapi", "deliver", "C:\\locked.pst", "--from", "Other", "--subject", "meanwhile"});
+      done = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(ownLocks ? 2 : 8);
+    while (!done && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const bool wroteMeanwhile = done;
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    other.join();
+    if (ownLocks) {
+      EXPECT_FALSE(wroteMeanwhile) << "the other process wrote while this one held the store";
+      EXPECT_EQ(rc, 0) << "the other process's write once the lock was let go";
+    } else {
+      EXPECT_TRUE(wroteMeanwhile) << "with POSIX locks the platform's close would have to keep them";
+    }
   }
 }
 

@@ -12,3 +12,7 @@ foreach(test store session)
     target_link_libraries(platform_mapi_${test}_test PRIVATE SQLite::SQLite3)
   endif()
 endforeach()
+# The lock test opens store files through the stores' own SQLite file system.
+if(TARGET platform_mapi_store_test)
+  target_link_libraries(platform_mapi_store_test PRIVATE mapi_core)
+endif()
