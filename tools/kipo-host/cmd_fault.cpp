@@ -7,6 +7,7 @@
 
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
+#include "platform/modules/mapi32/points.h"
 #include "platform/win32/system.h"
 #include "tools/kipo-host/command.h"
 
@@ -22,10 +23,11 @@ bool parseNumber(const std::string& text, std::uint32_t& out) {
   return true;
 }
 
-// An error code as a number (decimal or 0x hex) or a name such as ERROR_ACCESS_DENIED.
+// An error code as a number (decimal or 0x hex) or a name such as ERROR_ACCESS_DENIED, or an
+// HRESULT of MAPI's by name (MAPI_E_NETWORK_ERROR) for the MAPI stand-in's calls.
 bool parseError(const std::string& text, std::uint32_t& out) {
   if (parseNumber(text, out)) return true;
-  return platform::win32::errorByName(text, out);
+  return platform::win32::errorByName(text, out) || mapi::hresultByName(text, out);
 }
 
 // A fault on a call that never asks could never act: say so rather than accept it.
