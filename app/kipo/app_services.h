@@ -1,0 +1,84 @@
+// CAppServices: what the application object gives the program's library parts (drive detection,
+// the secure-drive layer, the folder lookup, message boxes) through their service interfaces,
+// installed for the whole run, and the application's access to the document, the customizer
+// view, the tray icon and the surfaces of later parts.
+#pragma once
+
+#include "app/device_host_services.h"
+#include "app/secure_drive_services.h"
+#include "platform/afx/afxwin.h"
+
+class CCustomizerApp;
+class CCustomizerDoc;
+class CCustomizerView;
+class CRootView;
+class CSpaceMan;
+
+class CAppServices : public CDeviceHostServices, public CSecureDriveServices {
+ public:
+  explicit CAppServices(CCustomizerApp& app) : m_app(app) {}
+  ~CAppServices() override;
+
+  // Installs every service and hook; uninstall puts the defaults back.
+  void install();
+  void uninstall();
+
+  // ---- CDeviceHostServices ----
+  HWND getMainWindow() override;
+  bool isUserLoggedIn() override;
+  void startLogoutAfterRemoval() override;
+  void askUnlessSuppressed(HWND owner, const CString& text, const CString& checkBoxText,
+                           const CString& preferenceName) override;
+  bool isSecureDriveSettingOn() override;
+
+  // ---- CSecureDriveServices ----
+  void processMessages() override;
+  void endProgram(UINT exitCode) override;
+  CDeviceSdk* getDeviceSdk() override;
+  CDeviceChangeClient* getDeviceChangeClient() override;
+  void setDeviceChangeClient(CDeviceChangeClient* client) override;
+  bool changeSecureAreaPassword(const CString& newPassword, const CString& secondText) override;
+  CString getCustomizationFilePath() override;
+  bool standbyRequested() override;
+  void clearStandbyRequest() override;
+
+  // ---- the application's parts ----
+  void recoverComputer();
+  void publishDriveLetter(const CString& letter);
+  CDocTemplate* createCustomizerTemplate();
+  CCustomizerDoc* document();
+  CCustomizerView* view();
+  CRootView* customizerRootView();
+  CSpaceMan* spaceMan();
+  bool isDocumentBusy();
+  void loadDevicePreferences();
+  void hostCleanup();
+  bool startCustomizerView();
+  void activateView(CView* view);
+  void activateCustomizerView();
+  void updateLoginState();
+  void viewPersonalize();
+  void viewDepersonalize(bool silent);
+  void viewLogoutRequest();
+  void logoutForRemovedDrive();
+  void slidePulldownOpen();
+  void destroyLoginPulldown();
+  void showAbout(CWnd* parent);
+
+  void createTrayIcon(UINT callbackMessage, UINT id);
+  void removeTrayIcon();
+  void showTrayIcon(bool shown);
+  void trayNotify(WPARAM wParam, LPARAM lParam);
+
+  // The open options and synchronize dialogs of later parts.
+  void cancelOpenDialogs();
+  void enableOpenDialogs(bool enabled);
+  HWND openDialogWindow();
+
+  void setStandbyRequest(bool on) { m_standbyRequest = on; }
+
+ private:
+  CCustomizerApp& m_app;
+  bool m_standbyRequest = false;
+  bool m_installed = false;
+};
