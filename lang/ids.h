@@ -9,6 +9,7 @@
 
 // Later components keep their ids in headers of their own.
 #include "ids_devices.h"
+#include "ids_document.h"
 #include "ids_secure_drive.h"
 #include "ids_profiles.h"
 #include "ids_services.h"
