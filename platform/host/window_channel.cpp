@@ -109,7 +109,8 @@ struct RemotePointer {
 
 bool takesRemoteOnly(UINT msg) {
   return msg == LVM_GETITEMPOSITION || msg == LVM_SETITEMPOSITION32 || msg == LVM_GETWORKAREAS ||
-         msg == LVM_SETWORKAREAS || msg == LVM_GETNUMBEROFWORKAREAS || msg == LVM_FINDITEMW;
+         msg == LVM_SETWORKAREAS || msg == LVM_GETNUMBEROFWORKAREAS || msg == LVM_FINDITEMW ||
+         msg == LVM_GETITEMRECT || msg == LVM_HITTEST;
 }
 
 // Bytes of the record lParam points to; 0 for a message that carries none.
@@ -121,6 +122,8 @@ std::size_t remoteRecordSize(UINT msg, WPARAM wParam) {
     case LVM_SETWORKAREAS: return std::min<std::size_t>(wParam, LV_MAX_WORKAREAS) * sizeof(RECT);
     case LVM_FINDITEMW: return sizeof(LVFINDINFOW);
     case LVM_GETNUMBEROFWORKAREAS: return sizeof(UINT);
+    case LVM_GETITEMRECT: return sizeof(RECT);
+    case LVM_HITTEST: return sizeof(LVHITTESTINFO);
     default: return isItemRecord(msg) ? sizeof(LVITEMW) : 0;
   }
 }

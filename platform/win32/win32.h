@@ -4,6 +4,7 @@
 
 #include "platform/base/types.h"
 #include "platform/base/wcrt.h"
+#include "platform/win32/change_notify.h"
 #include "platform/win32/controls_msg.h"
 #include "platform/win32/crtfile.h"
 #include "platform/win32/crypt.h"

@@ -20,6 +20,8 @@
 #include "platform/win32/dialog.h"
 #include "platform/win32/error.h"
 #include "platform/win32/message.h"
+#include "platform/win32/process.h"
+#include "platform/win32/remote_memory.h"
 #include "platform/win32/tray.h"
 #include "platform/win32/window.h"
 #include "tools/kipo-host/command.h"
@@ -88,6 +90,43 @@ std::vector<HWND> childrenOf(HWND parent) {
 
 // ---- list ----
 
+// A buffer allocated in the process of a window of another program, for the list-view messages
+// Windows does not carry between processes (an icon's position): the control fills the block and
+// the answer is read back from it.
+class ForeignBlock {
+ public:
+  explicit ForeignBlock(HWND h) : window_(h) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_) address_ = VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~ForeignBlock() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  ForeignBlock(const ForeignBlock&) = delete;
+  ForeignBlock& operator=(const ForeignBlock&) = delete;
+
+  // Sends the message with the block as its pointer; on a nonzero answer copies `size` bytes of
+  // the block to `out`.
+  bool ask(UINT msg, WPARAM w, void* out, std::size_t size) {
+    if (!address_ || size > kSize) return false;
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window_, msg, w, reinterpret_cast<LPARAM>(address_), SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                             &result) ||
+        !result)
+      return false;
+    return ReadProcessMemory(process_, address_, out, size, nullptr) != FALSE;
+  }
+
+ private:
+  static constexpr std::size_t kSize = 4096;
+  HWND window_;
+  HANDLE process_ = nullptr;
+  void* address_ = nullptr;
+};
+
 void listItems(HWND h, const std::string& indent) {
   auto rows = [&](UINT countMsg, UINT textMsg, UINT selMsg, bool multi) {
     auto count = ask(h, countMsg);
@@ -107,6 +146,9 @@ void listItems(HWND h, const std::string& indent) {
   else if (is(h, u"ComboBox")) rows(CB_GETCOUNT, CB_GETLBTEXT, CB_GETCURSEL, false);
   else if (is(h, WC_LISTVIEWW)) {
     auto count = ask(h, LVM_GETITEMCOUNT);
+    const DWORD view = style & LVS_TYPEMASK;
+    std::optional<ForeignBlock> block;
+    if (count && *count > 0 && (view == LVS_ICON || view == LVS_SMALLICON)) block.emplace(h);
     for (LRESULT i = 0; count && i < *count && i < 1000; ++i) {
       WCHAR buf[1024] = {0};
       LVITEMW item{};
@@ -115,6 +157,11 @@ void listItems(HWND h, const std::string& indent) {
       item.cchTextMax = 1024;
       ask(h, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
       std::string line = indent + "item " + std::to_string(i) + " " + quoted(buf);
+      if (block) {
+        POINT p{};
+        if (block->ask(LVM_GETITEMPOSITION, static_cast<WPARAM>(i), &p, sizeof p))
+          line += " at " + std::to_string(p.x) + "," + std::to_string(p.y);
+      }
       if (ask(h, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED).value_or(0) & LVIS_SELECTED)
         line += " selected";
       std::printf("%s\n", line.c_str());
@@ -452,10 +499,64 @@ int tray(const std::vector<std::string>& args) {
   return 0;
 }
 
+// Explorer's taskbar buttons: push buttons in the taskbar's "MSTaskSwWClass" window, each with
+// its window's handle as control id.
+struct TaskButton {
+  HWND button;
+  HWND window;
+};
+
+std::vector<TaskButton> taskButtons() {
+  std::vector<TaskButton> out;
+  HWND tray = FindWindowW(u"Shell_TrayWnd", nullptr);
+  HWND band = tray ? FindWindowExW(tray, nullptr, u"MSTaskSwWClass", nullptr) : nullptr;
+  if (!band) return out;
+  for (HWND b : childrenOf(band)) {
+    const auto id = static_cast<std::uint32_t>(GetDlgCtrlID(b));
+    out.push_back({b, reinterpret_cast<HWND>(static_cast<std::uintptr_t>(id))});
+  }
+  return out;
+}
+
+int taskbar(const std::vector<std::string>& args) {
+  Options o;
+  const bool clicking = args.size() > 1 && args[1] == "click";
+  if (std::string e = parse(args, clicking ? 2 : 1, o); !e.empty()) return usageError(e);
+  if (!FindWindowW(u"Shell_TrayWnd", nullptr)) return failure("the taskbar is not running");
+  const std::vector<TaskButton> buttons = taskButtons();
+  if (!clicking) {
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+      const auto& b = buttons[i];
+      DWORD pid = 0;
+      GetWindowThreadProcessId(b.window, &pid);
+      std::string line = "button " + std::to_string(i) + " window=" + hex(b.window) + " class=" +
+                         text::toUtf8(classOf(b.window)) + " text=" + quoted(textOf(b.button)) +
+                         " pid=" + std::to_string(pid);
+      if (IsIconic(b.window)) line += " minimized";
+      std::printf("%s\n", line.c_str());
+    }
+    return 0;
+  }
+  if (o.window.empty()) return usageError("taskbar click needs --window W (handle, title or class)");
+  const std::u16string name = text::fromUtf8(o.window);
+  const std::optional<long> handle = number(o.window);
+  for (const auto& b : buttons) {
+    const bool named = handle ? static_cast<std::uint32_t>(*handle) ==
+                                    static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(b.window))
+                              : text::equalNoCase(textOf(b.window), name) || text::equalNoCase(classOf(b.window), name);
+    if (!named) continue;
+    postClickMiddle(b.button);
+    return 0;
+  }
+  return failure("no taskbar button for " + o.window);
+}
+
 int ui(const std::vector<std::string>& args) {
-  if (args.empty()) return usageError("ui needs a subcommand (list, click, type, check, select, menu, answer, close, tray)");
+  if (args.empty())
+    return usageError("ui needs a subcommand (list, click, type, check, select, menu, answer, close, tray, taskbar)");
   const std::string& sub = args[0];
   if (sub == "tray") return tray(args);
+  if (sub == "taskbar") return taskbar(args);
   Options o;
   if (std::string e = parse(args, 1, o); !e.empty()) return usageError(e);
   if (sub == "list") {
@@ -481,7 +582,8 @@ int ui(const std::vector<std::string>& args) {
 
 RegisterCommand uiCommand(
     {"ui",
-     "ui list [--window W] [--all]           top-level windows, controls, states, list contents, open menus\n"
+     "ui list [--window W] [--all]           top-level windows, controls, states, list contents (icons\n"
+     "                                        with their positions), open menus\n"
      "  ui click --window W --control ID      a left click on the control (W: title or class)\n"
      "  ui type --window W --control ID --text T   replaces the field's text by typing T\n"
      "  ui check --window W --control ID --state 0|1|2\n"
@@ -489,7 +591,9 @@ RegisterCommand uiCommand(
      "  ui menu [--window W] --command ID     picks an item of the open menu (or W's menu bar)\n"
      "  ui answer [--window CAPTION] --button ID   presses a message box's button\n"
      "  ui close --window W                   the caption's Close\n"
-     "  ui tray [click --icon N [--right] [--double]]   lists or clicks the tray's icons",
+     "  ui tray [click --icon N [--right] [--double]]   lists or clicks the tray's icons\n"
+     "  ui taskbar [click --window W]         lists the taskbar's buttons, or presses W's (restores\n"
+     "                                        it when minimized, and activates it)",
      true, ui});
 
 }  // namespace

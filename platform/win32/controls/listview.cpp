@@ -7,6 +7,8 @@
 // a row. A click on the header sends LVN_COLUMNCLICK; a click on a row selects it (the others are
 // deselected) and NM_CLICK follows on release; a double click sends NM_DBLCLK and LVN_ITEMACTIVATE.
 // Column auto-size uses the fixed metric of 6 pixels per character plus 12.
+// The icon views have no header; each item is a grid cell's box at its position (the icon above,
+// the label below), which item rectangles, hit tests and clicks follow.
 // There is no header child window (LVM_GETHEADER gives NULL) and nothing is drawn.
 #include <algorithm>
 #include <array>
@@ -122,7 +124,8 @@ struct ListView : ControlState {
 
   int count() const { return static_cast<int>(items.size()); }
   bool valid(int i) const { return i >= 0 && i < count(); }
-  int headerHeight() const { return (style() & LVS_NOCOLUMNHEADER) ? 0 : kListViewHeaderHeight; }
+  // The icon views have no header.
+  int headerHeight() const { return (iconView() || (style() & LVS_NOCOLUMNHEADER)) ? 0 : kListViewHeaderHeight; }
   int perPage() const { return std::max(1, (clientHeight(hwnd) - headerHeight()) / kListViewRowHeight); }
 
   NMLISTVIEW header(int i, int sub = 0) const {
@@ -336,6 +339,29 @@ struct ListView : ControlState {
     return at;
   }
 
+  // Icon views: an item's box is one grid cell from its position, the icon in its top
+  // kIconPart pixels and the label below.
+  static constexpr int kIconPart = 36;
+  RECT iconRect(int i, int code) const {
+    const POINT p = items[static_cast<std::size_t>(i)].pos;
+    RECT r{p.x, p.y, p.x + kSpacing, p.y + kSpacing};
+    if (code == LVIR_ICON) r.bottom = p.y + kIconPart;
+    if (code == LVIR_LABEL) r.top = p.y + kIconPart;
+    return r;
+  }
+  // The item at a point of an icon view (the one drawn last, on top, when boxes overlap) and the
+  // part of it hit, or -1.
+  int iconAt(POINT pt, UINT* part) const {
+    for (int i = count() - 1; i >= 0; --i) {
+      const RECT r = iconRect(i, LVIR_BOUNDS);
+      if (pt.x < r.left || pt.x >= r.right || pt.y < r.top || pt.y >= r.bottom) continue;
+      if (part) *part = pt.y < r.top + kIconPart ? LVHT_ONITEMICON : LVHT_ONITEMLABEL;
+      return i;
+    }
+    if (part) *part = LVHT_NOWHERE;
+    return -1;
+  }
+
   int rowAt(int y) const {
     int y0 = y - headerHeight();
     if (y0 < 0) return -1;
@@ -406,7 +432,7 @@ struct ListView : ControlState {
       }
       return 0;
     }
-    int row = rowAt(y);
+    int row = iconView() ? iconAt(POINT{x, y}, nullptr) : rowAt(y);
     switch (msg) {
       case WM_LBUTTONDOWN:
         pressedRow = row;
@@ -604,6 +630,10 @@ struct ListView : ControlState {
         int i = static_cast<int>(wParam);
         if (!r || !valid(i)) return FALSE;
         int code = r->left;
+        if (iconView()) {
+          *r = iconRect(i, code);
+          return TRUE;
+        }
         int y = headerHeight() + (i - top) * kListViewRowHeight;
         int width = 0;
         for (const Column& c : columns) width += c.cx;
@@ -616,6 +646,11 @@ struct ListView : ControlState {
       case LVM_HITTEST: {
         auto* ht = reinterpret_cast<LVHITTESTINFO*>(lParam);
         if (!ht) return -1;
+        if (iconView()) {
+          ht->iItem = iconAt(ht->pt, &ht->flags);
+          ht->iSubItem = 0;
+          return ht->iItem;
+        }
         int row = ht->pt.y >= headerHeight() ? rowAt(ht->pt.y) : -1;
         ht->iItem = row;
         ht->iSubItem = 0;

@@ -6,20 +6,33 @@
 //
 // It also starts command lines for others (shell_protocol.h): the start-up entries run that way.
 //
+// The desktop's list view holds the desktop icons (desktop.h), re-read on the "Refresh" command
+// (WM_COMMAND 28931 to any of the desktop windows), when a program tells the shell of a change
+// on the desktop, and when the Desktop folders change. Once its windows stand, Explorer
+// broadcasts "TaskbarCreated", so programs put their tray icons back as after a restart.
+//
+// The taskbar keeps a button per window that has one (taskbar.h), looking at the host's windows
+// a few times a second.
+//
 // A second explorer.exe started while the shell runs does not make a second desktop: it opens
 // the folder named on its command line, if any, and ends.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/base/text.h"
 #include "platform/host/environment.h"
 #include "platform/host/host.h"
+#include "platform/host/process_table.h"
+#include "platform/win32/controls/commctrl.h"
 #include "platform/win32/message.h"
 #include "platform/win32/process.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/shell_execute.h"
 #include "platform/win32/window.h"
+#include "tools/hostapps/explorer/desktop.h"
 #include "tools/hostapps/explorer/shell_protocol.h"
+#include "tools/hostapps/explorer/taskbar.h"
 
 namespace {
 
@@ -30,8 +43,16 @@ constexpr char16_t kViewClass[] = u"SHELLDLL_DefView";
 constexpr char16_t kListClass[] = u"SysListView32";
 constexpr char16_t kListTitle[] = u"FolderView";
 constexpr char16_t kEnvironment[] = u"Environment";
+constexpr char16_t kTaskbarCreated[] = u"TaskbarCreated";
+constexpr WORD kRefreshCommand = 28931;
+constexpr UINT_PTR kShellChangesTimer = 1;
+constexpr UINT kShellChangesEveryMs = 200;
+constexpr UINT_PTR kTaskbarTimer = 2;
+constexpr UINT kTaskbarEveryMs = 250;
 
 HWND g_tray = nullptr;
+std::unique_ptr<hostapps::explorer::Desktop> g_desktop;
+std::unique_ptr<hostapps::explorer::Taskbar> g_taskbar;
 
 bool isEnvironmentChange(UINT msg, LPARAM lParam) {
   if (msg != WM_SETTINGCHANGE || !lParam) return false;
@@ -71,6 +92,18 @@ LRESULT CALLBACK shellProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       if (hwnd == g_tray) PostQuitMessage(0);
       return 0;
+    case WM_COMMAND:
+      if (lParam) {
+        if (g_taskbar && hwnd == g_taskbar->band() && HIWORD(wParam) == BN_CLICKED)
+          g_taskbar->pressed(reinterpret_cast<HWND>(lParam));
+      } else if (LOWORD(wParam) == kRefreshCommand && g_desktop) {
+        g_desktop->refresh();
+      }
+      return 0;
+    case WM_TIMER:
+      if (wParam == kShellChangesTimer && g_desktop) g_desktop->checkShellChanges();
+      if (wParam == kTaskbarTimer && g_taskbar) g_taskbar->update();
+      return 0;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
@@ -83,11 +116,42 @@ bool registerClass(const char16_t* name) {
 }
 
 // The taskbar lies along the edge the host's facts name, as the shell reports it.
-RECT taskbarRect() {
+RECT taskbarRect(UINT* edge = nullptr) {
   APPBARDATA abd{};
   abd.cbSize = sizeof abd;
   SHAppBarMessage(ABM_GETTASKBARPOS, &abd);
+  if (edge) *edge = abd.uEdge;
   return abd.rc;
+}
+
+// The screen less the taskbar: where desktop icons go.
+RECT workArea(RECT screen, RECT bar, UINT edge) {
+  switch (edge) {
+    case ABE_LEFT: screen.left = bar.right; break;
+    case ABE_TOP: screen.top = bar.bottom; break;
+    case ABE_RIGHT: screen.right = bar.left; break;
+    default: screen.bottom = bar.top; break;
+  }
+  return screen;
+}
+
+// Pumps messages and watches the Desktop folders until WM_QUIT; its exit code.
+int run() {
+  for (;;) {
+    const std::vector<HANDLE> watches = g_desktop->watches();
+    const auto n = static_cast<DWORD>(watches.size());
+    DWORD r = MsgWaitForMultipleObjects(n, watches.data(), FALSE, INFINITE, QS_ALLINPUT);
+    if (r < WAIT_OBJECT_0 + n) {
+      g_desktop->changed(watches[r - WAIT_OBJECT_0]);
+      continue;
+    }
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (m.message == WM_QUIT) return static_cast<int>(m.wParam);
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
 }
 
 }  // namespace
@@ -95,16 +159,21 @@ RECT taskbarRect() {
 int main() {
   // The host first: a program of the host refuses to run without one, before anything else.
   platform::host::Host::current();
+  // In the process table from the start, so other programs can open it (memory they allocate in
+  // it for the desktop's list view).
+  platform::host::registerCurrentProcess();
   if (FindWindowW(kTrayClass, nullptr)) {
     const std::vector<std::u16string>& args = platform::process::wideArgs();
     if (args.size() > 1)
       ShellExecuteW(nullptr, u"open", args[1].c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     ExitProcess(0);
   }
-  for (const char16_t* cls : {kTrayClass, kDesktopClass, kViewClass, kListClass})
+  InitCommonControls();
+  for (const char16_t* cls : {kTrayClass, kDesktopClass, kViewClass, hostapps::explorer::Taskbar::kBandClass})
     if (!registerClass(cls)) ExitProcess(1);
 
-  RECT bar = taskbarRect();
+  UINT edge = ABE_BOTTOM;
+  RECT bar = taskbarRect(&edge);
   g_tray = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kTrayClass, u"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
                            bar.left, bar.top, bar.right - bar.left, bar.bottom - bar.top, nullptr, nullptr, nullptr,
                            nullptr);
@@ -117,18 +186,23 @@ int main() {
   HWND view = desktop ? CreateWindowExW(0, kViewClass, u"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
                                         screen.right, screen.bottom, desktop, nullptr, nullptr, nullptr)
                       : nullptr;
-  HWND list = view ? CreateWindowExW(0, kListClass, kListTitle, WS_CHILD | WS_VISIBLE, 0, 0, screen.right,
-                                     screen.bottom, view,
+  HWND list = view ? CreateWindowExW(0, kListClass, kListTitle, WS_CHILD | WS_VISIBLE | LVS_ICON | LVS_ALIGNLEFT, 0,
+                                     0, screen.right, screen.bottom, view,
                                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(1)), nullptr, nullptr)
                    : nullptr;
   if (!g_tray || !list) ExitProcess(1);
+  g_desktop = std::make_unique<hostapps::explorer::Desktop>(list, workArea(screen, bar, edge));
+  g_desktop->refresh();
+  SetTimer(desktop, kShellChangesTimer, kShellChangesEveryMs, nullptr);
+  g_taskbar = std::make_unique<hostapps::explorer::Taskbar>(g_tray);
+  g_taskbar->update();
+  SetTimer(g_tray, kTaskbarTimer, kTaskbarEveryMs, nullptr);
+  SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(kTaskbarCreated), 0, 0);
 
-  MSG m;
-  while (GetMessageW(&m, nullptr, 0, 0) > 0) {
-    TranslateMessage(&m);
-    DispatchMessageW(&m);
-  }
+  const int code = run();
+  g_desktop.reset();
+  g_taskbar.reset();
   DestroyWindow(desktop);
   DestroyWindow(g_tray);
-  ExitProcess(static_cast<UINT>(m.wParam));
+  ExitProcess(static_cast<UINT>(code));
 }

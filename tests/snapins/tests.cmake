@@ -1,0 +1,10 @@
+# The icon-position tests drive a desktop list view in another process: a fixture program lays
+# one out.
+add_executable(kipo_desktop_probe snapins/fixtures/desktop_probe.cpp)
+target_link_libraries(kipo_desktop_probe PRIVATE platform)
+target_include_directories(kipo_desktop_probe PRIVATE "${PROJECT_SOURCE_DIR}")
+if(TARGET snapins_desktop_icons_test)
+  add_dependencies(snapins_desktop_icons_test kipo_desktop_probe)
+  target_compile_definitions(snapins_desktop_icons_test PRIVATE
+    KIPO_DESKTOP_PROBE="$<TARGET_FILE:kipo_desktop_probe>")
+endif()
