@@ -63,17 +63,5 @@
 #define IDS_VIEW_CLOSE_PROGRAMS_LOGIN    430  // the programs to close before logging in
 #define IDS_VIEW_CONFIRM_LOGOUT          2101 // the logout confirmation's question
 
-// The tray icon's menus and icons.
-#define IDR_TRAY_LOGGED_OUT              356
-#define IDR_TRAY_LOGGED_IN               357
+// The tray icon while a user is logged in (the menus and their commands: ids_online.h).
 #define IDI_KIPO_PERSONALIZED            941
-#define ID_POPUP_ABOUT                   336
-#define ID_POPUP_CHECK_UPDATE            337
-#define ID_POPUP_LOGOUT                  338
-#define ID_POPUP_EXIT                    339
-#define ID_POPUP_HELP                    340
-#define ID_POPUP_LOGIN                   341
-#define ID_POPUP_OPTIONS                 342
-#define ID_POPUP_SYNCHRONIZE             344
-#define ID_POPUP_NEW_DRIVE               32774
-#define ID_POPUP_SHOW_PULLDOWN           32780

@@ -13,7 +13,16 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/preference_file.h"
+#include "app/program_texts.h"
+#include "app/tray_icon.h"
+#include "app/view_surfaces.h"
+#include "app/kipo/customizer_view.h"
+#include "app/customizer_doc.h"
+#include "lang/ids.h"
+#include "snapins/host_recovery.h"
 #include "platform/win32/win32.h"
+
+CAppServices::CAppServices(CCustomizerApp& app) : m_app(app) {}
 
 CAppServices::~CAppServices() { uninstall(); }
 
@@ -21,6 +30,7 @@ void CAppServices::install() {
   if (m_installed) return;
   m_installed = true;
   setDeviceHostServices(this);
+  setDocumentHostServices(this);
   setSecureDriveServices(this);
   CFolderLookup::setDevicePathSource([] { return CCustomizerApp::getDevicePath(); });
   CFolderLookup::installSpecialFolderSource();
@@ -32,7 +42,9 @@ void CAppServices::uninstall() {
   if (!m_installed) return;
   m_installed = false;
   setDeviceHostServices(nullptr);
+  setDocumentHostServices(nullptr);
   setSecureDriveServices(nullptr);
+  setTrayMenuSwitch({});
   CFolderLookup::setDevicePathSource({});
   setMessageOwnerSource({});
 }
@@ -45,11 +57,9 @@ bool CAppServices::isUserLoggedIn() { return m_app.isHostPersonalized(); }
 
 void CAppServices::startLogoutAfterRemoval() { logoutForRemovedDrive(); }
 
-void CAppServices::askUnlessSuppressed(HWND, const CString& text, const CString&, const CString& preferenceName) {
-  CPreferenceFile& prefs = getDevicePrefs();
-  bool show = true;
-  if (prefs.openRoot() && prefs.getBool(preferenceName, show) && !show) return;
-  askYesNoText(text);
+void CAppServices::askUnlessSuppressed(HWND owner, const CString& text, const CString& checkBoxText,
+                                       const CString& preferenceName) {
+  viewSurfaces().askUnlessSuppressed(owner, text, checkBoxText, preferenceName);
 }
 
 bool CAppServices::isSecureDriveSettingOn() { return m_app.getCustomization().veskSecurityEnabled; }
@@ -83,61 +93,159 @@ bool CAppServices::standbyRequested() { return m_standbyRequest; }
 
 void CAppServices::clearStandbyRequest() { m_standbyRequest = false; }
 
-// ---- the application's parts --------------------------------------------------------------------
+// ---- the document ------------------------------------------------------------------------------
 
-void CAppServices::recoverComputer() {}
+bool CAppServices::sendAppMessage(CAppMessage* message) { return m_app.sendAppMessage(message); }
 
-void CAppServices::publishDriveLetter(const CString&) {}
+bool CAppServices::postAppMessage(CAppMessage* message) { return m_app.postAppMessage(message); }
 
-CDocTemplate* CAppServices::createCustomizerTemplate() { return nullptr; }
+bool CAppServices::isClosePending() { return m_app.pendingClose; }
 
-CCustomizerDoc* CAppServices::document() { return nullptr; }
+void CAppServices::clearClosePending() { m_app.pendingClose = false; }
 
-CCustomizerView* CAppServices::view() { return nullptr; }
+bool CAppServices::enableAutostart() { return m_app.enableAutostart(); }
 
-CRootView* CAppServices::customizerRootView() { return nullptr; }
+bool CAppServices::disableAutostart() { return m_app.disableAutostart(); }
 
-CSpaceMan* CAppServices::spaceMan() { return nullptr; }
+void CAppServices::runLoginLogoutHook(int kind) { m_app.runLoginLogoutHook(kind); }
 
-bool CAppServices::isDocumentBusy() { return false; }
-
-void CAppServices::loadDevicePreferences() {}
-
-void CAppServices::hostCleanup() {}
-
-bool CAppServices::startCustomizerView() { return true; }
-
-void CAppServices::activateView(CView* view) {
-  auto* frame = dynamic_cast<CMDIFrameWnd*>(m_app.m_pMainWnd);
-  if (frame && view) frame->MDIActivate(view->GetParentFrame());
+bool CAppServices::isSecureAreaLoggedOut() {
+  CDeviceSdk* sdk = getDeviceSdk();
+  bool closed = false;
+  return sdk && sdk->supportsLogin() && sdk->isLoggedOut(closed) && closed;
 }
 
-void CAppServices::activateCustomizerView() {}
+bool CAppServices::saveComputer() { return ::saveComputer(); }
 
-void CAppServices::updateLoginState() {}
+void CAppServices::deleteLoginFile() { ::deleteLoginFile(); }
 
-void CAppServices::viewPersonalize() {}
+void CAppServices::deleteProductRegistryTraces() { ::deleteProductRegistryTraces(); }
 
-void CAppServices::viewDepersonalize(bool) {}
+// ---- the application's parts --------------------------------------------------------------------
 
-void CAppServices::viewLogoutRequest() {}
+void CAppServices::recoverComputer() { ::recoverComputer(); }
 
-void CAppServices::logoutForRemovedDrive() {}
+void CAppServices::publishDriveLetter(const CString& letter) { broadcastEnvironmentChange(CString(u"KIPO_DRIVE"), letter); }
 
-void CAppServices::slidePulldownOpen() {}
+CDocTemplate* CAppServices::createCustomizerTemplate() {
+  return new CMultiDocTemplate(IDR_MAINFRAME_KIPO, RUNTIME_CLASS(CCustomizerDoc), RUNTIME_CLASS(CMDIChildWnd),
+                               RUNTIME_CLASS(CCustomizerView));
+}
 
-void CAppServices::destroyLoginPulldown() {}
+CCustomizerDoc* CAppServices::document() { return dynamic_cast<CCustomizerDoc*>(m_app.customizerDocument); }
 
-void CAppServices::showAbout(CWnd*) {}
+CCustomizerView* CAppServices::view() {
+  CCustomizerDoc* doc = document();
+  if (!doc) return nullptr;
+  POSITION pos = doc->GetFirstViewPosition();
+  return pos ? dynamic_cast<CCustomizerView*>(doc->GetNextView(pos)) : nullptr;
+}
 
-void CAppServices::createTrayIcon(UINT, UINT) {}
+CRootView* CAppServices::customizerRootView() { return view(); }
 
-void CAppServices::removeTrayIcon() {}
+CSpaceMan* CAppServices::spaceMan() {
+  CCustomizerDoc* doc = document();
+  return doc ? &doc->getSpaceMan() : nullptr;
+}
 
-void CAppServices::showTrayIcon(bool) {}
+bool CAppServices::isDocumentBusy() {
+  CCustomizerDoc* doc = document();
+  return doc && doc->isBusy();
+}
 
-void CAppServices::trayNotify(WPARAM, LPARAM) {}
+void CAppServices::loadDevicePreferences() {
+  if (CCustomizerDoc* doc = document()) doc->loadFromDevice();
+}
 
+void CAppServices::hostCleanup() {
+  if (CCustomizerDoc* doc = document()) doc->hostCleanUp();
+}
+
+bool CAppServices::startCustomizerView() {
+  CCustomizerView* customizerView = view();
+  if (!customizerView) return false;
+  customizerView->updateLoginState();
+  if (GetFileAttributesW(u"c:\\KipoDiag.txt") != INVALID_FILE_ATTRIBUTES)
+    showMessageById(IDS_APP_DIAGNOSTIC_MODE, kProductName);
+  return customizerView->startup();
+}
+
+void CAppServices::activateView(CView* target) {
+  auto* frame = dynamic_cast<CMDIFrameWnd*>(m_app.m_pMainWnd);
+  if (frame && target && target->GetParentFrame()) frame->MDIActivate(target->GetParentFrame());
+}
+
+void CAppServices::activateCustomizerView() {
+  CCustomizerView* customizerView = view();
+  if (!customizerView) return;
+  activateView(customizerView);
+  customizerView->OnInitialUpdate();
+}
+
+void CAppServices::updateLoginState() {
+  if (CCustomizerView* customizerView = view()) customizerView->updateLoginState();
+}
+
+void CAppServices::viewPersonalize() {
+  if (CCustomizerView* customizerView = view()) customizerView->doPersonalize();
+}
+
+void CAppServices::viewDepersonalize(bool silent) {
+  if (CCustomizerView* customizerView = view()) customizerView->doDepersonalize(silent);
+}
+
+void CAppServices::viewLogoutRequest() {
+  if (CCustomizerView* customizerView = view()) customizerView->onLogoutRequest();
+}
+
+void CAppServices::logoutForRemovedDrive() {
+  if (CCustomizerView* customizerView = view()) customizerView->logoutForRemovedDrive();
+}
+
+void CAppServices::slidePulldownOpen() { viewSurfaces().slidePulldownOpen(); }
+
+void CAppServices::destroyLoginPulldown() { viewSurfaces().destroyPulldown(); }
+
+void CAppServices::showAbout(CWnd* parent) { viewSurfaces().showAboutBox(parent ? parent->GetSafeHwnd() : nullptr); }
+
+// ---- the tray icon ------------------------------------------------------------------------------
+
+void CAppServices::createTrayIcon(UINT callbackMessage, UINT id) {
+  m_trayIcon = std::make_unique<CTrayIcon>();
+  m_trayIcon->hooks.onDoubleClick = [this](UINT iconId, UINT mouseMessage) {
+    (void)iconId;
+    m_app.forwardTrayNotification(mouseMessage);
+  };
+  m_trayIcon->hooks.deviceName = [this] { return m_app.getDeviceDetector().getDeviceDisplayName(); };
+  m_trayIcon->hooks.updateItemAllowed = [this] {
+    return isSecureDriveSupportOn() || m_app.getCustomization().softwareUpdateEnabled;
+  };
+  CString tip = loadResString(IDS_APP_TRAY_TIP);
+  tip.Replace(u"%s", g_applicationName);
+  if (m_trayIcon->create(m_app.m_pMainWnd, callbackMessage, tip, nullptr, id)) m_trayIcon->setIconById(IDI_KIPO_DIALOG);
+  // Surfaces this program does not have yet are greyed rather than offered.
+  if (!viewSurfaces().hasAboutBox()) m_trayIcon->setCommandEnabled(ID_POPUP_ABOUT, false);
+  if (!viewSurfaces().hasOptionsDialog()) m_trayIcon->setCommandEnabled(ID_POPUP_OPTIONS, false);
+  setTrayMenuSwitch([this](bool enabled) { return m_trayIcon ? m_trayIcon->setMenuEnabled(enabled) : false; });
+}
+
+void CAppServices::removeTrayIcon() {
+  if (m_trayIcon) m_trayIcon->remove();
+}
+
+void CAppServices::showTrayIcon(bool shown) {
+  if (!m_trayIcon) return;
+  if (shown)
+    m_trayIcon->show();
+  else
+    m_trayIcon->hide();
+}
+
+void CAppServices::trayNotify(WPARAM wParam, LPARAM lParam) {
+  if (m_trayIcon) m_trayIcon->onNotify(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
+}
+
+// The options and synchronize dialogs come with later parts; none is open meanwhile.
 void CAppServices::cancelOpenDialogs() {}
 
 void CAppServices::enableOpenDialogs(bool) {}

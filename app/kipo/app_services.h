@@ -4,7 +4,10 @@
 // view, the tray icon and the surfaces of later parts.
 #pragma once
 
+#include <memory>
+
 #include "app/device_host_services.h"
+#include "app/document_host_services.h"
 #include "app/secure_drive_services.h"
 #include "platform/afx/afxwin.h"
 
@@ -13,10 +16,11 @@ class CCustomizerDoc;
 class CCustomizerView;
 class CRootView;
 class CSpaceMan;
+class CTrayIcon;
 
-class CAppServices : public CDeviceHostServices, public CSecureDriveServices {
+class CAppServices : public CDeviceHostServices, public CSecureDriveServices, public CDocumentHostServices {
  public:
-  explicit CAppServices(CCustomizerApp& app) : m_app(app) {}
+  explicit CAppServices(CCustomizerApp& app);
   ~CAppServices() override;
 
   // Installs every service and hook; uninstall puts the defaults back.
@@ -31,7 +35,7 @@ class CAppServices : public CDeviceHostServices, public CSecureDriveServices {
                            const CString& preferenceName) override;
   bool isSecureDriveSettingOn() override;
 
-  // ---- CSecureDriveServices ----
+  // ---- CSecureDriveServices and CDocumentHostServices ----
   void processMessages() override;
   void endProgram(UINT exitCode) override;
   CDeviceSdk* getDeviceSdk() override;
@@ -41,6 +45,19 @@ class CAppServices : public CDeviceHostServices, public CSecureDriveServices {
   CString getCustomizationFilePath() override;
   bool standbyRequested() override;
   void clearStandbyRequest() override;
+
+  // ---- CDocumentHostServices ----
+  bool sendAppMessage(CAppMessage* message) override;
+  bool postAppMessage(CAppMessage* message) override;
+  bool isClosePending() override;
+  void clearClosePending() override;
+  bool enableAutostart() override;
+  bool disableAutostart() override;
+  void runLoginLogoutHook(int kind) override;
+  bool isSecureAreaLoggedOut() override;
+  bool saveComputer() override;
+  void deleteLoginFile() override;
+  void deleteProductRegistryTraces() override;
 
   // ---- the application's parts ----
   void recoverComputer();
@@ -69,6 +86,7 @@ class CAppServices : public CDeviceHostServices, public CSecureDriveServices {
   void removeTrayIcon();
   void showTrayIcon(bool shown);
   void trayNotify(WPARAM wParam, LPARAM lParam);
+  CTrayIcon* trayIcon() { return m_trayIcon.get(); }
 
   // The open options and synchronize dialogs of later parts.
   void cancelOpenDialogs();
@@ -81,4 +99,5 @@ class CAppServices : public CDeviceHostServices, public CSecureDriveServices {
   CCustomizerApp& m_app;
   bool m_standbyRequest = false;
   bool m_installed = false;
+  std::unique_ptr<CTrayIcon> m_trayIcon;
 };

@@ -283,6 +283,7 @@ bool CCustomizerApp::initInstanceSteps() {
   customization.setPaths(withBackslash(getDevicePath()), CString(kCustomizationFileName));
   if (!customization.load()) return false;
   if (!matchLanguage(languageCode)) return false;
+  setDeviceDisplayName(deviceDetector.getDeviceDisplayName());
   if (customization.loaded && !customization.verifySignature()) {
     showMessageById(IDS_APP_CUSTOMIZATION_BAD);
     return false;

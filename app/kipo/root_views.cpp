@@ -38,7 +38,7 @@ BEGIN_MESSAGE_MAP(CRootView, CView)
   ON_COMMAND(ID_POPUP_HELP, OnCommandHelp)
   ON_COMMAND(ID_POPUP_CHECK_UPDATE, OnCommandCheckUpdate)
   ON_COMMAND(ID_POPUP_ABOUT, OnCommandAbout)
-  ON_COMMAND(ID_POPUP_NEW_DRIVE, OnCommandNothing)
+  ON_COMMAND(ID_POPUP_NEW_DEVICE, OnCommandNothing)
 END_MESSAGE_MAP()
 
 void CRootView::OnTrayIconNotify(UINT, UINT) {}
@@ -77,7 +77,7 @@ IMPLEMENT_DYNCREATE(CStandbyDoc, CDocument)
 IMPLEMENT_DYNCREATE(CStandbyView, CRootView)
 
 BEGIN_MESSAGE_MAP(CStandbyView, CRootView)
-  ON_COMMAND(ID_POPUP_NEW_DRIVE, OnUseNewDrive)
+  ON_COMMAND(ID_POPUP_NEW_DEVICE, OnUseNewDrive)
 END_MESSAGE_MAP()
 
 bool CStandbyView::askForDrive(const char16_t* action) {
