@@ -152,6 +152,11 @@ void CCustomizerView::doPersonalize() {
         writeLog(u"{LOGIN PULLDOWN}: Failed to display desktop image window.");
       busy = true;
       writeLog(u"Customizer View: Personalizing");
+      // Without the login panel nobody chooses the computer whose environment is carried: the
+      // one the program runs on is taken.
+      if (!viewSurfaces().pulldownExists() && !getProfileDatabase().getLoginProfile()) {
+        if (CSystemProfile* self = getProfileDatabase().getThisComputerProfile()) setLoginComputer(self->m_nickname);
+      }
       if (auto* document = dynamic_cast<CCustomizerDoc*>(GetDocument())) document->personalize();
     }
     busy = false;

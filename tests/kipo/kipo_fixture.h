@@ -100,6 +100,44 @@ class KipoTest : public HelperTest {
 
   std::string log() const { return slurp(drive_ / "Kipo.html"); }
 
+  // Waits until start-up has ended: the tray icon's balloon tells the login state.
+  static bool waitForTrayBalloon(double seconds = 20) {
+    return eventually([] {
+      std::string out;
+      kipotest::runTool({"ui", "tray"}, &out);
+      return out.find("balloon=") != std::string::npos;
+    }, seconds);
+  }
+  // The tray icons as `kipo-host ui tray` lists them.
+  static std::string trayText() {
+    std::string out;
+    kipotest::runTool({"ui", "tray"}, &out);
+    return out;
+  }
+  // Opens the tray icon's menu with a right click, as a user would; its listing once it is open.
+  static std::string openTrayMenu() {
+    kipotest::runTool({"ui", "tray", "click", "--icon", "0", "--right"});
+    std::string listing;
+    eventually([&] {
+      listing.clear();
+      kipotest::runTool({"ui", "list"}, &listing);
+      return listing.find("class=#32768") != std::string::npos;
+    }, 10);
+    return listing;
+  }
+  static int pickMenuCommand(int command) { return kipotest::runTool({"ui", "menu", "--command", std::to_string(command)}); }
+
+  // Waits for the process's message box and presses `button`; its text ("" when none came).
+  static std::u16string pressInBox(DWORD pid, int button, double seconds = 20) {
+    HWND box = nullptr;
+    if (!eventually([&] { return (box = boxOf(pid)) != nullptr && IsWindowVisible(box); }, seconds)) return u"";
+    std::u16string text;
+    if (HWND label = GetDlgItem(box, 0xFFFF)) text = windowText(label);
+    PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    eventually([&] { return !IsWindow(box); }, 10);
+    return text;
+  }
+
   // Processes of the host whose image is `image`, from the host's process list.
   static int countProcesses(const std::string& image) {
     std::string out;
