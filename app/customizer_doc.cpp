@@ -54,7 +54,6 @@ constexpr const char16_t* kLogRestoreFailed = u"Failed to restore %s";
 constexpr const char16_t* kLogUserNameUnknown = u"{Customizer Doc}: Failed to get the current user name before synchronizing.";
 constexpr const char16_t* kLogLeaveNoTraceRefused = u"{CustomizerDoc}: Leave-no-trace cannot procede while logged in.";
 constexpr const char16_t* kLogPrefsNotDeleted = u"Failed to delete preferences from registry.";
-constexpr const char16_t* kLogUndefinedException = u"{%s}: Caught undefined exception.";
 constexpr const char16_t* kLogExceptionText = u"{%s}: %s";
 constexpr const char16_t* kLogExchangeEnabled = u"Exchange is enabled";
 constexpr const char16_t* kLogMarkerNotCreated = u"{CustomizerDoc}: Failed to create the synchronize marker %s.";
@@ -88,7 +87,7 @@ bool guarded(const char16_t* context, Step&& step) {
     writeLog(kLogExceptionText, CString(context), errorTextOf(e));
     e->Delete();
   } catch (...) {
-    writeLog(kLogUndefinedException, CString(context));
+    documentHostServices().reportUnknownException(CString(context));
   }
   return false;
 }

@@ -3,6 +3,7 @@
 #include "app/document_host_services.h"
 
 #include "app/app_messages.h"
+#include "app/log.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -61,6 +62,10 @@ bool CDocumentHostServices::saveComputer() { return false; }
 void CDocumentHostServices::deleteLoginFile() {}
 
 void CDocumentHostServices::deleteProductRegistryTraces() {}
+
+void CDocumentHostServices::reportUnknownException(const CString& context) {
+  writeLog(u"{%s}: Caught undefined exception.", context);
+}
 
 bool CDocumentHostServices::isOutlook2000InternetMailOnly() { return false; }
 

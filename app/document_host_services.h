@@ -48,6 +48,11 @@ class CDocumentHostServices {
   virtual void deleteLoginFile();
   virtual void deleteProductRegistryTraces();
 
+  // Called inside a catch-all handler of a guarded block: reports the exception being handled
+  // under the block's context. The default logs "{<context>}: Caught undefined exception."; the
+  // application, which knows the structured exceptions, rethrows to log those by their code.
+  virtual void reportUnknownException(const CString& context);
+
   // Outlook 2000 set up for Internet mail only (question 737 is then skipped).
   virtual bool isOutlook2000InternetMailOnly();
   // The administrator logon dialog (modal, owned by `owner`) with the document's operations; its

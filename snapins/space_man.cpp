@@ -28,7 +28,8 @@ constexpr const char16_t* kLogFailedPostExecute = u"{SPACEMAN}: Failed postExecu
 constexpr const char16_t* kLogUserStopped =
     u"{SPACEMAN}: User decided not to continue after failed operation - customizer %s failed";
 constexpr const char16_t* kLogExceptionText = u"{SpaceMan}: %s";
-constexpr const char16_t* kLogUndefinedException = u"{SpaceMan}: Caught undefined exception.";
+// The component structured exceptions and unknown ones are logged under.
+constexpr const char16_t* kComponent = u"SpaceMan";
 constexpr const char16_t* kLogExceptionSynchronizing = u"An exception occurred during synchronization.";
 constexpr const char16_t* kLogExceptionCalculating = u"An exception occurred during calculation.";
 constexpr const char16_t* kLogTableBusy = u"{SpaceMan}: The space table cannot be rebuilt while a run is in progress.";
@@ -281,8 +282,11 @@ void CSpaceMan::runCalculation() {
   m_stop = false;
   const CSyncSpec spec = *m_currentSpec;
   try {
-    // The dialog calculated this very spec a moment ago: go straight to execution.
-    const bool skipCalculation = m_tableValid && m_executeRequested;
+    // The dialog calculated this very spec a moment ago: go straight to execution. A plan that
+    // was executed, stopped, failed or freed since is calculated again; executing it as it stands
+    // would move nothing, or only part of what the user saw.
+    const bool skipCalculation = m_tableValid && m_executeRequested && m_planReady;
+    m_planReady = false;
     if (!skipCalculation && !m_stop) {
       bool preOk = true;
       for (CCustomizer* customizer : spec.customizers) {
@@ -302,6 +306,7 @@ void CSpaceMan::runCalculation() {
         if (!customizer->postCalculateSyncOps(calculation)) postOk = false;
       }
       if (!postOk) writeLog(kLogFailedPostCalculate);
+      m_planReady = calculation == kSyncDone && !m_stop;
     }
     if (!m_stop && m_executeRequested) {
       m_executing = true;
@@ -342,7 +347,7 @@ void CSpaceMan::runCalculation() {
     e->Delete();
     afterException();
   } catch (...) {
-    writeLog(kLogUndefinedException);
+    documentHostServices().reportUnknownException(CString(kComponent));
     afterException();
   }
   m_stop = false;
@@ -355,6 +360,7 @@ void CSpaceMan::runCalculation() {
 
 void CSpaceMan::afterException() {
   m_executing = false;
+  m_planReady = false;
   if (m_executeRequested) {
     writeLog(kLogExceptionSynchronizing);
     freeSyncOps();
@@ -471,6 +477,7 @@ bool CSpaceMan::isInCurrentSpec(const CSpaceRecord* record) const {
 void CSpaceMan::freeSyncOps() {
   // The executing run holds its ops; it frees them itself when it ends.
   if (m_executing) return;
+  m_planReady = false;
   m_runList.clear();
   for (auto& row : m_spaceTable) {
     for (auto& record : row) record->plannedBytes = 0;

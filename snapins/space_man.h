@@ -179,6 +179,9 @@ class CSpaceMan {
   bool m_running = false;
   bool m_executing = false;
   bool m_executeRequested = false;
+  // The run list holds the complete plan of the current spec's last calculation, not yet executed:
+  // only then may a synchronization of that spec skip calculating.
+  bool m_planReady = false;
   std::map<CCustomizer*, std::vector<CSynchronizer*>> m_synchronizers;
   // Specs posted to the window and not yet received: owned (freed with the window when they never
   // arrive). Only these are taken from WM_USER+80, which any process can post.

@@ -186,6 +186,10 @@ class RecordingServices : public CDocumentHostServices {
   void deleteLoginFile() override { events.push_back("deleteLoginFile"); }
   void deleteProductRegistryTraces() override { events.push_back("deleteProductRegistryTraces"); }
   bool isOutlook2000InternetMailOnly() override { return internetMailOnly; }
+  void reportUnknownException(const CString& context) override {
+    events.push_back("unknown:" + utf8(context));
+    CDocumentHostServices::reportUnknownException(context);
+  }
 
   // Sent and posted messages, in order: "send:login 1", "post:progress 16", "post:text Backing up A",
   // "send:status 9"...
