@@ -15,6 +15,7 @@
 #include "app/preference_file.h"
 #include "app/program_texts.h"
 #include "app/tray_icon.h"
+#include "app/structured_exception.h"
 #include "app/view_surfaces.h"
 #include "app/kipo/customizer_view.h"
 #include "app/customizer_doc.h"
@@ -120,6 +121,16 @@ bool CAppServices::saveComputer() { return ::saveComputer(); }
 void CAppServices::deleteLoginFile() { ::deleteLoginFile(); }
 
 void CAppServices::deleteProductRegistryTraces() { ::deleteProductRegistryTraces(); }
+
+void CAppServices::reportUnknownException(const CString& context) {
+  try {
+    throw;
+  } catch (const CSE& e) {
+    describeStructuredException(e, context, false);
+  } catch (...) {
+    writeLog(u"{%s}: Caught undefined exception.", context);
+  }
+}
 
 // ---- the application's parts --------------------------------------------------------------------
 

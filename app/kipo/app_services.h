@@ -58,6 +58,8 @@ class CAppServices : public CDeviceHostServices, public CSecureDriveServices, pu
   bool saveComputer() override;
   void deleteLoginFile() override;
   void deleteProductRegistryTraces() override;
+  // Inside a catch-all: a structured exception is logged by its code, anything else as undefined.
+  void reportUnknownException(const CString& context) override;
 
   // ---- the application's parts ----
   void recoverComputer();

@@ -103,6 +103,10 @@ class CCustomizerApp : public CWinApp {
 
   afx_msg void OnFileNew();
 
+  // Installs the application's services for the library parts (start-up does it before it reads
+  // the command line); they stay until the application object goes.
+  void installServices();
+
   CAppServices* services() { return m_services.get(); }
   CDeviceDetector& getDeviceDetector() { return deviceDetector; }
   CU3CustomConfig& getCustomization() { return customization; }
@@ -137,7 +141,6 @@ class CCustomizerApp : public CWinApp {
  private:
   bool initInstanceSteps();
   void reportStartupFailure();
-  void installServices();
   void removeServices();
   void deleteSwitchboard() { switchboard.reset(); }
   void copyToDeviceWhenMissing(const CString& fileName);

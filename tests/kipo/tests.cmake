@@ -11,3 +11,7 @@ foreach(src IN LISTS kipo_tests)
   target_compile_definitions(kipo_${name} PRIVATE KIPO_LANGUAGE_DIR="${KIPO_LANGUAGE_DIR}"
                              KIPO_PROGRAM="$<TARGET_FILE:Kipo>")
 endforeach()
+# The faults of the structured-exception test are in the test's own code.
+if(TARGET kipo_app_object_test)
+  kipo_translate_faults(kipo_app_object_test)
+endif()
