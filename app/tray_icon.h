@@ -26,7 +26,8 @@ class CTrayIcon {
 
   static constexpr UINT kClickTimerMs = 50;
 
-  // Becomes the process's current icon (the click timer reaches it through that).
+  // Becomes the process's current icon (the click timer reaches it through that) and the tray
+  // menu switch of message boxes (setTrayMenuSwitch, app/messages.h).
   CTrayIcon();
   // Removes the icon; stops being the current icon.
   ~CTrayIcon();

@@ -3,7 +3,6 @@
 #include "snapins/host_recovery.h"
 
 #include <charconv>
-#include <memory>
 
 #include "app/file_operation.h"
 #include "app/file_util.h"
@@ -289,10 +288,12 @@ void setAside(const CString& path, const CString& holdingFolder) {
 
 bool samePath(const CString& a, const CString& b) { return equalsNoCase(a, b); }
 
+// Entries are set aside only when the block read whole and there is a holding folder to take them.
 void sortEntries(const CString& folder, const LoginFileBlock& block, const char16_t* label,
                  const CString& holdingFolder) {
   if (folder.IsEmpty()) return;
   if (!block.complete) writeLog(kLogBlockIncomplete, CString(label));
+  const bool mayRemove = block.complete && !holdingFolder.IsEmpty();
   CStringArray list;
   listFolder(folder, list, true);
   for (INT_PTR i = 0; i < list.GetSize(); ++i) {
@@ -309,7 +310,7 @@ void sortEntries(const CString& folder, const LoginFileBlock& block, const char1
         continue;
       }
     }
-    if (block.complete) setAside(path, holdingFolder);
+    if (mayRemove) setAside(path, holdingFolder);
   }
 }
 
@@ -515,10 +516,8 @@ bool restoreRegistry(bool& fileOpened) {
   // The folders as the restored values name them; set-aside entries go to My Documents.
   const CString documents = CFolderLookup::getMyDocumentsPath();
   const CString holding = documents.IsEmpty() ? CString() : getRecoveryHoldingFolder(documents);
-  LoginFileBlock desktop = c.desktop, mine = c.documents;
-  if (holding.IsEmpty()) desktop.complete = mine.complete = false;
-  sortEntries(CFolderLookup::getDesktopPath(), desktop, u"Desktop", holding);
-  sortEntries(documents, mine, u"My Documents", holding);
+  sortEntries(CFolderLookup::getDesktopPath(), c.desktop, u"Desktop", holding);
+  sortEntries(documents, c.documents, u"My Documents", holding);
   return result && c.desktop.complete && c.documents.complete;
 }
 

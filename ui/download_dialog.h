@@ -2,7 +2,8 @@
 // installer into a file while the box shows its progress every 200 ms; Cancel stops the worker
 // at once, also while a read waits on a stalled server (the Internet file is closed under it).
 // Only a download that arrived whole is kept: any failure, a short reply or a cancel deletes the
-// partial file.
+// partial file (and an earlier file at the target). DoModal gives IDOK for a whole installer,
+// IDABORT after a failure was reported to the user, IDCANCEL after Cancel.
 #pragma once
 
 #include <atomic>

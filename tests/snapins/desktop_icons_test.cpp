@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/file_util.h"
 #include "app/registry.h"
 #include "platform/win32/controls/commctrl.h"
 #include "platform/win32/win32.h"
@@ -301,10 +302,21 @@ TEST_F(DesktopIconsTest, IconsOfAnotherProcessAreParkedAndPutBack) {
   CloseHandle(process);
 }
 
-// The host's Explorer as it stands: its desktop list view is found and driven from here.
-TEST_F(DesktopIconsTest, ExplorersDesktopListViewIsFoundAndDriven) {
+// The host's Explorer with one icon per Desktop entry: the user hides known extensions, yet the
+// positions are kept under the full names, the host's icons step aside and come back, and the
+// user's setting is as it was.
+TEST_F(DesktopIconsTest, ExplorersDesktopIconsStepAsideAndComeBack) {
   std::string err;
   ASSERT_EQ(kipotest::runTool({"install"}, nullptr, &err), 0) << err;
+  CRegistry(CString(u"HKEY_LOCAL_MACHINE\\Software\\Classes\\.txt"), true, true).setString(u"", CString(u"txtfile"));
+  CRegistry(CString(u"HKEY_CURRENT_USER\\") + kAdvanced, true, true).setDword(u"HideFileExt", 1);
+  const CString desktop = CFolderLookup::getDesktopPath();
+  for (const char16_t* name : {u"notes.txt", u"report.txt"}) {
+    CFile f(joinPath(desktop, name), CFile::modeCreate | CFile::modeWrite);
+    f.Close();
+  }
+  CreateDirectoryW(joinPath(desktop, u"Projects"), nullptr);
+
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -326,13 +338,64 @@ TEST_F(DesktopIconsTest, ExplorersDesktopListViewIsFoundAndDriven) {
     if (!list) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_NE(list, nullptr);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  ASSERT_NE(process, nullptr);
+  auto* block = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 1024, MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(block, nullptr);
+  // Explorer's icons by text, read through a block of ours in its process.
+  auto icons = [&] {
+    std::map<std::string, POINT> out;
+    const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      char16_t text[MAX_PATH] = {};
+      LVITEMW item{};
+      item.pszText = text;
+      item.cchTextMax = MAX_PATH;
+      SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+      POINT p{-9999, -9999};
+      if (SendMessageW(list, LVM_GETITEMPOSITION, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(block)))
+        ReadProcessMemory(process, block, &p, sizeof p, nullptr);
+      out[platform::text::toUtf8(text)] = p;
+    }
+    return out;
+  };
+  std::map<std::string, POINT> before;
+  for (int i = 0; i < 500 && !(before = icons()).count("Projects"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(before.count("notes"), 1u) << "the user hides known extensions";
+  ASSERT_EQ(before.count("My Computer"), 1u);
+
   CDesktopIconStore store;
-  ASSERT_TRUE(findDesktopListView(store));
+  ASSERT_TRUE(saveDesktopIconPositions(store));
   EXPECT_EQ(store.listView, list);
-  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-  EXPECT_TRUE(saveDesktopIconPositions(store));
-  EXPECT_EQ(static_cast<int>(stored().size()), count);
-  EXPECT_TRUE(restoreDesktopIconPositions(store));
+  std::map<std::string, POINT> saved = stored();
+  EXPECT_EQ(saved.size(), before.size());
+  for (const char* name : {"notes.txt", "report.txt", "Projects", "My Computer", "Recycle Bin"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(saved.count(name), 1u);
+    std::string shown = std::string(name) == "notes.txt" ? "notes" : std::string(name) == "report.txt" ? "report" : name;
+    EXPECT_EQ(saved[name].x, before[shown].x);
+    EXPECT_EQ(saved[name].y, before[shown].y);
+  }
+  EXPECT_EQ(hideFileExt(), 1u);
+  std::map<std::string, POINT> parked = icons();
+  EXPECT_EQ(parked["notes"].x, kScreenWidth + 64) << "named as the user sees it again";
+  EXPECT_EQ(parked["Projects"].x, kScreenWidth + 64);
+  EXPECT_EQ(parked["My Computer"].x, before["My Computer"].x);
+  EXPECT_EQ(parked["Recycle Bin"].y, before["Recycle Bin"].y);
+
+  ASSERT_TRUE(restoreDesktopIconPositions(store));
+  std::map<std::string, POINT> after = icons();
+  for (const auto& [name, at] : before) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(after[name].x, at.x);
+    EXPECT_EQ(after[name].y, at.y);
+  }
+  EXPECT_EQ(hideFileExt(), 1u);
+  VirtualFreeEx(process, block, 0, MEM_RELEASE);
+  CloseHandle(process);
 }
 
 }  // namespace

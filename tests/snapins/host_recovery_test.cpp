@@ -14,9 +14,13 @@
 #include "app/file_operation.h"
 #include "app/file_util.h"
 #include "app/shortcut.h"
+#include "platform/com/active_desktop.h"
 #include "platform/com/runtime.h"
+#include "platform/win32/controls/commctrl.h"
 #include "platform/win32/win32.h"
 #include "tests/app/profiles_fixture.h"
+#include "tests/support/child_program.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -434,6 +438,115 @@ TEST_F(HostRecoveryTest, ALoginFileThatCannotBeCreatedParksNothing) {
   EXPECT_FALSE(saveComputer());
   EXPECT_TRUE(logHas("Recover:saveComputer() - failed to create the login file"));
   EXPECT_EQ(regText(kIeMain, u"Kipo Start Page"), "<none>");
+}
+
+// The program dies while personalized: the login happened in a process killed outright, and a
+// later process recovers the host from what that one left.
+TEST_F(HostRecoveryTest, AProgramKilledWhilePersonalizedIsRecoveredByAnother) {
+  const CString snapin(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\LocalPrefs\\Snapins\\Desktop");
+  CRegistry(CString(kIeMain), true, true).setString(u"Start Page", CString(u"http://host/"));
+  make(in(desktop, u"host file.txt"));
+  setHiddenAttribute(in(desktop, u"host file.txt"), true);
+  const std::string log = utf8(CString(apptest::kLogPath));
+  {
+    kipotest::ChildProgram login(KIPO_SESSION_PROBE, {"login", log});
+    ASSERT_TRUE(login.saw("saved\n")) << login.output();
+    // The session: the user's start page and desktop, and a file the user made.
+    CRegistry(CString(kIeMain), true, true).setString(u"Start Page", CString(u"http://user/"));
+    setHiddenAttribute(in(desktop, u"host file.txt"), false);
+    make(in(desktop, u"made today.txt"), 1300000000);
+    CRegistry(snapin, true, true).setBool(u"personalized", true);
+    login.kill();  // SIGKILL: nothing of the program runs after this
+  }
+  ASSERT_TRUE(fileExists(loginFile));
+  kipotest::ChildProgram recover(KIPO_SESSION_PROBE, {"recover", log});
+  EXPECT_EQ(recover.wait(), 0);
+
+  EXPECT_EQ(regText(kIeMain, u"Start Page"), "http://host/");
+  EXPECT_TRUE(isHiddenFile(in(desktop, u"host file.txt")));
+  EXPECT_FALSE(pathExists(in(desktop, u"made today.txt")));
+  EXPECT_TRUE(fileExists(in(holding(), u"made today.txt")));
+  EXPECT_EQ(regText(kProductKey, u"Personalized"), "false");
+  EXPECT_EQ(regText(snapin, u"personalized"), "false");
+  EXPECT_FALSE(fileExists(loginFile));
+}
+
+// The desktop of the host comes back too: the theme's wallpaper on XP (none elsewhere), the hidden
+// "Local Settings" folder shown again, and the host's icons at their saved places.
+TEST_F(HostRecoveryTest, RecoveryPutsBackTheWallpaperTheIconsAndLocalSettings) {
+  InitCommonControls();
+  kipotest::registerWindowClass(u"Progman");
+  kipotest::registerWindowClass(u"SHELLDLL_DefView");
+  HWND progman = CreateWindowExW(0, u"Progman", u"Program Manager", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
+                                 nullptr, nullptr);
+  HWND view = CreateWindowExW(0, u"SHELLDLL_DefView", u"", WS_CHILD, 0, 0, 800, 600, progman, nullptr, nullptr, nullptr);
+  HWND list = CreateWindowExW(0, WC_LISTVIEWW, u"FolderView", WS_CHILD | LVS_ICON, 0, 0, 800, 600, view, nullptr,
+                              nullptr, nullptr);
+  std::u16string text = u"host file.txt";
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.pszText = text.data();
+  ASSERT_EQ(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)), 0);
+  const CString localSettings = CFolderLookup::getShellFolder(CString(u"Local Settings"));
+  ASSERT_FALSE(localSettings.IsEmpty());
+  createDirectoryTree(localSettings);
+  CRegistry(CString(u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\LastTheme"), true, true)
+      .setString(u"Wallpaper", CString(u"%SystemRoot%\\Web\\Wallpaper\\Bliss.bmp"), REG_EXPAND_SZ);
+
+  struct Case {
+    const char* version;
+    const char* wallpaper;
+  } cases[] = {{"5.1", "C:\\WINDOWS\\Web\\Wallpaper\\Bliss.bmp"}, {"5.0", ""}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.version);
+    platform::host::Host::current().setFact(platform::host::fact::WindowsVersion, k.version);
+    CRegistry(CString(kControlDesktop), true, true).setString(u"ConvertedWallpaper", CString(u"C:\\host.bmp"));
+    ASSERT_TRUE(saveComputer());
+    // The session: the user's wallpaper, the host's icon parked off screen, Local Settings hidden.
+    CRegistry(CString(kControlDesktop), true, true).setString(u"ConvertedWallpaper", CString(u"E:\\user.bmp"));
+    CRegistry(CString(kControlDesktop), true, true).setString(u"Wallpaper", CString(u"E:\\user.bmp"));
+    BYTE saved[8] = {30, 0, 0, 0, 40, 0, 0, 0};
+    CRegistry(CString(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs\\DIPS"), true, true)
+        .setBinary(u"host file.txt", saved, 8);
+    POINT away{864, 0};
+    SendMessageW(list, LVM_SETITEMPOSITION32, 0, reinterpret_cast<LPARAM>(&away));
+    setHiddenAttribute(localSettings, true);
+
+    recoverComputer();
+
+    IActiveDesktop* desktop = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ActiveDesktop, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveDesktop,
+                                           reinterpret_cast<void**>(&desktop))));
+    WCHAR wallpaper[MAX_PATH] = {};
+    desktop->GetWallpaper(wallpaper, MAX_PATH, 0);
+    desktop->Release();
+    EXPECT_EQ(utf8(CString(wallpaper)), k.wallpaper);
+    EXPECT_EQ(regText(kControlDesktop, u"ConvertedWallpaper"), "C:\\host.bmp");
+    POINT at{};
+    SendMessageW(list, LVM_GETITEMPOSITION, 0, reinterpret_cast<LPARAM>(&at));
+    EXPECT_EQ(at.x, 30);
+    EXPECT_EQ(at.y, 40);
+    EXPECT_FALSE(isHiddenFile(localSettings));
+  }
+  kipotest::destroyThreadWindows();
+}
+
+// Before Windows 2000 the cache containers are the machine's and the messaging profiles live
+// under the older path.
+TEST_F(HostRecoveryTest, BeforeWindows2000TheParkedCachesAreTheMachines) {
+  platform::host::Host::current().setFact(platform::host::fact::WindowsVersion, "4.10");
+  const CString machine(u"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache");
+  const CString oldProfiles(u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows Messaging Subsystem\\Profiles");
+  CRegistry(joinPath(machine, u"Extensible Cache\\MSHist01"), true, true).setString(u"CachePath", CString(u"host"));
+  CRegistry(oldProfiles, true, true).setString(u"DefaultProfile", CString(u"Host Mail"));
+  ASSERT_TRUE(saveComputer());
+  EXPECT_NE(loginBytes().find("Windows Messaging Subsystem\\Profiles=Host Mail\r\n"), std::string::npos);
+  EXPECT_TRUE(keyExists(joinPath(machine, u"Kipo Extensible Cache\\MSHist01")));
+  CRegistry(joinPath(machine, u"Extensible Cache\\MSHist01"), true, true).setString(u"CachePath", CString(u"user"));
+  CRegistry(oldProfiles, true, true).setString(u"DefaultProfile", CString(u"Kipo Mail"));
+  recoverComputer();
+  EXPECT_EQ(regText(joinPath(machine, u"Extensible Cache\\MSHist01"), u"CachePath"), "host");
+  EXPECT_EQ(regText(oldProfiles, u"DefaultProfile"), "Host Mail");
 }
 
 // Explorer takes the machine environment when told, and the programs it starts see the drive.

@@ -8,3 +8,12 @@ if(TARGET snapins_desktop_icons_test)
   target_compile_definitions(snapins_desktop_icons_test PRIVATE
     KIPO_DESKTOP_PROBE="$<TARGET_FILE:kipo_desktop_probe>")
 endif()
+
+# The recovery test logs in from one process, kills it and recovers from another.
+add_executable(kipo_session_probe snapins/fixtures/session_probe.cpp)
+target_link_libraries(kipo_session_probe PRIVATE kipo_app)
+if(TARGET snapins_host_recovery_test)
+  add_dependencies(snapins_host_recovery_test kipo_session_probe)
+  target_compile_definitions(snapins_host_recovery_test PRIVATE
+    KIPO_SESSION_PROBE="$<TARGET_FILE:kipo_session_probe>")
+endif()
