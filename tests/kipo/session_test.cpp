@@ -124,4 +124,37 @@ TEST_F(KipoSessionTest, ARecoveryRunFollowsAKilledSession) {
   EXPECT_TRUE(contains(log(), "during.txt")) << log();
 }
 
+// While an instance runs, a recovery run (the watcher of an earlier crash, or a user) leaves the
+// host and the login file alone.
+TEST_F(KipoSessionTest, ARecoveryRunWhileAnInstanceRunsChangesNothing) {
+  Started kipo = startAndWait();
+  logInThroughTray(kipo);
+  fs::path loginFile = linuxPath(appData_ + u"\\ALPHA.login");
+  ASSERT_TRUE(fs::is_regular_file(loginFile)) << log();
+  host_.write("Documents and Settings/Robin/Desktop/during.txt", "new work");
+
+  Started recovery = startKipo(u"-recover");
+  ASSERT_TRUE(recovery.waitEnd(20));
+  EXPECT_TRUE(fs::is_regular_file(loginFile));
+  EXPECT_TRUE(fs::is_regular_file(desktop_ / "during.txt"));
+  EXPECT_TRUE(contains(log(), "handleStartupAction: An instance is running; nothing is recovered.")) << log();
+  EXPECT_TRUE(kipo.running());
+  ASSERT_TRUE(closeKipo(kipo));
+}
+
+// The end of the Windows session: the frame's WM_ENDSESSION runs the clean-up and the end of the
+// run once, so the log has one stop line for the run.
+TEST_F(KipoSessionTest, TheEndOfTheSessionEndsTheRunOnce) {
+  Started kipo = startAndWait();
+  std::string err;
+  ASSERT_EQ(kipotest::runTool({"shutdown", "--timeout", "30"}, nullptr, &err), 0) << err;
+  ASSERT_TRUE(kipo.waitEnd(30));
+  std::string text = log();
+  std::size_t ending = text.find("mainframe window ending session<br>");
+  ASSERT_NE(ending, std::string::npos) << text;
+  std::size_t stop = text.find("Kipo Stopped: ", ending);
+  ASSERT_NE(stop, std::string::npos) << text;
+  EXPECT_EQ(text.find("Kipo Stopped: ", stop + 1), std::string::npos) << text;
+}
+
 }  // namespace
