@@ -135,7 +135,7 @@ void CCustomizerCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, B
   if (m_app.startMode == kStartHandoff && !bFlag) {
     m_app.devicePath = pszParam;
     // Published once start-up knows this is the only instance.
-    m_app.drivePublishPending = true;
+    m_app.deviceFromCommandLine = true;
     return;
   }
   CCommandLineInfo::ParseParam(pszParam, bFlag, bLast);
@@ -234,7 +234,7 @@ bool CCustomizerApp::initInstanceSteps() {
     showMessageById(IDS_APP_ALREADY_RUNNING, kProductName, kProductName);
     return false;
   }
-  if (drivePublishPending) setDriveEnvironment();
+  if (deviceFromCommandLine) setDriveEnvironment();
 
   // The watcher: a recovery run follows this process's end, however it ends.
   CString pid;
@@ -375,7 +375,7 @@ bool CCustomizerApp::handleStartupAction() {
     return false;
   }
   bool known = false;
-  if (drivePublishPending && !CRegistry(CString(kInstallKey)).valueExists(kDevicePathValue) && isFolder(devicePath)) {
+  if (deviceFromCommandLine && !CRegistry(CString(kInstallKey)).valueExists(kDevicePathValue) && isFolder(devicePath)) {
     // The drive handed over on the command line is the choice the drive dialog would ask for.
     storeDevicePath(devicePath);
     known = true;

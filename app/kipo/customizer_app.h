@@ -130,8 +130,9 @@ class CCustomizerApp : public CWinApp {
   CDeviceDetector deviceDetector;
   CUserCredentials adminCredentials;
   CString languageCode;
-  // A device path from the command line waits to be published (KIPO_DRIVE).
-  bool drivePublishPending = false;
+  // The device path came from the command line: published (KIPO_DRIVE) once start-up knows it is
+  // the one instance, and taken as the drive choice when none is stored.
+  bool deviceFromCommandLine = false;
   std::unique_ptr<Lingrove> language;
   CU3CustomConfig customization;
 

@@ -69,7 +69,7 @@ TEST_F(AppObjectTest, CommandLineTable) {
     EXPECT_EQ(snapintest::utf8(app.languageCode), snapintest::utf8(CString(row.language)));
     EXPECT_EQ(snapintest::utf8(info.m_strFileName), snapintest::utf8(CString(row.fileName)));
     // The drive is published only once start-up knows it is the one instance.
-    EXPECT_EQ(app.drivePublishPending, *row.devicePath != 0);
+    EXPECT_EQ(app.deviceFromCommandLine, *row.devicePath != 0);
   }
 }
 

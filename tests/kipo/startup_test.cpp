@@ -42,8 +42,11 @@ TEST_F(KipoTest, AHandoffStartBuildsTheHiddenFrameAndPreparesHostAndDrive) {
   EXPECT_TRUE(contains(ps, "Tolvane.exe\" " + std::to_string(kipo.pid))) << ps;
   EXPECT_EQ(readString(HKEY_CURRENT_USER, kRun, u"Kipo"), u"<missing>");
 
-  // The handed-over drive became the stored one.
+  // The handed-over drive became the stored one, and its letter is published machine-wide.
   EXPECT_EQ(readString(HKEY_CURRENT_USER, kInstallKey, u"devicePath"), u"E:\\");
+  EXPECT_EQ(readString(HKEY_LOCAL_MACHINE, u"System\\CurrentControlSet\\Control\\Session Manager\\Environment",
+                       u"KIPO_DRIVE"),
+            u"E");
 
   // The login page, byte for byte around the texts of the language library.
   std::string page = slurp(linuxPath(productFolder_ + u"nologin.html"));
@@ -162,14 +165,16 @@ TEST_F(KipoTest, ASecondStartIsRefusedWithoutDisturbingTheFirst) {
   HWND frame = waitForFrame(first);
   ASSERT_NE(frame, nullptr) << log();
   setString(HKEY_CURRENT_USER, kRun, u"Kipo", u"\"x\" /launch");
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    Started second = startKipo(u"/launch");
+  const std::u16string environment = u"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+  for (const char16_t* arguments : {u"/launch", u"/handoff F:\\"}) {
+    Started second = startKipo(arguments);
     std::vector<SeenBox> boxes = answerUntilEnd(second);
     ASSERT_FALSE(second.running());
     ASSERT_EQ(boxes.size(), 1u) << boxTexts(boxes);
     EXPECT_EQ(utf8(boxes[0].text), "Kipo cannot start: Kipo is already running.");
     EXPECT_EQ(countProcesses("Tolvane.exe"), 1);
     EXPECT_EQ(readString(HKEY_CURRENT_USER, kRun, u"Kipo"), u"\"x\" /launch");
+    EXPECT_EQ(readString(HKEY_LOCAL_MACHINE, environment, u"KIPO_DRIVE"), u"E");
     EXPECT_TRUE(first.running());
     EXPECT_EQ(frameOf(first.pid), frame);
   }
