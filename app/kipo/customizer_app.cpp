@@ -305,6 +305,7 @@ bool CCustomizerApp::initInstanceSteps() {
 }
 
 void CCustomizerApp::runRecovery() {
+  allowDriveChoice = false;
   // The log of the stored drive, when it is there, gets the recovery's lines.
   if (readStoredDevicePath(false)) {
     logPath = logPathForDevice(devicePath);
@@ -500,7 +501,7 @@ CString CCustomizerApp::getDevicePath() {
   if (!app) return CString();
   if (!app->devicePath.IsEmpty()) return app->devicePath;
   if (CDeviceSdk* sdk = app->deviceDetector.getDeviceSdk()) return sdk->getDrivePath();
-  if (app->readStoredDevicePath(true)) return app->devicePath;
+  if (app->readStoredDevicePath(app->allowDriveChoice)) return app->devicePath;
   return CString();
 }
 

@@ -141,7 +141,6 @@ class CCustomizerApp : public CWinApp {
 
  private:
   bool initInstanceSteps();
-  void reportStartupFailure();
   void removeServices();
   void deleteSwitchboard() { switchboard.reset(); }
   void copyToDeviceWhenMissing(const CString& fileName);
@@ -149,6 +148,8 @@ class CCustomizerApp : public CWinApp {
   void logHostFacts();
 
   bool exitDone = false;
+  // A recovery run never asks for a drive: it runs unattended after a crash.
+  bool allowDriveChoice = true;
   bool choosingNewDrive = false;
   std::unique_ptr<CAppServices> m_services;
 };
