@@ -181,6 +181,61 @@ TEST_F(KipoTest, ASecondStartIsRefusedWithoutDisturbingTheFirst) {
   ASSERT_TRUE(closeKipo(first));
 }
 
+// The drive holds the program in another version: this instance starts the drive's copy and ends;
+// the copy, which waits for this instance's frame to go, is not refused as a second instance.
+TEST_F(KipoTest, ADifferentVersionOnTheDriveIsStartedInstead) {
+  fs::copy_file(KIPO_OTHER_VERSION, drive_ / "Kipo.exe", fs::copy_options::overwrite_existing);
+  // The copy on the drive finds its language library beside it.
+  fs::copy_file(linuxPath(productFolder_ + u"Lingrove_USA.DLL"), drive_ / "Lingrove_USA.DLL");
+  Started kipo = startKipo(u"/handoff E:\\");
+  std::vector<SeenBox> boxes = answerUntilEnd(kipo);
+  ASSERT_FALSE(kipo.running());
+  EXPECT_TRUE(boxes.empty()) << boxTexts(boxes);
+  EXPECT_TRUE(contains(log(), "{Customizer App}: The currently running version is different from the device "
+                              "version...relaunch.<br>{Customizer App}: Relaunching setup app with device path: "
+                              "E:\\Kipo.exe<br>"))
+      << log();
+  // The drive's copy runs with its frame, and opened the device.
+  HWND frame = nullptr;
+  ASSERT_TRUE(eventually([&] { return (frame = FindWindowW(kFrameClass, nullptr)) != nullptr; })) << log();
+  DWORD copy = 0;
+  GetWindowThreadProcessId(frame, &copy);
+  EXPECT_NE(copy, kipo.pid);
+  EXPECT_EQ(boxOf(copy), nullptr);
+  EXPECT_TRUE(eventually([&] {
+    std::string text = log();
+    std::size_t relaunch = text.find("Relaunching setup app");
+    return relaunch != std::string::npos && text.find("Device Cluster Size: ", relaunch) != std::string::npos;
+  })) << log();
+  PostMessageW(frame, WM_CLOSE, 0, 0);
+}
+
+// A frame of another image of the program (the instance that started this copy, ending) that goes
+// within a moment does not make this start a second instance; one that stays does.
+TEST_F(KipoTest, AFrameOfAnotherImageThatGoesAtOnceIsWaitedFor) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = kFrameClass;
+  RegisterClassW(&wc);
+  for (bool goes : {true, false}) {
+    SCOPED_TRACE(goes ? "the frame goes" : "the frame stays");
+    HWND other = CreateWindowExW(0, kFrameClass, u"Kipo", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    Started kipo = startKipo(u"/handoff E:\\");
+    if (goes) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+      DestroyWindow(other);
+      ASSERT_NE(waitForFrame(kipo), nullptr) << log();
+      ASSERT_TRUE(closeKipo(kipo));
+    } else {
+      std::vector<SeenBox> boxes = answerUntilEnd(kipo);
+      EXPECT_TRUE(anyBoxSays(boxes, "Kipo cannot start: Kipo is already running.")) << boxTexts(boxes);
+      DestroyWindow(other);
+    }
+    kipotest::runTool({"shutdown"});
+  }
+}
+
 // "recover" after "/" or "-", in any case: no watcher, no frame, no language library needed; and
 // while an instance runs, the recovery leaves the host alone.
 TEST_F(KipoTest, ARecoveryRunEndsAtOnce) {

@@ -15,3 +15,20 @@ endforeach()
 if(TARGET kipo_app_object_test)
   kipo_translate_faults(kipo_app_object_test)
 endif()
+# The relaunch test's drive copy: the same program under another version.
+set(kipo_other_version "${CMAKE_CURRENT_BINARY_DIR}/Kipo_other_version.exe")
+set(kipo_other_resources "${CMAKE_CURRENT_BINARY_DIR}/Kipo_other_version.kres")
+add_custom_command(OUTPUT "${kipo_other_version}"
+                   COMMAND kiporc -I "${PROJECT_SOURCE_DIR}/app/kipo" -I "${PROJECT_SOURCE_DIR}/lang"
+                           "-DKIPO_FILE_VERSION=1,0,0,2" "-DKIPO_VERSION_TEXT=\"1.0.0.2\""
+                           -o "${kipo_other_resources}" "${PROJECT_SOURCE_DIR}/app/kipo/Kipo.rc"
+                   COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:Kipo>" "${kipo_other_version}"
+                   COMMAND kiporc --attach "${kipo_other_version}" "${kipo_other_resources}"
+                   DEPENDS Kipo kiporc "${PROJECT_SOURCE_DIR}/app/kipo/Kipo.rc"
+                   WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}/app/kipo"
+                   VERBATIM)
+add_custom_target(kipo_other_version DEPENDS "${kipo_other_version}")
+if(TARGET kipo_startup_test)
+  add_dependencies(kipo_startup_test kipo_other_version)
+  target_compile_definitions(kipo_startup_test PRIVATE KIPO_OTHER_VERSION="${kipo_other_version}")
+endif()
