@@ -55,7 +55,10 @@ constexpr const char16_t* kLogUserNameUnknown = u"{Customizer Doc}: Failed to ge
 constexpr const char16_t* kLogLeaveNoTraceRefused = u"{CustomizerDoc}: Leave-no-trace cannot procede while logged in.";
 constexpr const char16_t* kLogPrefsNotDeleted = u"Failed to delete preferences from registry.";
 constexpr const char16_t* kLogExceptionText = u"{%s}: %s";
-constexpr const char16_t* kLogExchangeEnabled = u"Exchange is enabled";
+constexpr const char16_t* kLogCleanUpAfterRun =
+    u"{CustomizerDoc}: A synchronization runs; the device is closed when it has stopped.";
+constexpr const char16_t* kLogReloadWhileRunning =
+    u"{CustomizerDoc}: A synchronization runs; the device is not opened again.";
 constexpr const char16_t* kLogMarkerNotCreated = u"{CustomizerDoc}: Failed to create the synchronize marker %s.";
 
 constexpr const char16_t* kContextPersonalize = u"CustomizerDoc::personalize";
@@ -128,7 +131,8 @@ LONGLONG secondsNow() { return _time64(nullptr); }
 
 // Every pass follows this order (the logout passes walk it backwards). An entry whose class is
 // not part of the program yet has no maker; each later snap-in fills its own line. The Outlook
-// data snap-in's maker also switches its Exchange synchronization on and logs kLogExchangeEnabled.
+// data snap-in's maker also switches its Exchange synchronization on (setExchangeEnabled(true))
+// and logs "Exchange is enabled".
 const std::vector<CustomizerFactoryEntry>& customizerFactory() {
   static const std::vector<CustomizerFactoryEntry> entries = {
       {u"COutlookProcessBackup", nullptr},  // first: Outlook is dealt with before any backup
@@ -155,7 +159,6 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"COutlookSignatureCustomizer", nullptr},
       {u"CCookiesCustomizer", nullptr},
   };
-  (void)kLogExchangeEnabled;
   return entries;
 }
 
@@ -219,6 +222,11 @@ void CCustomizerDoc::addAdminOperation(std::unique_ptr<CAdminUserOperation> oper
 }
 
 void CCustomizerDoc::loadFromDevice() {
+  if (m_spaceMan.isRunning()) {
+    // The running synchronization walks the snap-ins this would replace.
+    writeLog(kLogReloadWhileRunning);
+    return;
+  }
   if (m_loaded) hostCleanUp();
   m_personalizeDone = false;
   CPreferenceFile& store = getDevicePrefs();
@@ -565,6 +573,13 @@ bool CCustomizerDoc::leaveNoTrace() {
 
 void CCustomizerDoc::hostCleanUp() {
   if (!m_loaded) return;
+  if (m_spaceMan.isRunning()) {
+    // Reached through the run's message pump (the drive went, Windows is ending the logon): the
+    // run's steps still hold the snap-ins, so they go when it has stopped.
+    writeLog(kLogCleanUpAfterRun);
+    m_spaceMan.stopRun([this] { hostCleanUp(); });
+    return;
+  }
   m_spaceMan.freeSyncOps();
   m_spaceMan.freeSynchronizers();
   deleteCustomizers();

@@ -47,7 +47,8 @@ class CCustomizerDoc : public CDocument {
 
   // Opens the device's preferences: cleans up a previous load, loads the pref file when there is
   // one, the profiles, builds the snap-ins and the space table, and checks "prefsVersion" (below
-  // 101: written; above: throws CCustomizerException* from string 903).
+  // 101: written; above: throws CCustomizerException* from string 903). Refused (logged, nothing
+  // changes) while a synchronization runs.
   void loadFromDevice();
   // The factory: every snap-in of the list, then their loadAllPrefs, then the administrator
   // logon when an operation needs one and the user is not an administrator.
@@ -63,6 +64,8 @@ class CCustomizerDoc : public CDocument {
   bool leaveNoTrace();
   // The device is closing: frees the coordinator's ops, saves and deletes the snap-ins, saves the
   // pref file, and clears the preferences from the registry when no snap-in is personalized.
+  // Called while a synchronization runs (from its message pump), it stops the run and happens
+  // when the run has ended.
   void hostCleanUp();
   void deleteCustomizers();
 

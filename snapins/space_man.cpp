@@ -136,6 +136,15 @@ void CSpaceMan::addSynchronizer(CCustomizer* customizer, CSynchronizer* synchron
 }
 
 void CSpaceMan::freeSynchronizers() {
+  // A request of ours names the snap-ins that are going away.
+  if (m_pending && m_pending->spec) m_pending.reset();
+  // Requests still waiting in the window's queue too: their messages are then ignored.
+  for (CSyncSpec* spec : m_posted) delete spec;
+  m_posted.clear();
+  if (!m_running) {
+    m_currentSpec.reset();
+    m_tableValid = false;
+  }
   m_spaceTable.clear();
   m_profileKeys.clear();
   m_synchronizers.clear();
@@ -269,8 +278,19 @@ bool CSpaceMan::startCalculatorInternal(std::unique_ptr<CSyncSpec> spec) {
   m_executeRequested = spec->execute;
   m_currentSpec = std::move(spec);
   runCalculation();
+  if (m_runEnded) {
+    auto ended = std::move(m_runEnded);
+    m_runEnded = nullptr;
+    ended();
+  }
   postPendingRequest();
   return true;
+}
+
+void CSpaceMan::stopRun(std::function<void()> ended) {
+  if (!m_running) return;
+  m_stop = true;
+  m_runEnded = std::move(ended);
 }
 
 bool CSpaceMan::filterSyncOps() { return true; }

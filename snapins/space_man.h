@@ -8,6 +8,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -98,7 +99,8 @@ class CSpaceMan {
 
   // Registers a snap-in's synchronizer (appended to that snap-in's list).
   void addSynchronizer(CCustomizer* customizer, CSynchronizer* synchronizer);
-  // Forgets every registration and the space table (their snap-ins are going away).
+  // Forgets every registration and the space table, and drops the requests that name the
+  // snap-ins (they are going away). Not while a run is in progress (stopRun first).
   void freeSynchronizers();
 
   // Queues a run (profile null: this computer's; customizers null: all of the document's). While
@@ -117,6 +119,9 @@ class CSpaceMan {
   bool setPendingRequest(HWND window, UINT message, std::unique_ptr<CSyncSpec> spec, LPARAM secondWord);
   // Pumps the application's messages, then answers stop.
   bool isCancelled();
+  // Stops the running run at its next check without queueing anything (its snap-ins are going
+  // away); `ended` is called once when the run has ended, before anything pending is posted.
+  void stopRun(std::function<void()> ended);
 
   // The window's handler: runs the spec unless a run is in progress (refused, false); a null spec
   // is logged. Afterwards posts the pending request when its window still exists.
@@ -183,6 +188,7 @@ class CSpaceMan {
   // only then may a synchronization of that spec skip calculating.
   bool m_planReady = false;
   std::map<CCustomizer*, std::vector<CSynchronizer*>> m_synchronizers;
+  std::function<void()> m_runEnded;
   // Specs posted to the window and not yet received: owned (freed with the window when they never
   // arrive). Only these are taken from WM_USER+80, which any process can post.
   std::unordered_set<CSyncSpec*> m_posted;

@@ -400,6 +400,46 @@ TEST_F(CustomizerDocTest, ClosingTheDevice) {
   }
 }
 
+// The drive goes (or Windows ends the logon) while a synchronization pumps messages: the snap-ins
+// the run is walking stay until it has stopped, then the device closes; a request still queued
+// for them never runs.
+TEST_F(CustomizerDocTest, ClosingTheDeviceDuringARun) {
+  auto sync = std::make_unique<snapintest::TestSynchronizer>(journal);
+  sync->plans = {{1, 1, "copy"}};
+  doc.factory = [&](TestDoc& d) {
+    auto a = std::make_unique<TestSnapin>(journal, u"A");
+    d.getSpaceMan().addSynchronizer(a.get(), sync.get());
+    d.addCustomizer(std::move(a));
+    d.addCustomizer(std::make_unique<TestSnapin>(journal, u"B"));
+  };
+  doc.loadFromDevice();
+  bool first = true;
+  sync->duringCalculation = [&] {
+    if (!first) return;
+    first = false;
+    doc.getSpaceMan().requestSynchronization(kSyncBothWays, nullptr, nullptr);
+    doc.hostCleanUp();
+    doc.loadFromDevice();  // refused meanwhile
+    EXPECT_TRUE(doc.isLoaded());
+    EXPECT_EQ(doc.getCustomizerCount(), 2);
+  };
+  doc.getSpaceMan().requestCalculation(kSyncBothWays, nullptr, nullptr);
+  pump();
+  EXPECT_FALSE(doc.isLoaded());
+  EXPECT_EQ(doc.getCustomizerCount(), 0);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "calculate"), 1);
+  EXPECT_TRUE(steps(":preExecute").empty());
+  EXPECT_EQ(services.statusCodes.back(), 1);
+
+  // A request queued before the device closed finds nothing to run.
+  doc.loadFromDevice();
+  journal.clear();
+  doc.getSpaceMan().requestCalculation(kSyncBothWays, nullptr, nullptr);
+  doc.hostCleanUp();
+  pump();
+  EXPECT_TRUE(journal.empty());
+}
+
 // Removing another computer deletes its keys where they are written and saves the file once
 // both are gone; this computer's own keys are never removed this way.
 TEST_F(CustomizerDocTest, DeleteComputerPrefKeys) {
@@ -429,6 +469,37 @@ TEST_F(CustomizerDocTest, DeleteComputerPrefKeys) {
   EXPECT_FALSE(keyExists(betaPrefs));
   EXPECT_FALSE(keyExists(betaProfile));
   EXPECT_TRUE(keyExists(kAlphaPrefs));
+}
+
+// With the diagnostic file on drive C: every step is announced before it runs.
+TEST_F(CustomizerDocTest, DiagnosticModeAnnouncesEachStep) {
+  chooseLoginComputer();
+  add(u"A");
+  host.write("KipoDiag.txt");
+  EXPECT_TRUE(doc.personalize());
+  EXPECT_TRUE(doc.depersonalize());
+  std::vector<std::string> texts;
+  for (const MessageBoxRequest& box : boxes) texts.push_back(utf8(box.text));
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       utf8(loadResString(IDS_DOC_DIAG_BACKUP)) + "A",
+                       utf8(formatMessageText(loadResString(IDS_DOC_DIAG_PERSONALIZE).GetString(), CString(u"A"))),
+                       utf8(loadResString(IDS_DOC_DIAG_DEPERSONALIZE)) + "A",
+                       utf8(loadResString(IDS_DOC_DIAG_RESTORE)) + "A"}));
+}
+
+TEST_F(CustomizerDocTest, LookupsOverTheSnapins) {
+  TestSnapin* history = add(u"History Cache");
+  add(u"Home Page");
+  EXPECT_EQ(doc.findCustomizer(CString(u"History Cache")), history);
+  EXPECT_EQ(doc.findCustomizer(CString(u"history cache")), nullptr);
+  EXPECT_FALSE(doc.removeProfileData(nullptr));
+  EXPECT_TRUE(doc.removeProfileData(self()));
+  EXPECT_EQ(doc.countComputersWithDeviceFolder(), 0);
+  fs::create_directories(computersFolder() / "ALPHA");
+  EXPECT_EQ(doc.countComputersWithDeviceFolder(), 1);
+  EXPECT_FALSE(doc.isPrefsChanged(self()));
+  EXPECT_TRUE(doc.markPrefsChanged(self()));
+  EXPECT_TRUE(doc.isPrefsChanged(self()));
 }
 
 TEST_F(CustomizerDocTest, LoginComputerByNickname) {
