@@ -28,6 +28,7 @@
 #include "platform/base/text.h"
 #include "platform/host/module_format.h"
 #include "platform/net/servers.h"
+#include "platform/win32/controls/commctrl.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/ui_script.h"
 #include "ui/download_dialog.h"
@@ -331,15 +332,24 @@ TEST_F(SoftwareUpdaterTest, ProgressIsAWholePercentOfAKnownLength) {
 }
 
 TEST_F(SoftwareUpdaterTest, CancelOnAStalledServerReturnsAtOnceAndDeletesThePart) {
-  // 10,240 of 1,000,000 bytes arrive, then the server goes quiet.
-  serve("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\nConnection: close\r\n\r\n" +
+  // Half of the installer arrives, then the server goes quiet.
+  serve("HTTP/1.1 200 OK\r\nContent-Length: 20480\r\nConnection: close\r\n\r\n" +
         installerBytes(CDownloadDlg::kChunkBytes));
   stall = true;
   kipotest::UiScript ui;
   ui.dialog(IDD_DOWNLOAD).wait(1500).click(IDCANCEL);
+  // Someone watching the box while the server is quiet sees half of the bar.
+  LRESULT shownPercent = -1;
+  std::thread watcher([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    HWND box = FindWindowW(nullptr, u"Kipo - Downloading...");
+    if (box != nullptr) shownPercent = SendMessageW(GetDlgItem(box, IDC_DOWNLOAD_PROGRESS), PBM_GETPOS, 0, 0);
+  });
   const auto started = std::chrono::steady_clock::now();
   EXPECT_FALSE(downloadInstaller(u"C:\\Temp\\Kipo\\Kipo.exe"));
   const auto took = std::chrono::steady_clock::now() - started;
+  watcher.join();
+  EXPECT_EQ(shownPercent, 50);
   EXPECT_LT(took, std::chrono::seconds(8)) << "the read blocked on the stalled server must end with Cancel";
   EXPECT_TRUE(host.gone("Temp/Kipo/Kipo.exe"));
   EXPECT_TRUE(boxes.empty()) << "a cancel is no failure to report";
@@ -347,8 +357,9 @@ TEST_F(SoftwareUpdaterTest, CancelOnAStalledServerReturnsAtOnceAndDeletesThePart
 
 // ---- Starting the installer --------------------------------------------------------------------
 
-// A program that notes its command line in the folder it was started in.
-const std::string kNotingInstaller = "#!/bin/sh\nprintf '%s' \"$*\" > started.txt\n";
+// A program that notes its command line in the folder it was started in (written aside and
+// renamed, so that the test never reads it half written).
+const std::string kNotingInstaller = "#!/bin/sh\nprintf '%s' \"$*\" > started.tmp && mv started.tmp started.txt\n";
 
 bool waitForFile(const kipotest::TestHost& host, const std::string& relative) {
   for (int i = 0; i < 500 && !host.isFile(relative); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
