@@ -14,6 +14,7 @@
 #include "ids_profiles.h"
 #include "ids_services.h"
 #include "ids_halvern.h"
+#include "ids_app.h"
 #include "ids_online.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------

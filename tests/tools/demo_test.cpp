@@ -1,5 +1,6 @@
 // The demo script on the build as it is: its drive arrives as a USB drive, with the device nodes
-// and the MountedDevices value the product looks for, and the demo host boots and shuts down.
+// and the MountedDevices value the product looks for, the demo host boots, Kipo starts from the
+// drive with its tray icon and log, quits through the tray menu, and the host shuts down.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -24,6 +25,16 @@ TEST(DemoScript, PlugsItsDriveAsAUsbDrive) {
   ::unsetenv("KIPO_BUILD_DIR");
   ASSERT_EQ(rc, 0) << out << err;
   EXPECT_NE(out.find("plugged E: "), std::string::npos) << out;
+  // Kipo's start-up ended with its tray icon telling the login state; its log is on the drive.
+  EXPECT_NE(out.find("id=356"), std::string::npos) << out;
+  EXPECT_NE(out.find("balloon=\"Kipo\":\"Not logged in on this computer.\""), std::string::npos) << out;
+  EXPECT_NE(out.find("handleStartupAction: Handoff"), std::string::npos) << out;
+  EXPECT_NE(out.find("Device Path: E:\\"), std::string::npos) << out;
+  // The tray menu was open, and Quit ended the program.
+  EXPECT_NE(out.find("text=\"&Quit\""), std::string::npos) << out;
+  std::size_t quit = out.find("== quit through the tray menu ==");
+  ASSERT_NE(quit, std::string::npos) << out;
+  EXPECT_EQ(out.find(" Kipo.exe ", quit), std::string::npos) << out;
 
   // The drive is in the table as removable and Windows has mounted its volume at E:.
   ::setenv("KIPO_HOST", (demo / "host").c_str(), 1);

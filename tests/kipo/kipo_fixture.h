@@ -1,0 +1,156 @@
+// What the main program's end-to-end tests share: a host with the program and its helpers
+// installed and a USB drive E: holding the program, starting "Kipo.exe" with a command line,
+// finding its frame, answering its message boxes and dialogs, reading the drive's log.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/Utilities/helper_fixture.h"
+
+namespace kipo {
+
+using namespace helpers;
+
+inline constexpr char16_t kFrameClass[] = u"KipoMainFrameClass";
+inline constexpr char16_t kInstallKey[] = u"Software\\Brackwater\\Kipo\\install";
+
+// The main frame of the process, or null.
+inline HWND frameOf(DWORD pid) {
+  for (HWND w = FindWindowExW(nullptr, nullptr, kFrameClass, nullptr); w; w = FindWindowExW(nullptr, w, kFrameClass, nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == pid) return w;
+  }
+  return nullptr;
+}
+
+inline std::u16string windowText(HWND w) {
+  WCHAR buf[1024] = {};
+  GetWindowTextW(w, buf, 1024);
+  return buf;
+}
+
+// A box or dialog of the program and what the test did with it.
+struct SeenBox {
+  std::u16string caption;
+  std::u16string text;
+};
+
+class KipoTest : public HelperTest {
+ protected:
+  void SetUp() override {
+    HelperTest::SetUp();
+    for (const char16_t* name : {u"Kipo.exe", u"Lingrove_USA.DLL", u"kipo.xml"})
+      ASSERT_NE(GetFileAttributesW((productFolder_ + name).c_str()), INVALID_FILE_ATTRIBUTES) << toUtf8(name);
+    drive_ = kipotest::freshTempDir("drive");
+    std::string err;
+    ASSERT_EQ(kipotest::runTool({"plug", "E:", "--folder", drive_.string(), "--serial", "4B1D0E5A"}, nullptr, &err), 0)
+        << err;
+    fs::copy_file(KIPO_PROGRAM, drive_ / "Kipo.exe", fs::copy_options::overwrite_existing);
+  }
+
+  Started startKipo(const std::u16string& arguments) {
+    return start(program(u"Kipo.exe") + (arguments.empty() ? u"" : u" " + arguments), productFolder_);
+  }
+
+  // Waits until the program's frame exists and it has opened the device (the log has the device's
+  // cluster size); null when it ended or did not get there.
+  HWND waitForFrame(const Started& kipo, double seconds = 20) {
+    HWND frame = nullptr;
+    eventually([&] { return (frame = frameOf(kipo.pid)) != nullptr || !kipo.running(); }, seconds);
+    if (!frame) return nullptr;
+    eventually([&] { return log().find("Device Cluster Size: ") != std::string::npos || !kipo.running(); }, seconds);
+    return kipo.running() ? frame : nullptr;
+  }
+
+  // Closes the program through its frame, as another program would, and waits for its end.
+  bool closeKipo(const Started& kipo) {
+    HWND frame = frameOf(kipo.pid);
+    if (frame) PostMessageW(frame, WM_CLOSE, 0, 0);
+    return kipo.waitEnd(20);
+  }
+
+  // Answers every box and dialog of the process until it ends: the drive choice is cancelled,
+  // a question answered `answer` (IDOK for a plain box). The boxes it saw, in order.
+  std::vector<SeenBox> answerUntilEnd(const Started& kipo, int answer = IDOK, double seconds = 30) {
+    std::vector<SeenBox> seen;
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (kipo.running() && std::chrono::steady_clock::now() < until) {
+      HWND box = boxOf(kipo.pid);
+      if (!box || !IsWindowVisible(box)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        continue;
+      }
+      SeenBox s;
+      s.caption = windowText(box);
+      if (HWND label = GetDlgItem(box, 0xFFFF)) s.text = windowText(label);
+      seen.push_back(s);
+      int button = answer;
+      if (!GetDlgItem(box, 0xFFFF)) button = IDCANCEL;  // a dialog, not a message box
+      else if (!GetDlgItem(box, button)) button = GetDlgItem(box, IDOK) ? IDOK : IDCANCEL;
+      PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+      eventually([&] { return !IsWindow(box) || !kipo.running(); }, 10);
+    }
+    return seen;
+  }
+
+  std::string log() const { return slurp(drive_ / "Kipo.html"); }
+
+  // Waits until start-up has ended: the tray icon's balloon tells the login state.
+  static bool waitForTrayBalloon(double seconds = 20) {
+    return eventually([] {
+      std::string out;
+      kipotest::runTool({"ui", "tray"}, &out);
+      return out.find("balloon=") != std::string::npos;
+    }, seconds);
+  }
+  // The tray icons as `kipo-host ui tray` lists them.
+  static std::string trayText() {
+    std::string out;
+    kipotest::runTool({"ui", "tray"}, &out);
+    return out;
+  }
+  // Opens the tray icon's menu with a right click, as a user would; its listing once it is open.
+  static std::string openTrayMenu() {
+    kipotest::runTool({"ui", "tray", "click", "--icon", "0", "--right"});
+    std::string listing;
+    eventually([&] {
+      listing.clear();
+      kipotest::runTool({"ui", "list"}, &listing);
+      return listing.find("class=#32768") != std::string::npos;
+    }, 10);
+    return listing;
+  }
+  static int pickMenuCommand(int command) { return kipotest::runTool({"ui", "menu", "--command", std::to_string(command)}); }
+
+  // Waits for the process's message box and presses `button`; its text ("" when none came).
+  static std::u16string pressInBox(DWORD pid, int button, double seconds = 20) {
+    HWND box = nullptr;
+    if (!eventually([&] { return (box = boxOf(pid)) != nullptr && IsWindowVisible(box); }, seconds)) return u"";
+    std::u16string text;
+    if (HWND label = GetDlgItem(box, 0xFFFF)) text = windowText(label);
+    PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    eventually([&] { return !IsWindow(box); }, 10);
+    return text;
+  }
+
+  // Processes of the host whose image is `image`, from the host's process list.
+  static int countProcesses(const std::string& image) {
+    std::string out;
+    kipotest::runTool({"ps"}, &out);
+    int count = 0;
+    for (std::size_t at = out.find(image); at != std::string::npos; at = out.find(image, at + 1))
+      if (at > 0 && out[at - 1] == ' ') ++count;
+    return count;
+  }
+
+  fs::path drive_;
+};
+
+inline std::string utf8(const std::u16string& text) { return toUtf8(text); }
+
+}  // namespace kipo
