@@ -44,6 +44,15 @@ HWND waitForWindow(const char16_t* cls, const char16_t* title = nullptr) {
   return nullptr;
 }
 
+// Polls for a dialog box of another process until it is shown: the box exists before its
+// buttons, and a loaded machine can find it in between.
+HWND waitForShownBox(const char16_t* title = nullptr) {
+  HWND box = waitForWindow(u"#32770", title);
+  for (int i = 0; box && i < 1000 && !IsWindowVisible(box); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return box;
+}
+
 class HostAppsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -133,12 +142,8 @@ TEST_F(HostAppsTest, ConfirmationBoxAnsweredFromAnotherProcess) {
   HWND main = waitForWindow(u"OpusApp");
   ASSERT_NE(main, nullptr);
   ASSERT_TRUE(PostMessageW(main, WM_CLOSE, 0, 0));
-  HWND box = waitForWindow(u"#32770");
+  HWND box = waitForShownBox();
   ASSERT_NE(box, nullptr);
-  // The box exists before its buttons and is shown once it is complete; a loaded machine can
-  // find it in between.
-  for (int i = 0; i < 1000 && !(IsWindowVisible(box) && FindWindowExW(box, nullptr, u"Button", u"&Yes")); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   WCHAR title[256] = {};
   GetWindowTextW(box, title, 256);
   EXPECT_EQ(toUtf8(title).rfind("Microsoft Office Word", 0), 0u) << toUtf8(title);
@@ -169,7 +174,7 @@ TEST_F(HostAppsTest, ConfirmationBoxCancelledKeepsTheProgram) {
   HWND main = waitForWindow(u"OpusApp");
   ASSERT_NE(main, nullptr);
   PostMessageW(main, WM_CLOSE, 0, 0);
-  HWND box = waitForWindow(u"#32770", u"Microsoft Word");
+  HWND box = waitForShownBox(u"Microsoft Word");
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(FindWindowExW(box, nullptr, u"Button", u"&Yes"), nullptr);
   HWND cancel = FindWindowExW(box, nullptr, u"Button", u"Cancel");
@@ -182,7 +187,7 @@ TEST_F(HostAppsTest, ConfirmationBoxCancelledKeepsTheProgram) {
   EXPECT_EQ(waitEnd(word, 200), static_cast<DWORD>(WAIT_TIMEOUT));
   // Asked again, it asks again.
   PostMessageW(main, WM_CLOSE, 0, 0);
-  box = waitForWindow(u"#32770", u"Microsoft Word");
+  box = waitForShownBox(u"Microsoft Word");
   ASSERT_NE(box, nullptr);
   SendMessageW(FindWindowExW(box, nullptr, u"Button", u"&Oui"), BM_CLICK, 0, 0);
   EXPECT_EQ(waitEnd(word), WAIT_OBJECT_0);
