@@ -288,31 +288,8 @@ IStream* createMemoryStream(const void* data, std::size_t size) { return new Mem
 
 namespace {
 
-class FlashPlayer final : public IShockwaveFlash, public ControlCore {
+class FlashPlayer final : public ControlObject<IShockwaveFlash> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object && riid == IID_IShockwaveFlash) {
-      *object = static_cast<IShockwaveFlash*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return ControlCore::QueryInterface(riid, object);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ControlCore::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ControlCore::Release(); }
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    return idsOfNames(names, count, ids);
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT* argError) override {
     if (id != DISPID_FLASH_MOVIE) return DISP_E_MEMBERNOTFOUND;

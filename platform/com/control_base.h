@@ -87,6 +87,36 @@ class ControlCore : public IOleObject,
   DWORD nextCookie_ = 1;
 };
 
+// A control's automation interface over the core: the interface answers QueryInterface first,
+// then the core's; no type information; member names from the control's table.
+template <class Interface>
+class ControlObject : public Interface, public ControlCore {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object && riid == iidOf<Interface>()) {
+      *object = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return ControlCore::QueryInterface(riid, object);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ControlCore::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return ControlCore::Release(); }
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    return idsOfNames(names, count, ids);
+  }
+};
+
 // Puts a VARIANT's text (a BSTR, or anything that converts) into out; false when it does not.
 bool variantText(const VARIANT* v, std::u16string& out);
 

@@ -225,31 +225,8 @@ class Document final : public IDispatch, public IOleCommandTarget {
 
 // ---- The browser ----
 
-class WebBrowser final : public IWebBrowser2, public ControlCore {
+class WebBrowser final : public ControlObject<IWebBrowser2> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object && riid == IID_IWebBrowser2) {
-      *object = static_cast<IWebBrowser2*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return ControlCore::QueryInterface(riid, object);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ControlCore::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ControlCore::Release(); }
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    return idsOfNames(names, count, ids);
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT* argError) override;
 
