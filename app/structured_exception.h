@@ -35,3 +35,11 @@ void describeStructuredException(const CSE& exception, const CString& context, b
 // The error text of a class-library exception, at most 1,024 characters.
 class CException;
 CString exceptionErrorText(CException* exception);
+
+// Runs `body` under the guards of the program's own operations: the program's exception shown in
+// a box, a class-library exception's text and a structured exception logged, anything else
+// logged as undefined, all under `context` (the operation's name).
+template <class Body>
+void guardedStep(const char16_t* context, Body&& body);
+
+#include "app/structured_exception_guard.h"

@@ -708,7 +708,7 @@ bool CCustomizerApp::sendAppMessage(CAppMessage* message) {
 // ---- the message loop ---------------------------------------------------------------------------
 
 void CCustomizerApp::processMessages() {
-  try {
+  guardedStep(u"CCustomizerApp::processMessages", [&] {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
@@ -723,34 +723,18 @@ void CCustomizerApp::processMessages() {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-  } catch (CCustomizerException* e) {
-    showMessageText(e->getMessage());
-    e->Delete();
-  } catch (CException* e) {
-    writeLogText(exceptionErrorText(e));
-    e->Delete();
-  } catch (const CSE& e) {
-    describeStructuredException(e, CString(u"CCustomizerApp::processMessages"), false);
-  } catch (...) {
-    writeLog(u"{CCustomizerApp::processMessages}: Caught undefined exception.");
-  }
+  });
 }
 
 int CCustomizerApp::Run() {
   for (;;) {
-    try {
-      return CWinApp::Run();
-    } catch (CCustomizerException* e) {
-      showMessageText(e->getMessage());
-      e->Delete();
-    } catch (CException* e) {
-      writeLogText(exceptionErrorText(e));
-      e->Delete();
-    } catch (const CSE& e) {
-      describeStructuredException(e, CString(u"CCustomizerApp::Run"), false);
-    } catch (...) {
-      writeLog(u"{CCustomizerApp::Run}: Caught undefined exception.");
-    }
+    int result = 0;
+    bool ended = false;
+    guardedStep(u"CCustomizerApp::Run", [&] {
+      result = CWinApp::Run();
+      ended = true;
+    });
+    if (ended) return result;
   }
 }
 

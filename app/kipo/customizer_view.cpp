@@ -34,26 +34,6 @@ constexpr const char16_t* kProductKey = u"HKEY_CURRENT_USER\\Software\\Brackwate
 constexpr const char16_t* kShowIntroMovieValue = u"showIntroMovie";
 constexpr int kAnimationPumpLimit = 500;
 
-// Runs `body` with the guards of the view's operations: the program's exception in a box, a
-// class-library exception's text and a structured exception logged, anything else logged as
-// undefined, all under the operation's name.
-template <class Body>
-void guardedStep(const char16_t* context, Body&& body) {
-  try {
-    body();
-  } catch (CCustomizerException* e) {
-    showMessageText(e->getMessage());
-    e->Delete();
-  } catch (CException* e) {
-    writeLogText(exceptionErrorText(e));
-    e->Delete();
-  } catch (const CSE& e) {
-    describeStructuredException(e, CString(context), false);
-  } catch (...) {
-    writeLog(u"{%s}: Caught undefined exception.", context);
-  }
-}
-
 CCustomizerApp& app() { return *customizerApp(); }
 
 CString deviceDisplayName() { return app().getDeviceDetector().getDeviceDisplayName(); }

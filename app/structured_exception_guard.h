@@ -1,0 +1,25 @@
+// The body of guardedStep (structured_exception.h), kept apart so that header stays light for
+// the translator's callers.
+#pragma once
+
+#include "app/customizer_exception.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "platform/afx/exception.h"
+
+template <class Body>
+void guardedStep(const char16_t* context, Body&& body) {
+  try {
+    body();
+  } catch (CCustomizerException* e) {
+    showMessageText(e->getMessage());
+    e->Delete();
+  } catch (CException* e) {
+    writeLogText(exceptionErrorText(e));
+    e->Delete();
+  } catch (const CSE& e) {
+    describeStructuredException(e, CString(context), false);
+  } catch (...) {
+    writeLog(u"{%s}: Caught undefined exception.", context);
+  }
+}
