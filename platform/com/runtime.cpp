@@ -99,6 +99,21 @@ RunningTable& runningTable() {
   return table;
 }
 
+struct ActiveSource {
+  DWORD token;
+  CLSID clsid;
+  platform::com::ActiveObjectSourceFn source;
+};
+struct ActiveSources {
+  std::mutex mutex;
+  std::vector<ActiveSource> entries;
+  DWORD nextToken = 1;
+};
+ActiveSources& activeSources() {
+  static ActiveSources sources;
+  return sources;
+}
+
 }  // namespace
 
 // ---- Apartments -------------------------------------------------------------------------------
@@ -274,13 +289,40 @@ HRESULT GetActiveObject(REFCLSID clsid, LPVOID, IUnknown** object) {
   *object = nullptr;
   if (!platform::com::comUsable()) return CO_E_NOTINITIALIZED;
   RunningTable& table = runningTable();
-  std::lock_guard lock(table.mutex);
-  for (const RunningEntry& e : table.entries) {
-    if (e.clsid == clsid) {
-      e.object->AddRef();
-      *object = e.object;
-      return S_OK;
+  {
+    std::lock_guard lock(table.mutex);
+    for (const RunningEntry& e : table.entries) {
+      if (e.clsid == clsid) {
+        e.object->AddRef();
+        *object = e.object;
+        return S_OK;
+      }
     }
   }
-  return MK_E_UNAVAILABLE;
+  platform::com::ActiveObjectSourceFn source = nullptr;
+  {
+    ActiveSources& sources = activeSources();
+    std::lock_guard lock(sources.mutex);
+    for (const ActiveSource& s : sources.entries)
+      if (s.clsid == clsid) source = s.source;  // the latest registration wins
+  }
+  return source ? source(object) : MK_E_UNAVAILABLE;
 }
+
+namespace platform::com {
+
+DWORD registerActiveObjectSource(REFCLSID clsid, ActiveObjectSourceFn source) {
+  ActiveSources& sources = activeSources();
+  std::lock_guard lock(sources.mutex);
+  const DWORD token = sources.nextToken++;
+  sources.entries.push_back({token, clsid, source});
+  return token;
+}
+
+void unregisterActiveObjectSource(DWORD token) {
+  ActiveSources& sources = activeSources();
+  std::lock_guard lock(sources.mutex);
+  std::erase_if(sources.entries, [token](const ActiveSource& s) { return s.token == token; });
+}
+
+}  // namespace platform::com

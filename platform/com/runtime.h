@@ -81,6 +81,25 @@ class RegisterClass {
   DWORD token_;
 };
 
+// A class whose running instance is another program of the host (a server started on its own)
+// rather than an entry of this process's table: GetActiveObject asks its source when the table
+// has nothing for the class. The source answers MK_E_UNAVAILABLE when the program is not running.
+using ActiveObjectSourceFn = HRESULT (*)(IUnknown** object);
+DWORD registerActiveObjectSource(REFCLSID clsid, ActiveObjectSourceFn source);
+void unregisterActiveObjectSource(DWORD token);
+
+class RegisterActiveObjectSource {
+ public:
+  RegisterActiveObjectSource(REFCLSID clsid, ActiveObjectSourceFn source)
+      : token_(registerActiveObjectSource(clsid, source)) {}
+  ~RegisterActiveObjectSource() { unregisterActiveObjectSource(token_); }
+  RegisterActiveObjectSource(const RegisterActiveObjectSource&) = delete;
+  RegisterActiveObjectSource& operator=(const RegisterActiveObjectSource&) = delete;
+
+ private:
+  DWORD token_;
+};
+
 // Whether COM may be used on the calling thread (initialised, or the process has a
 // multithreaded apartment).
 bool comUsable();

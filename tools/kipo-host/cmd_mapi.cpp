@@ -223,6 +223,8 @@ int services(const std::vector<std::string>& args) {
   return 0;
 }
 
+// One line per store file: the personal folders files of each profile, then the Exchange
+// mailboxes ("exchange:SERVER", "Mailbox - NAME", the file), whatever their server's state.
 int stores(const std::vector<std::string>&) {
   for (const std::u16string& profile : mapi::profileNames())
     for (const MAPIUID& uid : mapi::serviceIds(profile)) {
@@ -230,23 +232,27 @@ int stores(const std::vector<std::string>&) {
       if (const std::string path = textOf(row, PR_PST_PATH); !path.empty())
         std::printf("%s\t%s\t%s\n", utf8(profile).c_str(), textOf(row, PR_DISPLAY_NAME_A).c_str(), path.c_str());
     }
+  for (const mapi::Mailbox& m : mapi::allMailboxes())
+    std::printf("exchange:%s\tMailbox - %s\t%s\n", utf8(m.server).c_str(), utf8(m.name).c_str(), utf8(m.path).c_str());
   return 0;
 }
 
-// `mapi profile add NAME --pst PATH [--default]`: a profile with one personal folders service.
+// `mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--address ADDR] [--default]`: a
+// profile with one store service, and with --address an Internet mail service of that address.
 int profileAdd(const std::vector<std::string>& args) {
   if (args.empty()) return usageError("mapi profile add NAME --pst PATH [--default]");
-  std::string pst, server, mailbox;
+  std::string pst, server, mailbox, address;
   bool makeDefault = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--pst" && i + 1 < args.size()) pst = args[++i];
+    else if (args[i] == "--address" && i + 1 < args.size()) address = args[++i];
     else if (args[i] == "--exchange" && i + 1 < args.size()) server = args[++i];
     else if (args[i] == "--mailbox" && i + 1 < args.size()) mailbox = args[++i];
     else if (args[i] == "--default") makeDefault = true;
-    else return usageError("mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--default]");
+    else return usageError("mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--address ADDR] [--default]");
   }
   if (pst.empty() == server.empty() || server.empty() != mailbox.empty())
-    return usageError("mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--default]");
+    return usageError("mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--address ADDR] [--default]");
   Ptr<IProfAdmin> admin;
   mapi::newProfAdmin(admin.put());
   const std::string name = text::wideToAnsi(text::fromUtf8(args[0]));
@@ -267,6 +273,22 @@ int profileAdd(const std::vector<std::string>& args) {
     props[1].ulPropTag = server.empty() ? PR_PST_PATH : PR_PROFILE_UNRESOLVED_SERVER;
     props[1].Value.lpszA = const_cast<LPSTR>(b.c_str());
     hr = services->ConfigureMsgService(&uid, 0, 0, 2, props);
+  }
+  // The Internet mail account whose address names the owner of the profile's personal folders.
+  if (SUCCEEDED(hr) && !address.empty()) {
+    const std::string display = text::wideToAnsi(u"Internet E-mail - " + text::fromUtf8(address));
+    hr = services->CreateMsgService(const_cast<LPSTR>("IMAIL"), const_cast<LPSTR>(display.c_str()), 0, 0);
+    const std::vector<MAPIUID> ids = mapi::serviceIds(text::fromUtf8(args[0]));
+    if (SUCCEEDED(hr) && !ids.empty()) {
+      MAPIUID uid = ids.back();
+      const std::string a = text::wideToAnsi(text::fromUtf8(address));
+      SPropValue props[2]{};
+      props[0].ulPropTag = PR_DISPLAY_NAME_A;
+      props[0].Value.lpszA = const_cast<LPSTR>(display.c_str());
+      props[1].ulPropTag = PR_EMAIL_ADDRESS_A;
+      props[1].Value.lpszA = const_cast<LPSTR>(a.c_str());
+      hr = services->ConfigureMsgService(&uid, 0, 0, 2, props);
+    }
   }
   if (SUCCEEDED(hr) && makeDefault) hr = admin->SetDefaultProfile(const_cast<LPSTR>(name.c_str()), 0);
   if (FAILED(hr)) {
@@ -340,11 +362,11 @@ int mapiCommand(const std::vector<std::string>& args) {
 RegisterCommand mapiCommandEntry(
     {"mapi",
      "mapi profiles                    list the MAPI profiles (the default one marked)\n"
-     "mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--default]\n"
+     "mapi profile add NAME (--pst PATH | --exchange SERVER --mailbox NAME) [--address ADDR] [--default]\n"
      "                                 a profile with a personal folders file or a mailbox\n"
      "mapi exchange add SERVER --mailbox NAME [--org O --site S]   a mailbox of a listed server\n"
      "mapi services PROFILE            list a profile's message services\n"
-     "mapi stores                      list the store files of every profile\n"
+     "mapi stores                      list the store files of every profile and every mailbox\n"
      "mapi dump STORE                  print a store file's folders and items\n"
      "mapi make STORE --from FILE      build a store file from a text description\n"
      "mapi deliver STORE --from A --subject S [--body B]   a message into the receive folder\n"

@@ -1,6 +1,8 @@
 // kipo-host outlook: gives the host the Outlook install the product looks for — its version in
 // the registry, the MAPI libraries in the system folder (and, for a full install, the Office MAPI
-// library where the MAPI stub says it is), the mail client's "DllPathEx" and Outlook's program.
+// library where the MAPI stub says it is), the mail client's "DllPathEx" and Outlook's program —
+// and asks a running Outlook to send a message.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,6 +16,9 @@
 #include "platform/win32/file.h"
 #include "platform/win32/locale.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/message.h"
+#include "platform/win32/window.h"
+#include "tools/hostapps/foreign/mail.h"
 #include "tools/kipo-host/command.h"
 
 namespace kipohost {
@@ -144,15 +149,48 @@ int outlookSet(const std::vector<std::string>& args) {
   return 0;
 }
 
+// `outlook send --to ADDR --subject S --body B`: the running Outlook submits the message.
+int outlookSend(const std::vector<std::string>& args) {
+  constexpr const char* kUsage = "outlook send --to ADDR --subject S --body B";
+  std::string to, subject, body;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i + 1 >= args.size()) return usageError(kUsage);
+    if (args[i] == "--to") to = args[++i];
+    else if (args[i] == "--subject") subject = args[++i];
+    else if (args[i] == "--body") body = args[++i];
+    else return usageError(kUsage);
+  }
+  if (to.empty()) return usageError(kUsage);
+  HWND outlook = FindWindowW(u"rctrl_renwnd32", nullptr);
+  if (!outlook) return failure("Outlook is not running");
+  std::u16string request;
+  for (const std::string& part : {to, subject, body}) request += text::fromUtf8(part) + u'\0';
+  COPYDATASTRUCT data{hostapps::kSendMailRequest, static_cast<DWORD>(request.size() * sizeof(char16_t)), request.data()};
+  const auto hr = static_cast<HRESULT>(SendMessageW(outlook, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)));
+  if (FAILED(hr)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(static_cast<std::uint32_t>(hr)));
+    return failure(std::string("Outlook did not send the message (") + code + ")");
+  }
+  return 0;
+}
+
 int outlookCommand(const std::vector<std::string>& args) {
-  if (args.empty() || args[0] != "set") return usageError("outlook set --version 2000|2002|2003 [--internet-mail-only]");
-  return outlookSet(std::vector<std::string>(args.begin() + 1, args.end()));
+  constexpr const char* kUsage =
+      "outlook set --version 2000|2002|2003 [--internet-mail-only] | outlook send --to ADDR --subject S --body B";
+  if (args.empty()) return usageError(kUsage);
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "set") return outlookSet(rest);
+  if (args[0] == "send") return outlookSend(rest);
+  return usageError(kUsage);
 }
 
 RegisterCommand outlookCommandEntry(
     {"outlook",
      "outlook set --version 2000|2002|2003 [--internet-mail-only] [--from BUILD_DIR]\n"
-     "                                 install Outlook's registry entries, MAPI libraries and program",
+     "                                 install Outlook's registry entries, MAPI libraries and program\n"
+     "outlook send --to ADDR --subject S --body B\n"
+     "                                 the running Outlook submits a message",
      true, outlookCommand});
 
 }  // namespace

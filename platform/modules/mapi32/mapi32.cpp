@@ -50,8 +50,6 @@ void MAPIUninitialize() {
   if (g_initCount > 0) --g_initCount;
 }
 
-#define MAPI_USE_DEFAULT 0x00000040
-
 // A session on the named profile; without a name, on the default profile when the caller allows
 // it, else on the one the user chooses in the profile dialog (MAPI_LOGON_UI).
 HRESULT MAPILogonEx(ULONG_PTR uiParam, LPSTR profileName, LPSTR, ULONG flags, LPMAPISESSION* session) {

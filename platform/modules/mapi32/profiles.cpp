@@ -756,6 +756,34 @@ std::vector<MAPIUID> serviceIds(const std::u16string& profile) {
   return idList(find(row, PR_SERVICES));
 }
 
+std::vector<PersonalFolders> personalFoldersFiles() {
+  std::vector<PersonalFolders> out;
+  for (const std::u16string& profile : profileNames()) {
+    std::vector<std::u16string> addresses;
+    std::vector<std::pair<std::u16string, std::u16string>> files;  // path, display name
+    for (const MAPIUID& uid : serviceIds(profile)) {
+      const Row service = readSection(profile, uid);
+      const Value* name = find(service, PR_SERVICE_NAME_A);
+      if (!name) continue;
+      if (text::equalNoCase(name->text, u"IMAIL")) {
+        if (const Value* address = find(service, PR_EMAIL_ADDRESS_A); address && !address->text.empty())
+          addresses.push_back(address->text);
+      } else if (text::equalNoCase(name->text, u"MSPST MS") || text::equalNoCase(name->text, u"INTERSTOR")) {
+        const Value* path = find(service, PR_PST_PATH);
+        const Value* display = find(service, PR_DISPLAY_NAME_A);
+        if (path && !path->text.empty()) files.emplace_back(path->text, display ? display->text : u"");
+      }
+    }
+    for (const auto& [path, display] : files) {
+      auto same = std::find_if(out.begin(), out.end(), [&](const PersonalFolders& p) { return text::equalNoCase(p.path, path); });
+      if (same == out.end()) same = out.insert(out.end(), PersonalFolders{path, {}});
+      if (!display.empty()) same->owners.push_back(display);
+      same->owners.insert(same->owners.end(), addresses.begin(), addresses.end());
+    }
+  }
+  return out;
+}
+
 namespace {
 
 constexpr char16_t kSessionsKey[] = u"Software\\Microsoft\\Windows Messaging Subsystem\\Sessions";

@@ -63,6 +63,17 @@ HRESULT deleteSectionProps(const std::u16string& profile, const MAPIUID& uid, co
 // The profile's services in order, as the service table lists them.
 std::vector<MAPIUID> serviceIds(const std::u16string& profile);
 
+// A personal folders file of the host (named by a personal folders or INTERSTOR service of any
+// profile) with the names its owner goes by, which SubmitMessage matches recipients against,
+// without regard to case: the display name its service was configured with, and the address
+// (PR_EMAIL_ADDRESS_A) of each Internet mail service of the same profile. A file named by several
+// profiles is listed once with all their names.
+struct PersonalFolders {
+  std::u16string path;
+  std::vector<std::u16string> owners;
+};
+std::vector<PersonalFolders> personalFoldersFiles();
+
 // Deletes the profile's key (and the default-profile value when it named it).
 HRESULT deleteProfile(const std::u16string& profile);
 // A profile deleted while sessions are open on it (in any process of the host): hidden, and not

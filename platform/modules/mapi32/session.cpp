@@ -440,17 +440,27 @@ class Message final : public PropObject<IMessage> {
       }
     }
     put(copy, longValue(PR_MESSAGE_FLAGS, 0));
-    for (const Mailbox& m : allMailboxes()) {
-      const bool addressed = std::any_of(names.begin(), names.end(), [&](const std::u16string& n) {
-        return text::equalNoCase(n, m.address()) || text::equalNoCase(n, m.name);
+    auto addressed = [&](const std::vector<std::u16string>& owners) {
+      return std::any_of(names.begin(), names.end(), [&](const std::u16string& n) {
+        return std::any_of(owners.begin(), owners.end(), [&](const std::u16string& o) { return text::equalNoCase(n, o); });
       });
-      if (!addressed) continue;
-      Mailbox reachable;
-      if (FAILED(findMailbox(m.server, m.name, reachable))) continue;  // held back while the server is down
+    };
+    auto deliver = [&](const std::u16string& path) -> HRESULT {
       std::shared_ptr<Store> target;
       ObjectId inbox = 0, made = 0;
-      if (FAILED(Store::open(reachable.path, false, target)) || FAILED(target->receiveFolder(u"IPM.Note", inbox))) continue;
-      if (HRESULT hr = target->create(inbox, Kind::Message, copy, made); FAILED(hr)) return hr;
+      if (FAILED(Store::open(path, false, target)) || FAILED(target->receiveFolder(u"IPM.Note", inbox))) return S_OK;
+      return target->create(inbox, Kind::Message, copy, made);
+    };
+    for (const Mailbox& m : allMailboxes()) {
+      if (!addressed({m.address(), m.name})) continue;
+      Mailbox reachable;
+      if (FAILED(findMailbox(m.server, m.name, reachable))) continue;  // held back while the server is down
+      if (HRESULT hr = deliver(reachable.path); FAILED(hr)) return hr;
+    }
+    // Personal folders files of the host's profiles, by their owners' names; each file once.
+    for (const PersonalFolders& p : personalFoldersFiles()) {
+      if (!addressed(p.owners)) continue;
+      if (HRESULT hr = deliver(p.path); FAILED(hr)) return hr;
     }
 
     // Into Sent Items, keeping its ids.

@@ -183,4 +183,15 @@ TEST_F(Exchange, SubmittedMailIsLoggedDeliveredAndMovedToSentItems) {
   EXPECT_EQ(count, 1u);
 }
 
+TEST_F(Exchange, StoresListsMailboxesBesideTheProfilesFiles) {
+  std::string out, err;
+  ASSERT_EQ(kipotest::runTool({"mapi", "profile", "add", "Home", "--pst", "C:\\home.pst"}, nullptr, &err), 0) << err;
+  // The mailbox is listed whatever its server's state.
+  ASSERT_EQ(kipotest::runTool({"net", "add", "EXCH01", "--address", "10.1.2.3", "--unreachable"}, nullptr, &err), 0) << err;
+  ASSERT_EQ(kipotest::runTool({"mapi", "stores"}, &out, &err), 0) << err;
+  EXPECT_EQ(out,
+            "Home\tPersonal Folders\tC:\\home.pst\n"
+            "exchange:EXCH01\tMailbox - jdoe\tC:\\Program Files\\Exchsrvr\\MDBDATA\\EXCH01\\jdoe.mbx\n");
+}
+
 }  // namespace

@@ -16,6 +16,10 @@
 //   --log FILE            append one line per event ("<tag> start", "<tag> close", ...) to a
 //                         Windows file; --tag TEXT names the program in it (default: image name)
 //
+// Run as OUTLOOK.EXE it is also the host's mail client (mail.h): it logs on to MAPI at start,
+// sends on `kipo-host outlook send`, reports new Inbox items in its log, and logs off on WM_CLOSE
+// before anything else (so before its confirmation box).
+//
 // The confirmation box is the program's modal dialog (class "#32770", owned by the main window)
 // with a "Static" question and "Button" controls "&Yes" (IDYES), "&No" (IDNO) and "Cancel"
 // (IDCANCEL): Yes or No (a click, or BM_CLICK from any process) ends the program, Cancel keeps it.
@@ -34,6 +38,7 @@
 #include "platform/win32/module.h"
 #include "platform/win32/process.h"
 #include "platform/win32/window.h"
+#include "tools/hostapps/foreign/mail.h"
 #include "tools/hostapps/foreign/visit.h"
 
 namespace {
@@ -41,6 +46,8 @@ namespace {
 namespace text = platform::text;
 
 constexpr UINT_PTR kCloseTimer = 1;
+constexpr UINT_PTR kInboxTimer = 2;
+constexpr UINT kInboxPollMs = 200;
 
 struct Defaults {
   const char16_t* image;
@@ -74,6 +81,7 @@ struct Settings {
   UINT delayMs = 0;
   bool veto = false;
   bool hidden = false;
+  bool mail = false;  // the program is Outlook
   DWORD exitCode = 0;
 };
 
@@ -229,6 +237,10 @@ bool confirmClose(HWND owner) {
 LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CLOSE:
+      if (g.mail) {
+        KillTimer(hwnd, kInboxTimer);
+        hostapps::stopMail();
+      }
       logEvent(u"close");
       switch (g.close) {
         case CloseMode::Now:
@@ -244,7 +256,16 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
           break;
       }
       return 0;
+    case WM_COPYDATA: {
+      const auto* request = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      if (!g.mail || !request || request->dwData != hostapps::kSendMailRequest) return 0;
+      return hostapps::sendMailRequest(request->lpData, request->cbData);
+    }
     case WM_TIMER:
+      if (wParam == kInboxTimer) {
+        hostapps::checkInbox();
+        return 0;
+      }
       if (wParam == kCloseTimer) {
         KillTimer(hwnd, kCloseTimer);
         DestroyWindow(hwnd);
@@ -257,6 +278,7 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       logEvent(wParam ? u"endsession" : u"endsession cancelled");
       return 0;
     case WM_DESTROY:
+      if (g.mail) hostapps::stopMail();
       PostQuitMessage(static_cast<int>(g.exitCode));
       return 0;
   }
@@ -284,6 +306,11 @@ int main() {
                               0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
   if (!main) ExitProcess(1);
   logEvent(u"start");
+  if (text::equalNoCase(g.image, u"OUTLOOK.EXE")) {
+    g.mail = true;
+    hostapps::startMail(main, logEvent);
+    SetTimer(main, kInboxTimer, kInboxPollMs, nullptr);
+  }
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
     TranslateMessage(&m);
