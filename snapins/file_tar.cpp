@@ -215,7 +215,11 @@ bool CFileTar::extractEntry(int index, const CString& targetPath) {
   const Entry& entry = m_entries[static_cast<size_t>(index)];
   HANDLE target = CreateFileW(targetPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (target == INVALID_HANDLE_VALUE) return false;
-  const bool ok = seekTo(m_file, entry.offset) && copyBytes(m_file, target, entry.size);
+  bool ok = seekTo(m_file, entry.offset) && copyBytes(m_file, target, entry.size);
+  // The format keeps no times: an extracted file gets the archive's, the time it was packed, so a
+  // host file changed since then compares as newer and the next pack carries it.
+  FILETIME packed{};
+  if (ok && GetFileTime(m_file, nullptr, nullptr, &packed)) ok = SetFileTime(target, nullptr, nullptr, &packed) != FALSE;
   CloseHandle(target);
   // A half-written file would be packed into the next archive as if it were whole.
   if (!ok) DeleteFileW(targetPath);

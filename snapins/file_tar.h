@@ -38,7 +38,8 @@ class CFileTar {
   // Writes the archive (created or truncated). False on any failed write, and when a file cannot
   // be opened or no longer holds the bytes counted when it was added.
   bool write(const CString& archivePath);
-  // Unpacks every entry into the folder (created), by the file-name part of its stored path.
+  // Unpacks every entry into the folder (created), by the file-name part of its stored path, each
+  // file with the archive's write time.
   // 1 when every entry was extracted, 0 otherwise (a bad header extracts nothing; an entry with a
   // name that is not a plain file name is skipped and logged), 2 when the record's run was
   // cancelled.
