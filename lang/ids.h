@@ -16,6 +16,8 @@
 #include "ids_halvern.h"
 #include "ids_app.h"
 #include "ids_online.h"
+#include "ids_sync.h"
+#include "ids_archive.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date

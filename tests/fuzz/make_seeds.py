@@ -257,3 +257,26 @@ for name, text in {"plain": b"aGVsbG8gd29ybGQ=", "padding_inside": b"aGV=sbG8=",
                    "short": b"a", "field_plain": b"cwBlAGMAcgBlAHQA", "long": b"QUFB" * 200,
                    "utf16_text": u16("aGVsbG8=")}.items():
     put("base64", name, text)
+
+# ---- folder archives (.tar) ----
+
+def tar(entries, count=None):
+    header_size = 4 + 528 * len(entries)
+    out = struct.pack("<I", len(entries) if count is None else count)
+    offset, data = header_size, b""
+    for path, content in entries:
+        out += struct.pack("<QQ", offset, len(content)) + u16(path)[:510].ljust(512, b"\0")
+        offset += len(content)
+        data += content
+    return out + data
+
+
+put("file_tar", "empty", tar([]))
+put("file_tar", "two_files", tar([("C:\\Cookies\\a.txt", b"alpha"), ("C:\\Cookies\\sub\\b.txt", b"bravo" * 2000)]))
+put("file_tar", "same_name", tar([("C:\\x\\n.txt", b"1"), ("C:\\y\\n.txt", b"2")]))
+put("file_tar", "bad_names", tar([("C:\\x\\..", b"1"), ("C:\\x\\a:b", b"2"), ("", b"3"), ("..\\..\\up.txt", b"4")]))
+put("file_tar", "count_past_end", tar([("C:\\a.txt", b"a")], count=40))
+put("file_tar", "count_huge", tar([("C:\\a.txt", b"a")], count=0xFFFFFFFF))
+put("file_tar", "cut", tar([("C:\\a.txt", b"abcdef")])[:-2])
+put("file_tar", "unterminated", struct.pack("<IQQ", 1, 532, 1) + b"n\0" * 256 + b"z")
+put("file_tar", "wrapping_size", struct.pack("<IQQ", 1, 532, 0xFFFFFFFFFFFFFFF0) + u16("C:\\a.txt").ljust(512, b"\0") + b"z")

@@ -17,3 +17,12 @@ if(TARGET snapins_host_recovery_test)
   target_compile_definitions(snapins_host_recovery_test PRIVATE
     KIPO_SESSION_PROBE="$<TARGET_FILE:kipo_session_probe>")
 endif()
+
+# The crash-repair test kills a synchronization in another process mid-run.
+add_executable(kipo_sync_probe snapins/fixtures/sync_probe.cpp)
+target_link_libraries(kipo_sync_probe PRIVATE kipo_app)
+if(TARGET snapins_file_synchronizer_test)
+  add_dependencies(snapins_file_synchronizer_test kipo_sync_probe)
+  target_compile_definitions(snapins_file_synchronizer_test PRIVATE
+    KIPO_SYNC_PROBE="$<TARGET_FILE:kipo_sync_probe>")
+endif()
