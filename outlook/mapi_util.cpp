@@ -28,10 +28,15 @@ constexpr ULONG kMapiSubsystem = 39;
 constexpr ULONG kServiceDefaultStore = 0x00000002;
 constexpr char kExchangeService[] = "MSEMS";
 
+// Thrown when the layer has no usable loader: the owner already knows (it discarded the loader),
+// so the function only fails, without a message.
+struct NoLoader {};
+
 // The failure convention of every function of the layer.
 void reportCaught(const char16_t* name) {
   try {
     throw;
+  } catch (const NoLoader&) {
   } catch (CCustomizerException* e) {
     showMessage(u"%s", e->getMessage());
     e->Delete();
@@ -59,7 +64,7 @@ R guarded(const char16_t* name, R failure, F&& body) {
 // function, never a jump through an empty pointer.
 CMAPILoader& loader() {
   CMAPILoader* l = mapiLoaderReference();
-  if (!l || !l->isLoaded()) throw new CCustomizerException(CString(u"MAPI is not loaded."));
+  if (!l || !l->isLoaded()) throw NoLoader{};
   return *l;
 }
 
@@ -73,9 +78,9 @@ std::string profileAnsi(const CString& name) {
 // Rows MAPI allocated, freed with its FreeProws.
 class Rows {
  public:
-  Rows() = default;
+  Rows() : free_(loader().FreeProws) {}
   ~Rows() {
-    if (rows_) loader().FreeProws(rows_);
+    if (rows_) free_(rows_);
   }
   Rows(const Rows&) = delete;
   Rows& operator=(const Rows&) = delete;
@@ -85,6 +90,7 @@ class Rows {
   const SPropValue& at(ULONG row, ULONG column) const { return rows_->aRow[row].lpProps[column]; }
 
  private:
+  FreeProwsFn free_;
   LPSRowSet rows_ = nullptr;
 };
 
