@@ -24,8 +24,8 @@ namespace {
 
 using platform::com::Ptr;
 
-constexpr ULONG kMapiSubsystem = 39;
-constexpr ULONG kServiceDefaultStore = 0x00000002;
+constexpr ULONG kMapiSubsystem = MAPI_SUBSYSTEM;
+constexpr ULONG kServiceDefaultStore = SERVICE_DEFAULT_STORE;
 constexpr char kExchangeService[] = "MSEMS";
 
 // Thrown when the layer has no usable loader: the owner already knows (it discarded the loader),
