@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/registry.h"
+#include "outlook/mapi_internal.h"
 #include "outlook/mapi_util.h"
 #include "outlook/outlook_install.h"
 #include "platform/win32/win32.h"

@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/registry.h"
 #include "app/structured_exception.h"
+#include "outlook/mapi_internal.h"
 #include "outlook/mapi_loader.h"
 #include "outlook/outlook_install.h"
 #include "platform/afx/app.h"
@@ -17,22 +18,7 @@
 #include "platform/base/text.h"
 
 namespace mapilayer {
-extern CMAPILoader* g_loaderReference;
-}
 
-namespace {
-
-using platform::com::Ptr;
-
-constexpr ULONG kMapiSubsystem = MAPI_SUBSYSTEM;
-constexpr ULONG kServiceDefaultStore = SERVICE_DEFAULT_STORE;
-constexpr char kExchangeService[] = "MSEMS";
-
-// Thrown when the layer has no usable loader: the owner already knows (it discarded the loader),
-// so the function only fails, without a message.
-struct NoLoader {};
-
-// The failure convention of every function of the layer.
 void reportCaught(const char16_t* name) {
   try {
     throw;
@@ -50,18 +36,6 @@ void reportCaught(const char16_t* name) {
   }
 }
 
-template <class R, class F>
-R guarded(const char16_t* name, R failure, F&& body) {
-  try {
-    return body();
-  } catch (...) {
-    reportCaught(name);
-  }
-  return failure;
-}
-
-// The loader the layer was initialised with; a call without one is a failure of its caller's
-// function, never a jump through an empty pointer.
 CMAPILoader& loader() {
   CMAPILoader* l = mapiLoaderReference();
   if (!l || !l->isLoaded()) throw NoLoader{};
@@ -70,31 +44,18 @@ CMAPILoader& loader() {
 
 std::string ansi(const CString& text) { return platform::text::wideToAnsi(text.view()); }
 
-// A profile name as MAPI receives it: at most 255 characters.
-std::string profileAnsi(const CString& name) {
-  return ansi(name.GetLength() > 255 ? name.Left(255) : name);
-}
+std::string profileAnsi(const CString& name) { return ansi(name.GetLength() > 255 ? name.Left(255) : name); }
 
-// Rows MAPI allocated, freed with its FreeProws.
-class Rows {
- public:
-  Rows() : free_(loader().FreeProws) {}
-  ~Rows() {
-    if (rows_) free_(rows_);
-  }
-  Rows(const Rows&) = delete;
-  Rows& operator=(const Rows&) = delete;
-  LPSRowSet* put() { return &rows_; }
-  LPSRowSet get() const { return rows_; }
-  ULONG count() const { return rows_ ? rows_->cRows : 0; }
-  const SPropValue& at(ULONG row, ULONG column) const { return rows_->aRow[row].lpProps[column]; }
+}  // namespace mapilayer
 
- private:
-  FreeProwsFn free_;
-  LPSRowSet rows_ = nullptr;
-};
+namespace {
 
-bool isString8(const SPropValue& v, ULONG tag) { return v.ulPropTag == tag && v.Value.lpszA; }
+using namespace mapilayer;
+using platform::com::Ptr;
+
+constexpr ULONG kMapiSubsystem = MAPI_SUBSYSTEM;
+constexpr ULONG kServiceDefaultStore = SERVICE_DEFAULT_STORE;
+constexpr char kExchangeService[] = "MSEMS";
 
 HWND mainWindow() {
   CWnd* main = AfxGetMainWnd();

@@ -4,6 +4,8 @@
 // logon lets a CMapiException out (MAPI not initialised).
 #pragma once
 
+#include <vector>
+
 #include "platform/afx/cstring.h"
 #include "platform/com/unknown.h"
 #include "platform/modules/mapi32/mapidefs.h"
@@ -48,6 +50,22 @@ class CMapiUtil {
   bool configureMessageService(IMsgServiceAdmin* admin, MAPIUID* uid, const CString& displayName,
                                const CString& filePath);
   static void copyMapiUid(MAPIUID& destination, const MAPIUID& source);
+
+  // Adding services to a named profile; `uid` receives the new service's id when given.
+  bool addServiceToProfile(IProfAdmin* admin, const CString& profile, const CString& service,
+                           const CString& displayName, MAPIUID* uid = nullptr);
+  // A service that cannot be configured is deleted again, so that a caller's fallback to another
+  // kind does not leave two store services in the profile.
+  bool createAndConfigureService(IProfAdmin* admin, const CString& profile, const CString& service,
+                                 const CString& filePath, const CString& displayName, MAPIUID* uid = nullptr);
+  bool addPstMessageServiceToProfile(IProfAdmin* admin, const CString& profile, const CString& filePath,
+                                     const CString& displayName, MAPIUID* uid = nullptr);
+  bool addInterstorMessageServiceToProfile(IProfAdmin* admin, const CString& profile, const CString& filePath,
+                                           const CString& displayName, MAPIUID* uid = nullptr);
+  bool addContabMessageServiceToProfile(IProfAdmin* admin, const CString& profile, const CString& displayName,
+                                        MAPIUID* uid = nullptr);
+  // Display names of the profile's Internet mail services, without their standard prefix.
+  bool getImailMessageServiceList(IProfAdmin* admin, const CString& profile, std::vector<CString>& names);
 
   // Environment.
   bool isMsmapi32Installed();
