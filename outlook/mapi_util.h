@@ -67,6 +67,37 @@ class CMapiUtil {
   // Display names of the profile's Internet mail services, without their standard prefix.
   bool getImailMessageServiceList(IProfAdmin* admin, const CString& profile, std::vector<CString>& names);
 
+  // Stores, entries and special folders. Entry ids are their bytes; ids as text are hexadecimal.
+  using EntryId = std::vector<BYTE>;
+  using Store = platform::com::Ptr<IMsgStore>;
+  void openDefaultMessageStore(Store& store, IMAPISession* session);
+  // The first store of that display name (case-insensitive) that supports searching, changes,
+  // notifications and restrictions; empty when none does.
+  void openMessageStore(Store& store, const CString& displayName, IMAPISession* session, bool allowDialogs);
+  HRESULT OpenEntry(IMsgStore* store, const EntryId& id, platform::com::Ptr<IUnknown>& object, ULONG* type = nullptr);
+  HRESULT OpenEntry(IMsgStore* store, const CString& hexId, platform::com::Ptr<IUnknown>& object, ULONG* type = nullptr);
+  HRESULT getLongTermEntryId(IMsgStore* store, const EntryId& id, EntryId& longTerm);
+  // The Inbox's id ("IPM.Note" receive folder), made long-term unless keepShortTerm.
+  HRESULT getReceiveFolderEntryId(IMsgStore* store, CString& hexId, bool keepShortTerm);
+  // A PR_IPM_*_ENTRYID folder's long-term id: the Inbox's tags from 0x36D0 up, else the store's.
+  HRESULT getSpecialFolderEntryId(IMsgStore* store, ULONG tag, CString& hexId);
+
+  // Messages.
+  HRESULT deleteMessage(IMAPIFolder* folder, const EntryId& id);
+  bool sendMessage(IMAPIFolder* folder, const EntryId& id);
+  // A file added to a message as an attachment by value; nothing is saved when its data could
+  // not be copied in.
+  bool createAttachmentFromFile(IMsgStore* store, const EntryId& message, const CString& filePath,
+                                const CString& attachmentName);
+  // The attachment at `index` written to a file: with join, in the folder `path` (which becomes
+  // the file's full path), else at the name alone. A name with a path separator, a drive or ".."
+  // is refused, so nothing is written outside the folder.
+  bool writeAttachmentToFile(IMsgStore* store, const EntryId& message, ULONG index, CString& path, bool join);
+
+  // Exchange identity of a session's user.
+  HRESULT openIdentity(IMAPISession* session, platform::com::Ptr<IMAPIProp>& identity);
+  HRESULT readIdentityEmailAddress(IMAPISession* session, CString& address);
+
   // Environment.
   bool isMsmapi32Installed();
   void showMapiError(const MAPIERROR* error);
@@ -74,3 +105,12 @@ class CMapiUtil {
  private:
   bool m_skipUninitialize = false;
 };
+
+// Hexadecimal text of bytes (upper case) and back; bytesFromHex fails on odd length or a non-hex
+// character.
+CString hexFromBytes(const BYTE* bytes, ULONG count);
+bool bytesFromHex(const CString& hex, std::vector<BYTE>& bytes);
+// The Exchange server's distinguished name of the session's user (its home MTA without the last
+// "/cn=" component), and its mailbox's; empty on failure.
+CString getExchangeServerDistinguishedName(IMAPISession* session);
+CString getExchangeMailboxDistinguishedName(IMAPISession* session);
