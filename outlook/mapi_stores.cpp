@@ -287,12 +287,11 @@ bool CMapiUtil::createAttachmentFromFile(IMsgStore* store, const EntryId& messag
     ULONG number = 0;
     Ptr<IAttach> attachment;
     if (FAILED(message->CreateAttach(nullptr, 0, &number, attachment.put()))) return false;
-    Ptr<IUnknown> dataObject;
-    if (FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
-                                        dataObject.put())))
-      return false;
+    // Asked for IStream, the property comes back as one.
     Ptr<IStream> data;
-    if (FAILED(dataObject.as(data))) return false;
+    if (FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                                        reinterpret_cast<LPUNKNOWN*>(data.put()))))
+      return false;
     std::string path = ansi(filePath);
     Ptr<IStream> file;
     CMAPILoader& mapi = loader();
@@ -346,10 +345,10 @@ bool CMapiUtil::writeAttachmentToFile(IMsgStore* store, const EntryId& messageId
     Ptr<IAttach> attachment;
     if (FAILED(message->OpenAttach(static_cast<ULONG>(rows.at(index, 0).Value.l), nullptr, MAPI_MODIFY, attachment.put())))
       return false;
-    Ptr<IUnknown> dataObject;
-    if (FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_MODIFY, dataObject.put()))) return false;
     Ptr<IStream> data;
-    if (FAILED(dataObject.as(data))) return false;
+    if (FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_MODIFY,
+                                        reinterpret_cast<LPUNKNOWN*>(data.put()))))
+      return false;
     std::string file = ansi(target);
     Ptr<IStream> out;
     CMAPILoader& mapi = loader();
