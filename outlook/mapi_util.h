@@ -4,6 +4,7 @@
 // logon lets a CMapiException out (MAPI not initialised).
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "platform/afx/cstring.h"
@@ -93,6 +94,18 @@ class CMapiUtil {
   // the file's full path), else at the name alone. A name with a path separator, a drive or ".."
   // is refused, so nothing is written outside the folder.
   bool writeAttachmentToFile(IMsgStore* store, const EntryId& message, ULONG index, CString& path, bool join);
+
+  // Tables read in batches. The caller frees every set of `batches` (freeRowBatches). The cancel
+  // test is the running synchronization's (it also pumps the window messages); none never cancels.
+  using RowBatches = std::vector<LPSRowSet>;
+  using CancelTest = std::function<bool()>;
+  static constexpr LONG kBatchRows = 100;
+  HRESULT getAllRows(IMAPITable* table, RowBatches& batches, const CancelTest& cancelled = {});
+  HRESULT getRestrictedRows(IMAPITable* table, RowBatches& batches, LPSRestriction restriction,
+                            const CancelTest& cancelled = {});
+  HRESULT getMapiFolderContents(IMAPIFolder* folder, RowBatches& batches, LPSPropTagArray columns,
+                                LPSRestriction restriction, const CancelTest& cancelled = {});
+  void freeRowBatches(RowBatches& batches);
 
   // Exchange identity of a session's user.
   HRESULT openIdentity(IMAPISession* session, platform::com::Ptr<IMAPIProp>& identity);
