@@ -140,8 +140,9 @@ class ControlSite final : public IOleClientSite, public IOleInPlaceSite, public 
     if (Ptr<IPersistStreamInit> persist; SUCCEEDED(control_.as(persist))) {
       if (hasState) {
         Ptr<IStream> stream;
-        stream.attach(com::createMemoryStream(state, size));
-        hr = persist->Load(stream.get());
+        hr = com::createMemoryStream(std::string(reinterpret_cast<const char*>(state), size), false, nullptr,
+                                     stream.put());
+        if (SUCCEEDED(hr)) hr = persist->Load(stream.get());
       } else {
         hr = persist->InitNew();
       }

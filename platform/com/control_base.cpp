@@ -258,32 +258,6 @@ bool variantText(const VARIANT* v, std::u16string& out) {
   return true;
 }
 
-// ---- The memory stream ----
-
-namespace {
-
-class MemoryStream final : public SingleInterface<IStream> {
- public:
-  MemoryStream(const void* data, std::size_t size) : data_(static_cast<const BYTE*>(data)), size_(size) {}
-  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override {
-    if (!buffer && count) return E_POINTER;
-    const std::size_t n = std::min<std::size_t>(count, size_ - at_);
-    if (n) std::memcpy(buffer, data_ + at_, n);
-    at_ += n;
-    if (read) *read = static_cast<ULONG>(n);
-    return n < count ? S_FALSE : S_OK;
-  }
-
- private:
-  const BYTE* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
-};
-
-}  // namespace
-
-IStream* createMemoryStream(const void* data, std::size_t size) { return new MemoryStream(data, size); }
-
 // ---- The Flash player ----
 
 namespace {

@@ -16,6 +16,7 @@
 
 #include "platform/com/dispatch.h"
 #include "platform/com/persist.h"
+#include "platform/com/stream.h"
 
 // ---- Container and control ----
 
@@ -115,15 +116,6 @@ struct IConnectionPointContainer : IUnknown {
   ~IConnectionPointContainer() = default;
 };
 
-// A byte stream (only reading is needed: controls load their state from one).
-struct IStream : IUnknown {
-  // Up to `count` bytes; S_FALSE when fewer were left.
-  virtual HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) = 0;
-
- protected:
-  ~IStream() = default;
-};
-
 struct IPersistStreamInit : IPersist {
   virtual HRESULT STDMETHODCALLTYPE Load(IStream* stream) = 0;
   virtual HRESULT STDMETHODCALLTYPE InitNew() = 0;
@@ -158,7 +150,6 @@ DEFINE_GUID(IID_IProvideClassInfo2, 0xA6BC3AC0, 0xDBAA, 0x11CE, 0x9D, 0xE3, 0x00
 DEFINE_GUID(IID_IConnectionPoint, 0xB196B286, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 DEFINE_GUID(IID_IConnectionPointContainer, 0xB196B284, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D,
             0x07);
-DEFINE_GUID(IID_IStream, 0x0000000C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 DEFINE_GUID(IID_IPersistStreamInit, 0x7FD52380, 0x4E07, 0x101B, 0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13);
 DEFINE_GUID(IID_IOleCommandTarget, 0xB722BCCB, 0x4E68, 0x101B, 0xA2, 0xBC, 0x00, 0xAA, 0x00, 0x40, 0x47, 0x70);
 
@@ -169,7 +160,6 @@ KIPO_COM_INTERFACE(IOleInPlaceObject, IID_IOleInPlaceObject)
 KIPO_COM_INTERFACE(IProvideClassInfo2, IID_IProvideClassInfo2)
 KIPO_COM_INTERFACE(IConnectionPoint, IID_IConnectionPoint)
 KIPO_COM_INTERFACE(IConnectionPointContainer, IID_IConnectionPointContainer)
-KIPO_COM_INTERFACE(IStream, IID_IStream)
 KIPO_COM_INTERFACE(IPersistStreamInit, IID_IPersistStreamInit)
 KIPO_COM_INTERFACE(IOleCommandTarget, IID_IOleCommandTarget)
 
@@ -275,8 +265,5 @@ namespace platform::com {
 // link's number in the host's record, lParam the record's page number (a message for another page
 // is ignored).
 inline constexpr const char16_t* kFollowLinkMessage = u"KipoBrowserFollowLink";
-
-// A read-only stream over bytes (kept by the caller while the stream is used).
-IStream* createMemoryStream(const void* data, std::size_t size);
 
 }  // namespace platform::com

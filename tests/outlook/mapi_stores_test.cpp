@@ -174,12 +174,7 @@ TEST_F(MapiStoresTest, ShortTermIdsAreMadeLongTermUnlessKept) {
   EXPECT_EQ(util->getSpecialFolderEntryId(nullptr, PR_IPM_CONTACT_ENTRYID, none), E_FAIL);
 }
 
-// Off until the platform has one declaration of IStream: platform/com/controls.h declares a
-// read-only IStream beside the full one of platform/com/stream.h, so a process that links both
-// resolves SingleInterface<IStream>::Release to the read-only layout and the release of any MAPI
-// stream calls the wrong slot (it lands in Seek). The test ran to that point: the attachment
-// code itself is not the cause.
-TEST_F(MapiStoresTest, DISABLED_AttachmentsGoInOnlyWithTheirDataAndComeOutOnlyIntoTheFolder) {
+TEST_F(MapiStoresTest, AttachmentsGoInOnlyWithTheirDataAndComeOutOnlyIntoTheFolder) {
   logon(u"Outlook");
   CMapiUtil::Store store;
   util->openDefaultMessageStore(store, session.get());
