@@ -151,7 +151,19 @@ struct Times {
   std::uint64_t creation, access, write;
 };
 
-Times timesOf(const std::string& path, int fd, const struct stat& st) {
+// FAT keeps write times to 2 seconds; a time that falls between is rounded up, as a copy onto
+// FAT does, so a file on such a drive never looks older than its source.
+bool twoSecondWriteTimes(const host::Drive& drive) {
+  return text::equalNoCase(drive.fileSystem, u"FAT32") || text::equalNoCase(drive.fileSystem, u"FAT");
+}
+
+std::uint64_t roundUpToTwoSeconds(std::uint64_t ticks) {
+  constexpr std::uint64_t kTwoSeconds = 20000000;
+  std::uint64_t rest = ticks % kTwoSeconds;
+  return rest ? ticks + (kTwoSeconds - rest) : ticks;
+}
+
+Times timesOf(const std::string& path, int fd, const struct stat& st, const host::Drive& drive) {
   Times t{};
   t.access = unixToFileTimeTicks(st.st_atim.tv_sec, st.st_atim.tv_nsec);
   t.write = unixToFileTimeTicks(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -164,6 +176,7 @@ Times timesOf(const std::string& path, int fd, const struct stat& st) {
     else
       t.creation = t.write;
   }
+  if (twoSecondWriteTimes(drive)) t.write = roundUpToTwoSeconds(t.write);
   return t;
 }
 
@@ -812,7 +825,7 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
   if (!f) return platform::fail(error);
   struct stat st {};
   if (::fstat(f->fd, &st) != 0) return platform::fail(platform::host::errorFromErrno(errno));
-  auto t = platform::timesOf(f->linux, f->fd, st);
+  auto t = platform::timesOf(f->linux, f->fd, st, *f->drive);
   if (lpCreationTime) *lpCreationTime = platform::toFileTime(t.creation);
   if (lpLastAccessTime) *lpLastAccessTime = platform::toFileTime(t.access);
   if (lpLastWriteTime) *lpLastWriteTime = platform::toFileTime(t.write);
@@ -854,7 +867,7 @@ BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION info)
   if (!f) return platform::fail(error);
   struct stat st {};
   if (::fstat(f->fd, &st) != 0) return platform::fail(platform::host::errorFromErrno(errno));
-  auto t = platform::timesOf(f->linux, f->fd, st);
+  auto t = platform::timesOf(f->linux, f->fd, st, *f->drive);
   info->dwFileAttributes = platform::attributesOfFd(f->fd, f->directory);
   info->ftCreationTime = platform::toFileTime(t.creation);
   info->ftLastAccessTime = platform::toFileTime(t.access);
@@ -893,7 +906,7 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
   if (r.error) return platform::fail(r.error);
   bool dir = S_ISDIR(r.st.st_mode);
   auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
-  auto t = platform::timesOf(r.linux, -1, r.st);
+  auto t = platform::timesOf(r.linux, -1, r.st, *r.drive);
   data->dwFileAttributes = platform::fileAttributesOf(r.linux, dir);
   data->ftCreationTime = platform::toFileTime(t.creation);
   data->ftLastAccessTime = platform::toFileTime(t.access);
@@ -978,7 +991,7 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
   moving.reset();
   if (DWORD e = copyResolved(src, dst, false)) return fail(e);
   // The copy carries the source's creation time too, as a move would.
-  std::uint64_t btime = timesOf(src.linux, -1, src.st).creation;
+  std::uint64_t btime = timesOf(src.linux, -1, src.st, *src.drive).creation;
   std::string v = std::to_string(btime);
   ::setxattr(target.c_str(), kBtimeXattr, v.data(), v.size(), 0);
   if (::unlink(src.linux.c_str()) == 0 && src.st.st_nlink == 1)
@@ -1105,18 +1118,18 @@ struct FindEntry {
 
 class FindObject : public KernelObject {
  public:
-  std::int64_t driveId = 0;
+  std::shared_ptr<const host::Drive> drive;
   std::u16string pattern;  // as given to FindFirstFileW: the subject of FindNextFileW's faults
   std::u16string_view faultSubject() const override { return pattern; }
   std::vector<FindEntry> entries;
   std::size_t next = 0;
 };
 
-bool fillFindData(const FindEntry& e, WIN32_FIND_DATAW* data) {
+bool fillFindData(const FindEntry& e, const host::Drive& drive, WIN32_FIND_DATAW* data) {
   struct stat st {};
   if (::stat(e.linux.c_str(), &st) != 0) return false;
   bool dir = S_ISDIR(st.st_mode);
-  auto t = timesOf(e.linux, -1, st);
+  auto t = timesOf(e.linux, -1, st, drive);
   std::memset(data, 0, sizeof *data);
   data->dwFileAttributes = fileAttributesOf(e.linux, dir);
   data->ftCreationTime = toFileTime(t.creation);
@@ -1135,7 +1148,7 @@ bool fillFindData(const FindEntry& e, WIN32_FIND_DATAW* data) {
 // Next entry that still exists, or false at the end.
 bool advance(FindObject& f, WIN32_FIND_DATAW* data) {
   while (f.next < f.entries.size()) {
-    if (fillFindData(f.entries[f.next++], data)) return true;
+    if (fillFindData(f.entries[f.next++], *f.drive, data)) return true;
   }
   return false;
 }
@@ -1159,7 +1172,7 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
   const std::string dir = r.parent;
 
   auto find = std::make_shared<FindObject>();
-  find->driveId = r.drive->id;
+  find->drive = r.drive;
   find->pattern = input;
   if (!wild && r.exists) {
     std::string onDisk = r.linux.substr(r.linux.rfind('/') + 1);
@@ -1212,7 +1225,7 @@ BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
   auto find = platform::lookupHandleAs<platform::FindObject>(hFindFile);
   if (!find) return platform::fail(ERROR_INVALID_HANDLE);
   if (DWORD e = platform::fault::check("FindNextFileW", find->pattern)) return platform::fail(e);
-  if (!platform::host::driveAlive(find->driveId)) return platform::fail(ERROR_NOT_READY);
+  if (!platform::host::driveAlive(find->drive->id)) return platform::fail(ERROR_NOT_READY);
   WIN32_FIND_DATAW data;
   if (!platform::advance(*find, &data)) return platform::fail(ERROR_NO_MORE_FILES);
   if (lpFindFileData) *lpFindFileData = data;
