@@ -159,8 +159,8 @@ int main(int argc, char** argv) {
     fs::remove_all(e / "cp");
     double cp = seconds([&] { shell("cp -a '" + anchor.string() + "' '" + (e / "cp").string() + "'"); });
     double copy = seconds([&] { copyTree(u"F:\\Anchor", u"E:\\Copy"); });
-    double small = createCost(u"F:\\Small", 200);
-    double large = createCost(u"F:\\Large", 200);
+    double small = createCost(u"F:\\Small", 1000);
+    double large = createCost(u"F:\\Large", 1000);
     walkVsFind.values.push_back(w / find);
     probeVsFind.values.push_back(wp / find);
     copyVsCp.values.push_back(copy / cp);
