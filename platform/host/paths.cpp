@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <mutex>
 #include <shared_mutex>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/base/text.h"
 #include "platform/host/host.h"
@@ -215,33 +217,57 @@ void appendUtf8(std::string& out, std::u16string_view s) {
   for (std::size_t i = 0; i < s.size(); ++i) out[at + i] = static_cast<char>(s[i]);
 }
 
-// Compares a UTF-8 directory entry with a UTF-16 name by the upper-casing table, converting only
-// when the entry is not plain ASCII.
-bool entryEqualsNoCase(const char* entry, std::u16string_view name) {
-  std::size_t i = 0;
-  for (; entry[i]; ++i) {
-    unsigned char b = static_cast<unsigned char>(entry[i]);
-    if (b >= 0x80) return text::equalNoCase(text::fromUtf8(entry), name);
-    if (i >= name.size() || text::upcase(b) != text::upcase(name[i])) return false;
-  }
-  return i == name.size();
+// Folders' names, upper-cased, for the lookups that miss the exact spelling (a file being created
+// always does). An entry is trusted only while the folder's inode and change time are what they
+// were when it was read; the kernel gives a folder whose change time was read a finer time on its
+// next change, so no change by another process goes unseen. This process's own changes update an
+// entry in place (a folder of thousands would otherwise be read again for every file made in
+// it); a change by another process between this process's lookup and its own change would then
+// hide, so an entry is read afresh after a number of own changes proportional to its size.
+struct FolderNames {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  struct timespec ctime {};
+  std::size_t ownChanges = 0;
+  bool justChecked = false;  // checked by the last look-up; the next own addition may follow it
+  std::unordered_map<std::u16string, std::string> byFolded;  // upper-cased name -> on-disk name
+};
+
+constexpr std::size_t kCachedFolders = 64;
+std::mutex g_folderMutex;
+std::unordered_map<std::string, FolderNames> g_folders;
+
+bool sameChange(const struct stat& st, const FolderNames& f) {
+  return st.st_dev == f.dev && st.st_ino == f.ino && st.st_ctim.tv_sec == f.ctime.tv_sec && st.st_ctim.tv_nsec == f.ctime.tv_nsec;
 }
 
-// The on-disk spelling of `name` in folder `dir`, by a case-insensitive scan.
-bool scanFolder(const std::string& dir, std::u16string_view name, std::string& found) {
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return false;
-  bool ok = false;
-  while (dirent* e = ::readdir(d)) {
-    if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0))) continue;
-    if (entryEqualsNoCase(e->d_name, name)) {
-      found = e->d_name;
-      ok = true;
-      break;
+// The on-disk spelling of `name` in folder `dir` (whose stat is `dirSt`), case-insensitively.
+bool scanFolder(const std::string& dir, const struct stat& dirSt, std::u16string_view name, std::string& found) {
+  std::u16string folded = text::upcased(name);
+  std::lock_guard lock(g_folderMutex);
+  auto it = g_folders.find(dir);
+  if (it == g_folders.end() || !sameChange(dirSt, it->second)) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return false;
+    if (g_folders.size() >= kCachedFolders && it == g_folders.end()) g_folders.clear();
+    FolderNames& f = g_folders[dir];
+    f = FolderNames{};
+    // The change time read before the names: a change while reading makes the entry stale.
+    f.dev = dirSt.st_dev;
+    f.ino = dirSt.st_ino;
+    f.ctime = dirSt.st_ctim;
+    while (dirent* e = ::readdir(d)) {
+      if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0))) continue;
+      f.byFolded.try_emplace(text::upcased(text::fromUtf8(e->d_name)), e->d_name);
     }
+    ::closedir(d);
+    it = g_folders.find(dir);
   }
-  ::closedir(d);
-  return ok;
+  it->second.justChecked = true;
+  auto hit = it->second.byFolded.find(folded);
+  if (hit == it->second.byFolded.end()) return false;
+  found = hit->second;
+  return true;
 }
 
 bool hasWildcards(std::u16string_view s) { return s.find_first_of(u"*?") != std::u16string_view::npos; }
@@ -283,9 +309,12 @@ std::u16string hexWord(std::uint32_t v) {
   return out;
 }
 
-std::int64_t birthOf(const std::string& path) {
+// Birth time of `name` in folder `dir`, relative to the folder's descriptor when one is given.
+std::int64_t birthOf(const std::string& dir, int dirFd, const std::u16string& name) {
   struct statx sx {};
-  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME))
+  int rc = dirFd >= 0 ? ::statx(dirFd, text::toUtf8(name).c_str(), 0, STATX_BTIME, &sx)
+                      : ::statx(AT_FDCWD, (dir + "/" + text::toUtf8(name)).c_str(), 0, STATX_BTIME, &sx);
+  if (rc == 0 && (sx.stx_mask & STATX_BTIME))
     return sx.stx_btime.tv_sec * 1000000000ll + sx.stx_btime.tv_nsec;
   return 0;
 }
@@ -333,14 +362,15 @@ bool isValid83(std::u16string_view name) {
   return true;
 }
 
-std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names) {
+std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd) {
   std::vector<std::u16string> out(names.size());
-  // Real 8.3 names are taken; aliases must not collide with them.
-  std::vector<std::u16string> taken;
+  // Real 8.3 names are taken; aliases must not collide with them. Hashed: a folder of thousands
+  // of long names would otherwise cost the square of its size.
+  std::unordered_set<std::u16string> taken;
   std::vector<std::size_t> need;
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (isValid83(names[i]))
-      taken.push_back(text::upcased(names[i]));
+      taken.insert(text::upcased(names[i]));
     else
       need.push_back(i);
   }
@@ -350,22 +380,20 @@ std::vector<std::u16string> shortNames(const std::string& dir, const std::vector
     std::int64_t birth;
     std::u16string key;
   };
-  std::vector<std::pair<std::u16string, std::vector<Member>>> groups;  // by stem + ext
+  std::vector<std::pair<std::u16string, std::vector<Member>>> groups;  // by stem + ext, in first-seen order
+  std::unordered_map<std::u16string, std::size_t> groupOf;
   for (std::size_t i : need) {
     std::u16string stem, ext;
     aliasParts(names[i], stem, ext);
     std::u16string group = stem + u'.' + ext;
-    auto it = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == group; });
-    if (it == groups.end()) {
-      groups.push_back({group, {}});
-      it = groups.end() - 1;
-    }
-    it->second.push_back({i, 0, text::upcased(names[i])});
+    auto [it, added] = groupOf.try_emplace(group, groups.size());
+    if (added) groups.push_back({group, {}});
+    groups[it->second].second.push_back({i, 0, text::upcased(names[i])});
   }
-  auto isTaken = [&](const std::u16string& a) { return std::find(taken.begin(), taken.end(), a) != taken.end(); };
+  auto isTaken = [&](const std::u16string& a) { return taken.count(a) != 0; };
   for (auto& [group, members] : groups) {
     if (members.size() > 1) {
-      for (auto& m : members) m.birth = birthOf(dir + "/" + text::toUtf8(names[m.index]));
+      for (auto& m : members) m.birth = birthOf(dir, dirFd, names[m.index]);
       std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
         return a.birth != b.birth ? a.birth < b.birth : a.key < b.key;
       });
@@ -393,7 +421,7 @@ std::vector<std::u16string> shortNames(const std::string& dir, const std::vector
           if (!isTaken(candidate)) alias = candidate;
         }
       }
-      taken.push_back(alias);
+      taken.insert(alias);
       out[members[k].index] = alias;
     }
   }
@@ -525,21 +553,30 @@ ResolvedPath resolvePath(std::u16string_view path, unsigned flags) {
     exact += '/';
     appendUtf8(exact, c);
   }
-  if (!wildLast && ::stat(exact.c_str(), &r.st) == 0) {
+  const bool exactFound = !wildLast && ::stat(exact.c_str(), &r.st) == 0;
+  const int exactErr = errno;
+  if (exactFound) {
     r.exists = true;
     r.linux = std::move(exact);
     r.parent = parentEnd ? r.linux.substr(0, parentEnd) : std::string("/");
     return r;
   }
 
-  // Walk from the root, scanning folders where the exact spelling is missing.
+  // Only the last name missing (a file about to be made, a name in another case): the folder
+  // as spelled exists, so only that name is looked up. Otherwise walk from the root, scanning
+  // folders where the exact spelling is missing.
   std::string cur = root;
-  struct stat st {};
-  if (::stat(cur.c_str(), &st) != 0) {
+  struct stat curSt {};
+  std::size_t first = 0;
+  if (p.comps.size() > 1 && ::stat(exact.substr(0, parentEnd).c_str(), &curSt) == 0 && S_ISDIR(curSt.st_mode)) {
+    cur = exact.substr(0, parentEnd);
+    first = p.comps.size() - 1;
+  } else if (::stat(cur.c_str(), &curSt) != 0) {
     r.error = ERROR_NOT_READY;
     return r;
   }
-  for (std::size_t i = 0; i < p.comps.size(); ++i) {
+  struct stat st {};
+  for (std::size_t i = first; i < p.comps.size(); ++i) {
     bool last = i + 1 == p.comps.size();
     std::string base = cur == "/" ? std::string() : cur;
     std::string cand = base + "/" + text::toUtf8(p.comps[i]);
@@ -548,15 +585,17 @@ ResolvedPath resolvePath(std::u16string_view path, unsigned flags) {
       r.linux = std::move(cand);
       return r;
     }
-    bool found = ::stat(cand.c_str(), &st) == 0;
+    // The last name as spelled was already looked for when only it was left to find.
+    const bool known = last && first == i && i > 0;
+    bool found = !known && ::stat(cand.c_str(), &st) == 0;
     if (!found) {
-      int err = errno;
+      int err = known ? exactErr : errno;
       if (err != ENOENT) {
         r.error = err == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(err);
         return r;
       }
       std::string real;
-      if (scanFolder(cur, p.comps[i], real) ||
+      if (scanFolder(cur, curSt, p.comps[i], real) ||
           (p.comps[i].find(u'~') != std::u16string::npos && aliasLookup(cur, p.comps[i], real))) {
         cand = base + "/" + real;
         found = ::stat(cand.c_str(), &st) == 0;
@@ -568,6 +607,7 @@ ResolvedPath resolvePath(std::u16string_view path, unsigned flags) {
         return r;
       }
       cur = std::move(cand);
+      curSt = st;
       continue;
     }
     r.parent = cur;
@@ -576,6 +616,24 @@ ResolvedPath resolvePath(std::u16string_view path, unsigned flags) {
     if (found) r.st = st;
   }
   return r;
+}
+
+void noteOwnAddition(const std::string& dir, const std::string& name) {
+  std::lock_guard lock(g_folderMutex);
+  auto it = g_folders.find(dir);
+  if (it == g_folders.end()) return;
+  FolderNames& f = it->second;
+  struct stat st {};
+  // Only right after a look-up checked the entry: a later addition could hide another
+  // process's change made in between.
+  if (!f.justChecked || ::stat(dir.c_str(), &st) != 0 || st.st_dev != f.dev || st.st_ino != f.ino ||
+      ++f.ownChanges > std::max<std::size_t>(64, f.byFolded.size() / 4)) {
+    g_folders.erase(it);
+    return;
+  }
+  f.justChecked = false;
+  f.ctime = st.st_ctim;
+  f.byFolded.try_emplace(text::upcased(text::fromUtf8(name)), name);
 }
 
 std::u16string windowsPathOf(const std::string& linuxPath) {

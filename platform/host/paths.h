@@ -2,8 +2,10 @@
 // relative "E:foo", rooted "\foo", UNC, the "\\?\" prefix, "." and "..", trailing dots and spaces),
 // name checks (refused characters, reserved device names, MAX_PATH), and the case-insensitive,
 // case-preserving lookup through the drive table.
-// Hot path: an exact-case path costs one stat after the drive snapshot check; only a miss walks
-// the folders and scans them with the one upper-casing table. No database, no process-wide lock.
+// Hot path: an exact-case path costs one stat after the drive snapshot check; a miss of the last
+// name alone (a file about to be made) costs one more stat of its folder and a look-up in the
+// process's cache of that folder's upper-cased names; only a deeper miss walks from the root. No
+// database; a lock only around that cache.
 // The process's current directory (Windows form) lives here too.
 #pragma once
 
@@ -51,6 +53,10 @@ struct ResolvedPath {
 // ERROR_BAD_NETPATH / ERROR_BAD_NET_NAME (unknown server / share).
 ResolvedPath resolvePath(std::u16string_view path, unsigned flags = 0);
 
+// Tells the per-process cache of folder names that this process has just made `name` (on-disk
+// spelling) in Linux folder `dir`, right after resolvePath found the name missing there.
+void noteOwnAddition(const std::string& dir, const std::string& name);
+
 // The drive-relative tail of a Linux path under a drive root, as Windows "E:\a\b"; empty when the
 // Linux path lies under no drive.
 std::u16string windowsPathOf(const std::string& linuxPath);
@@ -62,7 +68,8 @@ bool isLegalName(std::u16string_view name, bool allowWildcards);
 // 8.3 aliases as Windows XP gives them: for each of `names` (the entries of Linux folder `dir`),
 // its alias "NAME~1.EXT", or empty when the name is already a valid 8.3 name. Names sharing an
 // alias stem are numbered in creation order (then by name), ~1 to ~4, then by a hash of the name.
-std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names);
+// `dirFd`, when given, is the folder open, for reading creation times relative to it.
+std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd = -1);
 bool isValid83(std::u16string_view name);
 
 // The process's current directory in Windows form ("C:\" or "E:\Work", no trailing separator

@@ -52,6 +52,26 @@ constexpr DWORD kStoredAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// A regular file that carries stored attributes or a creation time also carries the sticky bit,
+// which Linux gives no meaning on a regular file: a listing then learns from its one statx whether
+// the extended attributes are worth reading. Folders are few and always read.
+constexpr mode_t kStoredMark = S_ISVTX;
+
+void markStored(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & kStoredMark))
+    ::fchmod(fd, (st.st_mode & 07777) | kStoredMark);
+}
+
+void markStored(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & kStoredMark))
+    ::chmod(path.c_str(), (st.st_mode & 07777) | kStoredMark);
+}
+
+// Whether a file of this mode may carry stored attributes or a creation time.
+bool mayHaveStored(mode_t mode) { return !S_ISREG(mode) || (mode & kStoredMark); }
+
 constexpr off_t kLockBase = static_cast<off_t>(1) << 62;
 enum LockByte { kAccessRead = 0, kAccessWrite, kAccessDelete, kDenyRead, kDenyWrite, kDenyDelete };
 
@@ -118,7 +138,9 @@ bool wantsDelete(DWORD access) { return access & DELETE; }
 // conflict (the caller closes the descriptor, which drops what was recorded). Recording before
 // testing needs no lock around the pair: of two conflicting opens racing, at least one sees the
 // other (both may fail, never both succeed).
-bool takeShare(int fd, DWORD access, DWORD share) {
+// A file this open has just made has no other opens to test against (the original test's
+// answer was never used there), so `test` false only records.
+bool takeShare(int fd, DWORD access, DWORD share, bool test = true) {
   bool r = wantsRead(access), w = wantsWrite(access), d = wantsDelete(access);
   if (!r && !w && !d) return true;  // attribute-only opens neither check nor hold share state
   unsigned mine = (r ? bit(kAccessRead) : 0) | (w ? bit(kAccessWrite) : 0) | (d ? bit(kAccessDelete) : 0) |
@@ -127,7 +149,7 @@ bool takeShare(int fd, DWORD access, DWORD share) {
   // Each access byte meets the matching deny byte three places on, and the other way round.
   unsigned against = ((mine & 7u) << 3) | ((mine >> 3) & 7u);
   lockBytes(fd, mine);
-  return !anyLockOn(fd, against);
+  return !test || !anyLockOn(fd, against);
 }
 
 DWORD mapGeneric(DWORD access) {
@@ -151,11 +173,23 @@ struct Times {
   std::uint64_t creation, access, write;
 };
 
-Times timesOf(const std::string& path, int fd, const struct stat& st) {
+// FAT keeps write times to 2 seconds; a time that falls between is rounded up, as a copy onto
+// FAT does, so a file on such a drive never looks older than its source.
+bool twoSecondWriteTimes(const host::Drive& drive) {
+  return text::equalNoCase(drive.fileSystem, u"FAT32") || text::equalNoCase(drive.fileSystem, u"FAT");
+}
+
+std::uint64_t roundUpToTwoSeconds(std::uint64_t ticks) {
+  constexpr std::uint64_t kTwoSeconds = 20000000;
+  std::uint64_t rest = ticks % kTwoSeconds;
+  return rest ? ticks + (kTwoSeconds - rest) : ticks;
+}
+
+Times timesOf(const std::string& path, int fd, const struct stat& st, const host::Drive& drive) {
   Times t{};
   t.access = unixToFileTimeTicks(st.st_atim.tv_sec, st.st_atim.tv_nsec);
   t.write = unixToFileTimeTicks(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  t.creation = readBtimeXattr(path, fd);
+  t.creation = mayHaveStored(st.st_mode) ? readBtimeXattr(path, fd) : 0;
   if (!t.creation) {
     struct statx sx {};
     int rc = fd >= 0 ? ::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx) : ::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &sx);
@@ -164,6 +198,7 @@ Times timesOf(const std::string& path, int fd, const struct stat& st) {
     else
       t.creation = t.write;
   }
+  if (twoSecondWriteTimes(drive)) t.write = roundUpToTwoSeconds(t.write);
   return t;
 }
 
@@ -182,6 +217,15 @@ DWORD attributesOfFd(int fd, bool isDirectory) {
   char buf[16];
   ssize_t n = ::fgetxattr(fd, kAttribXattr, buf, sizeof buf);
   return attributesFromXattr(n, buf, isDirectory);
+}
+
+// A resolved path's attributes; a file without the mark has none stored.
+DWORD attributesOf(const ResolvedPath& r) {
+  bool dir = S_ISDIR(r.st.st_mode);
+  if (!mayHaveStored(r.st.st_mode)) return attributesFromXattr(0, nullptr, dir);
+  char buf[16];
+  ssize_t n = ::getxattr(r.linux.c_str(), kAttribXattr, buf, sizeof buf);
+  return attributesFromXattr(n, buf, dir);
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -373,7 +417,8 @@ std::shared_ptr<FileObject> openResolved(const ResolvedPath& r, const OpenReques
     if (attrs != FILE_ATTRIBUTE_ARCHIVE) storeFileAttributes(r.linux, attrs);
     f->attributes = attrs;
     f->archiveChecked = true;
-    takeShare(f->fd, q.access, q.share);
+    takeShare(f->fd, q.access, q.share, false);
+    host::noteOwnAddition(r.parent, r.linux.substr(r.linux.rfind('/') + 1));
   }
   if (q.flags & FILE_FLAG_DELETE_ON_CLOSE) f->deleteOnClose = true;
   return f;
@@ -386,7 +431,7 @@ void markChanged(FileObject& f) {
   if (!(attrs & FILE_ATTRIBUTE_ARCHIVE)) {
     attrs = (attrs & kStoredAttributes) | FILE_ATTRIBUTE_ARCHIVE;
     std::string v = std::to_string(attrs);
-    ::fsetxattr(f.fd, kAttribXattr, v.data(), v.size(), 0);
+    if (::fsetxattr(f.fd, kAttribXattr, v.data(), v.size(), 0) == 0) markStored(f.fd);
   }
 }
 
@@ -441,7 +486,7 @@ DWORD copyResolved(const ResolvedPath& src, const ResolvedPath& dst, bool failIf
   if (!in) return error;
   struct stat st {};
   ::fstat(in->fd, &st);
-  DWORD attrs = attributesOfFd(in->fd, false) & kStoredAttributes;
+  DWORD attrs = (mayHaveStored(st.st_mode) ? attributesOfFd(in->fd, false) : attributesFromXattr(0, nullptr, false)) & kStoredAttributes;
   if (dst.exists && sameFile(st, dst.st)) return ERROR_SHARING_VIOLATION;
   auto out = openResolved(dst, {FILE_GENERIC_WRITE | DELETE, 0, failIfExists ? static_cast<DWORD>(CREATE_NEW) : static_cast<DWORD>(CREATE_ALWAYS), attrs}, error, existed);
   if (!out) return error;
@@ -526,6 +571,7 @@ DWORD fileAttributesOf(const std::string& linuxPath, bool isDirectory) {
 DWORD storeFileAttributes(const std::string& linuxPath, DWORD attributes) {
   std::string v = std::to_string(attributes & kStoredAttributes);
   if (::setxattr(linuxPath.c_str(), kAttribXattr, v.data(), v.size(), 0) != 0) return host::errorFromErrno(errno);
+  markStored(linuxPath);
   return 0;
 }
 
@@ -812,7 +858,7 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
   if (!f) return platform::fail(error);
   struct stat st {};
   if (::fstat(f->fd, &st) != 0) return platform::fail(platform::host::errorFromErrno(errno));
-  auto t = platform::timesOf(f->linux, f->fd, st);
+  auto t = platform::timesOf(f->linux, f->fd, st, *f->drive);
   if (lpCreationTime) *lpCreationTime = platform::toFileTime(t.creation);
   if (lpLastAccessTime) *lpLastAccessTime = platform::toFileTime(t.access);
   if (lpLastWriteTime) *lpLastWriteTime = platform::toFileTime(t.write);
@@ -844,6 +890,7 @@ BOOL SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* l
     std::string v = std::to_string(platform::fileTimeToU64(*lpCreationTime));
     if (::fsetxattr(f->fd, platform::kBtimeXattr, v.data(), v.size(), 0) != 0)
       return platform::fail(platform::host::errorFromErrno(errno));
+    platform::markStored(f->fd);
   }
   return TRUE;
 }
@@ -854,7 +901,7 @@ BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION info)
   if (!f) return platform::fail(error);
   struct stat st {};
   if (::fstat(f->fd, &st) != 0) return platform::fail(platform::host::errorFromErrno(errno));
-  auto t = platform::timesOf(f->linux, f->fd, st);
+  auto t = platform::timesOf(f->linux, f->fd, st, *f->drive);
   info->dwFileAttributes = platform::attributesOfFd(f->fd, f->directory);
   info->ftCreationTime = platform::toFileTime(t.creation);
   info->ftLastAccessTime = platform::toFileTime(t.access);
@@ -877,7 +924,7 @@ DWORD GetFileAttributesW(LPCWSTR lpFileName) {
     SetLastError(r.error);
     return INVALID_FILE_ATTRIBUTES;
   }
-  return platform::fileAttributesOf(r.linux, S_ISDIR(r.st.st_mode));
+  return platform::attributesOf(r);
 }
 
 DWORD GetFileAttributesA(LPCSTR lpFileName) {
@@ -893,8 +940,8 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
   if (r.error) return platform::fail(r.error);
   bool dir = S_ISDIR(r.st.st_mode);
   auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
-  auto t = platform::timesOf(r.linux, -1, r.st);
-  data->dwFileAttributes = platform::fileAttributesOf(r.linux, dir);
+  auto t = platform::timesOf(r.linux, -1, r.st, *r.drive);
+  data->dwFileAttributes = platform::attributesOf(r);
   data->ftCreationTime = platform::toFileTime(t.creation);
   data->ftLastAccessTime = platform::toFileTime(t.access);
   data->ftLastWriteTime = platform::toFileTime(t.write);
@@ -978,9 +1025,9 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
   moving.reset();
   if (DWORD e = copyResolved(src, dst, false)) return fail(e);
   // The copy carries the source's creation time too, as a move would.
-  std::uint64_t btime = timesOf(src.linux, -1, src.st).creation;
+  std::uint64_t btime = timesOf(src.linux, -1, src.st, *src.drive).creation;
   std::string v = std::to_string(btime);
-  ::setxattr(target.c_str(), kBtimeXattr, v.data(), v.size(), 0);
+  if (::setxattr(target.c_str(), kBtimeXattr, v.data(), v.size(), 0) == 0) markStored(target);
   if (::unlink(src.linux.c_str()) == 0 && src.st.st_nlink == 1)
     accountResize(*src.drive, static_cast<std::uint64_t>(src.st.st_size), 0);
   return TRUE;
@@ -1014,6 +1061,7 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   if (r.isRoot) return fail(ERROR_ACCESS_DENIED);
   if (r.exists) return fail(ERROR_ALREADY_EXISTS);
   if (::mkdir(r.linux.c_str(), 0777) != 0) return fail(host::errorFromErrno(errno));
+  host::noteOwnAddition(r.parent, r.linux.substr(r.linux.rfind('/') + 1));
   return TRUE;
 }
 
@@ -1100,29 +1148,50 @@ bool dosMatch(std::u16string_view pat, std::size_t pi, std::u16string_view name,
 
 struct FindEntry {
   std::u16string name, alias;
-  std::string linux;  // what to stat
+  std::string onDisk;  // relative to the listed folder ("." and ".." included)
 };
 
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
+// The folder stays open for the whole search: each entry then costs one statx relative to it,
+// and the extended attributes are read only for entries marked as carrying any.
 class FindObject : public KernelObject {
  public:
-  std::int64_t driveId = 0;
+  std::shared_ptr<const host::Drive> drive;
   std::u16string pattern;  // as given to FindFirstFileW: the subject of FindNextFileW's faults
   std::u16string_view faultSubject() const override { return pattern; }
+  std::string dir;  // Linux path of the listed folder
+  std::unique_ptr<DIR, DirCloser> folder;
   std::vector<FindEntry> entries;
   std::size_t next = 0;
 };
 
-bool fillFindData(const FindEntry& e, WIN32_FIND_DATAW* data) {
-  struct stat st {};
-  if (::stat(e.linux.c_str(), &st) != 0) return false;
-  bool dir = S_ISDIR(st.st_mode);
-  auto t = timesOf(e.linux, -1, st);
+std::uint64_t ticksOf(const struct statx_timestamp& t) { return unixToFileTimeTicks(t.tv_sec, t.tv_nsec); }
+
+bool fillFindData(const FindObject& f, const FindEntry& e, WIN32_FIND_DATAW* data) {
+  struct statx sx {};
+  if (::statx(dirfd(f.folder.get()), e.onDisk.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
+  const bool dir = S_ISDIR(sx.stx_mode);
+  DWORD attributes;
+  std::uint64_t creation = 0;
+  if (mayHaveStored(sx.stx_mode)) {
+    std::string path = f.dir + "/" + e.onDisk;
+    attributes = fileAttributesOf(path, dir);
+    creation = readBtimeXattr(path, -1);
+  } else {
+    attributes = attributesFromXattr(0, nullptr, dir);
+  }
+  std::uint64_t write = ticksOf(sx.stx_mtime);
+  if (!creation) creation = sx.stx_mask & STATX_BTIME ? ticksOf(sx.stx_btime) : write;
+  if (twoSecondWriteTimes(*f.drive)) write = roundUpToTwoSeconds(write);
   std::memset(data, 0, sizeof *data);
-  data->dwFileAttributes = fileAttributesOf(e.linux, dir);
-  data->ftCreationTime = toFileTime(t.creation);
-  data->ftLastAccessTime = toFileTime(t.access);
-  data->ftLastWriteTime = toFileTime(t.write);
-  std::uint64_t size = dir ? 0 : static_cast<std::uint64_t>(st.st_size);
+  data->dwFileAttributes = attributes;
+  data->ftCreationTime = toFileTime(creation);
+  data->ftLastAccessTime = toFileTime(ticksOf(sx.stx_atime));
+  data->ftLastWriteTime = toFileTime(write);
+  std::uint64_t size = dir ? 0 : sx.stx_size;
   data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
   data->nFileSizeLow = static_cast<DWORD>(size);
   std::size_t n = std::min<std::size_t>(e.name.size(), MAX_PATH - 1);
@@ -1135,9 +1204,18 @@ bool fillFindData(const FindEntry& e, WIN32_FIND_DATAW* data) {
 // Next entry that still exists, or false at the end.
 bool advance(FindObject& f, WIN32_FIND_DATAW* data) {
   while (f.next < f.entries.size()) {
-    if (fillFindData(f.entries[f.next++], data)) return true;
+    if (fillFindData(f, f.entries[f.next++], data)) return true;
   }
   return false;
+}
+
+// The folder's entries but "." and "..", on-disk (UTF-8) and as Windows names.
+void readFolder(DIR* d, std::vector<std::string>& onDisk, std::vector<std::u16string>& names) {
+  while (dirent* e = ::readdir(d)) {
+    if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0))) continue;
+    onDisk.emplace_back(e->d_name);
+    names.push_back(text::fromUtf8(e->d_name));
+  }
 }
 
 }  // namespace
@@ -1159,45 +1237,39 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
   const std::string dir = r.parent;
 
   auto find = std::make_shared<FindObject>();
-  find->driveId = r.drive->id;
+  find->drive = r.drive;
   find->pattern = input;
+  find->dir = dir;
+  find->folder.reset(::opendir(dir.c_str()));
+  if (!find->folder) return failHandle(host::errorFromErrno(errno));
+  std::vector<std::string> onDisk;
+  std::vector<std::u16string> names;
   if (!wild && r.exists) {
-    std::string onDisk = r.linux.substr(r.linux.rfind('/') + 1);
-    std::u16string name = text::fromUtf8(onDisk);
+    std::string own = r.linux.substr(r.linux.rfind('/') + 1);
+    std::u16string name = text::fromUtf8(own);
     std::u16string alias;
     if (!host::isValid83(name)) {
-      auto all = std::vector<std::u16string>{};
-      DIR* d = ::opendir(dir.c_str());
-      if (d) {
-        while (dirent* e = ::readdir(d))
-          if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) all.push_back(text::fromUtf8(e->d_name));
-        ::closedir(d);
-      }
-      auto aliases = host::shortNames(dir, all);
-      for (std::size_t i = 0; i < all.size(); ++i)
-        if (all[i] == name) alias = aliases[i];
+      readFolder(find->folder.get(), onDisk, names);
+      auto aliases = host::shortNames(dir, names, dirfd(find->folder.get()));
+      for (std::size_t i = 0; i < names.size(); ++i)
+        if (onDisk[i] == own) alias = aliases[i];
     }
-    find->entries.push_back({name, alias, r.linux});
+    find->entries.push_back({std::move(name), std::move(alias), std::move(own)});
   } else {
-    std::vector<std::u16string> names;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return failHandle(host::errorFromErrno(errno));
-    while (dirent* e = ::readdir(d))
-      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(text::fromUtf8(e->d_name));
-    ::closedir(d);
-    auto aliases = host::shortNames(dir, names);
+    readFolder(find->folder.get(), onDisk, names);
+    auto aliases = host::shortNames(dir, names, dirfd(find->folder.get()));
     std::u16string dos = dosPattern(pattern);
     auto matches = [&](const std::u16string& n) { return dosMatch(dos, 0, n, 0, n.rfind(u'.')); };
     // A folder that is not a root lists "." and ".." first, as NTFS does.
     bool isRootFolder = dir == r.drive->rootString;
     if (!isRootFolder) {
-      if (matches(u".")) find->entries.push_back({u".", u"", dir});
-      if (matches(u"..")) find->entries.push_back({u"..", u"", dir + "/.."});
+      if (matches(u".")) find->entries.push_back({u".", u"", "."});
+      if (matches(u"..")) find->entries.push_back({u"..", u"", ".."});
     }
     std::vector<FindEntry> found;
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (matches(names[i]) || (!aliases[i].empty() && matches(aliases[i])))
-        found.push_back({names[i], aliases[i], dir + "/" + text::toUtf8(names[i])});
+        found.push_back({std::move(names[i]), std::move(aliases[i]), std::move(onDisk[i])});
     }
     std::sort(found.begin(), found.end(), [](const FindEntry& a, const FindEntry& b) { return text::compareNoCase(a.name, b.name) < 0; });
     for (auto& e : found) find->entries.push_back(std::move(e));
@@ -1212,7 +1284,7 @@ BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
   auto find = platform::lookupHandleAs<platform::FindObject>(hFindFile);
   if (!find) return platform::fail(ERROR_INVALID_HANDLE);
   if (DWORD e = platform::fault::check("FindNextFileW", find->pattern)) return platform::fail(e);
-  if (!platform::host::driveAlive(find->driveId)) return platform::fail(ERROR_NOT_READY);
+  if (!platform::host::driveAlive(find->drive->id)) return platform::fail(ERROR_NOT_READY);
   WIN32_FIND_DATAW data;
   if (!platform::advance(*find, &data)) return platform::fail(ERROR_NO_MORE_FILES);
   if (lpFindFileData) *lpFindFileData = data;

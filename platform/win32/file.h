@@ -1,7 +1,8 @@
 // Files and folders as Win32 offers them: CreateFileW and the handle calls, attributes and times,
 // copy, move, delete, folders, find, full/short/long path names, the current directory and the
 // temporary folder. Paths go through the drive table (platform/host/paths.h); attributes are kept
-// in the extended attribute "user.kipo.attrib", creation times in "user.kipo.btime".
+// in the extended attribute "user.kipo.attrib", creation times in "user.kipo.btime"; a regular
+// file that has either also has its sticky bit set, so a listing reads them only where they are.
 // Share modes are open-file-description locks on reserved bytes far beyond any real data, so they
 // hold between all processes of the host without a database write.
 // Where Windows XP and the design differ, XP wins and the choice is noted at the function.

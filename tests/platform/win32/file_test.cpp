@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/base/fault.h"
 #include "platform/base/filetime.h"
@@ -428,6 +429,59 @@ TEST_F(FileTest, MoveAcrossDrivesCopiesFilesAndRefusesFolders) {
   EXPECT_FALSE(MoveFileW(u"C:\\Dir", u"E:\\Dir"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SAME_DEVICE));
   EXPECT_TRUE(fs::is_directory(c("Dir")));
+}
+
+// A FAT drive keeps write times to 2 seconds, rounded up; the NTFS source keeps its own. Every
+// way of reading a time (handle, path, find data) sees the same value.
+TEST_F(FileTest, FatDrivesKeepWriteTimesToTwoSeconds) {
+  platform::host::Drive d;
+  d.name = u"E:";
+  d.root = kipotest::freshTempDir("drive-fat");
+  d.type = DRIVE_REMOVABLE;
+  d.fileSystem = u"FAT32";
+  platform::host::addDrive(d);
+  constexpr std::uint64_t kSecond = 10000000;
+  const std::uint64_t even = platform::unixToFileTimeTicks(1100000000, 0);  // an even second
+  struct Case {
+    std::uint64_t given, onFat;
+  };
+  const Case cases[] = {
+      {even, even},                              // on the grid: unchanged
+      {even + 1, even + 2 * kSecond},            // one tick past: the next 2-second mark
+      {even + kSecond, even + 2 * kSecond},      // an odd second
+      {even + kSecond + 1234567, even + 2 * kSecond},
+      {even + 2 * kSecond - 1, even + 2 * kSecond},
+  };
+  auto writeTimes = [](const std::u16string& path) {
+    std::vector<std::uint64_t> out;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    out.push_back(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ? platform::fileTimeToU64(data.ftLastWriteTime) : 0);
+    WIN32_FIND_DATAW found{};
+    HANDLE f = FindFirstFileW(path.c_str(), &found);
+    out.push_back(f != INVALID_HANDLE_VALUE ? platform::fileTimeToU64(found.ftLastWriteTime) : 0);
+    if (f != INVALID_HANDLE_VALUE) FindClose(f);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME w{};
+    out.push_back(h != INVALID_HANDLE_VALUE && GetFileTime(h, nullptr, nullptr, &w) ? platform::fileTimeToU64(w) : 0);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return out;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given - even);
+    ASSERT_TRUE(put(u"C:\\src.txt", "payload"));
+    HANDLE h = CreateFileW(u"C:\\src.txt", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME given = platform::u64ToFileTime(c.given);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &given));
+    CloseHandle(h);
+    ASSERT_TRUE(CopyFileW(u"C:\\src.txt", u"E:\\copy.txt", FALSE));
+    EXPECT_EQ(writeTimes(u"C:\\src.txt"), std::vector<std::uint64_t>(3, c.given));
+    EXPECT_EQ(writeTimes(u"E:\\copy.txt"), std::vector<std::uint64_t>(3, c.onFat));
+    // Set directly on the FAT drive: the same grid.
+    h = CreateFileW(u"E:\\copy.txt", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &given));
+    CloseHandle(h);
+    EXPECT_EQ(writeTimes(u"E:\\copy.txt"), std::vector<std::uint64_t>(3, c.onFat));
+  }
 }
 
 TEST_F(FileTest, FoldersCreateAndRemove) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/filetime.h"
 #include "platform/base/text.h"
 #include "platform/host/drives.h"
 #include "platform/win32/error.h"
@@ -111,6 +112,69 @@ TEST_F(FindTest, EntriesRemovedDuringTheSearchAreSkipped) {
   while (FindNextFileW(h, &data)) rest.push_back(narrow(data.cFileName));
   FindClose(h);
   EXPECT_EQ(rest, (std::vector<std::string>{"abc", "abcd"}));
+}
+
+// A search holds its folder as Windows does: renaming the folder while the search runs does not
+// end it.
+TEST_F(FindTest, ASearchGoesOnWhenItsFolderIsRenamed) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(u"C:\\Find\\ab*", &data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(MoveFileW(u"C:\\Find", u"C:\\Found"));
+  std::vector<std::string> rest;
+  while (FindNextFileW(h, &data)) rest.push_back(narrow(data.cFileName) + " " + std::to_string(data.nFileSizeLow));
+  FindClose(h);
+  EXPECT_EQ(rest, (std::vector<std::string>{"ab.txt 6", "abc 3", "abcd 4"}));
+}
+
+// The find data agree with the per-file calls for what the stand-in stores beside a file
+// (attributes, a creation time) and for what it does not.
+TEST_F(FindTest, FindDataAgreeWithPerFileQueries) {
+  auto set = [](const char16_t* path, DWORD attributes, const FILETIME* created) {
+    if (attributes) {
+      ASSERT_TRUE(SetFileAttributesW(path, attributes));
+    }
+    if (created) {
+      HANDLE h = CreateFileW(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(h, INVALID_HANDLE_VALUE);
+      ASSERT_TRUE(SetFileTime(h, created, nullptr, nullptr));
+      CloseHandle(h);
+    }
+  };
+  FILETIME created{0x12345678, 0x01C00000};
+  set(u"C:\\Find\\a.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, nullptr);
+  set(u"C:\\Find\\ab", 0, &created);
+  set(u"C:\\Find\\sub", FILE_ATTRIBUTE_SYSTEM, nullptr);
+  set(u"C:\\Find\\abc", FILE_ATTRIBUTE_NORMAL, nullptr);  // stored, back to the plain value
+  // Written through a handle after its archive bit was cleared: the bit comes back.
+  set(u"C:\\Find\\abcd", FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE w = CreateFileW(u"C:\\Find\\abcd", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(w, "more", 4, &n, nullptr));
+  CloseHandle(w);
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(u"C:\\Find\\*", &data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  int seen = 0;
+  do {
+    std::u16string path = u"C:\\Find\\" + std::u16string(data.cFileName);
+    SCOPED_TRACE(narrow(path));
+    WIN32_FILE_ATTRIBUTE_DATA one{};
+    ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &one));
+    EXPECT_EQ(data.dwFileAttributes, one.dwFileAttributes);
+    EXPECT_EQ(platform::fileTimeToU64(data.ftCreationTime), platform::fileTimeToU64(one.ftCreationTime));
+    EXPECT_EQ(platform::fileTimeToU64(data.ftLastWriteTime), platform::fileTimeToU64(one.ftLastWriteTime));
+    EXPECT_EQ(data.nFileSizeLow, one.nFileSizeLow);
+    ++seen;
+  } while (FindNextFileW(h, &data));
+  FindClose(h);
+  EXPECT_EQ(seen, 12);
+  EXPECT_EQ(GetFileAttributesW(u"C:\\Find\\a.txt"), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\Find\\abc"), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(GetFileAttributesW(u"C:\\Find\\abcd"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  WIN32_FILE_ATTRIBUTE_DATA ab{};
+  ASSERT_TRUE(GetFileAttributesExW(u"C:\\Find\\ab", GetFileExInfoStandard, &ab));
+  EXPECT_EQ(platform::fileTimeToU64(ab.ftCreationTime), platform::fileTimeToU64(created));
 }
 
 }  // namespace

@@ -187,6 +187,48 @@ TEST_F(PathTest, LookupIsExactFirstThenCaseInsensitive) {
   EXPECT_EQ(out, (e_ / "Work" / "Sub").string() + "\n");
 }
 
+// The case-insensitive look-up remembers folders' names; whatever changes a folder behind the
+// stand-in's back (another process, a Linux tool) is seen at once, also right after this process
+// made a file there itself.
+TEST_F(PathTest, CaseInsensitiveLookupSeesChangesMadeElsewhere) {
+  const fs::path work = e_ / "Work";
+  auto spelled = [&](const std::u16string& path) {
+    auto r = platform::host::resolvePath(path);
+    if (r.error) return "<error " + std::to_string(r.error) + ">";
+    return r.exists ? fs::path(r.linux).filename().string() : std::string("<missing>");
+  };
+  auto create = [](const std::u16string& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(h);
+    return static_cast<DWORD>(0);
+  };
+  EXPECT_EQ(spelled(u"E:\\Work\\REPORT.TXT"), "<missing>");  // the folder's names are now known
+  std::ofstream(work / "Report.txt") << "r";
+  EXPECT_EQ(spelled(u"E:\\Work\\REPORT.TXT"), "Report.txt");
+  EXPECT_EQ(create(u"E:\\Work\\report.TXT"), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  fs::rename(work / "Report.txt", work / "Summary.txt");
+  EXPECT_EQ(spelled(u"E:\\Work\\REPORT.TXT"), "<missing>");
+  EXPECT_EQ(spelled(u"E:\\Work\\summary.txt"), "Summary.txt");
+  // Made by this process, then by someone else: both found in another case.
+  ASSERT_EQ(create(u"E:\\Work\\Mine.txt"), 0u);
+  EXPECT_EQ(spelled(u"E:\\Work\\MINE.TXT"), "Mine.txt");
+  std::ofstream(work / "Theirs.txt") << "t";
+  EXPECT_EQ(spelled(u"E:\\Work\\THEIRS.TXT"), "Theirs.txt");
+  EXPECT_EQ(create(u"E:\\Work\\theirs.txt"), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  // A folder replaced by another of the same name is read afresh.
+  fs::remove_all(work / "Sub");
+  fs::create_directories(work / "Sub");
+  std::ofstream(work / "Sub" / "Fresh.txt") << "f";
+  EXPECT_EQ(spelled(u"E:\\work\\sub\\FRESH.TXT"), "Fresh.txt");
+  // Many files made here one after another are all found, in any case.
+  for (int i = 0; i < 300; ++i)
+    ASSERT_EQ(create(u"E:\\Work\\Sub\\Made " + platform::text::fromUtf8(std::to_string(i)) + u".txt"), 0u) << i;
+  std::ofstream(work / "Sub" / "Late.txt") << "l";
+  EXPECT_EQ(spelled(u"E:\\Work\\Sub\\MADE 299.TXT"), "Made 299.txt");
+  EXPECT_EQ(spelled(u"E:\\Work\\Sub\\late.TXT"), "Late.txt");
+}
+
 TEST_F(PathTest, CurrentDirectory) {
   char16_t buf[MAX_PATH];
   EXPECT_EQ(GetCurrentDirectoryW(MAX_PATH, buf), 3u);  // the test runs outside any drive
