@@ -15,6 +15,7 @@
 #include "app/shortcut.h"
 #include "app/system_profile.h"
 #include "lang/ids.h"
+#include "platform/win32/crtfile.h"
 #include "snapins/space_man.h"
 
 namespace {
@@ -98,6 +99,18 @@ constexpr SpecialPlace kSpecialPlaces[] = {
     {SpecialFolder::MyDocuments, IDS_FOLDER_WORD_MY_DOCUMENTS},
     {SpecialFolder::Favorites, IDS_FOLDER_WORD_FAVORITES},
 };
+
+// Whether the path is a file, and its modification time, from one look at it: the calculation
+// looks at two paths per file of trees of many thousand files.
+struct FileFacts {
+  bool exists = false;
+  LONG time = 0;
+};
+FileFacts factsOf(const CString& path) {
+  struct _stat st;
+  if (path.IsEmpty() || _wstat(path.GetString(), &st) != 0 || (st.st_mode & _S_IFDIR)) return {};
+  return {true, static_cast<LONG>(st.st_mtime)};
+}
 
 }  // namespace
 
@@ -199,6 +212,7 @@ int CFileSynchronizer::calculateSyncOps(CSpaceRecord* record, DWORD mode) {
   m_mode = mode;
   m_asideDeletions.clear();
   postProgress(loadResString(IDS_SYNC_CALCULATING), CString());
+  m_fileProgressFormat = loadResString(IDS_SYNC_FILE_PROGRESS);
   if (prefRecords) return compareWithSnapshot(mode, driveSnapshotPath, prefRecords);
   return firstSync(mode, driveSnapshotPath);
 }
@@ -351,7 +365,7 @@ int CFileSynchronizer::syncFolder(const CString& folder, int depth, DriveTree& t
 int CFileSynchronizer::syncFile(const CString& file, int depth, DriveTree& tree) {
   if (currentRecord && currentRecord->isCancelled()) return kSyncCancelled;
   if (isExcluded(file, true)) return kSyncDone;
-  postProgress(formatMessageText(loadResString(IDS_SYNC_FILE_PROGRESS).GetString(), fileNameOfPath(file)), CString());
+  postProgress(formatMessageText(m_fileProgressFormat.GetString(), fileNameOfPath(file)), CString());
   if (isShortcutFile(file)) {
     CShortcut shortcut(file);
     const int type = shortcut.getTargetType();
@@ -427,8 +441,10 @@ void CFileSynchronizer::forgetAside(const CString& hostPath) {
 }
 
 DWORD CFileSynchronizer::decide(const CString& a, const CString& b, CFileSnapshot* s) {
-  const bool hasA = fileExists(a);
-  const bool hasB = fileExists(b);
+  const FileFacts factsA = factsOf(a);
+  const FileFacts factsB = factsOf(b);
+  const bool hasA = factsA.exists;
+  const bool hasB = factsB.exists;
   // The file being copied when a run was cut off: both halves may be torn, so both are kept.
   // Only when both exist: a crash during a delete leaves nothing to be in conflict with.
   if (hasA && hasB && !m_interruptedFile.IsEmpty() && equalsNoCase(a, m_interruptedFile)) {
@@ -440,8 +456,8 @@ DWORD CFileSynchronizer::decide(const CString& a, const CString& b, CFileSnapsho
   s->setStateFlags(kSnapshotVisited);
   const LONG limit = tolerance();
   if (hasA && hasB) {
-    const LONG timeA = getFileModificationTime(a);
-    const LONG timeB = getFileModificationTime(b);
+    const LONG timeA = factsA.time;
+    const LONG timeB = factsB.time;
     const LONG timeS = static_cast<LONG>(s->modificationTime);
     if (differsByMoreThan(timeA, timeB, limit)) {
       if (differsByMoreThan(timeA, timeS, limit)) {
@@ -458,12 +474,14 @@ DWORD CFileSynchronizer::decide(const CString& a, const CString& b, CFileSnapsho
 }
 
 DWORD CFileSynchronizer::decideWithoutSnapshot(const CString& a, const CString& b) {
-  const bool hasA = fileExists(a);
-  const bool hasB = fileExists(b);
+  const FileFacts factsA = factsOf(a);
+  const FileFacts factsB = factsOf(b);
+  const bool hasA = factsA.exists;
+  const bool hasB = factsB.exists;
   if (hasB && !hasA) return kFileOpDriveToHost;
   if (hasA && hasB) {
-    const LONG timeA = getFileModificationTime(a);
-    const LONG timeB = getFileModificationTime(b);
+    const LONG timeA = factsA.time;
+    const LONG timeB = factsB.time;
     const LONG limit = tolerance();
     if (timeB - timeA > limit) return conflictMode ? kFileOpConflict : kFileOpDriveToHost;
     if (!passesFilter(a)) return kFileOpDeleteOnDrive;
@@ -546,7 +564,7 @@ int CFileSynchronizer::drivePass() {
     const CString b = m_driveTree[i].drivePath;
     CString a = joinPath(m_driveTree[i].hostFolder, fileNameOfPath(b));
     postProgress(loadResString(IDS_SYNC_DRIVE_FILES),
-                 formatMessageText(loadResString(IDS_SYNC_FILE_PROGRESS).GetString(), fileNameOfPath(b)));
+                 formatMessageText(m_fileProgressFormat.GetString(), fileNameOfPath(b)));
     if (isExcluded(a, true)) continue;
     CFileSnapshot* s = m_snapshot.findByHostPath(a);
     if (!s) {

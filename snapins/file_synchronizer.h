@@ -168,6 +168,7 @@ class CFileSynchronizer : public CSynchronizer {
   CString m_backupSnapshotPath;
   CString m_interruptedFile;
   DWORD m_mode = kSyncBothWays;
+  CString m_fileProgressFormat;  // string 765, loaded once per calculation
   // Records of planned deletions, taken out of the snapshot when planned; those whose op has not
   // run go back in when the run does not succeed (else the next run would copy the file back).
   std::vector<CFileSnapshot> m_asideDeletions;

@@ -380,13 +380,21 @@ TEST_F(FileSyncTest, ARunKilledMidExecutionIsRepairedByTheNextRun) {
   EXPECT_EQ(readBytes(drive / "data.snap"), readBytes(host.c("Backup/data.snap")));
 }
 
-// The crash mark written by another session is not this synchronizer's run: destroying it
-// writes nothing, even with its snapshot loaded.
+// The crash mark belongs to the run that set it: a synchronizer whose own run ended, or that
+// never ran, writes nothing when it goes away while another run holds the mark, neither its
+// stale snapshot nor an empty or unloaded one.
 TEST_F(FileSyncTest, OnlyTheRunThatSetTheMarkRevertsOnDestruction) {
   hostFile("a.txt", kT);
   ASSERT_EQ(run(*sync), kSyncDone);
+  hostFile("a.txt", kT + 100, "newer");
+  {
+    auto later = make();
+    ASSERT_EQ(run(*later), kSyncDone);
+  }
   const std::string stored = readBytes(host.c("Backup/data.snap"));
   CRegistry(CString(kLocalPrefsKey), true, true).setBool(kSyncInProgressValue, true);
+  sync.reset();
+  EXPECT_EQ(readBytes(host.c("Backup/data.snap")), stored);
   {
     auto other = make();
     ASSERT_EQ(calculate(*other), kSyncDone);
