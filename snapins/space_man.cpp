@@ -232,7 +232,7 @@ bool CSpaceMan::setPendingRequest(HWND window, UINT message, WPARAM firstWord, L
 }
 
 bool CSpaceMan::setPendingRequest(HWND window, UINT message, std::unique_ptr<CSyncSpec> spec, LPARAM secondWord) {
-  if (!m_running || m_pending) return false;  // the spec is freed here
+  if (!m_running || m_pending) return false;  // the sync request is freed here
   m_pending.emplace();
   m_pending->window = window;
   m_pending->message = message;
@@ -302,7 +302,7 @@ void CSpaceMan::runCalculation() {
   m_stop = false;
   const CSyncSpec spec = *m_currentSpec;
   try {
-    // The dialog calculated this very spec a moment ago: go straight to execution. A plan that
+    // The dialog calculated this very sync request a moment ago: go straight to execution. A plan that
     // was executed, stopped, failed or freed since is calculated again; executing it as it stands
     // would move nothing, or only part of what the user saw.
     const bool skipCalculation = m_tableValid && m_executeRequested && m_planReady;

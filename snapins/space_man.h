@@ -46,7 +46,7 @@ class CSpaceRecord {
   bool isCancelled();
 
   // planned := 0; device bytes from the snap-in (no message); then, when the record is part of
-  // the current spec, calculateSyncOps. kSyncFailed / kSyncDone / kSyncCancelled.
+  // the current sync request, calculateSyncOps. kSyncFailed / kSyncDone / kSyncCancelled.
   int evaluate(DWORD mode);
   void updateDeviceSpace();
   // planned := 0, then every synchronizer in registration order; cancelled returns at once, a
@@ -79,7 +79,7 @@ class CSpaceManWindow : public CWnd {
 class CSpaceMan {
  public:
   // A request stored while a run is in progress, posted when the run has ended. A request of the
-  // coordinator itself carries its spec (owned here until posted); a dialog's carries plain words.
+  // coordinator itself carries its sync request (owned here until posted); a dialog's carries plain words.
   struct PendingRequest {
     HWND window = nullptr;
     UINT message = 0;
@@ -114,7 +114,7 @@ class CSpaceMan {
                                       const std::vector<CCustomizer*>* customizers);
 
   // While a run is in progress and nothing is pending: stores the request and raises stop (true).
-  // Otherwise stores nothing (false); a spec given is then deleted.
+  // Otherwise stores nothing (false); a sync request given is then deleted.
   bool setPendingRequest(HWND window, UINT message, WPARAM firstWord, LPARAM secondWord);
   bool setPendingRequest(HWND window, UINT message, std::unique_ptr<CSyncSpec> spec, LPARAM secondWord);
   // Pumps the application's messages, then answers stop.
@@ -123,7 +123,7 @@ class CSpaceMan {
   // away); `ended` is called once when the run has ended, before anything pending is posted.
   void stopRun(std::function<void()> ended);
 
-  // The window's handler: runs the spec unless a run is in progress (refused, false); a null spec
+  // The window's handler: runs the sync request unless a run is in progress (refused, false); a null sync request
   // is logged. Afterwards posts the pending request when its window still exists.
   bool startCalculatorInternal(std::unique_ptr<CSyncSpec> spec);
   virtual bool filterSyncOps();
@@ -166,7 +166,7 @@ class CSpaceMan {
   void afterException();
   std::unique_ptr<CSyncSpec> makeSpec(DWORD mode, CSystemProfile* profile,
                                       const std::vector<CCustomizer*>* customizers, bool execute) const;
-  // A request of ours waits in the window's queue; its spec, or null.
+  // A request of ours waits in the window's queue; its sync request, or null.
   CSyncSpec* queuedRequest() const;
   void postPendingRequest();
   void sendStatus(CSyncStatus* status);
@@ -184,8 +184,8 @@ class CSpaceMan {
   bool m_running = false;
   bool m_executing = false;
   bool m_executeRequested = false;
-  // The run list holds the complete plan of the current spec's last calculation, not yet executed:
-  // only then may a synchronization of that spec skip calculating.
+  // The run list holds the complete plan of the current sync request's last calculation, not yet executed:
+  // only then may a synchronization of that sync request skip calculating.
   bool m_planReady = false;
   std::map<CCustomizer*, std::vector<CSynchronizer*>> m_synchronizers;
   std::function<void()> m_runEnded;

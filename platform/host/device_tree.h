@@ -90,7 +90,7 @@ struct UsbDriveNodes {
 // The nodes a USB drive has (made, or made present again) in the tree, its drive letter
 // recorded on the volume, and MountedDevices updated: "\DosDevices\E:" and "\??\Volume{...}"
 // name the volume, and any other letter that named it loses its value. Throws
-// std::runtime_error for a spec that is not well formed.
+// std::runtime_error for a device description that is not well formed.
 UsbDriveNodes plugUsbDriveNodes(const UsbDriveSpec& spec, char16_t letter);
 // The USB drive whose volume is at this letter (present), or none.
 std::optional<UsbDriveNodes> usbDriveAt(char16_t letter);

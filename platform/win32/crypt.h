@@ -26,7 +26,7 @@ using ALG_ID = unsigned int;
 #define CRYPT_MACHINE_KEYSET 0x00000020u
 #define CRYPT_SILENT 0x00000040u
 
-// Algorithms and key specs.
+// Algorithms and key kinds (AT_KEYEXCHANGE, AT_SIGNATURE).
 #define CALG_MD5 0x00008003u
 #define CALG_RSA_SIGN 0x00002400u
 #define CALG_RSA_KEYX 0x0000A400u

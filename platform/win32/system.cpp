@@ -838,7 +838,7 @@ class InsertSource {
   std::map<int, Value> values_;
 };
 
-// One "%n!spec!" insert: its number and printf-style spec ("s" when none is given).
+// One "%n!format!" insert: its number and printf-style format ("s" when none is given).
 struct Insert {
   int index = 0;
   std::string spec = "s";
@@ -869,7 +869,7 @@ InsertSource::Kind kindOf(const std::string& spec) {
   return InsertSource::Kind::Int32;
 }
 
-// The text of one insert by its printf-style spec, Microsoft's meaning of the size letters.
+// The text of one insert by its printf-style format, Microsoft's meaning of the size letters.
 std::u16string formatInsert(const Insert& ins, const InsertSource& source, bool wideCall) {
   std::string spec = ins.spec.empty() ? "s" : ins.spec;
   char conv = spec.back();

@@ -190,7 +190,7 @@ HGLOBAL GlobalHandle(LPCVOID pMem);
 // Language ids (MAKELANGID and LANG_*) are in locale.h.
 
 // The message (from the system's English table, or lpSource with FORMAT_MESSAGE_FROM_STRING)
-// with its inserts (%1..%99, optionally %n!printf-spec!, from a va_list or with
+// with its inserts (%1..%99, optionally %n!printf-format!, from a va_list or with
 // FORMAT_MESSAGE_ARGUMENT_ARRAY from an array of DWORD_PTR) and escapes (%n %% %0 %r %t %. %!)
 // resolved. Returns the characters stored without the NUL; 0 on failure with
 // ERROR_MR_MID_NOT_FOUND (no such message), ERROR_RESOURCE_LANG_NOT_FOUND (a language other than

@@ -1,5 +1,5 @@
 // The run coordinator: requests that coalesce while idle and queue behind a running run (keeping
-// a synchronization's execution), the calculation skipped for the spec just calculated, deletions
+// a synchronization's execution), the calculation skipped for the sync request just calculated, deletions
 // first, a failed op and the user's answer, a dialog's stop, exceptions, the status and progress
 // it publishes, and WM_USER+80 from somebody else.
 #include "snapins/space_man.h"
@@ -120,8 +120,8 @@ TEST_F(SpaceManTest, RequestsDuringARunQueueOneRunKeepingExecution) {
   syncA->duringCalculation = nullptr;
 }
 
-// The synchronization of the spec the dialog has just calculated goes straight to execution; any
-// other spec is calculated again.
+// The synchronization of the sync request the dialog has just calculated goes straight to execution; any
+// other sync request is calculated again.
 TEST_F(SpaceManTest, SameSpecExecutesWithoutRecalculating) {
   syncA->plans = {Plan{1, 10, "copy"}};
   spaceMan().requestCalculation(kSyncBothWays, nullptr, nullptr);
@@ -140,7 +140,7 @@ TEST_F(SpaceManTest, SameSpecExecutesWithoutRecalculating) {
   EXPECT_EQ(count("calculate"), 2);
   EXPECT_EQ(count("B:preCalculate"), 1);  // B takes no part in this one
 
-  // An executed plan is gone: the same spec again is calculated again, and moves what it finds.
+  // An executed plan is gone: the same sync request again is calculated again, and moves what it finds.
   spaceMan().requestSynchronization(kSyncBothWays, nullptr, &onlyA);
   pump();
   EXPECT_EQ(count("calculate"), 3);
@@ -219,7 +219,7 @@ TEST_F(SpaceManTest, DialogStopsTheRunAndIsToldWhenItEnded) {
   EXPECT_FALSE(spaceMan().isStopRequested());
 }
 
-// A spec handed over with a request that is not stored is freed.
+// A sync request handed over with a request that is not stored is freed.
 class CountedSpec : public CSyncSpec {
  public:
   CountedSpec() { ++alive; }
