@@ -64,50 +64,6 @@ std::vector<Row> containers(const std::u16string& profile) {
   return rows;
 }
 
-// The IMAPIProp part both objects share: read-only properties from a row.
-template <class I>
-class ReadOnlyProps : public platform::com::SingleInterface<I> {
- public:
-  explicit ReadOnlyProps(Row row) : row_(std::move(row)) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object && riid == IID_IMAPIProp) {
-      *object = static_cast<IMAPIProp*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    return platform::com::SingleInterface<I>::QueryInterface(riid, object);
-  }
-  HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
-    if (error) *error = nullptr;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SaveChanges(ULONG) override { return MAPI_E_NO_ACCESS; }
-  HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
-    return makeProps(row_, tags, count, values);
-  }
-  HRESULT STDMETHODCALLTYPE GetPropList(ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT STDMETHODCALLTYPE OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* object) override {
-    if (object) *object = nullptr;
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
-  HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
-  HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG,
-                                   LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG, LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
-
- protected:
-  Row row_;
-};
-
 class Container final : public ReadOnlyProps<IABContainer> {
  public:
   Container(std::u16string profile, Row row, bool root) : ReadOnlyProps(std::move(row)), profile_(std::move(profile)), root_(root) {}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/unknown.h"
 #include "platform/modules/mapi32/mapidefs.h"
 
 namespace mapi {
@@ -81,5 +82,50 @@ struct Restriction {
 // MAPI_E_INVALID_PARAMETER for a malformed one.
 HRESULT copyRestriction(const SRestriction& from, Restriction& to, int depth = 0);
 bool matches(const Restriction& r, const Row& row, const Deriver* deriver = nullptr);
+
+// The IMAPIProp part of the stand-in's read-only objects (address-book containers, the session's
+// identity): properties from a row, every change refused.
+template <class I>
+class ReadOnlyProps : public platform::com::SingleInterface<I> {
+ public:
+  explicit ReadOnlyProps(Row row) : row_(std::move(row)) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object && riid == IID_IMAPIProp) {
+      *object = static_cast<IMAPIProp*>(this);
+      this->AddRef();
+      return S_OK;
+    }
+    return platform::com::SingleInterface<I>::QueryInterface(riid, object);
+  }
+  HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
+    if (error) *error = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SaveChanges(ULONG) override { return MAPI_E_NO_ACCESS; }
+  HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
+    return makeProps(row_, tags, count, values);
+  }
+  HRESULT STDMETHODCALLTYPE GetPropList(ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
+  HRESULT STDMETHODCALLTYPE OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* object) override {
+    if (object) *object = nullptr;
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
+  HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
+  HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG,
+                                   LPSPropProblemArray*) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG, LPSPropProblemArray*) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
+
+ protected:
+  Row row_;
+};
 
 }  // namespace mapi

@@ -853,38 +853,9 @@ constexpr BYTE kIdentityProvider[16] = {0x4B, 0x49, 0x50, 0x4F, 0x2D, 0x4D, 0x41
                                         0x49, 0x2D, 0x55, 0x53, 0x45, 0x52, 0x30, 0x31};
 
 // The session's identity: the Exchange mailbox owner, as a property object.
-class Identity final : public platform::com::SingleInterface<IMAPIProp> {
+class Identity final : public ReadOnlyProps<IMAPIProp> {
  public:
-  explicit Identity(Row row) : row_(std::move(row)) {}
-  HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
-    if (error) *error = nullptr;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SaveChanges(ULONG) override { return MAPI_E_NO_ACCESS; }
-  HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
-    return makeProps(row_, tags, count, values);
-  }
-  HRESULT STDMETHODCALLTYPE GetPropList(ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT STDMETHODCALLTYPE OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* object) override {
-    if (object) *object = nullptr;
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
-  HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override { return MAPI_E_NO_ACCESS; }
-  HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG,
-                                   LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPVOID, LPCIID, LPVOID, ULONG, LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
-
- private:
-  Row row_;
+  using ReadOnlyProps::ReadOnlyProps;
 };
 
 class Session final : public platform::com::SingleInterface<IMAPISession> {
