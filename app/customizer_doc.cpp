@@ -19,6 +19,7 @@
 #include "lang/ids.h"
 #include "platform/afx/exception.h"
 #include "platform/win32/win32.h"
+#include "snapins/wallpaper_customizer.h"
 
 namespace {
 
@@ -141,7 +142,7 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CExcelProcessCustomizer", nullptr},
       {u"CPowerPointProcessCustomizer", nullptr},
       {u"CFileCustomizer", nullptr},
-      {u"CWallpaperCustomizer", nullptr},
+      {u"CWallpaperCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CWallpaperCustomizer>(); }},
       {u"COutlookCustomizer", nullptr},
       {u"COutlookSettingsCustomizer", nullptr},
       {u"CEMailAccountsCustomizer", nullptr},
