@@ -51,12 +51,15 @@ CString computerSubkey(const CSystemProfile& profile, const CCustomizer& customi
 }
 
 // The name a stored wallpaper path gives its image on the drive. The path comes from the drive's
-// pref file: a name that could reach outside the computer's folder (a drive or folder part left
-// after the last backslash, "." or "..") gives none.
+// pref file: a name that could reach outside the computer's folder ("." or "..", a drive or
+// folder part left after the last backslash) or that no file can have (the two quotes that
+// stand for no wallpaper) gives none.
 CString driveImageName(const CString& storedPath) {
   const CString name = getFileName(storedPath);
   if (name.IsEmpty() || name == u"." || name == u"..") return CString();
-  if (name.Find(u'/') >= 0 || name.Find(u':') >= 0) return CString();
+  for (const char16_t c : {u'/', u':', u'*', u'?', u'"', u'<', u'>', u'|'}) {
+    if (name.Find(c) >= 0) return CString();
+  }
   return name;
 }
 
