@@ -19,6 +19,8 @@
 #include "app/preference_file.h"
 #include "app/registry.h"
 #include "app/system_profile.h"
+#include "platform/afx/app.h"
+#include "platform/afx/doc.h"
 #include "platform/com/active_desktop.h"
 #include "platform/com/runtime.h"
 #include "snapins/file_synchronizer.h"
@@ -492,6 +494,31 @@ TEST_F(WallpaperTest, NoActiveDesktop) {
   EXPECT_FALSE(keyExists(kWallpaperBackupKey));
   platform::fault::clearLocal();
   EXPECT_EQ(savedDesktop().wallpaper, "C:\\user.bmp");
+}
+
+// The factory's snap-in carries its synchronizer into the coordinator of the application's
+// document, and into none without an application.
+TEST_F(WallpaperTest, FactoryRegistersWithTheApplicationsCoordinator) {
+  const CustomizerFactoryEntry* entry = nullptr;
+  for (const CustomizerFactoryEntry& e : customizerFactory())
+    if (CString(e.className) == u"CWallpaperCustomizer") entry = &e;
+  ASSERT_TRUE(entry && entry->create);
+  std::unique_ptr<CCustomizer> alone = entry->create();
+  EXPECT_EQ(utf8(alone->getName()), "Wallpaper");
+  EXPECT_EQ(doc.getSpaceMan().getSynchronizers(alone.get()), nullptr);
+
+  CWinApp app(u"Kipo");
+  auto* docTemplate = new CMultiDocTemplate(0, RUNTIME_CLASS(CCustomizerDoc), nullptr, nullptr);
+  app.AddDocTemplate(docTemplate);
+  docTemplate->AddDocument(&doc);
+  std::unique_ptr<CCustomizer> made = entry->create();
+  auto* wallpaper = dynamic_cast<CWallpaperCustomizer*>(made.get());
+  ASSERT_NE(wallpaper, nullptr);
+  const auto* registered = doc.getSpaceMan().getSynchronizers(made.get());
+  ASSERT_NE(registered, nullptr);
+  EXPECT_EQ(*registered, std::vector<CSynchronizer*>{&wallpaper->synchronizer()});
+  docTemplate->RemoveDocument(&doc);
+  doc.getSpaceMan().freeSynchronizers();
 }
 
 }  // namespace
