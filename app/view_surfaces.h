@@ -34,7 +34,8 @@ class CViewSurfaces {
   virtual bool hasOptionsDialog();
   virtual void runOptionsDialog(CView* view);
   // The synchronize dialog: IDOK after a run, IDCANCEL, or 32771. The default runs the run at
-  // once (calculation and execution through the coordinator) and answers IDOK when it ran.
+  // once (calculation and execution through the coordinator) and answers IDOK when it ran, after
+  // deleting this computer's ".Sync" marker as the dialog's OK does.
   virtual int runSynchronizeDialog(CView* view);
 
   // The login pull-down (the default has none: requests run without it).
