@@ -1,7 +1,7 @@
 // "Kipo.exe" with Explorer's tray, end to end: the tray menu's commands (greyed surfaces that are
-// not there yet, log in, quit), and the crash recovery: a session's login file and parked values
-// written by a login, the program killed with SIGKILL, the watcher's recovery run putting the host
-// back and setting the user's new Desktop file aside.
+// not there yet, log in, quit), the running programs a login closes, and the crash recovery: a
+// session's login file and parked values written by a login, the program killed with SIGKILL, the
+// watcher's recovery run putting the host back and setting the user's new Desktop file aside.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -141,6 +141,22 @@ TEST_F(KipoSessionTest, ARecoveryRunWhileAnInstanceRunsChangesNothing) {
   EXPECT_TRUE(fs::is_regular_file(desktop_ / "during.txt"));
   EXPECT_TRUE(contains(log(), "handleStartupAction: An instance is running; nothing is recovered.")) << log();
   EXPECT_TRUE(kipo.running());
+  ASSERT_TRUE(closeKipo(kipo));
+}
+
+// A login closes the running programs that keep settings before anything is backed up: Excel as
+// asked, Word after its save question is answered Yes from this program.
+TEST_F(KipoSessionTest, ALoginClosesTheProgramsThatKeepSettings) {
+  Started word = start(u"\"C:\\Program Files\\Microsoft Office\\OFFICE11\\WINWORD.EXE\" --close confirm --log C:\\word.log");
+  Started excel = start(u"\"C:\\Program Files\\Microsoft Office\\OFFICE11\\EXCEL.EXE\"");
+  ASSERT_TRUE(eventually([] { return FindWindowW(u"OpusApp", nullptr) && FindWindowW(u"XLMAIN", nullptr); }));
+  Started kipo = startAndWait();
+  logInThroughTray(kipo);
+  EXPECT_TRUE(word.waitEnd(10)) << log();
+  EXPECT_TRUE(excel.waitEnd(10)) << log();
+  EXPECT_TRUE(contains(host_.read("word.log"), "confirm yes")) << host_.read("word.log");
+  EXPECT_TRUE(contains(log(), "{CWordProcessCustomizer}: Close Microsoft Word confirmation window.")) << log();
+  EXPECT_FALSE(contains(log(), "Failed to backup")) << log();
   ASSERT_TRUE(closeKipo(kipo));
 }
 
