@@ -95,19 +95,22 @@ TEST_F(ProcessCustomizerTest, EachSnapinClosesItsProgram) {
     std::function<std::unique_ptr<CProcessCustomizer>()> make;
     const char* image;
     std::vector<std::pair<std::string, const char16_t*>> programs;  // options, window class
+    bool synchronized;  // Office's snap-ins start out not synchronized for this computer
   };
   const std::vector<Case> cases = {
-      {"browser", [] { return std::make_unique<CIEProcessCustomizer>(); }, kBrowser, {{"", u"IEFrame"}}},
-      {"word", [] { return std::make_unique<CWordProcessCustomizer>(); }, kWord, {{"", u"OpusApp"}}},
-      {"excel", [] { return std::make_unique<CExcelProcessCustomizer>(); }, kExcel, {{"", u"XLMAIN"}}},
+      {"browser", [] { return std::make_unique<CIEProcessCustomizer>(); }, kBrowser, {{"", u"IEFrame"}}, true},
+      {"word", [] { return std::make_unique<CWordProcessCustomizer>(); }, kWord, {{"", u"OpusApp"}}, false},
+      {"excel", [] { return std::make_unique<CExcelProcessCustomizer>(); }, kExcel, {{"", u"XLMAIN"}}, false},
       {"powerpoint", [] { return std::make_unique<CPowerPointProcessCustomizer>(); }, kPowerPoint,
-       {{"", u"PP11FrameClass"}}},
+       {{"", u"PP11FrameClass"}}, false},
       {"powerpoint 19", [] { return std::make_unique<CPowerPointProcessCustomizer>(); }, kPowerPoint,
-       {{"--class PP19FrameClass", u"PP19FrameClass"}}},
+       {{"--class PP19FrameClass", u"PP19FrameClass"}}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<CProcessCustomizer> snapin = c.make();
+    ASSERT_NE(self(), nullptr);
+    EXPECT_EQ(snapin->isSynchronized(self()), c.synchronized);
     EXPECT_FALSE(snapin->needsCloseAtLogin());
     EXPECT_TRUE(snapin->backup()) << "nothing runs: nothing to close";
     EXPECT_FALSE(snapin->wasClosedByBackup());
@@ -135,6 +138,60 @@ TEST_F(ProcessCustomizerTest, EachSnapinClosesItsProgram) {
     EXPECT_TRUE(snapin->depersonalize());
     for (const Program& p : running) EXPECT_TRUE(p.ended(5000));
   }
+}
+
+// What each member asks of which windows, seen by windows of this process that record their
+// messages: Excel restores before it closes, Word shows a hidden window before it closes it,
+// PowerPoint asks the frame classes 7 to 19 and keeps the last class, the browser only closes.
+// (This process is none of the programs, so no close waits.)
+std::vector<std::string> g_seen;
+
+LRESULT CALLBACK recordingProc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_CLOSE || msg == WM_SYSCOMMAND) {
+    WCHAR name[64] = {};
+    GetClassNameW(w, name, 64);
+    g_seen.push_back(platform::text::toUtf8(name) + (msg == WM_CLOSE ? " close" : " syscommand " + std::to_string(wParam)));
+    return 0;
+  }
+  return DefWindowProcW(w, msg, wParam, lParam);
+}
+
+TEST_F(ProcessCustomizerTest, WhatEachMemberAsksOfWhichWindows) {
+  for (const char16_t* name : {u"IEFrame", u"OpusApp", u"XLMAIN", u"PP6FrameClass", u"PP7FrameClass", u"PP19FrameClass",
+                               u"PP20FrameClass"}) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = recordingProc;
+    wc.lpszClassName = name;
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    ASSERT_NE(CreateWindowExW(0, name, u"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr),
+              nullptr);
+  }
+  struct Case {
+    const char* name;
+    std::function<std::unique_ptr<CProcessCustomizer>()> make;
+    std::vector<std::string> seen;
+  };
+  const std::vector<Case> cases = {
+      {"browser", [] { return std::make_unique<CIEProcessCustomizer>(); }, {"IEFrame close"}},
+      {"word", [] { return std::make_unique<CWordProcessCustomizer>(); }, {"OpusApp close"}},
+      {"excel", [] { return std::make_unique<CExcelProcessCustomizer>(); },
+       {"XLMAIN syscommand " + std::to_string(SC_RESTORE), "XLMAIN close"}},
+      {"powerpoint", [] { return std::make_unique<CPowerPointProcessCustomizer>(); },
+       {"PP7FrameClass close", "PP19FrameClass close"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_seen.clear();
+    std::unique_ptr<CProcessCustomizer> snapin = c.make();
+    EXPECT_TRUE(snapin->closeProcess());
+    pump();
+    EXPECT_EQ(g_seen, c.seen);
+  }
+  EXPECT_TRUE(IsWindowVisible(FindWindowW(u"OpusApp", nullptr))) << "Word's window is shown before it is closed";
+  EXPECT_FALSE(IsWindowVisible(FindWindowW(u"XLMAIN", nullptr)));
+  CPowerPointProcessCustomizer powerPoint;
+  powerPoint.closeProcess();
+  EXPECT_EQ(utf8(powerPoint.getWindowClass()), "PP19FrameClass");
 }
 
 // Word asks whether to save inside its WM_CLOSE; the snap-in's closer finds the box by either of
