@@ -20,6 +20,7 @@
 #include "platform/afx/exception.h"
 #include "platform/win32/win32.h"
 #include "snapins/wallpaper_customizer.h"
+#include "snapins/process_customizer.h"
 
 namespace {
 
@@ -137,10 +138,10 @@ LONGLONG secondsNow() { return _time64(nullptr); }
 const std::vector<CustomizerFactoryEntry>& customizerFactory() {
   static const std::vector<CustomizerFactoryEntry> entries = {
       {u"COutlookProcessBackup", nullptr},  // first: Outlook is dealt with before any backup
-      {u"CIEProcessCustomizer", nullptr},
-      {u"CWordProcessCustomizer", nullptr},
-      {u"CExcelProcessCustomizer", nullptr},
-      {u"CPowerPointProcessCustomizer", nullptr},
+      {u"CIEProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CIEProcessCustomizer>(); }},
+      {u"CWordProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CWordProcessCustomizer>(); }},
+      {u"CExcelProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CExcelProcessCustomizer>(); }},
+      {u"CPowerPointProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CPowerPointProcessCustomizer>(); }},
       {u"CFileCustomizer", nullptr},
       {u"CWallpaperCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CWallpaperCustomizer>(); }},
       {u"COutlookCustomizer", nullptr},

@@ -11,6 +11,7 @@
 #include "lang/ids.h"
 #include "platform/afx/view.h"
 #include "platform/win32/win32.h"
+#include "platform/win32/file.h"
 
 namespace {
 

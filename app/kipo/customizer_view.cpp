@@ -281,7 +281,12 @@ void CCustomizerView::onSyncStatus(CSyncStatus* status) {
   CString text = statusText(status->code);
   if (text.IsEmpty()) return;
   writeLog(u"{CustomizerView}: Synchronization %s.", text);
-  if (CTrayIcon* tray = app().services() ? app().services()->trayIcon() : nullptr)
+  CTrayIcon* tray = app().services() ? app().services()->trayIcon() : nullptr;
+  if (!tray) return;
+  // The end of a calculation is also the end of every run: the tip goes back to the login state.
+  if (status->code == CSyncStatus::kCalculationEnded)
+    setLoginStateTip(*tray);
+  else
     tray->setTip(formatMessageText(u"%s: %s", g_applicationName, text));
 }
 
@@ -410,19 +415,27 @@ void CCustomizerView::updateLoginState() {
       viewSurfaces().createLogoutButton(loadResString(IDS_VIEW_LOGOUT_BUTTON));
     if (tray) {
       tray->setIconById(IDI_KIPO_PERSONALIZED);
-      tray->setTipById(IDS_VIEW_TRAY_TIP_LOGGED_IN);
+      setLoginStateTip(*tray);
       tray->setMenu(IDR_TRAY_LOGGED_IN);
     }
   } else {
     if (viewSurfaces().logoutButtonExists()) viewSurfaces().closeLogoutButton();
     if (tray) {
       tray->setIconById(IDI_KIPO_DIALOG);
-      CString tip = loadResString(IDS_APP_TRAY_TIP);
-      tip.Replace(u"%s", deviceDisplayName());
-      tray->setTip(tip);
+      setLoginStateTip(*tray);
       tray->setMenu(IDR_TRAY_LOGGED_OUT);
     }
   }
+}
+
+void CCustomizerView::setLoginStateTip(CTrayIcon& tray) {
+  if (isPersonalized()) {
+    tray.setTipById(IDS_VIEW_TRAY_TIP_LOGGED_IN);
+    return;
+  }
+  CString tip = loadResString(IDS_APP_TRAY_TIP);
+  tip.Replace(u"%s", deviceDisplayName());
+  tray.setTip(tip);
 }
 
 void CCustomizerView::showTrayInfo() {

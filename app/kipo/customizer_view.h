@@ -9,6 +9,8 @@
 #include "app/kipo/root_views.h"
 #include "app/software_updater.h"
 
+class CTrayIcon;
+
 // The logout button's callback: the user asked to log out.
 class CLogoutButtonClient {
  public:
@@ -80,5 +82,7 @@ class CCustomizerView : public CRootView, public CLogoutButtonClient, public CSy
   void destroyPulldown();
   void afterLogout();
   void flushDevicePreferences(const char16_t* failureLine);
+  // The tray tip of the login state: logged in, or how to synchronize the drive.
+  void setLoginStateTip(CTrayIcon& tray);
   bool m_listening = false;
 };

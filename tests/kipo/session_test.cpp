@@ -1,7 +1,7 @@
 // "Kipo.exe" with Explorer's tray, end to end: the tray menu's commands (greyed surfaces that are
-// not there yet, log in, quit), and the crash recovery: a session's login file and parked values
-// written by a login, the program killed with SIGKILL, the watcher's recovery run putting the host
-// back and setting the user's new Desktop file aside.
+// not there yet, log in, quit), the running programs a login closes, and the crash recovery: a
+// session's login file and parked values written by a login, the program killed with SIGKILL, the
+// watcher's recovery run putting the host back and setting the user's new Desktop file aside.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -15,6 +15,7 @@ using namespace kipo;
 constexpr char16_t kUserShellFolders[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr char16_t kSnapinsKey[] = u"Software\\Brackwater\\Kipo\\localPrefs\\Snapins";
 constexpr char16_t kProductKey[] = u"Software\\Brackwater\\Kipo";
+constexpr char16_t kLocalPrefsKey[] = u"Software\\Brackwater\\Kipo\\localPrefs";
 constexpr char16_t kLastTheme[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\LastTheme";
 constexpr char16_t kControlPanelDesktop[] = u"Control Panel\\Desktop";
 
@@ -43,17 +44,16 @@ class KipoSessionTest : public KipoTest {
   }
 
   // Log in through the tray menu; the close-programs question (a Yes/No box until the dialog
-  // exists) answered Yes. Returns when the pass has ended.
+  // exists) answered Yes. Returns when the passes have ended: the document writes "personalizing"
+  // false after them.
   void logInThroughTray(const Started& kipo) {
     std::string menu = openTrayMenu();
     ASSERT_TRUE(contains(menu, "menu item 341")) << menu;
     ASSERT_EQ(pickMenuCommand(341), 0);
     EXPECT_EQ(utf8(pressInBox(kipo.pid, IDYES)),
               "Programs that use your settings must be closed first. Close them now and go on?");
-    ASSERT_TRUE(eventually([&] {
-      return contains(log(), "the passes are skipped") || contains(log(), "Login") ||
-             contains(trayText(), "tip=\"Logged in. Double-click to log out\"");
-    })) << log();
+    ASSERT_TRUE(eventually([] { return readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") == u"false"; }))
+        << log();
   }
 
   fs::path desktop_, documents_;
@@ -65,8 +65,8 @@ TEST_F(KipoSessionTest, TheTrayMenuGreysMissingSurfacesAndQuits) {
   Started kipo = startAndWait();
   std::string tray = trayText();
   EXPECT_TRUE(contains(tray, "id=356")) << tray;
-  // The first start on the drive's only computer synchronizes it: the tip tells the run's end.
-  EXPECT_TRUE(contains(tray, "tip=\"Kipo: calculation ended\"")) << tray;
+  // The first start synchronizes the drive's only computer; at the run's end the idle tip is back.
+  EXPECT_TRUE(contains(tray, "tip=\"Double-click to synchronize USB device\"")) << tray;
   EXPECT_TRUE(contains(tray, "balloon=\"Kipo\":\"Not logged in on this computer.\"")) << tray;
 
   std::string menu = openTrayMenu();
@@ -142,6 +142,24 @@ TEST_F(KipoSessionTest, ARecoveryRunWhileAnInstanceRunsChangesNothing) {
   EXPECT_TRUE(fs::is_regular_file(desktop_ / "during.txt"));
   EXPECT_TRUE(contains(log(), "handleStartupAction: An instance is running; nothing is recovered.")) << log();
   EXPECT_TRUE(kipo.running());
+  ASSERT_TRUE(closeKipo(kipo));
+}
+
+// A login closes the running programs that keep settings before anything is backed up: Excel as
+// asked, Word after its save question is answered Yes from this program.
+TEST_F(KipoSessionTest, ALoginClosesTheProgramsThatKeepSettings) {
+  Started word = start(u"\"C:\\Program Files\\Microsoft Office\\OFFICE11\\WINWORD.EXE\" --close confirm --log C:\\word.log");
+  Started excel = start(u"\"C:\\Program Files\\Microsoft Office\\OFFICE11\\EXCEL.EXE\"");
+  ASSERT_TRUE(eventually([] { return FindWindowW(u"OpusApp", nullptr) && FindWindowW(u"XLMAIN", nullptr); }));
+  Started kipo = startAndWait();
+  // The start-up synchronization completed and took its marker away, so the login may go on.
+  EXPECT_FALSE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA.Sync")) << log();
+  logInThroughTray(kipo);
+  EXPECT_TRUE(word.waitEnd(10)) << log();
+  EXPECT_TRUE(excel.waitEnd(10)) << log();
+  EXPECT_TRUE(contains(host_.read("word.log"), "confirm yes")) << host_.read("word.log");
+  EXPECT_TRUE(contains(log(), "{CWordProcessCustomizer}: Close Microsoft Word confirmation window.")) << log();
+  EXPECT_FALSE(contains(log(), "Failed to backup")) << log();
   ASSERT_TRUE(closeKipo(kipo));
 }
 
