@@ -142,8 +142,8 @@ HRESULT CMapiUtil::getFolderProperties(IMAPIFolder* folder, COutlookFolder& reco
     Buffer<SPropValue> values;
     const HRESULT hr = folder->GetProps(folderProperties(), 0, &count, values.put());
     if (FAILED(hr)) return hr;
-    fillFolderNode(values.get(), values.get() ? count : 0, record);
-    return hr;
+    // Properties the folder lacks come back as error values (a warning), which the record skips.
+    return fillFolderNode(values.get(), values.get() ? count : 0, record);
   });
 }
 

@@ -10,8 +10,6 @@ namespace {
 
 constexpr ULONG PR_SUBJECT_W = PROP_TAG(PT_UNICODE, 0x0037);
 constexpr ULONG PR_MESSAGE_CLASS_W = PROP_TAG(PT_UNICODE, 0x001A);
-constexpr ULONG PR_PARENT_DISPLAY_W = PROP_TAG(PT_UNICODE, 0x0E05);
-constexpr ULONG PR_PARENT_DISPLAY_A = PROP_TAG(PT_STRING8, 0x0E05);
 
 // Positions in the item property list.
 enum : ULONG {
