@@ -248,6 +248,21 @@ TEST_F(MapiFoldersTest, AFolderIsReadIntoItsRecordByItsSyncSettings) {
   EXPECT_EQ(inbox->items->size(), 2u);
 }
 
+TEST_F(MapiFoldersTest, AnIncompleteRowIsReadAgainFromItsMessageAndKeptByItsLongTermId) {
+  Ptr<IMessage> message;
+  ASSERT_EQ(open(*archive)->CreateMessage(nullptr, 0, message.put()), S_OK);
+  ASSERT_EQ(message->SaveChanges(0), S_OK);
+  archive->syncInfo->state = CFolderSyncInfo::kSourceSynchronized;
+  ASSERT_EQ(util->getFolderEntries(*archive, store.get()), S_OK);
+  ASSERT_TRUE(archive->items);
+  ASSERT_EQ(archive->items->size(), 1u);
+  const COutlookItem& item = *archive->items->begin()->second;
+  EXPECT_EQ(item.subject, u"{Unknown}");
+  EXPECT_TRUE(item.hasLongTermId);
+  EXPECT_GT(item.size, 0u);
+  EXPECT_NE(logBytes().find("{Outlook Item}: Failed to copy message subject property."), std::string::npos);
+}
+
 TEST_F(MapiFoldersTest, ACancelDuringTheTransferKeepsTheItemsMadeSoFar) {
   CMapiUtil::RowBatches batches;
   Ptr<IMAPIFolder> folder = open(*inbox);
