@@ -19,6 +19,7 @@
 #include "ids_sync.h"
 #include "ids_archive.h"
 #include "ids_process.h"
+#include "ids_mapi.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "outlook/mapi_loader.h"
 #include "platform/afx/cstring.h"
@@ -39,6 +40,29 @@ std::string ansi(const CString& text);
 std::string profileAnsi(const CString& name);
 
 inline bool isString8(const SPropValue& v, ULONG tag) { return v.ulPropTag == tag && v.Value.lpszA; }
+
+// A MAPI buffer freed with MAPIFreeBuffer.
+template <class T>
+class Buffer {
+ public:
+  Buffer() : free_(loader().MAPIFreeBuffer) {}
+  ~Buffer() {
+    if (p_) free_(p_);
+  }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  T** put() { return &p_; }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+
+ private:
+  MAPIFreeBufferFn free_;
+  T* p_ = nullptr;
+};
+
+inline LPENTRYID entryPointer(const std::vector<BYTE>& id) {
+  return reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(id.data()));
+}
 
 class Rows {
  public:

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/registry.h"
+#include "lang/ids.h"
 #include "outlook/mapi_internal.h"
 #include "outlook/mapi_util.h"
 #include "outlook/outlook_install.h"
@@ -111,7 +112,7 @@ CMapiUtil* getMapiUtil() { return g_util.get(); }
 
 void destroyMapiUtil() { g_util.reset(); }
 
-CMapiException::CMapiException(UINT code, HRESULT hr) : CCustomizerException(UINT{665}), code_(code), hr_(hr) {}
+CMapiException::CMapiException(UINT code, HRESULT hr) : CCustomizerException(UINT{IDS_MAPI_EXCEPTION}), code_(code), hr_(hr) {}
 
 CMapiException::CMapiException(UINT code) : CMapiException(code, 0) {}
 

@@ -5,6 +5,7 @@
 
 #include "app/log.h"
 #include "outlook/mapi_internal.h"
+#include "outlook/mapi_table.h"
 #include "outlook/mapi_util.h"
 
 namespace {
@@ -13,23 +14,9 @@ using namespace mapilayer;
 using platform::com::Ptr;
 
 // The ids of the profile's services, in table order.
-HRESULT serviceIds(IMsgServiceAdmin* admin, std::vector<MAPIUID>& out) {
-  out.clear();
-  Ptr<IMAPITable> table;
-  HRESULT hr = admin->GetMsgServiceTable(0, table.put());
-  if (FAILED(hr)) return hr;
+bool serviceIds(IMsgServiceAdmin* admin, SBinaryVector& out) {
   SizedSPropTagArray(1, columns) = {1, {PR_SERVICE_UID}};
-  Rows rows;
-  hr = loader().HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.put());
-  if (FAILED(hr)) return hr;
-  for (ULONG i = 0; i < rows.count(); ++i) {
-    const SPropValue& v = rows.at(i, 0);
-    if (v.ulPropTag != PR_SERVICE_UID || v.Value.bin.cb != sizeof(MAPIUID)) continue;
-    MAPIUID uid{};
-    std::memcpy(&uid, v.Value.bin.lpb, sizeof uid);
-    out.push_back(uid);
-  }
-  return S_OK;
+  return CMapiTable::createServiceTable(admin).getPropertyVector(reinterpret_cast<LPSPropTagArray>(&columns), 0, out);
 }
 
 }  // namespace
@@ -45,8 +32,8 @@ bool CMapiUtil::addServiceToProfile(IProfAdmin* admin, const CString& profile, c
       writeLog(u"Failed AdminServices in addServiceToProfile.  The failure code is %x", static_cast<unsigned>(hr));
       return false;
     }
-    std::vector<MAPIUID> before, after;
-    if (FAILED(serviceIds(services.get(), before))) {
+    SBinaryVector before, after;
+    if (!serviceIds(services.get(), before)) {
       writeLog(u"Failed to get the vector");
       return false;
     }
@@ -61,19 +48,14 @@ bool CMapiUtil::addServiceToProfile(IProfAdmin* admin, const CString& profile, c
       writeLog(u"Failed the second call to AdminServices - error code is %x", static_cast<unsigned>(hr));
       return false;
     }
-    if (FAILED(serviceIds(services.get(), after))) {
+    if (!serviceIds(services.get(), after)) {
       writeLog(u"Failed to get the vector");
       return false;
     }
-    for (const MAPIUID& candidate : after) {
-      bool seen = false;
-      for (const MAPIUID& old : before) seen = seen || std::memcmp(&old, &candidate, sizeof old) == 0;
-      if (!seen) {
-        if (uid) copyMapiUid(*uid, candidate);
-        return true;
-      }
-    }
-    return false;
+    const int added = findNewEntry(before, after);
+    if (added < 0 || after[added]->cb != sizeof(MAPIUID)) return false;
+    if (uid) copyMapiUid(*uid, *reinterpret_cast<const MAPIUID*>(after[added]->lpb));
+    return true;
   });
 }
 

@@ -24,29 +24,10 @@ constexpr ULONG kRequiredSupport = 0x4 /* search */ | 0x8 /* modify */ | 0x100 /
 #define PR_ATTACH_METHOD PROP_TAG(PT_LONG, 0x3705)
 #endif
 constexpr ULONG kHomeMta = 0x8007001E;
+// The attachment's name as the product writes it and reads it back (8-bit).
+constexpr ULONG kAttachNameTag = 0x3704001E;
 
-LPENTRYID entryPointer(const EntryId& id) { return reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(id.data())); }
-
-bool isShortTerm(const BYTE* bytes, ULONG count) { return count > 0 && (bytes[0] & 0x80); }
-
-// A MAPI buffer freed with MAPIFreeBuffer.
-template <class T>
-class Buffer {
- public:
-  Buffer() : free_(loader().MAPIFreeBuffer) {}
-  ~Buffer() {
-    if (p_) free_(p_);
-  }
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  T** put() { return &p_; }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-
- private:
-  MAPIFreeBufferFn free_;
-  T* p_ = nullptr;
-};
+bool isShortTerm(const BYTE* bytes, ULONG count) { return isShortTermEntryId(bytes, count); }
 
 template <class I>
 HRESULT openAs(IMsgStore* store, const EntryId& id, Ptr<I>& out) {
@@ -305,7 +286,7 @@ bool CMapiUtil::createAttachmentFromFile(IMsgStore* store, const EntryId& messag
     // Only an attachment that holds the file's data is saved: an empty one would pass for the file.
     std::string name = ansi(attachmentName);
     SPropValue props[3]{};
-    props[0].ulPropTag = PR_ATTACH_LONG_FILENAME_A;
+    props[0].ulPropTag = kAttachNameTag;
     props[0].Value.lpszA = name.data();
     props[1].ulPropTag = PR_ATTACH_METHOD;
     props[1].Value.l = 1;
@@ -325,13 +306,13 @@ bool CMapiUtil::writeAttachmentToFile(IMsgStore* store, const EntryId& messageId
     if (FAILED(openAs(store, messageId, message))) return false;
     Ptr<IMAPITable> table;
     if (FAILED(message->GetAttachmentTable(0, table.put()))) return false;
-    SizedSPropTagArray(3, columns) = {3, {PR_ATTACH_NUM, PR_ATTACH_LONG_FILENAME_A, PR_ATTACH_SIZE}};
+    SizedSPropTagArray(3, columns) = {3, {PR_ATTACH_NUM, kAttachNameTag, PR_ATTACH_SIZE}};
     Rows rows;
     if (FAILED(loader().HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
                                        rows.put())))
       return false;
     if (index >= rows.count() || rows.at(index, 0).ulPropTag != PR_ATTACH_NUM ||
-        !isString8(rows.at(index, 1), PR_ATTACH_LONG_FILENAME_A))
+        !isString8(rows.at(index, 1), kAttachNameTag))
       return false;
     const std::string name = rows.at(index, 1).Value.lpszA;
     // The name comes from the message's sender: it must not lead the file out of the folder.

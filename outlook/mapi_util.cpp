@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/registry.h"
 #include "app/structured_exception.h"
+#include "lang/ids.h"
 #include "outlook/mapi_internal.h"
 #include "outlook/mapi_loader.h"
 #include "outlook/outlook_install.h"
@@ -423,7 +424,7 @@ void CMapiUtil::showMapiError(const MAPIERROR* error) {
                   static_cast<int>(error->ulVersion), CString(error->lpszError), CString(error->lpszComponent),
                   static_cast<unsigned>(error->ulLowLevelError), static_cast<int>(error->ulContext));
     else
-      showMessageById(702);
+      showMessageById(IDS_OUTLOOK_ERROR_NO_MESSAGE);
     return 0;
   });
 }

@@ -5,11 +5,17 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "outlook/entry_id.h"
 #include "platform/afx/cstring.h"
 #include "platform/com/unknown.h"
 #include "platform/modules/mapi32/mapidefs.h"
+
+class CMAPIPropRestriction;
+class COutlookFolder;
+class COutlookItem;
 
 class CMapiUtil {
  public:
@@ -69,7 +75,7 @@ class CMapiUtil {
   bool getImailMessageServiceList(IProfAdmin* admin, const CString& profile, std::vector<CString>& names);
 
   // Stores, entries and special folders. Entry ids are their bytes; ids as text are hexadecimal.
-  using EntryId = std::vector<BYTE>;
+  using EntryId = EntryIdBytes;
   using Store = platform::com::Ptr<IMsgStore>;
   void openDefaultMessageStore(Store& store, IMAPISession* session);
   // The first store of that display name (case-insensitive) that supports searching, changes,
@@ -78,14 +84,47 @@ class CMapiUtil {
   HRESULT OpenEntry(IMsgStore* store, const EntryId& id, platform::com::Ptr<IUnknown>& object, ULONG* type = nullptr);
   HRESULT OpenEntry(IMsgStore* store, const CString& hexId, platform::com::Ptr<IUnknown>& object, ULONG* type = nullptr);
   HRESULT getLongTermEntryId(IMsgStore* store, const EntryId& id, EntryId& longTerm);
+  HRESULT getLongTermEntryId(IMAPIFolder* folder, const EntryId& id, EntryId& longTerm);
+  HRESULT openMessageInFolder(IMAPIFolder* folder, const EntryId& id, platform::com::Ptr<IUnknown>& object);
+  // Whether MAPI takes both ids for one object: through a session the result is whether the
+  // comparison could be made, through a store the comparison's HRESULT.
+  bool compareEntryIds(IMAPISession* session, const EntryId& a, const EntryId& b, bool& same);
+  HRESULT compareEntryIds(IMsgStore* store, const EntryId& a, const EntryId& b, bool& same);
+  // The folder that holds `object` (its PR_PARENT_ENTRYID opened in the store).
+  HRESULT getParentFolder(IMsgStore* store, IMAPIProp* object, platform::com::Ptr<IMAPIFolder>& parent);
   // The Inbox's id ("IPM.Note" receive folder), made long-term unless keepShortTerm.
   HRESULT getReceiveFolderEntryId(IMsgStore* store, CString& hexId, bool keepShortTerm);
   // A PR_IPM_*_ENTRYID folder's long-term id: the Inbox's tags from 0x36D0 up, else the store's.
   HRESULT getSpecialFolderEntryId(IMsgStore* store, ULONG tag, CString& hexId);
 
+  // Folders and their records.
+  HRESULT openIpmSubtree(IMsgStore* store, platform::com::Ptr<IMAPIFolder>& folder);
+  HRESULT getFolderProperties(IMAPIFolder* folder, COutlookFolder& record);
+  // Values of the folder property set into the record; values that came back as errors are
+  // skipped. Always S_OK.
+  HRESULT fillFolderNode(const SPropValue* values, ULONG count, COutlookFolder& record);
+  HRESULT getIpmSubtreeProperties(IMsgStore* store, COutlookFolder& record);
+  // One child record per folder of the hierarchy table of `folder` (opened by the parent
+  // record's long-term id when none is given), added to the parent record in table order.
+  HRESULT getSubfolders(COutlookFolder& parent, IMsgStore* store, IMAPIFolder* folder = nullptr);
+  // A generic folder (an existing one of that name is opened instead) of the container class;
+  // `record` receives its properties.
+  HRESULT createFolder(IMAPIFolder* parent, const CString& name, const CString& containerClass,
+                       std::unique_ptr<COutlookFolder>& record);
+  // The folder with all its subfolders and messages.
+  HRESULT deleteFolder(IMsgStore* store, IMAPIFolder* folder);
+  HRESULT deleteSubfolder(IMAPIFolder* parent, const EntryId& id);
+
   // Messages.
   HRESULT deleteMessage(IMAPIFolder* folder, const EntryId& id);
   bool sendMessage(IMAPIFolder* folder, const EntryId& id);
+  // Copies the message into the destination folder and reads the copy into a new `item`. A copy
+  // that cannot be read back is deleted again (E_FAIL, `item` empty); one that failed before it
+  // was saved is dropped unsaved.
+  HRESULT CopyItem(const EntryId& sourceId, IMAPIFolder* source, IMAPIFolder* destination,
+                   std::unique_ptr<COutlookItem>& item, ULONG creationFlags);
+  // File names (PR_ATTACH_FILENAME_A) of the item's attachments.
+  bool getAttachmentList(IMsgStore* store, const COutlookItem& item, std::vector<CString>& names);
   // A file added to a message as an attachment by value; nothing is saved when its data could
   // not be copied in.
   bool createAttachmentFromFile(IMsgStore* store, const EntryId& message, const CString& filePath,
@@ -106,6 +145,14 @@ class CMapiUtil {
   HRESULT getMapiFolderContents(IMAPIFolder* folder, RowBatches& batches, LPSPropTagArray columns,
                                 LPSRestriction restriction, const CancelTest& cancelled = {});
   void freeRowBatches(RowBatches& batches);
+  // The folder record's items, read with its sync settings (none for a folder that is not
+  // synchronized; only recent ones with a day window).
+  HRESULT getFolderEntries(COutlookFolder& record, IMsgStore* store, const CancelTest& cancelled = {});
+  // A new item map of the folder record from the rows; a cancel keeps the items made so far.
+  void transferEntriesToFolder(const RowBatches& batches, COutlookFolder& record, IMsgStore* store,
+                               IMAPIFolder* folder, const CancelTest& cancelled = {});
+  // Items modified at or after the local time `days` whole days ago; none when it cannot be made.
+  std::unique_ptr<CMAPIPropRestriction> createModifiedSinceRestriction(int days, UINT extra = 0);
 
   // Exchange identity of a session's user.
   HRESULT openIdentity(IMAPISession* session, platform::com::Ptr<IMAPIProp>& identity);
@@ -119,10 +166,6 @@ class CMapiUtil {
   bool m_skipUninitialize = false;
 };
 
-// Hexadecimal text of bytes (upper case) and back; bytesFromHex fails on odd length or a non-hex
-// character.
-CString hexFromBytes(const BYTE* bytes, ULONG count);
-bool bytesFromHex(const CString& hex, std::vector<BYTE>& bytes);
 // The Exchange server's distinguished name of the session's user (its home MTA without the last
 // "/cn=" component), and its mailbox's; empty on failure.
 CString getExchangeServerDistinguishedName(IMAPISession* session);

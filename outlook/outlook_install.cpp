@@ -1,6 +1,7 @@
 // The host's Outlook install as the registry and the component installer describe it.
 #include "outlook/outlook_install.h"
 
+#include "app/file_util.h"
 #include "app/log.h"
 #include "app/registry.h"
 #include "app/structured_exception.h"
@@ -70,6 +71,21 @@ bool isOutlook2000InternetMailOnly() {
   LONG support = -1;
   if (!key.getDword(u"MailSupport", support)) support = -1;
   return support == 0;
+}
+
+CString getOutlookExePath() {
+  return guarded(u"getOutlookExePath", CString(), [] {
+    CString folder;
+    const int version = getOutlookVersion();
+    if (version == 4 || version == 5) {
+      CRegistry key(CString(version == 4 ? u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\10.0\\Outlook\\InstallRoot"
+                                         : u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\11.0\\Outlook\\InstallRoot"),
+                    true, true);
+      if (!key.getString(u"path", folder)) folder.Empty();
+    }
+    if (folder.IsEmpty()) folder = u"C:\\Program Files\\Microsoft Office\\Office";
+    return joinPath(folder, CString(u"outlook.exe"));
+  });
 }
 
 CString getOutlookProfilesRegkey() {

@@ -10,6 +10,9 @@ int getOutlookVersion();
 CString getOutlookVersionString(int version);
 bool isSupportedOutlookVersion();
 bool isOutlook2000InternetMailOnly();
+// Full path of "outlook.exe": the install root of Outlook 2002 or 2003 as the registry gives it,
+// else Office's default folder.
+CString getOutlookExePath();
 // Full registry path (with its root name) of the current user's MAPI profiles.
 CString getOutlookProfilesRegkey();
 CString getDefaultProfile();

@@ -189,8 +189,18 @@ class Application final : public AutomationObject {
   }
 };
 
+// The class is there once Outlook is installed on the host (its automation class's key).
+bool outlookInstalled() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\Outlook.Application", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
 HRESULT createApplication(REFIID riid, void** object) {
   if (object) *object = nullptr;
+  if (!outlookInstalled()) return REGDB_E_CLASSNOTREG;
   auto* app = new Application;
   HRESULT hr = app->QueryInterface(riid, object);
   app->Release();

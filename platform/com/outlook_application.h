@@ -5,7 +5,9 @@
 //   Application  GetNamespace(type) 0x110 -> Namespace ("MAPI" only); Quit() 0x113
 //   Namespace    GetDefaultFolder(n) 0x20B -> Folder (the default-folder numbers below)
 //   Folder       Name 0x2102 (property get)
-// CoCreateInstance makes the object in the caller and starts no program. GetActiveObject answers
+// CoCreateInstance makes the object in the caller and starts no program; on a host without
+// Outlook (no "HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Outlook.Application") it fails with
+// REGDB_E_CLASSNOTREG. GetActiveObject answers
 // while a process whose image is OUTLOOK.EXE runs on the host (the running-object table is per
 // process, so the running program is seen through the host's process list). Quit is recorded in
 // the host's automation log:

@@ -79,6 +79,7 @@ HRESULT copyOut(const std::string& bytes, ULONG* cb, LPENTRYID* out) {
 struct Ids {
   std::string token;  // 4 bytes
   bool shortTerm = false;
+  std::string storeEntryId;  // the store's id as the session names it (PR_STORE_ENTRYID)
 
   std::string shortOf(const std::string& longTerm) const {
     if (!shortTerm || longTerm.size() != 28) return longTerm;
@@ -592,6 +593,12 @@ class Folder final : public PropObject<IMAPIFolder> {
     }
     return PropObject::QueryInterface(riid, object);
   }
+  HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
+    Row row;
+    if (HRESULT hr = current(row); FAILED(hr)) return hr;
+    row.push_back(binaryValue(PR_STORE_ENTRYID, ids_->storeEntryId));
+    return makeProps(row, tags, count, values);
+  }
   HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG flags, LPMAPITABLE* table) override {
     if (!table) return MAPI_E_INVALID_PARAMETER;
     *table = nullptr;
@@ -623,9 +630,11 @@ class Folder final : public PropObject<IMAPIFolder> {
     };
     if (HRESULT hr = walk(id_, 1); FAILED(hr)) return hr;
     std::vector<Row> rows = tableRows(std::move(all));
-    for (Row& row : rows)
+    for (Row& row : rows) {
       for (Value& v : row)
         if (v.tag == PR_ENTRYID) v.bytes = ids_->shortOf(v.bytes);
+      row.push_back(binaryValue(PR_STORE_ENTRYID, ids_->storeEntryId));
+    }
     return newTable(std::move(rows), {PR_ENTRYID, PR_DISPLAY_NAME_W}, table);
   }
   HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID entry, LPCIID, ULONG flags, ULONG* type, LPUNKNOWN* object) override {
@@ -912,7 +921,7 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
     std::shared_ptr<Store> store;
     if (HRESULT hr = Store::open(path, false, store); FAILED(hr)) return hr;
     put(row, textValue(PR_DISPLAY_NAME_A, display));
-    *out = new MsgStore(store, row, service, idsFor(row));
+    *out = new MsgStore(store, row, service, idsFor(row, service));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OpenAddressBook(ULONG_PTR, LPCIID, ULONG, LPADRBOOK* book) override {
@@ -974,14 +983,14 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
       if (FAILED(storePath(row, path, display))) continue;
       std::shared_ptr<Store> store;
       if (FAILED(Store::open(path, false, store))) continue;
-      const IdsPtr ids = idsFor(row);
+      const IdsPtr ids = idsFor(row, s);
       if (auto object_ = store->objectOf(ids->longOf(id))) return openObject(store, *object_, flags, type, object, ids);
     }
     return MAPI_E_NOT_FOUND;
   }
   HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2, ULONG, ULONG* result) override {
     if (!result || !e1 || !e2) return MAPI_E_INVALID_PARAMETER;
-    const Ids ids{token_, false};
+    const Ids ids{token_, false, {}};
     const std::string a = ids.longOf(bytesOf(cb1, e1)), b = ids.longOf(bytesOf(cb2, e2));
     if (a.empty() || b.empty()) return MAPI_E_INVALID_ENTRYID;
     *result = a == b;
@@ -1029,9 +1038,9 @@ class Session final : public platform::com::SingleInterface<IMAPISession> {
     loggedOff_ = true;
     unregisterSession(profile_, registration_);
   }
-  IdsPtr idsFor(const Row& service) const {
+  IdsPtr idsFor(const Row& service, const MAPIUID& serviceId) const {
     const Value* v = find(service, PR_STANDIN_SHORT_TERM_IDS);
-    return std::make_shared<Ids>(Ids{token_, v && v->type() == PT_BOOLEAN && v->i != 0});
+    return std::make_shared<Ids>(Ids{token_, v && v->type() == PT_BOOLEAN && v->i != 0, storeEntryId(serviceId)});
   }
 
   std::u16string profile_;

@@ -153,11 +153,21 @@ bool derived(ULONG tag) {
   switch (PROP_ID(tag)) {
     case PROP_ID(PR_ENTRYID): case PROP_ID(PR_RECORD_KEY): case PROP_ID(PR_SOURCE_KEY):
     case PROP_ID(PR_PARENT_ENTRYID): case PROP_ID(PR_PARENT_SOURCE_KEY): case PROP_ID(PR_STORE_RECORD_KEY):
-    case PROP_ID(PR_INSTANCE_KEY): case PROP_ID(PR_OBJECT_TYPE):
+    case PROP_ID(PR_INSTANCE_KEY): case PROP_ID(PR_OBJECT_TYPE): case PROP_ID(PR_CONTENT_COUNT):
+    case PROP_ID(PR_SUBFOLDERS): case PROP_ID(PR_MESSAGE_SIZE): case PROP_ID(PR_PARENT_DISPLAY_W):
+    case PROP_ID(PR_STORE_ENTRYID):
       return true;
     default:
       return false;
   }
+}
+
+// A message's size as the store counts it: the bytes of its stored properties.
+LONG storedSize(const Row& row) {
+  std::size_t size = 0;
+  for (const Value& v : row)
+    if (!derived(v.tag)) size += encodeValue(v).size();
+  return static_cast<LONG>(std::min<std::size_t>(size, 0x7FFFFFFF));
 }
 
 }  // namespace
@@ -366,27 +376,60 @@ HRESULT Store::props(ObjectId id, Row& out) {
 
 void Store::addDerived(ObjectId id, Kind kind, ObjectId parent, Row& out) const {
   // Derived properties are never stored (save() skips them), so they are appended, not put.
-  out.reserve(out.size() + 8);
-  out.push_back(binaryValue(PR_ENTRYID, entryId(id)));
+  out.reserve(out.size() + 10);
+  const std::string entry = entryId(id);
+  out.push_back(binaryValue(PR_ENTRYID, entry));
   out.push_back(binaryValue(PR_STORE_RECORD_KEY, uid_));
   if (kind == Kind::Store) {
     out.push_back(binaryValue(PR_RECORD_KEY, uid_));
     return;
   }
-  out.push_back(binaryValue(PR_RECORD_KEY, out[out.size() - 2].bytes));
+  out.push_back(binaryValue(PR_RECORD_KEY, entry));
   out.push_back(binaryValue(PR_SOURCE_KEY, sourceKey(id)));
   out.push_back(binaryValue(PR_INSTANCE_KEY, littleEndian(static_cast<std::uint64_t>(id), 8)));
   if (parent > kStoreObject) {
     out.push_back(binaryValue(PR_PARENT_ENTRYID, entryId(parent)));
     out.push_back(binaryValue(PR_PARENT_SOURCE_KEY, sourceKey(parent)));
   }
+  if (kind == Kind::Message || kind == Kind::Associated) {
+    out.push_back(longValue(PR_MESSAGE_SIZE, storedSize(out)));
+    out.push_back(textValue(PR_PARENT_DISPLAY_W, nameOf(parent)));
+  } else if (kind == Kind::Folder) {
+    out.push_back(longValue(PR_CONTENT_COUNT, static_cast<LONG>(countChildren(id, Kind::Message))));
+    out.push_back(boolValue(PR_SUBFOLDERS, countChildren(id, Kind::Folder) > 0));
+  }
+}
+
+std::size_t Store::countChildren(ObjectId parent, Kind kind) const {
+  Stmt count(db_, "SELECT COUNT(*) FROM objects WHERE parent = ?1 AND kind = ?2");
+  count.bind(1, parent).bind(2, static_cast<int>(kind));
+  return count.step() == SQLITE_ROW ? static_cast<std::size_t>(count.integer(0)) : 0;
+}
+
+std::u16string Store::nameOf(ObjectId id) const {
+  Stmt s(db_, "SELECT tag, value FROM props WHERE object = ?1 AND (tag >> 16) = ?2");
+  s.bind(1, id).bind(2, PROP_ID(PR_DISPLAY_NAME_W));
+  if (s.step() != SQLITE_ROW) return {};
+  auto v = decodeValue(static_cast<ULONG>(s.integer(0)), s.blob(1));
+  return v && isStringType(v->type()) ? v->text : std::u16string();
 }
 
 namespace {
 class KeyDeriver final : public Deriver {
  public:
-  KeyDeriver(std::string uid, ObjectId parent) : uid_(std::move(uid)), parent_(parent) {}
+  KeyDeriver(std::string uid, ObjectId parent, std::u16string parentName)
+      : uid_(std::move(uid)), parent_(parent), parentName_(std::move(parentName)) {}
   bool derive(const Row& row, ULONG tag, Value& out) const override {
+    switch (PROP_ID(tag)) {
+      case PROP_ID(PR_MESSAGE_SIZE):
+        out = longValue(PR_MESSAGE_SIZE, storedSize(row));
+        return true;
+      case PROP_ID(PR_PARENT_DISPLAY_W):
+        out = textValue(PR_PARENT_DISPLAY_W, parentName_);
+        return true;
+      default:
+        break;
+    }
     const Value* instance = find(row, PR_INSTANCE_KEY);
     if (!instance || instance->bytes.size() != 8) return false;
     const std::string& id = instance->bytes;
@@ -418,10 +461,14 @@ class KeyDeriver final : public Deriver {
  private:
   std::string uid_;
   ObjectId parent_;
+  std::u16string parentName_;
 };
 }  // namespace
 
-std::unique_ptr<Deriver> Store::tableDeriver(ObjectId parent) const { return std::make_unique<KeyDeriver>(uid_, parent); }
+std::unique_ptr<Deriver> Store::tableDeriver(ObjectId parent) const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return std::make_unique<KeyDeriver>(uid_, parent, nameOf(parent));
+}
 
 HRESULT Store::childRows(ObjectId parent, Kind kind, std::vector<std::pair<ObjectId, Row>>& out, bool lean) {
   std::lock_guard<std::recursive_mutex> guard(lock_);

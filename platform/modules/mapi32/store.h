@@ -69,7 +69,9 @@ class Store {
   HRESULT kindOf(ObjectId id, Kind& kind, ObjectId& parent);
   HRESULT children(ObjectId parent, Kind kind, std::vector<ObjectId>& out);
   // The object's stored properties and the ones derived from its place (entry id, source key,
-  // parent's, record keys, object type).
+  // parent's, record keys, object type) and contents: a folder's message count (PR_CONTENT_COUNT)
+  // and whether it has subfolders (PR_SUBFOLDERS); a message's size (PR_MESSAGE_SIZE, the bytes
+  // of its stored properties) and its folder's name (PR_PARENT_DISPLAY).
   HRESULT props(ObjectId id, Row& out);
   // Every child of a kind with its properties as props() gives them, in one read (tables).
   // lean: each row carries its stored properties and PR_INSTANCE_KEY only, and the keys come from
@@ -93,8 +95,10 @@ class Store {
   HRESULT exec(const char* sql);
   HRESULT nextChange(std::string& changeKey);
   void addDerived(ObjectId id, Kind kind, ObjectId parent, Row& row) const;
+  std::size_t countChildren(ObjectId parent, Kind kind) const;
+  std::u16string nameOf(ObjectId id) const;
 
-  std::recursive_mutex lock_;
+  mutable std::recursive_mutex lock_;
   sqlite3* db_ = nullptr;
   void* shareHandle_ = nullptr;  // the platform handle that holds the file's share mode
   std::string uid_;

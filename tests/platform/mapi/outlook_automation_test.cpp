@@ -160,4 +160,18 @@ TEST_F(OutlookAutomation, ActiveObjectOnlyWhileOutlookRuns) {
   EXPECT_EQ(GetActiveObject(clsid, nullptr, after.put()), MK_E_UNAVAILABLE);
 }
 
+// A host without Outlook has no automation class to create (the program id stays known to the
+// stand-in, as a class whose server is missing).
+TEST(OutlookAutomationWithoutOutlook, CreationFailsAsForAClassNotRegistered) {
+  kipotest::TestHost host;
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"Outlook.Application", &clsid), S_OK);
+  IUnknown* app = reinterpret_cast<IUnknown*>(0x1);
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&app)),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(app, nullptr);
+  CoUninitialize();
+}
+
 }  // namespace

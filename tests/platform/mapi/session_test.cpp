@@ -322,6 +322,51 @@ TEST_F(Sessions, FoldersAndMessagesAreCreatedListedAndDeleted) {
   EXPECT_EQ(store->OpenEntry(static_cast<ULONG>(subId.size()), subEntry(), nullptr, 0, &type, gone.put()), MAPI_E_NOT_FOUND);
 }
 
+TEST_F(Sessions, FoldersCountTheirContentsAndMessagesKnowTheirSizeAndFolderName) {
+  ASSERT_NO_FATAL_FAILURE(openDefaultStore());
+  Ptr<IMAPIFolder> sub;
+  ASSERT_EQ(inbox->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>("Projects"), nullptr, nullptr, 0, sub.put()), S_OK);
+  auto longOf = [&](IMAPIProp* object, ULONG tag) {
+    LPSPropValue v = nullptr;
+    EXPECT_EQ(mapi.getOneProp(object, tag, &v), S_OK) << std::hex << tag;
+    const LONG out = v ? v->Value.l : -1;
+    mapi.freeBuffer(v);
+    return out;
+  };
+  EXPECT_EQ(longOf(sub.get(), PR_CONTENT_COUNT), 0);
+  EXPECT_EQ(longOf(sub.get(), PR_SUBFOLDERS), 0);
+  EXPECT_EQ(longOf(inbox.get(), PR_SUBFOLDERS), 1);
+  auto small = newMessage(sub.get(), "a");
+  auto large = newMessage(sub.get(), "a much longer subject than the other one");
+  newMessage(sub.get(), "view settings", MAPI_ASSOCIATED);
+  EXPECT_EQ(longOf(sub.get(), PR_CONTENT_COUNT), 2);  // associated messages are not contents
+  EXPECT_GT(longOf(large.get(), PR_MESSAGE_SIZE), longOf(small.get(), PR_MESSAGE_SIZE));
+  EXPECT_GT(longOf(small.get(), PR_MESSAGE_SIZE), 0);
+
+  // The same values in the tables, and the folder's store as the session names it.
+  Ptr<IMAPITable> contents;
+  ASSERT_EQ(sub->GetContentsTable(0, contents.put()), S_OK);
+  SizedSPropTagArray(2, messageColumns) = {2, {PR_MESSAGE_SIZE, PR_PARENT_DISPLAY_A}};
+  LPSRowSet rows = nullptr;
+  ASSERT_EQ(mapi.queryAllRows(contents.get(), reinterpret_cast<LPSPropTagArray>(&messageColumns), nullptr, nullptr, 0, &rows),
+            S_OK);
+  ASSERT_EQ(rows->cRows, 2u);
+  EXPECT_EQ(rows->aRow[0].lpProps[0].Value.l, longOf(small.get(), PR_MESSAGE_SIZE));
+  EXPECT_STREQ(rows->aRow[1].lpProps[1].Value.lpszA, "Projects");
+  mapi.freeProws(rows);
+  Ptr<IMAPITable> hierarchy;
+  ASSERT_EQ(inbox->GetHierarchyTable(0, hierarchy.put()), S_OK);
+  SizedSPropTagArray(3, folderColumns) = {3, {PR_CONTENT_COUNT, PR_SUBFOLDERS, PR_STORE_ENTRYID}};
+  ASSERT_EQ(mapi.queryAllRows(hierarchy.get(), reinterpret_cast<LPSPropTagArray>(&folderColumns), nullptr, nullptr, 0, &rows),
+            S_OK);
+  ASSERT_EQ(rows->cRows, 1u);
+  EXPECT_EQ(rows->aRow[0].lpProps[0].Value.l, 2);
+  EXPECT_EQ(rows->aRow[0].lpProps[1].Value.b, 0);
+  EXPECT_EQ(bin(rows->aRow[0].lpProps[2]), storeTable()[0].entryId);
+  mapi.freeProws(rows);
+  EXPECT_EQ(binaryOf(sub.get(), PR_STORE_ENTRYID), storeTable()[0].entryId);
+}
+
 TEST_F(Sessions, SavesStampTimesAndChangeKeysAndCopiesCarryTheOriginalsTime) {
   ASSERT_NO_FATAL_FAILURE(openDefaultStore());
   auto original = newMessage(inbox.get(), "original");
