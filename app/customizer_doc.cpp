@@ -19,6 +19,12 @@
 #include "lang/ids.h"
 #include "platform/afx/exception.h"
 #include "platform/win32/win32.h"
+#include "snapins/cookies_customizer.h"
+#include "snapins/factory_context.h"
+#include "snapins/history_cache_customizer.h"
+#include "snapins/recent_docs_customizer.h"
+#include "snapins/registry_key_customizer.h"
+#include "snapins/registry_value_customizer.h"
 
 namespace {
 
@@ -146,18 +152,18 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"COutlookSettingsCustomizer", nullptr},
       {u"CEMailAccountsCustomizer", nullptr},
       {u"COutlookABCustomizer", nullptr},
-      {u"CMsWordCustomizer", nullptr},
-      {u"CMsExcelCustomizer", nullptr},
-      {u"CMsPowerPointCustomizer", nullptr},
-      {u"CHistoryUserCustomizer", nullptr},
-      {u"CHistoryShellCustomizer", nullptr},
-      {u"CHistoryCacheCustomizer", nullptr},
-      {u"CHistoryDaysCustomizer", nullptr},
-      {u"CHomePageCustomizer", nullptr},
-      {u"CRecentDocsCustomizer", nullptr},
+      {u"CMsWordCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CMsWordCustomizer>()); }},
+      {u"CMsExcelCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CMsExcelCustomizer>()); }},
+      {u"CMsPowerPointCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CMsPowerPointCustomizer>()); }},
+      {u"CHistoryUserCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CHistoryUserCustomizer>()); }},
+      {u"CHistoryShellCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CHistoryShellCustomizer>()); }},
+      {u"CHistoryCacheCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CHistoryCacheCustomizer>()); }},
+      {u"CHistoryDaysCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CHistoryDaysCustomizer>()); }},
+      {u"CHomePageCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CHomePageCustomizer>()); }},
+      {u"CRecentDocsCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CRecentDocsCustomizer>()); }},
       {u"COutlookProcessPersonalize", nullptr},
       {u"COutlookSignatureCustomizer", nullptr},
-      {u"CCookiesCustomizer", nullptr},
+      {u"CCookiesCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CCookiesCustomizer>()); }},
   };
   return entries;
 }
@@ -252,6 +258,7 @@ void CCustomizerDoc::loadFromDevice() {
 }
 
 void CCustomizerDoc::makeCustomizers() {
+  const CFactoryDocumentScope factory(this);
   for (const CustomizerFactoryEntry& entry : customizerFactory()) {
     if (entry.create) addCustomizer(entry.create());
   }
