@@ -65,7 +65,7 @@ bool CRegistryKeyCustomizer::backup() {
 }
 
 int CRegistryKeyCustomizer::getSourceState() {
-  CRegistry saved(m_backupKeyPath, true, false);
+  CRegistry saved(m_backupKeyPath, true, true);
   bool exists = true;
   if (saved.getBool(kSourceExistsValue, exists) && !exists) return kSourcePresent;
   if (saved.getValueCount() > 0) return kSourcePresent;
