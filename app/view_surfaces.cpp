@@ -2,10 +2,14 @@
 #include "app/view_surfaces.h"
 
 #include "app/customizer_doc.h"
+#include "app/file_util.h"
 #include "app/messages.h"
 #include "app/preference_file.h"
+#include "app/profile_database.h"
+#include "app/system_profile.h"
 #include "lang/ids.h"
 #include "platform/afx/view.h"
+#include "platform/win32/file.h"
 
 namespace {
 
@@ -37,7 +41,14 @@ void CViewSurfaces::runOptionsDialog(CView*) {}
 int CViewSurfaces::runSynchronizeDialog(CView* view) {
   auto* document = view ? dynamic_cast<CCustomizerDoc*>(view->GetDocument()) : nullptr;
   // Every request made to the coordinator goes both ways.
-  return document && document->synchronize(2) ? IDOK : IDCANCEL;
+  if (!document || !document->synchronize(2)) return IDCANCEL;
+  // The dialog's OK hands the run to the view's synchronize, which drops this computer's marker
+  // once the run is queued; without the dialog that step is taken here.
+  if (CSystemProfile* self = getProfileDatabase().getThisComputerProfile()) {
+    const CString marker = CCustomizerDoc::getSyncMarkerPath(*self);
+    if (fileExists(marker)) DeleteFileW(marker);
+  }
+  return IDOK;
 }
 
 bool CViewSurfaces::pulldownExists() { return false; }

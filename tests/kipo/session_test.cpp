@@ -30,6 +30,8 @@ class KipoSessionTest : public KipoTest {
     KipoTest::SetUp();
     std::string err;
     ASSERT_EQ(kipotest::runTool({"boot"}, nullptr, &err), 0) << err;
+    // The user has browsed on this host: the first run carries a browser history to the drive.
+    ASSERT_EQ(kipotest::runTool({"browse", "http://www.example.org/"}, nullptr, &err), 0) << err;
     desktop_ = host_.c("Documents and Settings/Robin/Desktop");
     documents_ = host_.c("Documents and Settings/Robin/My Documents");
   }
@@ -50,8 +52,11 @@ class KipoSessionTest : public KipoTest {
     ASSERT_EQ(pickMenuCommand(341), 0);
     EXPECT_EQ(utf8(pressInBox(kipo.pid, IDYES)),
               "Programs that use your settings must be closed first. Close them now and go on?");
-    ASSERT_TRUE(eventually([&] { return contains(log(), "the passes are skipped") || contains(log(), "Login"); }))
-        << log();
+    // A login over snap-ins ends with the host marked as personalized.
+    ASSERT_TRUE(eventually([&] {
+      return contains(log(), "the passes are skipped") || contains(log(), "Login") ||
+             readString(HKEY_CURRENT_USER, kProductKey, u"Personalized") == u"true";
+    })) << log();
   }
 
   fs::path desktop_, documents_;
@@ -63,7 +68,10 @@ TEST_F(KipoSessionTest, TheTrayMenuGreysMissingSurfacesAndQuits) {
   Started kipo = startAndWait();
   std::string tray = trayText();
   EXPECT_TRUE(contains(tray, "id=356")) << tray;
-  EXPECT_TRUE(contains(tray, "tip=\"Double-click to synchronize USB device\"")) << tray;
+  // The first run on this computer may already have replaced the tip with its status.
+  EXPECT_TRUE(contains(tray, "tip=\"Double-click to synchronize USB device\"") ||
+              contains(tray, "tip=\"Kipo: calculation ended\""))
+      << tray;
   EXPECT_TRUE(contains(tray, "balloon=\"Kipo\":\"Not logged in on this computer.\"")) << tray;
 
   std::string menu = openTrayMenu();
