@@ -137,7 +137,8 @@ bool CCookiesCustomizer::loadAllPrefs() {
   const bool loaded = CRegistryValueCustomizer::loadAllPrefs();
   // The profiles are known now: this computer's drive folder may not have been at construction.
   if (m_synchronizer.getTargetPath().IsEmpty()) setSynchronizerPaths();
-  if (CSystemProfile* self = getProfileDatabase().getThisComputerProfile()) m_synchronizer.enabled = isSynchronized(self);
+  if (CSystemProfile* self = getProfileDatabase().getThisComputerProfile())
+    m_synchronizer.enabled = isSynchronized(self);
   return loaded;
 }
 

@@ -20,7 +20,8 @@
 
 namespace {
 
-constexpr const char16_t* kCacheTail = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Extensible Cache";
+constexpr const char16_t* kCacheTail =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Extensible Cache";
 constexpr const char16_t* kContainerPrefix = u"MSHist01";
 constexpr const char16_t* kCachePathValue = u"CachePath";
 constexpr const char16_t* kHistoryIe5 = u"History.IE5";
@@ -32,8 +33,10 @@ constexpr const char16_t* kLogNoHistoryCustomizer = u"{HistoryCacheCustomizer}: 
 constexpr const char16_t* kLogNoDeviceForCachePaths =
     u"{HistoryCacheCustomizer}: Failed to fixed up extended cache registry on device. Device is not available.";
 constexpr const char16_t* kLogSizeMismatch = u"Error reading TypedURLs.dat - size mismatched.";
-constexpr const char16_t* kLogTooLarge = u"{HistoryCacheCustomizer}: %s is larger than a typed-address list; only its first %d bytes are read.";
-constexpr const char16_t* kLogTooMany = u"{HistoryCacheCustomizer}: TypedURLs.dat holds more than %d addresses; the rest are left out.";
+constexpr const char16_t* kLogTooLarge =
+    u"{HistoryCacheCustomizer}: %s is larger than a typed-address list; only its first %d bytes are read.";
+constexpr const char16_t* kLogTooMany =
+    u"{HistoryCacheCustomizer}: TypedURLs.dat holds more than %d addresses; the rest are left out.";
 constexpr const char16_t* kLogSetAsideFailed =
     u"{HistoryCacheCustomizer}: Failed to set the host's typed addresses aside; they are left in place.";
 constexpr const char16_t* kLogFileError = u"{HistoryCacheCustomizer}: Failed to read or write %s: %s";
@@ -238,8 +241,7 @@ bool CHistoryCacheCustomizer::personalize() {
 }
 
 bool CHistoryCacheCustomizer::fixCachePaths() {
-  const CString ie5 =
-      joinPath(deviceHistoryFolder(getProfileDatabase().getLoginProfile()), CString(kHistoryIe5));
+  const CString ie5 = joinPath(deviceHistoryFolder(getProfileDatabase().getLoginProfile()), CString(kHistoryIe5));
   if (!directoryExists(ie5)) {
     writeLog(kLogNoDeviceForCachePaths);
     return true;
@@ -250,7 +252,8 @@ bool CHistoryCacheCustomizer::fixCachePaths() {
   bool ok = true;
   for (POSITION pos = names.GetHeadPosition(); pos;) {
     const CString name = names.GetNext(pos);
-    if (name.Left(static_cast<int>(std::char_traits<char16_t>::length(kContainerPrefix))).Compare(kContainerPrefix) != 0)
+    if (name.Left(static_cast<int>(std::char_traits<char16_t>::length(kContainerPrefix))).Compare(kContainerPrefix) !=
+        0)
       continue;
     CRegistry container(joinPath(m_keyPath, name), false, true);
     if (!container.setString(kCachePathValue, joinPath(ie5, name))) ok = false;
@@ -329,7 +332,8 @@ ULONGLONG CHistoryCacheCustomizer::getDeviceSpace(CSpaceRecord* record) {
 bool CHistoryCacheCustomizer::loadAllPrefs() {
   const bool loaded = CRegistryKeyCustomizer::loadAllPrefs();
   if (m_synchronizer.getTargetPath().IsEmpty()) setSynchronizerPaths();
-  if (CSystemProfile* self = getProfileDatabase().getThisComputerProfile()) m_synchronizer.enabled = isSynchronized(self);
+  if (CSystemProfile* self = getProfileDatabase().getThisComputerProfile())
+    m_synchronizer.enabled = isSynchronized(self);
   return loaded;
 }
 

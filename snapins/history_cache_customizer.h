@@ -16,7 +16,8 @@
 
 class CCustomizerDoc;
 
-inline constexpr const char16_t* kTypedUrlsKey = u"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs";
+inline constexpr const char16_t* kTypedUrlsKey =
+    u"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs";
 inline constexpr const char16_t* kTypedUrlsAsideKey =
     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs_Kipo";
 

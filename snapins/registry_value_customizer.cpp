@@ -119,8 +119,7 @@ bool CHistoryCustomizer::pointAtDeviceHistory(bool withoutHistory) {
   if (!hasDeviceHistory()) return withoutHistory;
   setPersonalized(true);
   CRegistry host(m_keyPath, true, true);
-  return host.setString(kHistoryValueOnPersonalize,
-                        deviceHistoryFolder(getProfileDatabase().getLoginProfile()));
+  return host.setString(kHistoryValueOnPersonalize, deviceHistoryFolder(getProfileDatabase().getLoginProfile()));
 }
 
 CHistoryUserCustomizer::CHistoryUserCustomizer()

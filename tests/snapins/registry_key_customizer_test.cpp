@@ -4,6 +4,8 @@
 // (missing, empty, cut short, merged without duplicates), the recent-documents clean-up, and a
 // whole login, synchronization and logout of every registry snap-in on an installed host, whose
 // registry and files end as they began.
+#include "snapins/registry_key_customizer.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,7 +25,6 @@
 #include "snapins/factory_context.h"
 #include "snapins/history_cache_customizer.h"
 #include "snapins/recent_docs_customizer.h"
-#include "snapins/registry_key_customizer.h"
 #include "snapins/registry_value_customizer.h"
 #include "snapins/space_man.h"
 #include "snapins/sync_spec.h"
@@ -35,8 +36,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using snapintest::SnapinTest;
 using platform::text::toUtf8;
+using snapintest::SnapinTest;
 
 const char16_t* const kCache =
     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Extensible Cache";
@@ -83,8 +84,10 @@ std::vector<std::string> differences(const std::map<std::string, std::string>& a
   std::vector<std::string> out;
   for (const auto& [k, v] : a) {
     auto it = b.find(k);
-    if (it == b.end()) out.push_back("lost: " + k);
-    else if (it->second != v) out.push_back("changed: " + k);
+    if (it == b.end())
+      out.push_back("lost: " + k);
+    else if (it->second != v)
+      out.push_back("changed: " + k);
   }
   for (const auto& [k, v] : b)
     if (!a.count(k)) out.push_back("new: " + k);
@@ -142,12 +145,17 @@ TEST_F(RegistryKeyTest, OfficeVersionFromCurVer) {
     int version;
   };
   const Case cases[] = {
-      {u"Word", u"Word.Application.7", 1},       {u"Word", u"Word.Application.8", 2},
-      {u"Excel", u"Excel.Application.9", 3},     {u"Word", u"Word.Application.10", 4},
+      {u"Word", u"Word.Application.7", 1},
+      {u"Word", u"Word.Application.8", 2},
+      {u"Excel", u"Excel.Application.9", 3},
+      {u"Word", u"Word.Application.10", 4},
       {u"PowerPoint", u"PowerPoint.Application.11", 5},
-      {u"Word", u"Word.Application.12", 0},      {u"Word", u"Word.Application.1", 0},
-      {u"Word", u"Word.Application.110", 0},     {u"Word", u"Word.Application", 0},
-      {u"Word", u"word.application.11", 0},      {u"Word", u"Excel.Application.11", 0},
+      {u"Word", u"Word.Application.12", 0},
+      {u"Word", u"Word.Application.1", 0},
+      {u"Word", u"Word.Application.110", 0},
+      {u"Word", u"Word.Application", 0},
+      {u"Word", u"word.application.11", 0},
+      {u"Word", u"Excel.Application.11", 0},
       {u"Word", u"", 0},
   };
   for (const Case& c : cases)
@@ -166,8 +174,9 @@ TEST_F(RegistryKeyTest, OfficeKeysFollowTheInstalledVersion) {
             "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\Excel\\Recent Files");
   EXPECT_EQ(utf8(CMsPowerPointCustomizer().getKeyPath()),
             "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\PowerPoint\\Recent File List");
-  EXPECT_EQ(utf8(CMsExcelCustomizer().getBackupKeyPath()),
-            "HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs\\Snapins\\Microsoft Excel\\backup\\Recent Files");
+  EXPECT_EQ(
+      utf8(CMsExcelCustomizer().getBackupKeyPath()),
+      "HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs\\Snapins\\Microsoft Excel\\backup\\Recent Files");
 
   CRegistry(CString(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Word.Application\\CurVer"), false, true)
       .setString(u"", CString(u"Word.Application.12"));
@@ -229,17 +238,18 @@ TEST_F(RegistryKeyTest, IncompleteBackupNeverReplacesTheHostKey) {
   EXPECT_EQ(regText(snapin.getBackupKeyPath(), kBackupCompleteValue), "<none>");
 
   CRegistry(host, true, true).setString(u"File2", CString(u"C:\\b.doc"));
-  const auto id = kipotest::failCall("RegOpenKeyExW", ERROR_ACCESS_DENIED,
-                                     u"HKEY_CURRENT_USER\\Software\\Lists\\Recent\\Deep\\Er");
+  const auto id =
+      kipotest::failCall("RegOpenKeyExW", ERROR_ACCESS_DENIED, u"HKEY_CURRENT_USER\\Software\\Lists\\Recent\\Deep\\Er");
   EXPECT_FALSE(snapin.backup());
   platform::fault::removeLocal(id);
   const auto before = registryState();
   EXPECT_FALSE(snapin.restore());
   EXPECT_EQ(differences(before, registryState()), std::vector<std::string>{});
   EXPECT_EQ(regText(host, u"File2"), "C:\\b.doc");
-  EXPECT_TRUE(logHas("{RegistryKeyCustomizer}: No complete backup to restore from: "
-                     "HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs\\Snapins\\Keyed\\backup\\Recent. "
-                     "The host key is left as it is."));
+  EXPECT_TRUE(
+      logHas("{RegistryKeyCustomizer}: No complete backup to restore from: "
+             "HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs\\Snapins\\Keyed\\backup\\Recent. "
+             "The host key is left as it is."));
 }
 
 // The typed-address file: strings split at 16-bit zeros, a string without its zero dropped, an
@@ -420,8 +430,10 @@ TEST_F(RegistryKeyTest, LoginSyncLogoutLeavesTheHostAsItWas) {
   pump();
   EXPECT_TRUE(fs::is_regular_file(alphaFolder() / "Cookies.tar"));
   EXPECT_TRUE(fs::is_directory(alphaFolder() / "History" / "History.IE5"));
-  EXPECT_EQ(readBytes(alphaFolder() / "TypedURLs.dat").size(),
-            (std::string("https://shop.example.net/cart").size() + 1 + std::string("http://www.example.org/a").size() + 1) * 2);
+  EXPECT_EQ(
+      readBytes(alphaFolder() / "TypedURLs.dat").size(),
+      (std::string("https://shop.example.net/cart").size() + 1 + std::string("http://www.example.org/a").size() + 1) *
+          2);
   CHomePageCustomizer probe;
   EXPECT_EQ(regText(probe.getComputerPrefsKey(self()), u"Start Page"), "http://start.example.org/");
 

@@ -2,6 +2,8 @@
 // of host and drive (a missing value, the marker text, other types), the save to the drive after a
 // run, the history-folder snap-ins with and without history on the drive, and the cookies
 // snap-in's archive, its renamed cookie files, its logout and its drive space.
+#include "snapins/registry_value_customizer.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,7 +22,6 @@
 #include "platform/win32/system.h"
 #include "snapins/cookies_customizer.h"
 #include "snapins/file_tar.h"
-#include "snapins/registry_value_customizer.h"
 #include "snapins/space_man.h"
 #include "tests/snapins/snapin_fixture.h"
 #include "tests/support/test_host.h"
@@ -273,7 +274,8 @@ TEST_F(RegistryValueTest, CookiesDriveSpaceIsTheArchive) {
   EXPECT_EQ(snapin.getDeviceSpace(&record), 0u);
   fs::create_directories(alphaFolder());
   writeBytes(alphaFolder() / "Cookies.tar", std::string(5000, 'x'));
-  EXPECT_EQ(snapin.getDeviceSpace(&record), getFileSize(CString(u"E:\\Synchronized Computers\\ALPHA\\Cookies.tar"), true));
+  EXPECT_EQ(snapin.getDeviceSpace(&record),
+            getFileSize(CString(u"E:\\Synchronized Computers\\ALPHA\\Cookies.tar"), true));
   EXPECT_GE(snapin.getDeviceSpace(&record), 5000u);
 }
 
