@@ -21,6 +21,12 @@
 #include "platform/win32/win32.h"
 #include "snapins/wallpaper_customizer.h"
 #include "snapins/process_customizer.h"
+#include "snapins/cookies_customizer.h"
+#include "snapins/factory_context.h"
+#include "snapins/history_cache_customizer.h"
+#include "snapins/recent_docs_customizer.h"
+#include "snapins/registry_key_customizer.h"
+#include "snapins/registry_value_customizer.h"
 
 namespace {
 
@@ -131,6 +137,13 @@ LONGLONG secondsNow() { return _time64(nullptr); }
 
 // ---- the factory ----------------------------------------------------------------------------------
 
+namespace {
+template <class T>
+std::unique_ptr<CCustomizer> make() {
+  return std::make_unique<T>();
+}
+}  // namespace
+
 // Every pass follows this order (the logout passes walk it backwards). An entry whose class is
 // not part of the program yet has no maker; each later snap-in fills its own line. The Outlook
 // data snap-in's maker also switches its Exchange synchronization on (setExchangeEnabled(true))
@@ -138,28 +151,28 @@ LONGLONG secondsNow() { return _time64(nullptr); }
 const std::vector<CustomizerFactoryEntry>& customizerFactory() {
   static const std::vector<CustomizerFactoryEntry> entries = {
       {u"COutlookProcessBackup", nullptr},  // first: Outlook is dealt with before any backup
-      {u"CIEProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CIEProcessCustomizer>(); }},
-      {u"CWordProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CWordProcessCustomizer>(); }},
-      {u"CExcelProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CExcelProcessCustomizer>(); }},
-      {u"CPowerPointProcessCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CPowerPointProcessCustomizer>(); }},
+      {u"CIEProcessCustomizer", &make<CIEProcessCustomizer>},
+      {u"CWordProcessCustomizer", &make<CWordProcessCustomizer>},
+      {u"CExcelProcessCustomizer", &make<CExcelProcessCustomizer>},
+      {u"CPowerPointProcessCustomizer", &make<CPowerPointProcessCustomizer>},
       {u"CFileCustomizer", nullptr},
-      {u"CWallpaperCustomizer", []() -> std::unique_ptr<CCustomizer> { return std::make_unique<CWallpaperCustomizer>(); }},
+      {u"CWallpaperCustomizer", &make<CWallpaperCustomizer>},
       {u"COutlookCustomizer", nullptr},
       {u"COutlookSettingsCustomizer", nullptr},
       {u"CEMailAccountsCustomizer", nullptr},
       {u"COutlookABCustomizer", nullptr},
-      {u"CMsWordCustomizer", nullptr},
-      {u"CMsExcelCustomizer", nullptr},
-      {u"CMsPowerPointCustomizer", nullptr},
-      {u"CHistoryUserCustomizer", nullptr},
-      {u"CHistoryShellCustomizer", nullptr},
-      {u"CHistoryCacheCustomizer", nullptr},
-      {u"CHistoryDaysCustomizer", nullptr},
-      {u"CHomePageCustomizer", nullptr},
-      {u"CRecentDocsCustomizer", nullptr},
+      {u"CMsWordCustomizer", &make<CMsWordCustomizer>},
+      {u"CMsExcelCustomizer", &make<CMsExcelCustomizer>},
+      {u"CMsPowerPointCustomizer", &make<CMsPowerPointCustomizer>},
+      {u"CHistoryUserCustomizer", &make<CHistoryUserCustomizer>},
+      {u"CHistoryShellCustomizer", &make<CHistoryShellCustomizer>},
+      {u"CHistoryCacheCustomizer", &make<CHistoryCacheCustomizer>},
+      {u"CHistoryDaysCustomizer", &make<CHistoryDaysCustomizer>},
+      {u"CHomePageCustomizer", &make<CHomePageCustomizer>},
+      {u"CRecentDocsCustomizer", &make<CRecentDocsCustomizer>},
       {u"COutlookProcessPersonalize", nullptr},
       {u"COutlookSignatureCustomizer", nullptr},
-      {u"CCookiesCustomizer", nullptr},
+      {u"CCookiesCustomizer", &make<CCookiesCustomizer>},
   };
   return entries;
 }
@@ -254,6 +267,7 @@ void CCustomizerDoc::loadFromDevice() {
 }
 
 void CCustomizerDoc::makeCustomizers() {
+  const CFactoryDocumentScope factory(this);
   for (const CustomizerFactoryEntry& entry : customizerFactory()) {
     if (entry.create) addCustomizer(entry.create());
   }

@@ -20,6 +20,7 @@
 #include "ids_archive.h"
 #include "ids_process.h"
 #include "ids_mapi.h"
+#include "ids_settings.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date
@@ -79,6 +80,8 @@
 #define IDS_FOLDER_WORD_FAVORITES         922
 #define IDS_FOLDER_WORD_COOKIES           923
 #define IDS_FOLDER_WORD_HISTORY           924
+// The typed-address file in a computer's drive folder (stored: stored_names.rc).
+#define IDS_FILE_NAME_TYPED_URLS          932
 
 // ---- Folder lookup, customization file --------------------------------------------------------
 

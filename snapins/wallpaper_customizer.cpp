@@ -9,12 +9,11 @@
 #include "app/registry.h"
 #include "app/system_profile.h"
 #include "app/windows_helpers.h"
-#include "platform/afx/app.h"
-#include "platform/afx/doc.h"
 #include "platform/com/active_desktop.h"
 #include "platform/com/runtime.h"
 #include "platform/win32/win32.h"
 #include "snapins/desktop_icons.h"
+#include "snapins/factory_context.h"
 #include "snapins/space_man.h"
 
 namespace {
@@ -86,21 +85,6 @@ bool setSwitches(IActiveDesktop* desktop, bool activeDesktop, bool components) {
   if (SUCCEEDED(desktop->SetDesktopItemOptions(&options, 0))) return true;
   writeLog(kLogApplySwitches);
   return false;
-}
-
-// The coordinator of the application's customizer document, when the application has one.
-CSpaceMan* applicationSpaceMan() {
-  CWinApp* app = AfxGetApp();
-  if (!app) return nullptr;
-  for (POSITION templates = app->GetFirstDocTemplatePosition(); templates;) {
-    CDocTemplate* docTemplate = app->GetNextDocTemplate(templates);
-    if (!docTemplate) continue;
-    for (POSITION docs = docTemplate->GetFirstDocPosition(); docs;) {
-      if (auto* document = dynamic_cast<CCustomizerDoc*>(docTemplate->GetNextDoc(docs)))
-        return &document->getSpaceMan();
-    }
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -217,7 +201,7 @@ bool CWallpaperPrefs::apply(bool personalizing) {
 
 // ---- CWallpaperCustomizer -----------------------------------------------------------------------------
 
-CWallpaperCustomizer::CWallpaperCustomizer() : CWallpaperCustomizer(applicationSpaceMan()) {}
+CWallpaperCustomizer::CWallpaperCustomizer() : CWallpaperCustomizer(factorySpaceMan()) {}
 
 CWallpaperCustomizer::CWallpaperCustomizer(CSpaceMan* spaceMan)
     : CCustomizer(CString(kWallpaperSnapinName)), m_synchronizer(this) {

@@ -280,3 +280,12 @@ put("file_tar", "count_huge", tar([("C:\\a.txt", b"a")], count=0xFFFFFFFF))
 put("file_tar", "cut", tar([("C:\\a.txt", b"abcdef")])[:-2])
 put("file_tar", "unterminated", struct.pack("<IQQ", 1, 532, 1) + b"n\0" * 256 + b"z")
 put("file_tar", "wrapping_size", struct.pack("<IQQ", 1, 532, 0xFFFFFFFFFFFFFFF0) + u16("C:\\a.txt").ljust(512, b"\0") + b"z")
+
+# The typed-address list: UTF-16LE strings, each followed by a 16-bit zero.
+put("typed_urls", "empty", b"")
+put("typed_urls", "two", u16("http://www.example.org/a") + b"\0\0" + u16("https://shop.example.net:8443/cart?x=1") + b"\0\0")
+put("typed_urls", "unterminated", u16("http://a/") + b"\0\0" + u16("http://cut"))
+put("typed_urls", "odd_length", u16("http://a/") + b"\0\0" + b"h")
+put("typed_urls", "empty_strings", b"\0\0" * 8)
+put("typed_urls", "many", (u16("http://x/") + b"\0\0") * 1200)
+put("typed_urls", "surrogates", "http://\U0001F600/\u00e9".encode("utf-16-le") + b"\0\0" + b"\x00\xd8\0\0")

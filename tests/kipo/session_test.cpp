@@ -31,6 +31,8 @@ class KipoSessionTest : public KipoTest {
     KipoTest::SetUp();
     std::string err;
     ASSERT_EQ(kipotest::runTool({"boot"}, nullptr, &err), 0) << err;
+    // The user has browsed on this host: the first run carries a browser history to the drive.
+    ASSERT_EQ(kipotest::runTool({"browse", "http://www.example.org/"}, nullptr, &err), 0) << err;
     desktop_ = host_.c("Documents and Settings/Robin/Desktop");
     documents_ = host_.c("Documents and Settings/Robin/My Documents");
   }

@@ -24,6 +24,7 @@
 #include "platform/com/active_desktop.h"
 #include "platform/com/runtime.h"
 #include "snapins/file_synchronizer.h"
+#include "snapins/factory_context.h"
 #include "snapins/space_man.h"
 #include "tests/snapins/snapin_fixture.h"
 #include "tests/support/faults.h"
@@ -496,8 +497,8 @@ TEST_F(WallpaperTest, NoActiveDesktop) {
   EXPECT_EQ(savedDesktop().wallpaper, "C:\\user.bmp");
 }
 
-// The factory's snap-in carries its synchronizer into the coordinator of the application's
-// document, and into none without an application.
+// The factory's snap-in carries its synchronizer into the coordinator of the document that builds
+// it, and into none outside a factory run.
 TEST_F(WallpaperTest, FactoryRegistersWithTheApplicationsCoordinator) {
   const CustomizerFactoryEntry* entry = nullptr;
   for (const CustomizerFactoryEntry& e : customizerFactory())
@@ -507,17 +508,16 @@ TEST_F(WallpaperTest, FactoryRegistersWithTheApplicationsCoordinator) {
   EXPECT_EQ(utf8(alone->getName()), "Wallpaper");
   EXPECT_EQ(doc.getSpaceMan().getSynchronizers(alone.get()), nullptr);
 
-  CWinApp app(u"Kipo");
-  auto* docTemplate = new CMultiDocTemplate(0, RUNTIME_CLASS(CCustomizerDoc), nullptr, nullptr);
-  app.AddDocTemplate(docTemplate);
-  docTemplate->AddDocument(&doc);
-  std::unique_ptr<CCustomizer> made = entry->create();
+  std::unique_ptr<CCustomizer> made;
+  {
+    const CFactoryDocumentScope factory(&doc);
+    made = entry->create();
+  }
   auto* wallpaper = dynamic_cast<CWallpaperCustomizer*>(made.get());
   ASSERT_NE(wallpaper, nullptr);
   const auto* registered = doc.getSpaceMan().getSynchronizers(made.get());
   ASSERT_NE(registered, nullptr);
   EXPECT_EQ(*registered, std::vector<CSynchronizer*>{&wallpaper->synchronizer()});
-  docTemplate->RemoveDocument(&doc);
   doc.getSpaceMan().freeSynchronizers();
 }
 
