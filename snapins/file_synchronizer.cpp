@@ -17,6 +17,7 @@
 #include "app/system_profile.h"
 #include "lang/ids.h"
 #include "platform/base/filetime.h"
+#include "platform/base/text.h"
 #include "platform/win32/file.h"
 #include "snapins/space_man.h"
 
@@ -73,9 +74,9 @@ bool liesInsideAny(const CString& path, const CStringArray& folders) {
 }
 
 std::u16string foldedKey(const CString& path) {
-  CString folded(path);
-  folded.MakeUpper();
-  return std::u16string(folded.GetString(), static_cast<size_t>(folded.GetLength()));
+  std::u16string folded(path.GetString(), static_cast<size_t>(path.GetLength()));
+  platform::text::upcaseInPlace(folded);
+  return folded;
 }
 
 // A snapshot copy is hidden and system; a copy onto it must not trip over those attributes.
@@ -249,6 +250,7 @@ int CFileSynchronizer::calculateSyncOps(CSpaceRecord* record, DWORD mode) {
   m_mode = mode;
   m_asideDeletions.clear();
   m_asideIndex.clear();
+  m_specialPlacesKnown = false;
   postProgress(loadResString(IDS_SYNC_CALCULATING), CString());
   m_fileProgressFormat = loadResString(IDS_SYNC_FILE_PROGRESS);
   if (prefRecords) return compareWithSnapshot(mode, driveSnapshotPath, prefRecords);
@@ -460,12 +462,20 @@ bool CFileSynchronizer::planWithFacts(const CString& a, const FileFacts& factsA,
 }
 
 CFileSynchronizer::FileFacts CFileSynchronizer::driveFactsOf(const CString& drivePath) const {
-  const auto it = m_driveIndex.find(foldedKey(drivePath));
-  if (it == m_driveIndex.end()) return factsOf(drivePath);
+  size_t entry = 0;
+  if (m_lastDrivePath == drivePath) {
+    // markDriveVisited looked this path up a moment ago.
+    if (m_lastDriveEntry == kNoDriveEntry) return factsOf(drivePath);
+    entry = m_lastDriveEntry;
+  } else {
+    const auto it = m_driveIndex.find(foldedKey(drivePath));
+    if (it == m_driveIndex.end()) return factsOf(drivePath);
+    entry = it->second;
+  }
   FileFacts facts;
   facts.exists = true;
-  facts.time = m_driveTree[it->second].time;
-  facts.size = m_driveTree[it->second].size;
+  facts.time = m_driveTree[entry].time;
+  facts.size = m_driveTree[entry].size;
   return facts;
 }
 
@@ -508,7 +518,7 @@ void CFileSynchronizer::recordPlanWithFacts(const CString& a, const FileFacts& f
       added.relativePath = getRelativePath(b, driveRoot);
       stampFrom(added);
       added.setStateFlags(kSnapshotVisited);
-      m_snapshot.addRecord(added);
+      m_snapshot.addRecord(std::move(added));
     }
     return;
   }
@@ -622,12 +632,15 @@ bool CFileSynchronizer::addSyncOp(const CString& a, const CString& b, DWORD kind
 
 void CFileSynchronizer::markDriveVisited(const CString& drivePath) {
   const auto it = m_driveIndex.find(foldedKey(drivePath));
+  m_lastDrivePath = drivePath;
+  m_lastDriveEntry = it == m_driveIndex.end() ? kNoDriveEntry : it->second;
   if (it != m_driveIndex.end()) m_driveTree[it->second].visited = true;
 }
 
 bool CFileSynchronizer::buildDriveTree(DriveTree& tree) {
   tree.clear();
   m_driveIndex.clear();
+  m_lastDrivePath.Empty();
   // Depth-first in listing order, each file with the host folder it stands for and its facts.
   std::function<bool(const CString&, const CString&)> walk = [&](const CString& folder, const CString& hostFolder) {
     WIN32_FIND_DATAW data;
@@ -818,12 +831,21 @@ bool CFileSynchronizer::saveSnapshot(const CString& snapshotPath, bool withState
 
 CString CFileSynchronizer::getDevicePath(const CString& hostPath) {
   if (singleFolderMode) return joinPath(joinPath(driveRoot, currentDriveFolder), fileNameOfPath(hostPath));
-  for (const SpecialPlace& place : kSpecialPlaces) {
-    const SpecialFolderInfo info = specialFolderInfo(place.folder);
-    if (info.path.IsEmpty() || !liesInside(hostPath, info.path) || equalsNoCase(hostPath, info.path)) continue;
-    CString rest = hostPath.Mid(info.path.GetLength());
+  // The special folders are asked once per calculation, not once per file.
+  if (!m_specialPlacesKnown || m_specialPlacesRoot != driveRoot) {
+    m_specialPlaces.clear();
+    for (const SpecialPlace& place : kSpecialPlaces) {
+      const SpecialFolderInfo info = specialFolderInfo(place.folder);
+      if (!info.path.IsEmpty()) m_specialPlaces.push_back({info.path, joinPath(driveRoot, loadResString(place.word))});
+    }
+    m_specialPlacesRoot = driveRoot;
+    m_specialPlacesKnown = true;
+  }
+  for (const auto& [hostFolder, driveFolder] : m_specialPlaces) {
+    if (!liesInside(hostPath, hostFolder) || equalsNoCase(hostPath, hostFolder)) continue;
+    CString rest = hostPath.Mid(hostFolder.GetLength());
     if (!rest.IsEmpty() && rest[0] == u'\\') rest = rest.Mid(1);
-    return joinPath(joinPath(driveRoot, loadResString(place.word)), rest);
+    return joinPath(driveFolder, rest);
   }
   const CString myComputer = joinPath(driveRoot, CString(kMyComputerFolder));
   if (isUncPath(hostPath)) return joinPath(myComputer, hostPath.Mid(2));

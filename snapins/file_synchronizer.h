@@ -202,6 +202,15 @@ class CFileSynchronizer : public CSynchronizer {
   // The facts of the file the folder walk hands to syncFile (null outside the walk).
   const CString* m_listedPath = nullptr;
   const FileFacts* m_listedFacts = nullptr;
+  // The drive path markDriveVisited looked up last, and its entry of the drive tree.
+  static constexpr size_t kNoDriveEntry = static_cast<size_t>(-1);
+  CString m_lastDrivePath;
+  size_t m_lastDriveEntry = kNoDriveEntry;
+  // The host's special folders with their places under the drive root, for getDevicePath; asked
+  // again at each calculation.
+  std::vector<std::pair<CString, CString>> m_specialPlaces;
+  CString m_specialPlacesRoot;
+  bool m_specialPlacesKnown = false;
 
  private:
   // This object wrote "syncOperationInProgress" = true and has not reached postExecuteSyncOps.
