@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 #include <utility>
 
 #include "app/app_messages.h"
@@ -253,8 +254,11 @@ int CFileSynchronizer::calculateSyncOps(CSpaceRecord* record, DWORD mode) {
   m_specialPlacesKnown = false;
   postProgress(loadResString(IDS_SYNC_CALCULATING), CString());
   m_fileProgressFormat = loadResString(IDS_SYNC_FILE_PROGRESS);
-  if (prefRecords) return compareWithSnapshot(mode, driveSnapshotPath, prefRecords);
-  return firstSync(mode, driveSnapshotPath);
+  const int result = prefRecords ? compareWithSnapshot(mode, driveSnapshotPath, prefRecords)
+                                 : firstSync(mode, driveSnapshotPath);
+  // The tree describes the drive as the calculation found it, not as the run will leave it.
+  m_driveTreeComplete = false;
+  return result;
 }
 
 bool CFileSynchronizer::preExecuteSyncOps() { return setSyncInProgress(true); }
@@ -465,11 +469,11 @@ CFileSynchronizer::FileFacts CFileSynchronizer::driveFactsOf(const CString& driv
   size_t entry = 0;
   if (m_lastDrivePath == drivePath) {
     // markDriveVisited looked this path up a moment ago.
-    if (m_lastDriveEntry == kNoDriveEntry) return factsOf(drivePath);
+    if (m_lastDriveEntry == kNoDriveEntry) return knownMissing(drivePath) ? FileFacts() : factsOf(drivePath);
     entry = m_lastDriveEntry;
   } else {
     const auto it = m_driveIndex.find(foldedKey(drivePath));
-    if (it == m_driveIndex.end()) return factsOf(drivePath);
+    if (it == m_driveIndex.end()) return knownMissing(drivePath) ? FileFacts() : factsOf(drivePath);
     entry = it->second;
   }
   FileFacts facts;
@@ -477,6 +481,12 @@ CFileSynchronizer::FileFacts CFileSynchronizer::driveFactsOf(const CString& driv
   facts.time = m_driveTree[entry].time;
   facts.size = m_driveTree[entry].size;
   return facts;
+}
+
+bool CFileSynchronizer::knownMissing(const CString& drivePath) const {
+  // Only while the calculation's tree stands, and not for a file the tree left out on purpose.
+  if (!m_driveTreeComplete || m_driveSkipped.count(foldedKey(drivePath))) return false;
+  return liesInsideAny(drivePath, m_driveTreeRoots) && !equalsNoCase(drivePath, driveSnapshotPath);
 }
 
 CFileSynchronizer::FileFacts CFileSynchronizer::factsOf(const CString& path) {
@@ -641,6 +651,9 @@ bool CFileSynchronizer::buildDriveTree(DriveTree& tree) {
   tree.clear();
   m_driveIndex.clear();
   m_lastDrivePath.Empty();
+  m_driveTreeComplete = false;
+  m_driveTreeRoots.RemoveAll();
+  m_driveSkipped.clear();
   // Depth-first in listing order, each file with the host folder it stands for and its facts.
   std::function<bool(const CString&, const CString&)> walk = [&](const CString& folder, const CString& hostFolder) {
     WIN32_FIND_DATAW data;
@@ -657,7 +670,10 @@ bool CFileSynchronizer::buildDriveTree(DriveTree& tree) {
         continue;
       }
       // The snapshot files live beside the data they describe and are never data themselves.
-      if (equalsNoCase(path, driveSnapshotPath) || isExcluded(path, false)) continue;
+      if (equalsNoCase(path, driveSnapshotPath) || isExcluded(path, false)) {
+        m_driveSkipped.insert(foldedKey(path));
+        continue;
+      }
       DriveTreeEntry entry;
       entry.hostFolder = hostFolder;
       entry.drivePath = path;
@@ -670,17 +686,22 @@ bool CFileSynchronizer::buildDriveTree(DriveTree& tree) {
     return ok;
   };
   const auto addFolder = [&](const CString& driveFolder, const CString& hostPlace) {
+    // Walked whole (or found missing): a path below it that the tree lacks is not on the drive.
+    m_driveTreeRoots.Add(driveFolder);
     if (!directoryExists(driveFolder)) return true;
     return walk(driveFolder, hostPlace);
   };
-  if (singleFolderMode) return addFolder(driveRoot, hostRoot);
+  if (singleFolderMode) return m_driveTreeComplete = addFolder(driveRoot, hostRoot);
   for (const SpecialPlace& place : kSpecialPlaces) {
     const SpecialFolderInfo info = specialFolderInfo(place.folder);
     if (info.path.IsEmpty()) continue;
     if (!addFolder(joinPath(driveRoot, loadResString(place.word)), info.path)) return false;
   }
   const CString myComputer = joinPath(driveRoot, CString(kMyComputerFolder));
-  if (!directoryExists(myComputer)) return true;
+  if (!directoryExists(myComputer)) {
+    m_driveTreeRoots.Add(myComputer);
+    return m_driveTreeComplete = true;
+  }
   CStringArray places;
   if (!listSubfolders(myComputer, places, false)) return false;
   for (INT_PTR i = 0; i < places.GetSize(); ++i) {
@@ -688,7 +709,7 @@ bool CFileSynchronizer::buildDriveTree(DriveTree& tree) {
     const CString hostPlace = name.GetLength() == 1 ? name + u":" : CString(u"\\\\") + name;
     if (!addFolder(joinPath(myComputer, name), hostPlace)) return false;
   }
-  return true;
+  return m_driveTreeComplete = true;
 }
 
 int CFileSynchronizer::drivePass() {

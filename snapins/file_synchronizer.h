@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/registry.h"
@@ -182,8 +183,10 @@ class CFileSynchronizer : public CSynchronizer {
   DWORD decideWithoutSnapshotFacts(const CString& a, const FileFacts& factsA, const FileFacts& factsB);
   void recordPlanWithFacts(const CString& a, const FileFacts& factsA, const CString& b, const FileFacts& factsB,
                            CFileSnapshot* s, DWORD kind);
-  // The facts of a drive path from the drive tree; looked at on the drive when the tree lacks it.
+  // The facts of a drive path from the drive tree; looked at on the drive when the tree lacks it,
+  // unless the tree covers its folder (a file of the host not yet on the drive is not asked for).
   FileFacts driveFactsOf(const CString& drivePath) const;
+  bool knownMissing(const CString& drivePath) const;
 
   CSyncSnapshot m_snapshot;
   DriveTree m_driveTree;
@@ -206,6 +209,10 @@ class CFileSynchronizer : public CSynchronizer {
   static constexpr size_t kNoDriveEntry = static_cast<size_t>(-1);
   CString m_lastDrivePath;
   size_t m_lastDriveEntry = kNoDriveEntry;
+  // The drive folders the tree of this calculation holds whole, and the files it left out.
+  bool m_driveTreeComplete = false;
+  CStringArray m_driveTreeRoots;
+  std::unordered_set<std::u16string> m_driveSkipped;
   // The host's special folders with their places under the drive root, for getDevicePath; asked
   // again at each calculation.
   std::vector<std::pair<CString, CString>> m_specialPlaces;
