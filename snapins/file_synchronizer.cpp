@@ -2,6 +2,8 @@
 #include "snapins/file_synchronizer.h"
 
 #include <algorithm>
+#include <functional>
+#include <unordered_set>
 #include <utility>
 
 #include "app/app_messages.h"
@@ -15,7 +17,9 @@
 #include "app/shortcut.h"
 #include "app/system_profile.h"
 #include "lang/ids.h"
-#include "platform/win32/crtfile.h"
+#include "platform/base/filetime.h"
+#include "platform/base/text.h"
+#include "platform/win32/file.h"
 #include "snapins/space_man.h"
 
 namespace {
@@ -71,9 +75,9 @@ bool liesInsideAny(const CString& path, const CStringArray& folders) {
 }
 
 std::u16string foldedKey(const CString& path) {
-  CString folded(path);
-  folded.MakeUpper();
-  return std::u16string(folded.GetString(), static_cast<size_t>(folded.GetLength()));
+  std::u16string folded(path.GetString(), static_cast<size_t>(path.GetLength()));
+  platform::text::upcaseInPlace(folded);
+  return folded;
 }
 
 // A snapshot copy is hidden and system; a copy onto it must not trip over those attributes.
@@ -100,16 +104,52 @@ constexpr SpecialPlace kSpecialPlaces[] = {
     {SpecialFolder::Favorites, IDS_FOLDER_WORD_FAVORITES},
 };
 
-// Whether the path is a file, and its modification time, from one look at it: the calculation
-// looks at two paths per file of trees of many thousand files.
-struct FileFacts {
-  bool exists = false;
-  LONG time = 0;
+LONG secondsOf(const FILETIME& time) {
+  std::int64_t seconds = 0;
+  std::int64_t nanoseconds = 0;
+  platform::fileTimeTicksToUnix(platform::fileTimeToU64(time), seconds, nanoseconds);
+  return static_cast<LONG>(seconds);
+}
+
+ULONGLONG sizeOf(DWORD high, DWORD low) { return (static_cast<ULONGLONG>(high) << 32) | low; }
+
+// The size a file takes on the drive, in whole clusters as getFileSize counts it.
+LONGLONG driveBytes(const CFileSynchronizer::FileFacts& facts) {
+  if (!facts.exists) return 0;
+  const ULONGLONG cluster = getDriveClusterSize();
+  return static_cast<LONGLONG>(cluster ? (facts.size / cluster + 1) * cluster : facts.size);
+}
+
+// A listed file of a folder with its facts.
+struct ListedFile {
+  CString path;
+  CFileSynchronizer::FileFacts facts;
 };
-FileFacts factsOf(const CString& path) {
-  struct _stat st;
-  if (path.IsEmpty() || _wstat(path.GetString(), &st) != 0 || (st.st_mode & _S_IFDIR)) return {};
-  return {true, static_cast<LONG>(st.st_mtime)};
+
+// The files (with their facts) and the sub-folders directly in a folder, in listing order, from
+// one listing. False when the folder cannot be listed.
+bool listWithFacts(const CString& folder, std::vector<ListedFile>& files, CStringArray& folders) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(joinPath(folder, u"*.*").GetString(), &data);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const std::u16string_view name(data.cFileName);
+    if (name == u"." || name == u"..") continue;
+    CString path = joinPath(folder, CString(data.cFileName));
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      folders.Add(path);
+      continue;
+    }
+    ListedFile file;
+    file.path = std::move(path);
+    file.facts.exists = true;
+    file.facts.time = secondsOf(data.ftLastWriteTime);
+    file.facts.size = sizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+    file.facts.attributes = data.dwFileAttributes;
+    files.push_back(std::move(file));
+  } while (FindNextFileW(h, &data));
+  FindClose(h);
+  return true;
 }
 
 }  // namespace
@@ -193,8 +233,7 @@ CFileSynchronizer::~CFileSynchronizer() {
   bool inProgress = false;
   if (!m_localState.getBool(kSyncInProgressValue, inProgress) || !inProgress) return;
   const CString backup = getBackupSnapshotPath();
-  for (const CFileSnapshot& record : m_asideDeletions) m_snapshot.addRecord(record);
-  m_asideDeletions.clear();
+  restoreAside();
   if (!m_snapshot.revertUnexecuted(backup)) {
     writeLog(kLogRevertFailed, backup);
     return;
@@ -211,10 +250,15 @@ int CFileSynchronizer::calculateSyncOps(CSpaceRecord* record, DWORD mode) {
   currentRecord = record;
   m_mode = mode;
   m_asideDeletions.clear();
+  m_asideIndex.clear();
+  m_specialPlacesKnown = false;
   postProgress(loadResString(IDS_SYNC_CALCULATING), CString());
   m_fileProgressFormat = loadResString(IDS_SYNC_FILE_PROGRESS);
-  if (prefRecords) return compareWithSnapshot(mode, driveSnapshotPath, prefRecords);
-  return firstSync(mode, driveSnapshotPath);
+  const int result = prefRecords ? compareWithSnapshot(mode, driveSnapshotPath, prefRecords)
+                                 : firstSync(mode, driveSnapshotPath);
+  // The tree describes the drive as the calculation found it, not as the run will leave it.
+  m_driveTreeComplete = false;
+  return result;
 }
 
 bool CFileSynchronizer::preExecuteSyncOps() { return setSyncInProgress(true); }
@@ -224,10 +268,11 @@ bool CFileSynchronizer::postExecuteSyncOps(bool, int result) {
   if (!save) {
     // Deletions that did not run get their records back; revertUnexecuted then gives every
     // record without an executed op its stored state.
-    for (const CFileSnapshot& record : m_asideDeletions) m_snapshot.addRecord(record);
+    restoreAside();
     save = m_snapshot.revertUnexecuted(driveSnapshotPath);
   }
   m_asideDeletions.clear();
+  m_asideIndex.clear();
   bool ok = true;
   if (save) ok = !driveSnapshotPath.IsEmpty() && saveSnapshot(driveSnapshotPath, false);
   setSyncInProgress(false);
@@ -333,16 +378,21 @@ int CFileSynchronizer::syncFolder(const CString& folder, int depth, DriveTree& t
     currentHostFolder = savedHost;
     currentDriveFolder = savedDrive;
   };
-  CStringArray files;
+  std::vector<ListedFile> files;
   CStringArray folders;
-  if (!listFiles(folder, files, true, false) || !listSubfolders(folder, folders, true)) {
+  if (!listWithFacts(folder, files, folders)) {
     restore();
     return kSyncFailed;
   }
-  for (INT_PTR i = 0; i < files.GetSize(); ++i) {
-    if (!masks.IsEmpty() && !fileTypes.IsEmpty() && matchesFileMask(fileNameOfPath(files[i]), masks) != includeTypes)
+  for (const ListedFile& file : files) {
+    if (!masks.IsEmpty() && !fileTypes.IsEmpty() && matchesFileMask(fileNameOfPath(file.path), masks) != includeTypes)
       continue;
-    const int result = syncFile(files[i], depth, tree);
+    // The listing already knows the file: the plan takes its facts from there.
+    m_listedPath = &file.path;
+    m_listedFacts = &file.facts;
+    const int result = syncFile(file.path, depth, tree);
+    m_listedPath = nullptr;
+    m_listedFacts = nullptr;
     if (result != kSyncDone) {
       restore();
       return result;
@@ -398,51 +448,121 @@ int CFileSynchronizer::syncFile(const CString& file, int depth, DriveTree& tree)
 }
 
 bool CFileSynchronizer::planFile(const CString& hostPath, const CString& drivePath) {
-  CFileSnapshot* s = m_snapshot.findByHostPath(hostPath);
-  const DWORD kind = decide(hostPath, drivePath, s);
-  if (!addSyncOp(hostPath, drivePath, kind)) return false;
-  recordPlan(hostPath, drivePath, s, kind);
+  const bool listed = m_listedPath && m_listedFacts && *m_listedPath == hostPath;
+  const FileFacts factsA = listed ? *m_listedFacts : factsOf(hostPath);
+  return planWithFacts(hostPath, factsA, drivePath, driveFactsOf(drivePath), m_snapshot.findByHostPath(hostPath));
+}
+
+bool CFileSynchronizer::planWithFacts(const CString& a, const FileFacts& factsA, const CString& b,
+                                      const FileFacts& factsB, CFileSnapshot* s) {
+  const DWORD kind = decideWithFacts(a, factsA, factsB, s);
+  if (kind != kFileOpNothing) {
+    const LONGLONG delta = byteDeltaOf(kind, factsA, factsB);
+    byteCount += delta;
+    if (currentRecord && !currentRecord->addSyncOp(std::make_unique<CFileSyncOp>(kind, this, delta, a, b))) return false;
+  }
+  recordPlanWithFacts(a, factsA, b, factsB, s, kind);
   return true;
 }
 
-void CFileSynchronizer::recordPlan(const CString& a, const CString& b, CFileSnapshot* s, DWORD kind) {
-  if (!s) {
-    // A file both sides hold alike gets its record too: without one, its later deletion on
-    // either side would read as a new file on the other.
-    if (kind != kFileOpNothing || (fileExists(a) && fileExists(b))) {
-      CFileSnapshot* added = m_snapshot.addEntry(a, getRelativePath(b, driveRoot));
-      added->setStateFlags(kSnapshotVisited);
-      if (kind == kFileOpDriveToHost) added->modificationTime = static_cast<DWORD>(getFileModificationTime(b));
-    }
-    return;
+CFileSynchronizer::FileFacts CFileSynchronizer::driveFactsOf(const CString& drivePath) const {
+  size_t entry = 0;
+  if (m_lastDrivePath == drivePath) {
+    // markDriveVisited looked this path up a moment ago.
+    if (m_lastDriveEntry == kNoDriveEntry) return knownMissing(drivePath) ? FileFacts() : factsOf(drivePath);
+    entry = m_lastDriveEntry;
+  } else {
+    const auto it = m_driveIndex.find(foldedKey(drivePath));
+    if (it == m_driveIndex.end()) return knownMissing(drivePath) ? FileFacts() : factsOf(drivePath);
+    entry = it->second;
   }
-  if (kind == kFileOpDeleteOnDrive) {
+  FileFacts facts;
+  facts.exists = true;
+  facts.time = m_driveTree[entry].time;
+  facts.size = m_driveTree[entry].size;
+  return facts;
+}
+
+bool CFileSynchronizer::knownMissing(const CString& drivePath) const {
+  // Only while the calculation's tree stands, and not for a file the tree left out on purpose.
+  if (!m_driveTreeComplete || m_driveSkipped.count(foldedKey(drivePath))) return false;
+  return liesInsideAny(drivePath, m_driveTreeRoots) && !equalsNoCase(drivePath, driveSnapshotPath);
+}
+
+CFileSynchronizer::FileFacts CFileSynchronizer::factsOf(const CString& path) {
+  FileFacts facts;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (path.IsEmpty() || !GetFileAttributesExW(path.GetString(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return facts;
+  facts.exists = true;
+  facts.time = secondsOf(data.ftLastWriteTime);
+  facts.size = sizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+  facts.attributes = data.dwFileAttributes;
+  return facts;
+}
+
+void CFileSynchronizer::recordPlan(const CString& a, const CString& b, CFileSnapshot* s, DWORD kind) {
+  recordPlanWithFacts(a, factsOf(a), b, factsOf(b), s, kind);
+}
+
+void CFileSynchronizer::recordPlanWithFacts(const CString& a, const FileFacts& factsA, const CString& b,
+                                            const FileFacts& factsB, CFileSnapshot* s, DWORD kind) {
+  if (kind == kFileOpDeleteOnDrive && s) {
     putAside(*s);
     m_snapshot.removeEntry(s);
     return;
   }
-  s->stamp();
-  if (kind == kFileOpDriveToHost) s->modificationTime = static_cast<DWORD>(getFileModificationTime(b));
+  // The record's stamp as the host file has it now (0 and not hidden when it is missing).
+  const auto stampFrom = [&](CFileSnapshot& record) {
+    record.modificationTime = factsA.exists ? static_cast<DWORD>(factsA.time) : 0;
+    record.hidden = factsA.exists && (factsA.attributes & FILE_ATTRIBUTE_HIDDEN) ? 1 : 0;
+    if (kind == kFileOpDriveToHost) record.modificationTime = factsB.exists ? static_cast<DWORD>(factsB.time) : 0;
+  };
+  if (!s) {
+    // A file both sides hold alike gets its record too: without one, its later deletion on
+    // either side would read as a new file on the other.
+    if (kind != kFileOpNothing || (factsA.exists && factsB.exists)) {
+      CFileSnapshot added;
+      added.hostPath = a;
+      added.relativePath = getRelativePath(b, driveRoot);
+      stampFrom(added);
+      added.setStateFlags(kSnapshotVisited);
+      m_snapshot.addRecord(std::move(added));
+    }
+    return;
+  }
+  stampFrom(*s);
 }
 
 void CFileSynchronizer::putAside(const CFileSnapshot& record) {
   CFileSnapshot copy(record);
   copy.state = 0;
+  m_asideIndex.emplace(foldedKey(copy.hostPath), m_asideDeletions.size());
   m_asideDeletions.push_back(std::move(copy));
 }
 
 void CFileSynchronizer::forgetAside(const CString& hostPath) {
-  for (auto it = m_asideDeletions.begin(); it != m_asideDeletions.end(); ++it) {
-    if (equalsNoCase(it->hostPath, hostPath)) {
-      m_asideDeletions.erase(it);
-      return;
-    }
-  }
+  // The deletion ran: its record stays out (marked, so the list keeps its indexes).
+  const auto it = m_asideIndex.find(foldedKey(hostPath));
+  if (it == m_asideIndex.end()) return;
+  m_asideDeletions[it->second].state = kSnapshotExecuted;
+  m_asideIndex.erase(it);
+}
+
+void CFileSynchronizer::restoreAside() {
+  for (const CFileSnapshot& record : m_asideDeletions)
+    if (!record.hasState(kSnapshotExecuted)) m_snapshot.addRecord(record);
+  m_asideDeletions.clear();
+  m_asideIndex.clear();
 }
 
 DWORD CFileSynchronizer::decide(const CString& a, const CString& b, CFileSnapshot* s) {
-  const FileFacts factsA = factsOf(a);
-  const FileFacts factsB = factsOf(b);
+  return decideWithFacts(a, factsOf(a), factsOf(b), s);
+}
+
+DWORD CFileSynchronizer::decideWithFacts(const CString& a, const FileFacts& factsA, const FileFacts& factsB,
+                                         CFileSnapshot* s) {
   const bool hasA = factsA.exists;
   const bool hasB = factsB.exists;
   // The file being copied when a run was cut off: both halves may be torn, so both are kept.
@@ -451,7 +571,7 @@ DWORD CFileSynchronizer::decide(const CString& a, const CString& b, CFileSnapsho
     if (s) s->setStateFlags(kSnapshotVisited);
     return kFileOpConflict;
   }
-  if (!s) return decideWithoutSnapshot(a, b);
+  if (!s) return decideWithoutSnapshotFacts(a, factsA, factsB);
   if (s->hasState(kSnapshotVisited)) return kFileOpNothing;
   s->setStateFlags(kSnapshotVisited);
   const LONG limit = tolerance();
@@ -474,8 +594,11 @@ DWORD CFileSynchronizer::decide(const CString& a, const CString& b, CFileSnapsho
 }
 
 DWORD CFileSynchronizer::decideWithoutSnapshot(const CString& a, const CString& b) {
-  const FileFacts factsA = factsOf(a);
-  const FileFacts factsB = factsOf(b);
+  return decideWithoutSnapshotFacts(a, factsOf(a), factsOf(b));
+}
+
+DWORD CFileSynchronizer::decideWithoutSnapshotFacts(const CString& a, const FileFacts& factsA,
+                                                    const FileFacts& factsB) {
   const bool hasA = factsA.exists;
   const bool hasB = factsB.exists;
   if (hasB && !hasA) return kFileOpDriveToHost;
@@ -493,14 +616,17 @@ DWORD CFileSynchronizer::decideWithoutSnapshot(const CString& a, const CString& 
 }
 
 LONGLONG CFileSynchronizer::byteDeltaOf(DWORD kind, const CString& a, const CString& b) {
-  const auto sizeOf = [](const CString& path) { return static_cast<LONGLONG>(getFileSize(path, true)); };
+  return byteDeltaOf(kind, factsOf(a), factsOf(b));
+}
+
+LONGLONG CFileSynchronizer::byteDeltaOf(DWORD kind, const FileFacts& a, const FileFacts& b) {
   switch (kind) {
     case kFileOpHostToDrive:
     case kFileOpConflict:
-      return sizeOf(a) - sizeOf(b);
+      return driveBytes(a) - driveBytes(b);
     case kFileOpDeleteOnDrive:
       // The drive loses B.
-      return -sizeOf(b);
+      return -driveBytes(b);
     default:
       return 0;
   }
@@ -516,37 +642,66 @@ bool CFileSynchronizer::addSyncOp(const CString& a, const CString& b, DWORD kind
 
 void CFileSynchronizer::markDriveVisited(const CString& drivePath) {
   const auto it = m_driveIndex.find(foldedKey(drivePath));
+  m_lastDrivePath = drivePath;
+  m_lastDriveEntry = it == m_driveIndex.end() ? kNoDriveEntry : it->second;
   if (it != m_driveIndex.end()) m_driveTree[it->second].visited = true;
 }
 
 bool CFileSynchronizer::buildDriveTree(DriveTree& tree) {
   tree.clear();
   m_driveIndex.clear();
-  const auto addFolder = [&](const CString& driveFolder, const CString& hostPlace) {
-    if (!directoryExists(driveFolder)) return true;
-    CStringArray files;
-    if (!listFiles(driveFolder, files, true, true)) return false;
-    for (INT_PTR i = 0; i < files.GetSize(); ++i) {
-      const CString& file = files[i];
+  m_lastDrivePath.Empty();
+  m_driveTreeComplete = false;
+  m_driveTreeRoots.RemoveAll();
+  m_driveSkipped.clear();
+  // Depth-first in listing order, each file with the host folder it stands for and its facts.
+  std::function<bool(const CString&, const CString&)> walk = [&](const CString& folder, const CString& hostFolder) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(joinPath(folder, u"*.*").GetString(), &data);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool ok = true;
+    do {
+      const std::u16string_view name(data.cFileName);
+      if (name == u"." || name == u"..") continue;
+      const CString entryName(data.cFileName);
+      const CString path = joinPath(folder, entryName);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ok = walk(path, joinPath(hostFolder, entryName));
+        continue;
+      }
       // The snapshot files live beside the data they describe and are never data themselves.
-      if (equalsNoCase(file, driveSnapshotPath) || isExcluded(file, false)) continue;
-      const CString relativeFolder = getRelativePath(getParentFolder(file), driveFolder);
+      if (equalsNoCase(path, driveSnapshotPath) || isExcluded(path, false)) {
+        m_driveSkipped.insert(foldedKey(path));
+        continue;
+      }
       DriveTreeEntry entry;
-      entry.hostFolder = relativeFolder.IsEmpty() ? hostPlace : joinPath(hostPlace, relativeFolder);
-      entry.drivePath = file;
-      m_driveIndex.emplace(foldedKey(file), tree.size());
+      entry.hostFolder = hostFolder;
+      entry.drivePath = path;
+      entry.time = secondsOf(data.ftLastWriteTime);
+      entry.size = sizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+      m_driveIndex.emplace(foldedKey(path), tree.size());
       tree.push_back(std::move(entry));
-    }
-    return true;
+    } while (ok && FindNextFileW(h, &data));
+    FindClose(h);
+    return ok;
   };
-  if (singleFolderMode) return addFolder(driveRoot, hostRoot);
+  const auto addFolder = [&](const CString& driveFolder, const CString& hostPlace) {
+    // Walked whole (or found missing): a path below it that the tree lacks is not on the drive.
+    m_driveTreeRoots.Add(driveFolder);
+    if (!directoryExists(driveFolder)) return true;
+    return walk(driveFolder, hostPlace);
+  };
+  if (singleFolderMode) return m_driveTreeComplete = addFolder(driveRoot, hostRoot);
   for (const SpecialPlace& place : kSpecialPlaces) {
     const SpecialFolderInfo info = specialFolderInfo(place.folder);
     if (info.path.IsEmpty()) continue;
     if (!addFolder(joinPath(driveRoot, loadResString(place.word)), info.path)) return false;
   }
   const CString myComputer = joinPath(driveRoot, CString(kMyComputerFolder));
-  if (!directoryExists(myComputer)) return true;
+  if (!directoryExists(myComputer)) {
+    m_driveTreeRoots.Add(myComputer);
+    return m_driveTreeComplete = true;
+  }
   CStringArray places;
   if (!listSubfolders(myComputer, places, false)) return false;
   for (INT_PTR i = 0; i < places.GetSize(); ++i) {
@@ -554,7 +709,7 @@ bool CFileSynchronizer::buildDriveTree(DriveTree& tree) {
     const CString hostPlace = name.GetLength() == 1 ? name + u":" : CString(u"\\\\") + name;
     if (!addFolder(joinPath(myComputer, name), hostPlace)) return false;
   }
-  return true;
+  return m_driveTreeComplete = true;
 }
 
 int CFileSynchronizer::drivePass() {
@@ -697,12 +852,21 @@ bool CFileSynchronizer::saveSnapshot(const CString& snapshotPath, bool withState
 
 CString CFileSynchronizer::getDevicePath(const CString& hostPath) {
   if (singleFolderMode) return joinPath(joinPath(driveRoot, currentDriveFolder), fileNameOfPath(hostPath));
-  for (const SpecialPlace& place : kSpecialPlaces) {
-    const SpecialFolderInfo info = specialFolderInfo(place.folder);
-    if (info.path.IsEmpty() || !liesInside(hostPath, info.path) || equalsNoCase(hostPath, info.path)) continue;
-    CString rest = hostPath.Mid(info.path.GetLength());
+  // The special folders are asked once per calculation, not once per file.
+  if (!m_specialPlacesKnown || m_specialPlacesRoot != driveRoot) {
+    m_specialPlaces.clear();
+    for (const SpecialPlace& place : kSpecialPlaces) {
+      const SpecialFolderInfo info = specialFolderInfo(place.folder);
+      if (!info.path.IsEmpty()) m_specialPlaces.push_back({info.path, joinPath(driveRoot, loadResString(place.word))});
+    }
+    m_specialPlacesRoot = driveRoot;
+    m_specialPlacesKnown = true;
+  }
+  for (const auto& [hostFolder, driveFolder] : m_specialPlaces) {
+    if (!liesInside(hostPath, hostFolder) || equalsNoCase(hostPath, hostFolder)) continue;
+    CString rest = hostPath.Mid(hostFolder.GetLength());
     if (!rest.IsEmpty() && rest[0] == u'\\') rest = rest.Mid(1);
-    return joinPath(joinPath(driveRoot, loadResString(place.word)), rest);
+    return joinPath(driveFolder, rest);
   }
   const CString myComputer = joinPath(driveRoot, CString(kMyComputerFolder));
   if (isUncPath(hostPath)) return joinPath(myComputer, hostPath.Mid(2));

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/registry.h"
@@ -71,11 +72,21 @@ struct CFileSyncPrefRecord {
 
 class CFileSynchronizer : public CSynchronizer {
  public:
-  // One file found on the drive, with the host folder it stands for.
+  // What the calculation needs to know of one file, taken from a folder listing so a tree of
+  // many thousand files is not looked at again path by path.
+  struct FileFacts {
+    bool exists = false;
+    LONG time = 0;         // modification time, seconds since 1970
+    ULONGLONG size = 0;    // bytes
+    DWORD attributes = 0;
+  };
+  // One file found on the drive, with the host folder it stands for and its facts when listed.
   struct DriveTreeEntry {
     bool visited = false;
     CString hostFolder;
     CString drivePath;
+    LONG time = 0;
+    ULONGLONG size = 0;
   };
   using DriveTree = std::vector<DriveTreeEntry>;
 
@@ -108,6 +119,10 @@ class CFileSynchronizer : public CSynchronizer {
   bool addSyncOp(const CString& a, const CString& b, DWORD kind);
   // The change of the drive's contents the op makes.
   static LONGLONG byteDeltaOf(DWORD kind, const CString& a, const CString& b);
+  // The same from facts already known (sizes in whole clusters of the drive).
+  static LONGLONG byteDeltaOf(DWORD kind, const FileFacts& a, const FileFacts& b);
+  // The facts of one path from one look at it; a folder or a missing path does not exist.
+  static FileFacts factsOf(const CString& path);
   bool buildDriveTree(DriveTree& tree);
 
   // ---- crash marks and snapshots ----
@@ -159,6 +174,19 @@ class CFileSynchronizer : public CSynchronizer {
   void recordPlan(const CString& a, const CString& b, CFileSnapshot* s, DWORD kind);
   void putAside(const CFileSnapshot& record);
   void forgetAside(const CString& hostPath);
+  // The records put aside whose deletion has not run, back into the stored snapshot.
+  void restoreAside();
+  // The plan of one file from facts already known: decision, queueing and the snapshot's record.
+  bool planWithFacts(const CString& a, const FileFacts& factsA, const CString& b, const FileFacts& factsB,
+                     CFileSnapshot* s);
+  DWORD decideWithFacts(const CString& a, const FileFacts& factsA, const FileFacts& factsB, CFileSnapshot* s);
+  DWORD decideWithoutSnapshotFacts(const CString& a, const FileFacts& factsA, const FileFacts& factsB);
+  void recordPlanWithFacts(const CString& a, const FileFacts& factsA, const CString& b, const FileFacts& factsB,
+                           CFileSnapshot* s, DWORD kind);
+  // The facts of a drive path from the drive tree; looked at on the drive when the tree lacks it,
+  // unless the tree covers its folder (a file of the host not yet on the drive is not asked for).
+  FileFacts driveFactsOf(const CString& drivePath) const;
+  bool knownMissing(const CString& drivePath) const;
 
   CSyncSnapshot m_snapshot;
   DriveTree m_driveTree;
@@ -172,6 +200,24 @@ class CFileSynchronizer : public CSynchronizer {
   // Records of planned deletions, taken out of the snapshot when planned; those whose op has not
   // run go back in when the run does not succeed (else the next run would copy the file back).
   std::vector<CFileSnapshot> m_asideDeletions;
+  // Case-folded host path -> put-aside records whose deletion has not run yet.
+  std::unordered_multimap<std::u16string, size_t> m_asideIndex;
+  // The facts of the file the folder walk hands to syncFile (null outside the walk).
+  const CString* m_listedPath = nullptr;
+  const FileFacts* m_listedFacts = nullptr;
+  // The drive path markDriveVisited looked up last, and its entry of the drive tree.
+  static constexpr size_t kNoDriveEntry = static_cast<size_t>(-1);
+  CString m_lastDrivePath;
+  size_t m_lastDriveEntry = kNoDriveEntry;
+  // The drive folders the tree of this calculation holds whole, and the files it left out.
+  bool m_driveTreeComplete = false;
+  CStringArray m_driveTreeRoots;
+  std::unordered_set<std::u16string> m_driveSkipped;
+  // The host's special folders with their places under the drive root, for getDevicePath; asked
+  // again at each calculation.
+  std::vector<std::pair<CString, CString>> m_specialPlaces;
+  CString m_specialPlacesRoot;
+  bool m_specialPlacesKnown = false;
 
  private:
   // This object wrote "syncOperationInProgress" = true and has not reached postExecuteSyncOps.

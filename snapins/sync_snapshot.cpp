@@ -12,6 +12,7 @@
 #include "platform/afx/archive.h"
 #include "platform/afx/exception.h"
 #include "platform/afx/file.h"
+#include "platform/base/text.h"
 
 namespace {
 
@@ -83,9 +84,9 @@ CSyncSnapshot& CSyncSnapshot::operator=(const CSyncSnapshot& other) {
 }
 
 std::u16string CSyncSnapshot::foldKey(const CString& path) {
-  CString folded(path);
-  folded.MakeUpper();
-  return std::u16string(folded.GetString(), static_cast<size_t>(folded.GetLength()));
+  std::u16string folded(path.GetString(), static_cast<size_t>(path.GetLength()));
+  platform::text::upcaseInPlace(folded);
+  return folded;
 }
 
 void CSyncSnapshot::ensureIndex() {
@@ -111,12 +112,15 @@ CFileSnapshot* CSyncSnapshot::find(const CString& path, bool byHost) {
 CFileSnapshot* CSyncSnapshot::findByHostPath(const CString& path) { return find(path, true); }
 CFileSnapshot* CSyncSnapshot::findByRelativePath(const CString& path) { return find(path, false); }
 
-CFileSnapshot* CSyncSnapshot::addRecord(const CFileSnapshot& record) {
-  m_records.push_back(record);
+CFileSnapshot* CSyncSnapshot::addRecord(const CFileSnapshot& record) { return addRecord(CFileSnapshot(record)); }
+
+CFileSnapshot* CSyncSnapshot::addRecord(CFileSnapshot&& record) {
+  m_records.push_back(std::move(record));
   if (!m_indexStale) {
     // emplace keeps an earlier record of the same key: look-ups find the first.
-    m_byHost.emplace(foldKey(record.hostPath), m_records.size() - 1);
-    m_byRelative.emplace(foldKey(record.relativePath), m_records.size() - 1);
+    const CFileSnapshot& added = m_records.back();
+    m_byHost.emplace(foldKey(added.hostPath), m_records.size() - 1);
+    m_byRelative.emplace(foldKey(added.relativePath), m_records.size() - 1);
   }
   return &m_records.back();
 }

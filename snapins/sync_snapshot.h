@@ -35,7 +35,9 @@ class CFileSnapshot : public CObject, public CSnapshotEntryState {
   // Stamps time and hidden flag from the host file; state 0.
   CFileSnapshot(const CString& hostPath, const CString& relativePath);
   CFileSnapshot(const CFileSnapshot& other) = default;
+  CFileSnapshot(CFileSnapshot&& other) noexcept = default;
   CFileSnapshot& operator=(const CFileSnapshot& other) = default;
+  CFileSnapshot& operator=(CFileSnapshot&& other) noexcept = default;
   ~CFileSnapshot() override = default;
 
   // Modification time and hidden flag from the host file at the host path.
@@ -67,6 +69,7 @@ class CSyncSnapshot : public CObject {
   CFileSnapshot* addEntry(const CString& hostPath, const CString& relativePath);
   // Appends a copy of the record as it is.
   CFileSnapshot* addRecord(const CFileSnapshot& record);
+  CFileSnapshot* addRecord(CFileSnapshot&& record);
   // Removes that record (by identity); later records move up by one. False when it is not ours.
   bool removeEntry(const CFileSnapshot* record);
 

@@ -159,6 +159,8 @@ ULONGLONG CArchive::remaining() const {
 void CArchive::EnsureAvailable(ULONGLONG count, size_t elementSize) {
   requireLoading();
   if (elementSize == 0) return;
+  // What the buffer already holds needs no look at the file (a file call per string read).
+  if (count <= static_cast<ULONGLONG>(max_ - cur_) / elementSize) return;
   if (count > remaining() / elementSize) fail(CArchiveException::endOfFile);
 }
 

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "platform/base/codepage.h"
+#include "platform/base/fault.h"
 #include "platform/base/filetime.h"
 #include "platform/base/text.h"
 #include "platform/host/paths.h"
@@ -267,9 +268,12 @@ int _wstat(const char16_t* path, struct _stat* buffer) {
     return -1;
   }
   bool dir = S_ISDIR(r.st.st_mode);
-  DWORD attrs = platform::fileAttributesOf(r.linux, dir);
+  // One resolution of the path serves the attributes and the times (the runtime's status is the
+  // hottest file call of a synchronization); a fault set on the attribute call still shows.
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  GetFileAttributesExW(path, GetFileExInfoStandard, &data);
+  if (DWORD e = platform::fault::check("GetFileAttributesExW", text::view(path))) SetLastError(e);
+  else platform::attributeDataOf(r, data);
+  DWORD attrs = data.dwFileAttributes ? data.dwFileAttributes : platform::fileAttributesOf(r.linux, dir);
   unsigned mode = dir ? (_S_IFDIR | _S_IEXEC) : _S_IFREG;
   mode |= _S_IREAD;
   if (!(attrs & FILE_ATTRIBUTE_READONLY)) mode |= _S_IWRITE;

@@ -568,6 +568,18 @@ DWORD fileAttributesOf(const std::string& linuxPath, bool isDirectory) {
   return attributesFromXattr(n, buf, isDirectory);
 }
 
+void attributeDataOf(const host::ResolvedPath& r, WIN32_FILE_ATTRIBUTE_DATA& data) {
+  bool dir = S_ISDIR(r.st.st_mode);
+  auto t = timesOf(r.linux, -1, r.st, *r.drive);
+  data.dwFileAttributes = attributesOf(r);
+  data.ftCreationTime = toFileTime(t.creation);
+  data.ftLastAccessTime = toFileTime(t.access);
+  data.ftLastWriteTime = toFileTime(t.write);
+  std::uint64_t size = dir ? 0 : static_cast<std::uint64_t>(r.st.st_size);
+  data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data.nFileSizeLow = static_cast<DWORD>(size);
+}
+
 DWORD storeFileAttributes(const std::string& linuxPath, DWORD attributes) {
   std::string v = std::to_string(attributes & kStoredAttributes);
   if (::setxattr(linuxPath.c_str(), kAttribXattr, v.data(), v.size(), 0) != 0) return host::errorFromErrno(errno);
@@ -938,16 +950,7 @@ BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelI
   ResolvedPath r = resolvePath(platform::text::view(lpFileName));
   if (!r.error && !r.exists) r.error = ERROR_FILE_NOT_FOUND;
   if (r.error) return platform::fail(r.error);
-  bool dir = S_ISDIR(r.st.st_mode);
-  auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
-  auto t = platform::timesOf(r.linux, -1, r.st, *r.drive);
-  data->dwFileAttributes = platform::attributesOf(r);
-  data->ftCreationTime = platform::toFileTime(t.creation);
-  data->ftLastAccessTime = platform::toFileTime(t.access);
-  data->ftLastWriteTime = platform::toFileTime(t.write);
-  std::uint64_t size = dir ? 0 : static_cast<std::uint64_t>(r.st.st_size);
-  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  data->nFileSizeLow = static_cast<DWORD>(size);
+  platform::attributeDataOf(r, *static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation));
   return TRUE;
 }
 

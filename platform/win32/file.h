@@ -186,6 +186,10 @@ UINT GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique, 
 
 namespace platform {
 
+namespace host {
+struct ResolvedPath;
+}
+
 // Whether a Linux file is the image of a running program of the host (deleting or replacing it
 // then fails with ERROR_ACCESS_DENIED). The process facility installs the real test; until then
 // no file is.
@@ -194,6 +198,8 @@ void setRunningImageTest(bool (*test)(const std::string& linuxPath));
 
 // The Windows attributes of a Linux file (stat already taken), as GetFileAttributesW reports them.
 DWORD fileAttributesOf(const std::string& linuxPath, bool isDirectory);
+// What GetFileAttributesExW reports of a path already resolved (it exists).
+void attributeDataOf(const host::ResolvedPath& r, WIN32_FILE_ATTRIBUTE_DATA& data);
 // Stores attributes (READONLY, HIDDEN, SYSTEM, ARCHIVE, NOT_CONTENT_INDEXED, TEMPORARY, OFFLINE);
 // returns 0 or an error code.
 DWORD storeFileAttributes(const std::string& linuxPath, DWORD attributes);

@@ -289,3 +289,45 @@ put("typed_urls", "odd_length", u16("http://a/") + b"\0\0" + b"h")
 put("typed_urls", "empty_strings", b"\0\0" * 8)
 put("typed_urls", "many", (u16("http://x/") + b"\0\0") * 1200)
 put("typed_urls", "surrogates", "http://\U0001F600/\u00e9".encode("utf-16-le") + b"\0\0" + b"\x00\xd8\0\0")
+
+# ---- snapshots (.snap) ----
+
+def cstr(text, narrow=False):
+    # The class library's archive string: 8-bit with a byte length, or the Unicode marker first.
+    if narrow:
+        raw = text.encode("latin-1")
+        prefix = b""
+    else:
+        raw = u16(text)
+        prefix = b"\xff\xfe\xff"
+    n = len(text)
+    if n < 0xFF:
+        return prefix + bytes([n]) + raw
+    if n < 0xFFFE:
+        return prefix + b"\xff" + struct.pack("<H", n) + raw
+    return prefix + b"\xff\xff\xff" + struct.pack("<I", n) + raw
+
+
+def snap(records, version=101, count=None, narrow=False):
+    out = struct.pack("<II", version, len(records) if count is None else count)
+    for host, rel, time, state, link, hidden in records:
+        out += cstr(host, narrow) + cstr(rel, narrow) + struct.pack("<II", time, state) + cstr(link, narrow)
+        if version > 100:
+            out += struct.pack("<I", hidden)
+    return out
+
+
+two = [("C:\\Data\\a.txt", "a.txt", 1300000000, 0, "", 0),
+       ("C:\\Data\\Sub\\Long name " + "x" * 300 + ".doc", "Sub\\b.doc", 1300000002, 1, "", 1)]
+put("sync_snapshot", "empty", snap([]))
+put("sync_snapshot", "two_records", snap(two))
+put("sync_snapshot", "version_100", snap(two, version=100))
+put("sync_snapshot", "version_102", snap(two, version=102))
+put("sync_snapshot", "narrow_strings", snap(two, narrow=True))
+put("sync_snapshot", "same_host_path", snap([two[0], two[0]]))
+put("sync_snapshot", "shortcut", snap([("C:\\Data\\l.lnk", "l.lnk", 1, 0, "C:\\t.txt", 0)]))
+put("sync_snapshot", "count_past_end", snap(two, count=3))
+put("sync_snapshot", "count_huge", snap(two, count=0xFFFFFFFF))
+put("sync_snapshot", "cut", snap(two)[:-5])
+put("sync_snapshot", "string_past_end", struct.pack("<II", 101, 1) + b"\xff\xfe\xff\xff\xff\xff\xff\xff\xff\x7f")
+put("sync_snapshot", "header_only", struct.pack("<I", 101))

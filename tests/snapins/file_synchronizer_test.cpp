@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "app/file_util.h"
 #include "app/system_profile.h"
 #include "platform/base/fault.h"
+#include "platform/host/drives.h"
 #include "tests/snapins/snapin_fixture.h"
 #include "tests/support/child_program.h"
 #include "tests/support/test_windows.h"
@@ -233,6 +235,42 @@ TEST_F(FileSyncTest, DesktopIniIsMatchedAsAFileNameWithoutCase) {
     EXPECT_EQ(isDesktopIniFile(CString(path.c_str())), excluded);
     EXPECT_EQ(sync->isExcluded(CString(path.c_str()), true), excluded);
   }
+}
+
+// A FAT32 drive keeps write times to 2 seconds, rounded up: copies of files with odd times come
+// back a second newer. The 2-second tolerance makes the next calculation plan nothing; without
+// it every such file would look changed on the drive and be copied back.
+TEST_F(FileSyncTest, AFatDriveRoundsTimesAndTheToleranceAbsorbsIt) {
+  const fs::path fat = kipotest::freshTempDir("fat-drive");
+  platform::host::Drive d;
+  d.name = u"F:";
+  d.root = fat;
+  d.type = DRIVE_REMOVABLE;
+  d.fileSystem = u"FAT32";
+  platform::host::addDrive(d);
+  const auto onFat = [&](const std::function<void(CFileSynchronizer&)>& tune) {
+    auto s = make();
+    s->driveRoot = u"F:\\Sync";
+    s->driveSnapshotPath = u"F:\\data.snap";
+    s->setBackupSnapshotPath(u"C:\\Backup\\fat.snap");
+    tune(*s);
+    return s;
+  };
+  hostFile("odd.txt", kT + 1, "odd");
+  hostFile("even.txt", kT, "even");
+  auto first = onFat([](CFileSynchronizer&) {});
+  ASSERT_EQ(run(*first), kSyncDone);
+  EXPECT_EQ(getFileModificationTime(u"F:\\Sync\\odd.txt"), kT + 2);
+  EXPECT_EQ(getFileModificationTime(u"F:\\Sync\\even.txt"), kT);
+
+  auto quiet = onFat([](CFileSynchronizer&) {});
+  ASSERT_EQ(calculate(*quiet), kSyncDone);
+  EXPECT_TRUE(planned().empty());
+  auto strict = onFat([](CFileSynchronizer& s) { s.twoSecondTolerance = false; });
+  ASSERT_EQ(calculate(*strict), kSyncDone);
+  EXPECT_EQ(planned(), (std::vector<std::string>{"2 odd.txt"}));
+  spaceMan.freeSyncOps();
+  platform::host::removeDrive(u"F:");
 }
 
 // A first run copies the folder; then a host change goes to the drive, a drive change to the

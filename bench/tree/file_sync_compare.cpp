@@ -1,0 +1,263 @@
+// The file synchronizer over the anchor tree (20,000 files in 400 folders, host tree on drive C:,
+// its copy on drive E:, snapshot present) against the Linux tools and the stand-in's own calls
+// doing the same work, in one run:
+// - the calculation with no changes against `find A B -printf '%s %T@\n'` over both trees and
+//   against a FindFirstFileW/FindNextFileW walk of both trees;
+// - the first full copy (calculated and executed into an empty drive folder) against `cp -a` of
+//   the tree and against CopyFileW of every file;
+// - one changed file, calculated and executed, against the same find.
+// Both ways the synchronizer is used are measured: one folder (the folder snap-ins) and a
+// preference record of the file snap-in (drive places under "My Computer"). Prints each run's
+// figures and each ratio's minimum and median over the repeats (argument 1, default 3). Drive E:
+// and the host tree are folders on tmpfs (argument 2, default /dev/shm), so the disk's write-back
+// does not swamp the copies.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/document_host_services.h"
+#include "app/lingrove.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "platform/base/text.h"
+#include "platform/host/drives.h"
+#include "platform/host/module_registry.h"
+#include "platform/win32/win32.h"
+#include "snapins/file_synchronizer.h"
+#include "snapins/space_man.h"
+#include "tests/support/test_host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double seconds(const std::function<void()>& fn) {
+  const auto start = Clock::now();
+  fn();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void shell(const std::string& command) {
+  if (std::system((command + " >/dev/null").c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+// Names, sizes, times and attributes of every entry, as a synchronizer needs them.
+std::uint64_t walk(const std::u16string& folder) {
+  std::uint64_t check = 0;
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((folder + u"\\*").c_str(), &d);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  do {
+    std::u16string_view name(d.cFileName);
+    if (name == u"." || name == u"..") continue;
+    check += d.ftLastWriteTime.dwLowDateTime ^ d.dwFileAttributes ^ d.nFileSizeLow;
+    if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) check += walk(folder + u"\\" + std::u16string(name));
+  } while (FindNextFileW(h, &d));
+  FindClose(h);
+  return check;
+}
+
+// CopyFileW of every file, folders made first as a synchronizer does.
+void copyTree(const std::u16string& from, const std::u16string& to) {
+  CreateDirectoryW(to.c_str(), nullptr);
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((from + u"\\*").c_str(), &d);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    std::u16string name(d.cFileName);
+    if (name == u"." || name == u"..") continue;
+    if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      copyTree(from + u"\\" + name, to + u"\\" + name);
+    } else if (!CopyFileW((from + u"\\" + name).c_str(), (to + u"\\" + name).c_str(), TRUE)) {
+      std::fprintf(stderr, "CopyFileW failed: %lu\n", static_cast<unsigned long>(GetLastError()));
+      std::exit(1);
+    }
+  } while (FindNextFileW(h, &d));
+  FindClose(h);
+}
+
+struct Series {
+  std::string name;
+  std::vector<double> values;
+  void print() const {
+    std::vector<double> v = values;
+    std::sort(v.begin(), v.end());
+    std::printf("%-58s min %6.3f  median %6.3f\n", name.c_str(), v.front(), v[v.size() / 2]);
+  }
+};
+
+// One way of using the synchronizer: its settings and where its copy lives on the drive.
+struct Setup {
+  const char* name;
+  bool singleFolder;
+  std::u16string driveRoot;     // what the synchronizer mirrors into
+  fs::path driveCopy;           // the Linux folder that holds the copy of the anchor tree
+};
+
+class Harness {
+ public:
+  Harness(const Setup& setup, CSpaceMan& spaceMan, CSpaceRecord& record)
+      : records_(setup.singleFolder ? 0 : 1), setup_(setup), spaceMan_(spaceMan), record_(record) {
+    for (CFileSyncPrefRecord& pref : records_) {
+      pref.hostPath = u"C:\\Anchor";
+      pref.recursive = true;
+    }
+  }
+
+  std::unique_ptr<CFileSynchronizer> make() {
+    auto sync = std::make_unique<CFileSynchronizer>();
+    sync->singleFolderMode = setup_.singleFolder;
+    sync->unlimitedDepth = true;
+    sync->hostRoot = u"C:\\Anchor";
+    sync->driveRoot = setup_.driveRoot.c_str();
+    sync->driveSnapshotPath = u"E:\\anchor.snap";
+    sync->setBackupSnapshotPath(u"C:\\Backup\\anchor.snap");
+    if (!setup_.singleFolder) sync->prefRecords = &records_;
+    return sync;
+  }
+  // Calculated ops, or -1 when the calculation failed.
+  long calculate(CFileSynchronizer& sync) {
+    spaceMan_.freeSyncOps();
+    if (sync.calculateSyncOps(&record_, kSyncBothWays) != kSyncDone) return -1;
+    return static_cast<long>(spaceMan_.getRunList().size());
+  }
+  bool execute(CFileSynchronizer& sync) {
+    bool ok = sync.preExecuteSyncOps();
+    for (const auto& op : spaceMan_.getRunList()) ok = op->execute(kSyncBothWays) == kSyncDone && ok;
+    ok = sync.postExecuteSyncOps(true, ok ? kSyncDone : kSyncFailed) && ok;
+    spaceMan_.freeSyncOps();
+    return ok;
+  }
+
+  std::vector<CFileSyncPrefRecord> records_;
+
+ private:
+  const Setup& setup_;
+  CSpaceMan& spaceMan_;
+  CSpaceRecord& record_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  const fs::path base = fs::path(argc > 2 ? argv[2] : "/dev/shm") / ("kipo-sync-" + std::to_string(::getpid()));
+  kipotest::TestHost host;
+  platform::module::setProgramWindowsPath(u"C:\\Program Files\\Kipo\\Kipo.exe");
+  fs::create_directories(host.c("Program Files/Kipo"));
+  fs::copy_file(fs::path(KIPO_LANGUAGE_DIR) / "Lingrove_USA.DLL", host.c("Program Files/Kipo/Lingrove_USA.DLL"),
+                fs::copy_options::overwrite_existing);
+  setMessageBoxSink([](const MessageBoxRequest& box) { return defaultButtonOf(box.style); });
+  setLogPath(CString());
+  Lingrove language(CString(u"USA"), TRUE);
+  const fs::path e = base / "E";
+  fs::create_directories(e);
+  platform::host::Drive drive;
+  drive.name = u"E:";
+  drive.root = e;
+  drive.type = DRIVE_REMOVABLE;
+  platform::host::addDrive(drive);
+  CDocumentHostServices services;
+  setDocumentHostServices(&services);
+
+  // The host tree lives on tmpfs too, reached through a link from drive C:.
+  const fs::path anchor = base / "C-Anchor";
+  fs::create_directory_symlink(anchor, host.c("Anchor"));
+  shell("python3 '" KIPO_ANCHOR_SCRIPT "' '" + anchor.string() + "'");
+  const std::string findBoth = "find '" + anchor.string() + "' '%s' -printf '%%s %%T@\\n'";
+
+  CCustomizerList none;
+  CSpaceMan spaceMan(none);
+  CSpaceRecord record(&spaceMan, nullptr, nullptr, {});
+
+  std::vector<Setup> setups = {
+      {"one folder", true, u"E:\\Sync", e / "Sync"},
+      {"preference record", false, u"E:\\Profile", e / "Profile" / "My Computer" / "C" / "Anchor"},
+  };
+  // Argument 3, when given, picks one setup by the start of its name ("one", "preference").
+  const std::string only = argc > 3 ? argv[3] : "";
+  for (const Setup& setup : setups) {
+    if (std::string(setup.name).rfind(only, 0) != 0) continue;
+    Harness harness(setup, spaceMan, record);
+    const std::u16string driveCopy =
+        setup.singleFolder ? setup.driveRoot : setup.driveRoot + u"\\My Computer\\C\\Anchor";
+    char findCommand[1024];
+    std::snprintf(findCommand, sizeof findCommand, findBoth.c_str(), setup.driveCopy.string().c_str());
+    Series calcVsFind{std::string(setup.name) + ": no-change calculation / find", {}};
+    Series calcVsWalk{std::string(setup.name) + ": no-change calculation / FindFirstFileW walk", {}};
+    Series copyVsCp{std::string(setup.name) + ": first full copy / cp -a", {}};
+    Series copyVsCopyFile{std::string(setup.name) + ": first full copy / CopyFileW of every file", {}};
+    Series changeVsFind{std::string(setup.name) + ": one changed file, calculated and executed / find", {}};
+    for (int round = 0; round < repeats; ++round) {
+      // The first full copy, into an empty drive folder without snapshots.
+      fs::remove_all(e / "Sync");
+      fs::remove_all(e / "Profile");
+      fs::remove_all(e / "cp");
+      fs::remove_all(e / "CopyFileW");
+      fs::remove(e / "anchor.snap");
+      fs::remove(host.c("Backup/anchor.snap"));
+      const double cp = seconds([&] { shell("cp -a '" + anchor.string() + "' '" + (e / "cp").string() + "'"); });
+      const double copyFile = seconds([&] { copyTree(u"C:\\Anchor", u"E:\\CopyFileW"); });
+      long planned = 0;
+      bool copied = false;
+      const double first = seconds([&] {
+        auto sync = harness.make();
+        planned = harness.calculate(*sync);
+        copied = harness.execute(*sync);
+      });
+      if (planned != 20000 || !copied) std::fprintf(stderr, "note: first copy planned %ld ops, ok %d\n", planned, copied);
+
+      // Nothing changed.
+      std::uint64_t check = 0;
+      const double find = seconds([&] { shell(findCommand); });
+      const double walked = seconds([&] { check += walk(u"C:\\Anchor") + walk(driveCopy); });
+      long quiet = 0;
+      const double calc = seconds([&] {
+        auto sync = harness.make();
+        quiet = harness.calculate(*sync);
+      });
+      spaceMan.freeSyncOps();
+      if (quiet != 0) std::fprintf(stderr, "note: the no-change calculation planned %ld ops\n", quiet);
+
+      // One file changed on the host.
+      const std::string changed = "Folder 001/Document number 0001 of folder 001.dat";
+      std::ofstream(anchor / changed, std::ios::binary | std::ios::trunc) << "changed in round " << round;
+      long one = 0;
+      bool executed = false;
+      const double change = seconds([&] {
+        auto sync = harness.make();
+        one = harness.calculate(*sync);
+        executed = harness.execute(*sync);
+      });
+      if (one != 1 || !executed) std::fprintf(stderr, "note: one change planned %ld ops, ok %d\n", one, executed);
+
+      calcVsFind.values.push_back(calc / find);
+      calcVsWalk.values.push_back(calc / walked);
+      copyVsCp.values.push_back(first / cp);
+      copyVsCopyFile.values.push_back(first / copyFile);
+      changeVsFind.values.push_back(change / find);
+      std::printf("%s, round %d: find %.3fs walk %.3fs calc %.3fs | cp -a %.3fs CopyFileW %.3fs first copy %.3fs | "
+                  "one change %.3fs (%llu)\n",
+                  setup.name, round + 1, find, walked, calc, cp, copyFile, first, change,
+                  static_cast<unsigned long long>(check % 10));
+      std::fflush(stdout);
+    }
+    for (const Series* s : {&calcVsFind, &calcVsWalk, &copyVsCp, &copyVsCopyFile, &changeVsFind}) s->print();
+  }
+  setDocumentHostServices(nullptr);
+  fs::remove_all(base);
+  return 0;
+}
