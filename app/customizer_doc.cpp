@@ -19,6 +19,7 @@
 #include "lang/ids.h"
 #include "platform/afx/exception.h"
 #include "platform/win32/win32.h"
+#include "snapins/file_customizer.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CWordProcessCustomizer", nullptr},
       {u"CExcelProcessCustomizer", nullptr},
       {u"CPowerPointProcessCustomizer", nullptr},
-      {u"CFileCustomizer", nullptr},
+      {u"CFileCustomizer", [] { return std::unique_ptr<CCustomizer>(std::make_unique<CFileCustomizer>()); }},
       {u"CWallpaperCustomizer", nullptr},
       {u"COutlookCustomizer", nullptr},
       {u"COutlookSettingsCustomizer", nullptr},
