@@ -173,7 +173,8 @@ bool CFolderCustomizer::personalize() {
   for (auto& stored : getProfileDatabase().profiles()) {
     CSystemProfile* profile = stored.get();
     if (profile == self) continue;
-    if (!setupDevicePath(profile, deviceFolderName)) continue;
+    // An empty path is logged here and fails the login computer's personalize below.
+    setupDevicePath(profile, deviceFolderName);
     if (profile->isLoginComputer() && !selfIsLogin) {
       hostFolder = remembered;
       if (!personalizeProfile(profile)) ok = false;
@@ -234,7 +235,9 @@ void CFolderCustomizer::linkFollowedShortcuts(CSystemProfile* profile) {
   for (const CFileSnapshot& record : shortcuts) {
     // A followed shortcut of this folder on the login computer: its record sits at
     // "<folder name>\<shortcut>" and names the shortcut's target in its link text.
-    if (record.linkText.IsEmpty() || !equalsNoCase(getParentFolder(record.relativePath), deviceFolderName)) continue;
+    const int slash = record.relativePath.ReverseFind(u'\\');
+    if (record.linkText.IsEmpty() || slash < 0 || !equalsNoCase(record.relativePath.Left(slash), deviceFolderName))
+      continue;
     CString target = joinPath(hostFolder, getFileName(record.relativePath));
     if (fileExists(target)) {
       CShortcut existing(target);
@@ -393,7 +396,9 @@ bool CFolderCustomizer::restore() {
   for (INT_PTR i = 0; i < entries.GetSize(); ++i) {
     if (isDesktopIniFile(entries[i])) continue;
     const CFileSnapshot* record = known ? snapshot.findByHostPath(entries[i]) : nullptr;
-    if (!record || !record->hidden) setHiddenAttribute(entries[i], false);
+    // A host item recorded hidden gets its flag back: the login may have shown it (a program
+    // shortcut standing in for one of the user's).
+    setHiddenAttribute(entries[i], record && record->hidden);
   }
   return true;
 }

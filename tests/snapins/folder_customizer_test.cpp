@@ -189,4 +189,49 @@ TEST_F(FolderCustomizerTest, NoBackupSnapshot) {
                      utf8(folder.getBackupSnapshotPath())));
 }
 
+// A shortcut on the login computer's desktop to a file elsewhere travels as its target (the
+// synchronizer follows it and keeps a record with the link text): the login puts a shortcut to
+// the drive's copy in its place (a free name when the host has one of that name; a host shortcut
+// to a program of that name is only shown), and the logout takes it away again.
+TEST_F(FolderCustomizerTest, FollowedShortcutsOfTheLoginComputer) {
+  fs::create_directories(computersFolder() / "BETA" / "My Computer" / "C" / "Data");
+  writeBytes(computersFolder() / "BETA" / "My Computer" / "C" / "Data" / "budget.xls", "the user's budget");
+  CSyncSnapshot snapshot;
+  struct Link {
+    const char16_t* relative;
+    const char16_t* target;
+  } links[] = {
+      {u"Desktop\\Budget.lnk", u"C:\\Data\\budget.xls"},
+      {u"Desktop\\Again.lnk", u"C:\\Data\\budget.xls"},
+      {u"Desktop\\Mail.lnk", u"C:\\Data\\budget.xls"},
+      {u"Desktop\\Gone.lnk", u"C:\\Data\\missing.xls"},         // no drive copy: nothing made
+      {u"My Documents\\Other.lnk", u"C:\\Data\\budget.xls"},  // another folder's
+  };
+  for (const Link& link : links) {
+    CFileSnapshot* record = snapshot.addEntry(CString(u"D:\\BETA\\") + link.relative, CString(link.relative));
+    record->linkText = link.target;
+  }
+  ASSERT_TRUE(snapshot.write(CString(u"E:\\Synchronized Computers\\BETA.snap"), false));
+  hostFile(u"Again.lnk", "the host's own file of that name");
+  ASSERT_TRUE(CShortcut(desktopPath(u"Mail.lnk")).setTargetPath(u"C:\\Program Files\\mail.exe"));
+  setHiddenAttribute(desktopPath(u"Mail.lnk"), true);
+
+  ASSERT_TRUE(folder.backup());
+  ASSERT_TRUE(folder.personalize());
+  const std::string copy = "E:\\Synchronized Computers\\BETA\\My Computer\\C\\Data\\budget.xls";
+  EXPECT_EQ(shortcutTarget(u"Budget.lnk"), copy);
+  EXPECT_EQ(shortcutTarget(u"_Again.lnk"), copy);
+  EXPECT_EQ(readBytes(onDesktop("Again.lnk")), "the host's own file of that name");
+  EXPECT_EQ(shortcutTarget(u"Mail.lnk"), "C:\\Program Files\\mail.exe");
+  EXPECT_FALSE(hidden(u"Mail.lnk")) << "the host's program shortcut stands in for the user's";
+  EXPECT_FALSE(fs::exists(onDesktop("Gone.lnk")));
+  EXPECT_FALSE(fs::exists(onDesktop("Other.lnk")));
+
+  ASSERT_TRUE(folder.depersonalize());
+  ASSERT_TRUE(folder.restore());
+  EXPECT_EQ(desktopNames(), (std::set<std::string>{"Again.lnk", "Mail.lnk"}));
+  EXPECT_TRUE(hidden(u"Mail.lnk")) << "hidden at login";
+  EXPECT_FALSE(fs::exists(driveDesktop / "Budget.lnk"));
+}
+
 }  // namespace
