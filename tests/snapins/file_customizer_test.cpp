@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/customization.h"
 #include "app/customizer_doc.h"
 #include "app/customizer_exception.h"
 #include "app/file_util.h"
@@ -309,6 +310,39 @@ TEST_F(FileCustomizerTest, RecordsAsTheSynchronizerGetsThem) {
   EXPECT_FALSE(files.preCalculateSyncOps(nullptr));
 }
 
+
+// The customization's presets give the Desktop and My Documents templates their settings.
+TEST_F(FileCustomizerTest, PresetsOfTheCustomization) {
+  CU3CustomConfig config;
+  config.defaultSettings.push_back({CString(u"IDS_SPECIAL_FOLDER_DESKTOP"), CString(u"true"), CString(u"false"),
+                                    CString(u"14")});
+  CFileCustomizerPrefs::setCustomization(&config);
+  CFileCustomizerPrefs prefs;
+  CFileCustomizerPrefs::setCustomization(nullptr);
+  EXPECT_TRUE(prefs.desktopTemplate.includeRecentFiles);
+  EXPECT_FALSE(prefs.desktopTemplate.recursive);
+  EXPECT_EQ(prefs.desktopTemplate.daysOld, 14u);
+  EXPECT_TRUE(prefs.myDocumentsTemplate.recursive) << "no preset: the defaults";
+  EXPECT_FALSE(prefs.myDocumentsTemplate.includeRecentFiles);
+}
+
+// Logging in with the host's own profile leaves the Favorites location alone; removing a computer
+// deletes its snapshot file.
+TEST_F(FileCustomizerTest, OwnProfileAndRemovedComputer) {
+  const CString userShellFolders =
+      u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const std::string before = regText(userShellFolders, u"Favorites");
+  self()->setLoginComputer(true);
+  CFileCustomizer files(nullptr);
+  EXPECT_TRUE(files.personalize());
+  EXPECT_EQ(regText(userShellFolders, u"Favorites"), before);
+  EXPECT_TRUE(files.depersonalize());
+
+  writeBytes(computersFolder() / "ALPHA.snap", "snapshot");
+  setHiddenAttribute(CString(u"E:\\Synchronized Computers\\ALPHA.snap"), true);
+  EXPECT_TRUE(files.removeProfileData(self()));
+  EXPECT_FALSE(fs::exists(computersFolder() / "ALPHA.snap"));
+}
 
 // ---- a whole session on a host with Explorer ----------------------------------------------------
 
