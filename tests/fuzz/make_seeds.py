@@ -280,3 +280,33 @@ put("file_tar", "count_huge", tar([("C:\\a.txt", b"a")], count=0xFFFFFFFF))
 put("file_tar", "cut", tar([("C:\\a.txt", b"abcdef")])[:-2])
 put("file_tar", "unterminated", struct.pack("<IQQ", 1, 532, 1) + b"n\0" * 256 + b"z")
 put("file_tar", "wrapping_size", struct.pack("<IQQ", 1, 532, 0xFFFFFFFFFFFFFFF0) + u16("C:\\a.txt").ljust(512, b"\0") + b"z")
+
+# ---- the file snap-in's preference records ----
+
+files = prefs + "\\Synchronized Computers\\ALPHA\\Files"
+
+
+def file_record(i, path, types=380, extra=b""):
+    return key(files + "\\FileSyncPref%d" % i,
+               value("filePath", 1, u16(path + "\0")) + value("fileTypes", 3, struct.pack("<Q", types)) +
+               value("includeFileTypes", 1, u16("true\0")) + value("recursive", 1, u16("false\0")) +
+               value("synchronize", 1, u16("true\0")) + value("includeRecentFiles", 1, u16("true\0")) +
+               value("daysOld", 4, struct.pack("<I", 30)) + extra)
+
+
+def file_prefs(count_value, records):
+    return struct.pack("<I", 100) + key(prefs, b"", key(files, value("synchronize", 1, u16("true\0")) + count_value,
+                                                        b"".join(records)))
+
+
+two = [file_record(0, "Desktop", 695), file_record(1, "Favorites", 932)]
+put("file_prefs", "two_records", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 2)), two))
+put("file_prefs", "count_huge", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 0xFFFFFFFF)), two))
+put("file_prefs", "count_as_text", file_prefs(value("numFileSyncPrefs", 1, u16("2\0")), two))
+put("file_prefs", "no_count", file_prefs(b"", two))
+put("file_prefs", "types_short", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 1)),
+                                            [key(files + "\\FileSyncPref0", value("fileTypes", 3, b"\x8e\x01"))]))
+put("file_prefs", "types_unknown", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 1)),
+                                              [file_record(0, "C:\\Data", 0xFFFFFFFFFFFFFFFF)]))
+put("file_prefs", "path_as_number", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 1)),
+                                               [key(files + "\\FileSyncPref0", value("filePath", 4, b"\1\0\0\0"))]))
