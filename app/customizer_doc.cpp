@@ -27,6 +27,7 @@
 #include "snapins/recent_docs_customizer.h"
 #include "snapins/registry_key_customizer.h"
 #include "snapins/registry_value_customizer.h"
+#include "snapins/file_customizer.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CWordProcessCustomizer", &make<CWordProcessCustomizer>},
       {u"CExcelProcessCustomizer", &make<CExcelProcessCustomizer>},
       {u"CPowerPointProcessCustomizer", &make<CPowerPointProcessCustomizer>},
-      {u"CFileCustomizer", nullptr},
+      {u"CFileCustomizer", &make<CFileCustomizer>},
       {u"CWallpaperCustomizer", &make<CWallpaperCustomizer>},
       {u"COutlookCustomizer", nullptr},
       {u"COutlookSettingsCustomizer", nullptr},

@@ -3,15 +3,11 @@
 
 #include "app/customizer_doc.h"
 #include "app/document_host_services.h"
-#include "app/file_util.h"
 #include "app/messages.h"
 #include "app/preference_file.h"
-#include "app/profile_database.h"
-#include "app/system_profile.h"
 #include "lang/ids.h"
 #include "platform/afx/view.h"
 #include "platform/win32/win32.h"
-#include "platform/win32/file.h"
 
 namespace {
 
@@ -44,18 +40,14 @@ int CViewSurfaces::runSynchronizeDialog(CView* view) {
   auto* document = view ? dynamic_cast<CCustomizerDoc*>(view->GetDocument()) : nullptr;
   // Every request made to the coordinator goes both ways.
   if (!document || !document->synchronize(2)) return IDCANCEL;
-  // Like the dialog, wait for the run asked for (and any it queued) to end; then, as after the
-  // dialog's OK, this computer's synchronize marker goes: the run is complete.
+  // Like the dialog, wait for the run asked for (and any it queued) to end, so that an OK means
+  // the run is complete (the view then deletes this computer's synchronize marker).
   CSpaceMan& spaceMan = document->getSpaceMan();
   MSG msg;
   while (spaceMan.isRunning() ||
          (spaceMan.windowHandle() &&
           PeekMessageW(&msg, spaceMan.windowHandle(), WM_SPACEMAN_REQUEST, WM_SPACEMAN_REQUEST, PM_NOREMOVE)))
     documentHostServices().processMessages();
-  if (CSystemProfile* self = getProfileDatabase().getThisComputerProfile()) {
-    const CString marker = CCustomizerDoc::getSyncMarkerPath(*self);
-    if (fileExists(marker)) DeleteFileW(marker.GetString());
-  }
   return IDOK;
 }
 

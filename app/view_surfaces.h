@@ -34,9 +34,8 @@ class CViewSurfaces {
   virtual bool hasOptionsDialog();
   virtual void runOptionsDialog(CView* view);
   // The synchronize dialog: IDOK after a run, IDCANCEL, or 32771. The default runs the run at
-  // once (calculation and execution through the coordinator, waiting for its end), deletes this
-  // computer's synchronize marker as the view does after the dialog's OK, and answers IDOK when
-  // it ran.
+  // once (calculation and execution through the coordinator, waiting for its end) and answers
+  // IDOK when it ran.
   virtual int runSynchronizeDialog(CView* view);
 
   // The login pull-down (the default has none: requests run without it).

@@ -24,6 +24,7 @@
 #include "platform/afx/ole.h"
 #include "platform/host/shared_section.h"
 #include "platform/win32/win32.h"
+#include "snapins/file_customizer_prefs.h"
 #include "ui/select_drive_dialog.h"
 
 namespace {
@@ -288,6 +289,8 @@ bool CCustomizerApp::initInstanceSteps() {
     showMessageById(IDS_APP_CUSTOMIZATION_BAD);
     return false;
   }
+  // The file snap-in's Desktop and My Documents records start from the preset settings.
+  if (customization.loaded) CFileCustomizerPrefs::setCustomization(&customization);
 
   CCommandLineInfo shellCommand;
   if (!ProcessShellCommand(shellCommand)) return false;

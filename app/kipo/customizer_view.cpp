@@ -271,6 +271,12 @@ void CCustomizerView::OnPopupSynchronize() {
   if (result == IDCANCEL) {
     document->getSpaceMan().freeSynchronizers();
   } else if (result == IDOK) {
+    // The run ended: this computer's synchronize marker no longer stands for an unfinished one.
+    CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
+    if (self) {
+      const CString marker = CCustomizerDoc::getSyncMarkerPath(*self);
+      if (fileExists(marker)) DeleteFileW(marker);
+    }
     flushDevicePreferences(u"{CustomizerView}: Failed to flush data to device after synchronization.");
     if (viewSurfaces().pulldownExists()) app().sendAppMessage(new CAppMessage());
   }

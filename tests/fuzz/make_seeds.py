@@ -331,3 +331,32 @@ put("sync_snapshot", "count_huge", snap(two, count=0xFFFFFFFF))
 put("sync_snapshot", "cut", snap(two)[:-5])
 put("sync_snapshot", "string_past_end", struct.pack("<II", 101, 1) + b"\xff\xfe\xff\xff\xff\xff\xff\xff\xff\x7f")
 put("sync_snapshot", "header_only", struct.pack("<I", 101))
+# ---- the file snap-in's preference records ----
+
+files = prefs + "\\Synchronized Computers\\ALPHA\\Files"
+
+
+def file_record(i, path, types=380, extra=b""):
+    return key(files + "\\FileSyncPref%d" % i,
+               value("filePath", 1, u16(path + "\0")) + value("fileTypes", 3, struct.pack("<Q", types)) +
+               value("includeFileTypes", 1, u16("true\0")) + value("recursive", 1, u16("false\0")) +
+               value("synchronize", 1, u16("true\0")) + value("includeRecentFiles", 1, u16("true\0")) +
+               value("daysOld", 4, struct.pack("<I", 30)) + extra)
+
+
+def file_prefs(count_value, records):
+    return struct.pack("<I", 100) + key(prefs, b"", key(files, value("synchronize", 1, u16("true\0")) + count_value,
+                                                        b"".join(records)))
+
+
+two = [file_record(0, "Desktop", 695), file_record(1, "Favorites", 932)]
+put("file_prefs", "two_records", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 2)), two))
+put("file_prefs", "count_huge", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 0xFFFFFFFF)), two))
+put("file_prefs", "count_as_text", file_prefs(value("numFileSyncPrefs", 1, u16("2\0")), two))
+put("file_prefs", "no_count", file_prefs(b"", two))
+put("file_prefs", "types_short", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 1)),
+                                            [key(files + "\\FileSyncPref0", value("fileTypes", 3, b"\x8e\x01"))]))
+put("file_prefs", "types_unknown", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 1)),
+                                              [file_record(0, "C:\\Data", 0xFFFFFFFFFFFFFFFF)]))
+put("file_prefs", "path_as_number", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 1)),
+                                               [key(files + "\\FileSyncPref0", value("filePath", 4, b"\1\0\0\0"))]))
