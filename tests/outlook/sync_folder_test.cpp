@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "outlook/outlook_folder_sync_pref.h"
 #include "outlook/outlook_snapshot_records.h"
 #include "outlook/sync_folder_map.h"
 #include "tests/outlook/mapi_layer_fixture.h"
@@ -103,6 +104,53 @@ TEST(SyncFolderMaps, LinkedFoldersFindEachOtherFromEitherSide) {
   EXPECT_EQ(sourceLong.size(), 1u);  // the folder without a long-term id is not entered under ""
   EXPECT_EQ(sourceShort.size(), 2u);
   EXPECT_EQ(targetShort.size(), 0u);
+}
+
+// Two folder settings are equal when their paths are equal ignoring case and every setting is;
+// the folder id is not compared. Each setting alone makes a difference.
+TEST(OutlookFolderSyncPref, EqualityComparesPathIgnoringCaseAndEverySettingButTheId) {
+  const COutlookFolderSyncPref base(u"Inbox\nWork", u"00AA");
+  EXPECT_FALSE(base.limitAttachmentSize);
+  EXPECT_EQ(base.maxAttachmentSizeKb, 100u);
+  EXPECT_TRUE(base.recursive);
+  EXPECT_TRUE(base.synchronize);
+  EXPECT_FALSE(base.includeRecentItems);
+  EXPECT_EQ(base.daysOld, 30u);
+  EXPECT_EQ(base.conflictResolution, COutlookFolderSyncPref::kKeepBoth);
+
+  struct Case {
+    const char* what;
+    void (*change)(COutlookFolderSyncPref&);
+    bool equal;
+  };
+  const Case cases[] = {
+      {"another id", [](COutlookFolderSyncPref& p) { p.folderId = u"00BB"; }, true},
+      {"path in other case", [](COutlookFolderSyncPref& p) { p.itemPath = u"INBOX\nwork"; }, true},
+      {"another path", [](COutlookFolderSyncPref& p) { p.itemPath = u"Inbox"; }, false},
+      {"limit", [](COutlookFolderSyncPref& p) { p.limitAttachmentSize = true; }, false},
+      {"limit size", [](COutlookFolderSyncPref& p) { p.maxAttachmentSizeKb = 101; }, false},
+      {"recursive", [](COutlookFolderSyncPref& p) { p.recursive = false; }, false},
+      {"synchronize", [](COutlookFolderSyncPref& p) { p.synchronize = false; }, false},
+      {"recent items", [](COutlookFolderSyncPref& p) { p.includeRecentItems = true; }, false},
+      {"days", [](COutlookFolderSyncPref& p) { p.daysOld = 7; }, false},
+      {"conflicts", [](COutlookFolderSyncPref& p) { p.conflictResolution = COutlookFolderSyncPref::kTargetWins; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    COutlookFolderSyncPref changed(base);
+    c.change(changed);
+    EXPECT_EQ(changed == base, c.equal);
+    EXPECT_EQ(changed != base, !c.equal);
+  }
+}
+
+// The size limit in bytes does not wrap for limits of four million kilobytes and more.
+TEST(OutlookFolderSyncPref, SizeLimitInBytesIsComputedIn64Bits) {
+  COutlookFolderSyncPref pref;
+  pref.maxAttachmentSizeKb = 0xFFFFFFFF;
+  EXPECT_EQ(pref.maxAttachmentSizeBytes(), 0xFFFFFFFFull * 1024);
+  pref.maxAttachmentSizeKb = 4 * 1024 * 1024;  // 4 GB: 0 in 32 bits
+  EXPECT_EQ(pref.maxAttachmentSizeBytes(), 0x100000000ull);
 }
 
 class SyncFolderCacheTest : public mapilayertest::MapiLayerTest {
