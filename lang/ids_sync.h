@@ -13,3 +13,4 @@
 #define IDS_SYNC_SNAPSHOT_UNREADABLE  552  // %s application: the snapshot is unreadable, go on with conflicts?
 #define IDS_SYNC_SNAPSHOT_TOO_NEW     677  // %s application: the snapshot is of a newer version
 #define IDS_SYNC_SNAPSHOT_READ_ERROR  735  // %s path: the snapshot file could not be read
+#define IDS_OUTLOOK_SNAPSHOT_READ_ERROR 553  // %s path: the Outlook snapshot file could not be read

@@ -360,3 +360,53 @@ put("file_prefs", "types_unknown", file_prefs(value("numFileSyncPrefs", 4, struc
                                               [file_record(0, "C:\\Data", 0xFFFFFFFFFFFFFFFF)]))
 put("file_prefs", "path_as_number", file_prefs(value("numFileSyncPrefs", 4, struct.pack("<I", 1)),
                                                [key(files + "\\FileSyncPref0", value("filePath", 4, b"\1\0\0\0"))]))
+# ---- Outlook snapshot files ----
+
+def ustr(text):
+    data = u16(text)
+    return b"\xff\xfe\xff" + bytes([len(text)]) + data
+
+
+def snap_folder(name, fid, parent="", counterpart=""):
+    return b"".join(ustr(s) for s in [name, "AB01", "5C", "5D", "CC", fid, "", parent, "", counterpart, ""])
+
+
+def snap_map(folders, version=100, count=None):
+    return struct.pack("<II", version, len(folders) if count is None else count) + b"".join(
+        snap_folder(n, i) for n, i in folders)
+
+
+def snap_bytes(b):
+    return struct.pack("<I", len(b)) + b
+
+
+def snap_entry(eid, tid, state=0, parent=True):
+    head = struct.pack("<I", state) + ustr("Inbox") + ustr("Hello") + struct.pack("<II", 0x01D00000, 0x12345678)
+    keys = b"".join(snap_bytes(b) for b in [eid, b"sk", b"src", b"chg"])
+    return head + (snap_folder("Inbox", "F1") if parent else b"") + keys + snap_bytes(tid) + snap_folder("Inbox", "T1")
+
+
+snap_maps = snap_map([("Inbox", "T1")]) + snap_map([("Drafts", "E0"), ("Inbox", "F1")])
+snap_root = struct.pack("<I", 103) + snap_folder("Top", "R0")
+snap_two = snap_root + snap_maps + struct.pack("<I", 2) + snap_entry(b"Z" * 16, b"t1") + snap_entry(b"A" * 17, b"t2") + \
+    struct.pack("<I", 16)
+put("outlook_snapshot", "two_entries", snap_two)
+put("outlook_snapshot", "empty_version_101", struct.pack("<I", 101))
+put("outlook_snapshot", "version_102", struct.pack("<I", 102) + snap_maps + struct.pack("<I", 1) +
+    snap_entry(b"id-1", b"t1") + struct.pack("<I", 16))
+put("outlook_snapshot", "no_root_record", struct.pack("<I", 103) + snap_maps + struct.pack("<I", 0) +
+    struct.pack("<I", 16))
+put("outlook_snapshot", "no_parent_record", snap_root + snap_maps + struct.pack("<I", 1) +
+    snap_entry(b"id-1", b"t1", parent=False) + struct.pack("<I", 16))
+put("outlook_snapshot", "states_kept", snap_root + snap_maps + struct.pack("<I", 2) +
+    snap_entry(b"id-1", b"t1", state=12) + snap_entry(b"id-2", b"t1", state=3) + struct.pack("<I", 16))
+put("outlook_snapshot", "count_beyond_entries", snap_root + snap_maps + struct.pack("<I", 50) +
+    snap_entry(b"id-1", b"t1") + struct.pack("<I", 16))
+put("outlook_snapshot", "cut", snap_two[:-9])
+put("outlook_snapshot", "folder_count_huge", snap_root + snap_map([], count=0xFFFFFFFF))
+put("outlook_snapshot", "bytes_count_huge", snap_root + snap_maps + struct.pack("<I", 1) + struct.pack("<I", 0) +
+    ustr("") + ustr("") + struct.pack("<II", 0, 0) + snap_folder("", "") + struct.pack("<I", 0xFFFFFFF0))
+put("outlook_snapshot", "newer_version", struct.pack("<I", 104) + snap_maps)
+put("outlook_snapshot", "newer_map_version", snap_root + snap_map([], version=101) + snap_maps)
+put("outlook_snapshot", "string_length_huge", snap_root + struct.pack("<II", 100, 1) +
+    b"\xff\xfe\xff\xff\xff\xff\xff\xff\xff\xff\x7f")
