@@ -41,5 +41,9 @@ CString exceptionErrorText(CException* exception);
 // logged as undefined, all under `context` (the operation's name).
 template <class Body>
 void guardedStep(const char16_t* context, Body&& body);
+// The same guards around a step that yields a value, every exception only logged: `failure` when
+// one was caught.
+template <class R, class Body>
+R guardedValue(const char16_t* context, R failure, Body&& body);
 
 #include "app/structured_exception_guard.h"

@@ -11,27 +11,12 @@
 
 namespace {
 
-template <class R, class F>
-R guarded(const char16_t* name, R failure, F&& body) {
-  try {
-    return body();
-  } catch (CException* e) {
-    writeLog(u"%s", exceptionErrorText(e));
-    e->Delete();
-  } catch (const CSE& e) {
-    describeStructuredException(e, CString(name), false);
-  } catch (...) {
-    writeLog(u"{%s}: Caught undefined exception.", CString(name));
-  }
-  return failure;
-}
-
 constexpr char kMapiComponent[] = "{FF1D0740-D227-11D1-A4B0-006008AF820E}";
 
 }  // namespace
 
 int getOutlookVersion() {
-  return guarded(u"getOutlookVersion", 0, [] {
+  return guardedValue(u"getOutlookVersion", 0, [] {
     CRegistry key(CString(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Outlook.Application\\CurVer"));
     CString value;
     if (!key.getString(u"", value)) return 0;
@@ -74,7 +59,7 @@ bool isOutlook2000InternetMailOnly() {
 }
 
 CString getOutlookExePath() {
-  return guarded(u"getOutlookExePath", CString(), [] {
+  return guardedValue(u"getOutlookExePath", CString(), [] {
     CString folder;
     const int version = getOutlookVersion();
     if (version == 4 || version == 5) {
@@ -98,7 +83,7 @@ CString getOutlookProfilesRegkey() {
 }
 
 CString getDefaultProfile() {
-  return guarded(u"getDefaultProfile", CString(), [] {
+  return guardedValue(u"getDefaultProfile", CString(), [] {
     CRegistry key(getOutlookProfilesRegkey(), true, true);
     CString name;
     if (!key.getString(u"DefaultProfile", name)) name = CString();
@@ -107,7 +92,7 @@ CString getDefaultProfile() {
 }
 
 CString getMapiInstallationPath() {
-  return guarded(u"getMapiInstallationPath", CString(), [] {
+  return guardedValue(u"getMapiInstallationPath", CString(), [] {
     HMODULE stub = LoadLibraryW(u"mapistub.dll");
     // The system library's name with its trailing blank is the form the stub's own loaders use.
     if (!stub) stub = LoadLibraryW(u"mapi32.dll ");

@@ -17,21 +17,6 @@ namespace {
 
 using platform::com::Ptr;
 
-template <class R, class F>
-R guarded(const char16_t* name, R failure, F&& body) {
-  try {
-    return body();
-  } catch (CException* e) {
-    writeLog(u"%s", exceptionErrorText(e));
-    e->Delete();
-  } catch (const CSE& e) {
-    describeStructuredException(e, CString(name), false);
-  } catch (...) {
-    writeLog(u"{%s}: Caught undefined exception.", CString(name));
-  }
-  return failure;
-}
-
 struct SpecialFolder {
   UINT id;
   LONG number;  // Outlook's default-folder number
@@ -103,7 +88,7 @@ std::vector<std::u16string_view> components(std::u16string_view path) {
 }  // namespace
 
 CString LoadResStringOutlook(UINT id) {
-  return guarded(u"LoadResStringOutlook", CString(), [&] {
+  return guardedValue(u"LoadResStringOutlook", CString(), [&] {
     auto& cache = nameCache();
     if (!cache.empty()) return cachedOrLibrary(id);
     bool created = false;
@@ -162,7 +147,7 @@ CString convertToDisplayFolderPath(const CString& path) {
 }
 
 CString getMapiFolderRelativePath(const CString& path, const CString& prefix) {
-  return guarded(u"getMapiFolderRelativePath", CString(), [&] {
+  return guardedValue(u"getMapiFolderRelativePath", CString(), [&] {
     const std::u16string_view p = path.view(), q = prefix.view();
     if (p.empty() || q.empty() || p.size() <= q.size()) return CString();
     if (p.substr(0, q.size()) != q) return CString();

@@ -34,25 +34,15 @@
 #include "platform/win32/win32.h"
 #include "snapins/file_synchronizer.h"
 #include "snapins/space_man.h"
+#include "bench/tree/tree_bench.h"
 #include "tests/support/test_host.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double seconds(const std::function<void()>& fn) {
-  const auto start = Clock::now();
-  fn();
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void shell(const std::string& command) {
-  if (std::system((command + " >/dev/null").c_str()) != 0) {
-    std::fprintf(stderr, "failed: %s\n", command.c_str());
-    std::exit(1);
-  }
-}
+using treebench::copyTree;
+using treebench::seconds;
+using treebench::shell;
 
 // Names, sizes, times and attributes of every entry, as a synchronizer needs them.
 std::uint64_t walk(const std::u16string& folder) {
@@ -68,25 +58,6 @@ std::uint64_t walk(const std::u16string& folder) {
   } while (FindNextFileW(h, &d));
   FindClose(h);
   return check;
-}
-
-// CopyFileW of every file, folders made first as a synchronizer does.
-void copyTree(const std::u16string& from, const std::u16string& to) {
-  CreateDirectoryW(to.c_str(), nullptr);
-  WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileW((from + u"\\*").c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    std::u16string name(d.cFileName);
-    if (name == u"." || name == u"..") continue;
-    if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      copyTree(from + u"\\" + name, to + u"\\" + name);
-    } else if (!CopyFileW((from + u"\\" + name).c_str(), (to + u"\\" + name).c_str(), TRUE)) {
-      std::fprintf(stderr, "CopyFileW failed: %lu\n", static_cast<unsigned long>(GetLastError()));
-      std::exit(1);
-    }
-  } while (FindNextFileW(h, &d));
-  FindClose(h);
 }
 
 struct Series {

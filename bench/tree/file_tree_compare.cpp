@@ -22,26 +22,15 @@
 #include "platform/host/drives.h"
 #include "platform/win32/error.h"
 #include "platform/win32/file.h"
+#include "bench/tree/tree_bench.h"
 #include "tests/support/test_host.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double seconds(const std::function<void()>& fn) {
-  auto start = Clock::now();
-  fn();
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Runs a shell command with its output thrown away; exits on failure.
-void shell(const std::string& command) {
-  if (std::system((command + " >/dev/null").c_str()) != 0) {
-    std::fprintf(stderr, "failed: %s\n", command.c_str());
-    std::exit(1);
-  }
-}
+using treebench::copyTree;
+using treebench::seconds;
+using treebench::shell;
 
 struct WalkTotals {
   std::uint64_t files = 0, folders = 0, bytes = 0, check = 0;
@@ -65,25 +54,6 @@ void walk(const std::u16string& folder, WalkTotals& t, bool probe, std::vector<s
       t.bytes += (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
       if (probe) t.check += GetFileAttributesW(path.c_str());
       if (files) files->push_back(path);
-    }
-  } while (FindNextFileW(h, &d));
-  FindClose(h);
-}
-
-// CopyFileW of every file of `from` into `to`, folders made first as a synchronizer does.
-void copyTree(const std::u16string& from, const std::u16string& to) {
-  CreateDirectoryW(to.c_str(), nullptr);
-  WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileW((from + u"\\*").c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    std::u16string name(d.cFileName);
-    if (name == u"." || name == u"..") continue;
-    if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      copyTree(from + u"\\" + name, to + u"\\" + name);
-    } else if (!CopyFileW((from + u"\\" + name).c_str(), (to + u"\\" + name).c_str(), TRUE)) {
-      std::fprintf(stderr, "CopyFileW failed: %lu\n", static_cast<unsigned long>(GetLastError()));
-      std::exit(1);
     }
   } while (FindNextFileW(h, &d));
   FindClose(h);

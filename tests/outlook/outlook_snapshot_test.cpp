@@ -18,43 +18,14 @@
 #include "platform/base/fault.h"
 #include "platform/win32/win32.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/archive_bytes.h"
 
 namespace {
 
 using apptest::AppTest;
 
-// The file's pieces, written by hand from the layout so a test can make any file.
-struct Bytes {
-  std::string data;
-  Bytes& u32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) data += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return *this;
-  }
-  // A Unicode string: 0xFF, the marker 0xFFFE, the length byte, the UTF-16 units.
-  Bytes& str(const std::u16string& s) {
-    data += "\xFF\xFE\xFF";
-    data += static_cast<char>(s.size());
-    for (char16_t c : s) {
-      data += static_cast<char>(c & 0xFF);
-      data += static_cast<char>(c >> 8);
-    }
-    return *this;
-  }
-  // A narrow string: the length byte and the characters.
-  Bytes& narrow(const std::string& s) {
-    data += static_cast<char>(s.size());
-    data += s;
-    return *this;
-  }
-  Bytes& bytes(const std::string& b) {
-    u32(static_cast<std::uint32_t>(b.size()));
-    data += b;
-    return *this;
-  }
-  Bytes& raw(const std::string& s) {
-    data += s;
-    return *this;
-  }
+// The file's records, written by hand from the layout so a test can make any file.
+struct Bytes : kipotest::ArchiveBytesOf<Bytes> {
   // A folder record: display name, store id, source key, parent source key, change key, own,
   // parent and counterpart ids (long-term, short-term).
   Bytes& folder(const std::u16string& name, const std::u16string& id, const std::u16string& parentId = u"",

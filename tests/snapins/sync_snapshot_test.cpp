@@ -12,33 +12,13 @@
 #include "app/file_util.h"
 #include "lang/ids.h"
 #include "tests/snapins/snapin_fixture.h"
+#include "tests/support/archive_bytes.h"
 
 namespace {
 
 using snapintest::SnapinTest;
 
-// The archive stream's pieces, written by hand so a test can make any file.
-struct Bytes {
-  std::string data;
-  Bytes& u32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) data += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return *this;
-  }
-  // A Unicode string: 0xFF and the marker 0xFFFE, then the length byte, then UTF-16 units.
-  Bytes& str(const std::u16string& s) {
-    data += "\xFF\xFE\xFF";
-    data += static_cast<char>(s.size());
-    for (char16_t c : s) {
-      data += static_cast<char>(c & 0xFF);
-      data += static_cast<char>(c >> 8);
-    }
-    return *this;
-  }
-  Bytes& raw(const std::string& s) {
-    data += s;
-    return *this;
-  }
-};
+using Bytes = kipotest::ArchiveBytes;
 
 class SyncSnapshotTest : public SnapinTest {
  protected:
