@@ -18,6 +18,7 @@
 #include "ids_online.h"
 #include "ids_sync.h"
 #include "ids_archive.h"
+#include "ids_login.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date
