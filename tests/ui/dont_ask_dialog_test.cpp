@@ -89,10 +89,10 @@ TEST_F(DontAskDialogTest, ButtonsStandOnOneRowBelowTheText) {
     if (withCancel) {
       EXPECT_EQ(cancel.right, client.Width() - 10);
       EXPECT_EQ(ok.right, cancel.left - 10);
-      EXPECT_TRUE(dialog.GetDlgItem(IDCANCEL)->IsWindowVisible());
+      EXPECT_NE(dialog.GetDlgItem(IDCANCEL)->GetStyle() & WS_VISIBLE, 0u);
     } else {
       EXPECT_EQ(ok.left, client.Width() - cancel.Width() - 10);
-      EXPECT_FALSE(dialog.GetDlgItem(IDCANCEL)->IsWindowVisible());
+      EXPECT_EQ(dialog.GetDlgItem(IDCANCEL)->GetStyle() & WS_VISIBLE, 0u);
     }
     CString checkText;
     dialog.GetDlgItemText(IDC_DONT_ASK_CHECK, checkText);

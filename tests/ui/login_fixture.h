@@ -9,6 +9,8 @@
 
 #include "app/app_messages.h"
 #include "app/document_host_services.h"
+#include "app/preference_file.h"
+#include "app/registry.h"
 #include "app/profile_database.h"
 #include "app/system_profile.h"
 #include "platform/afx/afxwin.h"
@@ -64,6 +66,9 @@ class LoginTest : public apptest::ProfilesTest {
  protected:
   CWinApp application{u"Kipo"};
   RecordingServices services;
+
+  // The device preference store's root exists while the program runs (the pref file's load makes it).
+  LoginTest() { CRegistry(CPreferenceFile::getPrefsRootPath(), true, true); }
 
   // A profile of computer `name` with `nickname`; `listed` gives it its folder on the drive.
   CSystemProfile* addProfile(const char16_t* name, const char16_t* nickname, bool listed = true) {
