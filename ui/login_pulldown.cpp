@@ -376,7 +376,10 @@ void CLoginPulldown::onUncoverEnded() {
 
 void CLoginPulldown::onMessage(CAppMessage* message) {
   if (!message) return;
-  if (message->value == 0 && m_hWnd) SendMessage(WM_KIPO_PULLDOWN_REBUILD);
+  // The list of computers changed: a message of value 0, or a plain message of the base class
+  // (the view's after a synchronization, which keeps the constructor's value).
+  const bool plain = message->GetRuntimeClass() == RUNTIME_CLASS(CAppMessage);
+  if ((message->value == 0 || plain) && m_hWnd) SendMessage(WM_KIPO_PULLDOWN_REBUILD);
   CAnimationStatusListener::onMessage(message);
   CLoginMessageListener::onMessage(message);
   CProgressListener::onMessage(message);

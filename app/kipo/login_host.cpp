@@ -64,6 +64,9 @@ void installLoginSurfaces(CCustomizerApp& app) {
 void uninstallLoginSurfaces() {
   setViewSurfaces(nullptr);
   setLoginHost(nullptr);
-  g_surfaces.reset();
-  g_host.reset();
+  // This runs as the application object goes, after the frame and the switchboard: the windows
+  // the surfaces may still name are gone with them, so the objects are let go rather than torn
+  // down against a framework that has ended.
+  (void)g_surfaces.release();
+  (void)g_host.release();
 }
