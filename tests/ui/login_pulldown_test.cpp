@@ -9,6 +9,8 @@
 #include "app/customizer_doc.h"
 #include "app/profile_database.h"
 #include "lang/ids.h"
+#include "platform/afx/ole.h"
+#include "platform/afx/occ.h"
 #include "platform/win32/win32.h"
 #include "tests/ui/login_fixture.h"
 
@@ -109,6 +111,40 @@ TEST_F(LoginPulldownTest, EndOfSessionWaitsUpToThirtySecondsForTheLogout) {
   CLoginPulldown pulldown;
   EXPECT_FALSE(pulldown.waitForLogout());
   EXPECT_TRUE(loginHost.logouts.empty());
+}
+
+// The window made from its template: it rests with only its tab on screen, shaped, and shows
+// percentages (never texts) in its progress bar.
+TEST_F(LoginPulldownTest, MadeFromItsTemplateItRestsAtTheTopCentre) {
+  AfxOleInit();
+  AfxEnableControlContainer();
+  setScreen(1024, 768);
+  addProfile(u"ALPHA", u"Home");
+  addProfile(u"BETA", u"Laptop");
+  {
+    CLoginPulldown pulldown;
+    ASSERT_TRUE(pulldown.Create(IDD_LOGIN_PULLDOWN, nullptr));
+    EXPECT_TRUE(boxes.empty()) << utf8(boxes.empty() ? CString() : boxes[0].text);
+    CRect window;
+    pulldown.GetWindowRect(&window);
+    const CPulldownGeometry& g = pulldown.m_geometry;
+    EXPECT_EQ(g.panel.Width(), 306);
+    EXPECT_EQ(text(window), text(g.resting));
+    EXPECT_EQ(window.bottom, g.tabBox.Height()) << "only the tab shows";
+    EXPECT_EQ(window.left, 1024 / 2 - 306 / 2);
+    HRGN shape = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_NE(GetWindowRgn(pulldown.m_hWnd, shape), ERROR) << "the window is shaped";
+    DeleteObject(shape);
+    EXPECT_NE(pulldown.m_loginPanel.m_hWnd, nullptr);
+
+    CProgress percent(40);
+    pulldown.onMessage(&percent);
+    EXPECT_EQ(pulldown.m_progress.GetPos(), 40);
+    CProgress texts(CString(u"a"), CString(u"b"));
+    pulldown.onMessage(&texts);
+    EXPECT_EQ(pulldown.m_progress.GetPos(), 40);
+  }
+  OleUninitialize();
 }
 
 }  // namespace
