@@ -8,6 +8,7 @@
 #include "lang/ids.h"
 #include "platform/afx/view.h"
 #include "platform/win32/win32.h"
+#include "ui/dont_ask_dialog.h"
 
 namespace {
 
@@ -19,11 +20,9 @@ CViewSurfaces* g_surfaces = nullptr;
 CViewSurfaces& viewSurfaces() { return g_surfaces ? *g_surfaces : g_default; }
 void setViewSurfaces(CViewSurfaces* surfaces) { g_surfaces = surfaces; }
 
-bool CViewSurfaces::askUnlessSuppressed(HWND, const CString& text, const CString&, const CString& preferenceName) {
-  CPreferenceFile& prefs = getDevicePrefs();
-  bool show = true;
-  if (prefs.openRoot() && prefs.getBool(preferenceName, show) && !show) return false;
-  return askYesNoText(text);
+bool CViewSurfaces::askUnlessSuppressed(HWND owner, const CString& text, const CString& checkBoxText,
+                                        const CString& preferenceName) {
+  return ::askUnlessSuppressed(owner, text, checkBoxText, preferenceName, false, -1, -1);
 }
 
 bool CViewSurfaces::closePrograms(bool, HWND) { return askYesNoById(IDS_VIEW_CLOSE_PROGRAMS_LOGIN); }

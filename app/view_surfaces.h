@@ -3,8 +3,8 @@
 // the don't-ask-again question, the computer set-up dialog, the intro movie, the about box, the
 // options and synchronize dialogs. The view calls them only through this interface; a part that
 // brings a surface installs its implementation with setViewSurfaces. Until then the default stands
-// in: plain Yes/No message boxes of the same texts for the questions (the don't-ask-again one
-// still honours its preference), no pull-down and no logout button (requests run without them),
+// in: the don't-ask-again question itself, plain Yes/No message boxes of the same texts for the
+// close-programs and logout questions, no pull-down and no logout button (requests run without them),
 // the set-up dialog and the movie skipped, no about box or options dialog (their tray items are
 // greyed), and the Synchronize command runs the document's synchronization at once.
 #pragma once
@@ -18,8 +18,8 @@ class CViewSurfaces {
  public:
   virtual ~CViewSurfaces() = default;
 
-  // askUnlessSuppressed(owner, text, check-box text, preference, 0, -1, -1): true on Yes. Not shown
-  // (false) when the boolean preference of that name in the device preference store is false.
+  // askUnlessSuppressed(owner, text, check-box text, preference, 0, -1, -1): true on OK. Not shown
+  // (true) when the boolean preference of that name in the device preference store is false.
   virtual bool askUnlessSuppressed(HWND owner, const CString& text, const CString& checkBoxText,
                                    const CString& preferenceName);
   // The close-programs dialog for a login or a logout: false when the user cancelled.

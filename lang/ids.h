@@ -22,6 +22,7 @@
 #include "ids_mapi.h"
 #include "ids_settings.h"
 #include "ids_files.h"
+#include "ids_login.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date

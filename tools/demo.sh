@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and builds, creates the bundled demo host and its removable drive E:, shows them, then
-# starts Kipo on the host (its tray icon and log), and quits it through the tray menu.
+# starts Kipo on the host (its tray icon and log), logs in through the pull-down login window's
+# panel and out again, shows the about box, and quits it through the tray menu.
 # The host lands in ./demo/host and the drive's folder in ./demo/drive (override with
 # KIPO_DEMO_DIR); afterwards `export KIPO_HOST=$PWD/demo/host` lets kipo-host work on it.
 # --no-setup uses the build as it is (KIPO_BUILD_DIR, default build) without setting up or building.
@@ -36,8 +37,13 @@ section "windows"
 "$tool" windows
 section "processes"
 "$tool" ps
-# Kipo from its drive: the program on E:, started as the drive hands over to it.
+# Kipo from its drive: the program on E:, started as the drive hands over to it. The drive
+# already carries this computer's folder (as after a first synchronization), so the login panel
+# lists the computer.
 cp "$build/app/Kipo.exe" "$demo/drive/Kipo.exe"
+computer=$("$tool" info | sed -n 's/^ *computer_name *[:=] *//p' | head -n 1)
+computer="${computer:-DEMO-PC}"
+mkdir -p "$demo/drive/Synchronized Computers/$computer"
 section "Kipo /handoff E:\\"
 appdata=$("$tool" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' |
   sed -n 's/^ *AppData *REG_SZ *//p')
@@ -52,6 +58,60 @@ section "tray"
 section "E:\\Kipo.html"
 sed 's/<br>/\n/g' "$demo/drive/Kipo.html"
 echo
+wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
+  local tries=$(( $1 * 10 )); shift
+  for _ in $(seq 1 "$tries"); do if "$@" >/dev/null 2>&1; then return 0; fi; sleep 0.1; done
+  return 1
+}
+logged() { sed 's/<br>/\n/g' "$demo/drive/Kipo.html" | grep -q "$1"; }
+
+section "the pull-down login window and its panel"
+# The demo logs in to the computer the drive is plugged into, which a user allows with this pref.
+"$tool" reg set 'HKCU\Software\Brackwater\Kipo\Prefs' allowLoginThisComputer --type REG_SZ --data true
+"$tool" ui tray click --icon 0 --right
+wait_for 10 sh -c "\"$tool\" ui list | grep -q 'class=#32768'"
+"$tool" ui menu --command 341
+wait_for 20 sh -c "\"$tool\" ui links --window 'Kipo Login' --control 1358 | grep -q 'href=\"\*\*$computer\"'"
+"$tool" ui links --window 'Kipo Login' --control 1358
+sleep 1.5
+section "log in: pick $computer on the panel"
+"$tool" ui follow --window 'Kipo Login' --control 1358 --href "**$computer"
+wait_for 60 logged 'passes are skipped\|Login' || true
+# The screen cover rolls away; the instructions for the logout (a don't-ask-again message) follow.
+if wait_for 10 sh -c "\"$tool\" ui list | grep -q 'Kipo - Message'"; then
+  "$tool" ui click --window 'Kipo - Message' --control 1
+fi
+sed 's/<br>/\n/g' "$demo/drive/Kipo.html" | grep -E 'Personaliz|Primary computer|passes|Login' || true
+"$tool" screen "$demo/screen-after-login.png" && echo "screen: $demo/screen-after-login.png"
+section "taskbar"
+"$tool" ui taskbar
+
+section "log out"
+if "$tool" ui taskbar | grep -q 'Log out'; then
+  "$tool" ui taskbar click --window 'Log out'
+elif "$tool" ui tray | grep -q 'id=357'; then
+  # The logged-in tray menu's Log out.
+  "$tool" ui tray click --icon 0 --right
+  wait_for 10 sh -c "\"$tool\" ui list | grep -q 'class=#32768'"
+  "$tool" ui menu --command 338
+else
+  # Without a snap-in that changed the host the login pass had nothing to carry: nothing to undo.
+  echo "nothing is logged in (no snap-in changed the host)"
+fi
+if wait_for 10 sh -c "\"$tool\" ui list | grep -q 'Kipo - Log Out'"; then
+  "$tool" ui click --window 'Kipo - Log Out' --control 1
+  wait_for 60 logged 'Depersonaliz' || true
+fi
+"$tool" ui tray
+
+section "about box"
+"$tool" ui tray click --icon 0 --right
+wait_for 10 sh -c "\"$tool\" ui list | grep -q 'class=#32768'"
+"$tool" ui menu --command 336
+wait_for 10 sh -c "\"$tool\" ui list | grep -q 'About Kipo'"
+"$tool" ui list --window 'About Kipo'
+"$tool" ui click --window 'About Kipo' --control 1
+
 section "quit through the tray menu"
 "$tool" ui tray click --icon 0 --right
 for _ in $(seq 1 100); do

@@ -18,6 +18,7 @@
 #include "app/structured_exception.h"
 #include "app/view_surfaces.h"
 #include "app/kipo/customizer_view.h"
+#include "app/kipo/login_host.h"
 #include "app/customizer_doc.h"
 #include "lang/ids.h"
 #include "snapins/host_recovery.h"
@@ -37,11 +38,13 @@ void CAppServices::install() {
   CFolderLookup::installSpecialFolderSource();
   setMessageOwnerSource([this] { return m_app.getMessageBoxOwner(); });
   setRemovableDrivesOnly(false);
+  installLoginSurfaces(m_app);
 }
 
 void CAppServices::uninstall() {
   if (!m_installed) return;
   m_installed = false;
+  uninstallLoginSurfaces();
   setDeviceHostServices(nullptr);
   setDocumentHostServices(nullptr);
   setSecureDriveServices(nullptr);

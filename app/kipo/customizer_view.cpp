@@ -76,6 +76,9 @@ int CCustomizerView::OnCreate(LPCREATESTRUCT lpcs) {
 void CCustomizerView::OnDestroy() {
   if (m_listening && customizerApp()) customizerApp()->removeListener(this);
   m_listening = false;
+  // The surfaces' windows go with the view, while the switchboard and the frame still stand.
+  viewSurfaces().destroyPulldown();
+  if (viewSurfaces().logoutButtonExists()) viewSurfaces().closeLogoutButton();
   CRootView::OnDestroy();
 }
 

@@ -8,15 +8,9 @@
 #include "app/app_messages.h"
 #include "app/kipo/root_views.h"
 #include "app/software_updater.h"
+#include "ui/logout_button_client.h"
 
 class CTrayIcon;
-
-// The logout button's callback: the user asked to log out.
-class CLogoutButtonClient {
- public:
-  virtual ~CLogoutButtonClient() = default;
-  virtual bool onLogoutRequest() = 0;
-};
 
 // WM_USER+140: the pull-down's logout animation has ended.
 inline constexpr UINT WM_KIPO_LOGOUT_ANIMATION_ENDED = WM_USER + 140;

@@ -1,10 +1,15 @@
 // "Kipo.exe" with Explorer's tray, end to end: the tray menu's commands (greyed surfaces that are
-// not there yet, log in, quit), the running programs a login closes, and the crash recovery: a
-// session's login file and parked values written by a login, the program killed with SIGKILL, the
-// watcher's recovery run putting the host back and setting the user's new Desktop file aside.
+// "Kipo.exe" with Explorer's tray, end to end: the tray menu's commands (greyed surfaces that are
+// not there yet, log in through the pull-down's panel, quit), the running programs a login closes,
+// and the crash recovery: a session's login file and parked values written by a login, the program
+// killed with SIGKILL, the watcher's recovery run putting the host back and setting the user's new
+// Desktop file aside.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+
+#include <chrono>
+#include <thread>
 
 #include "tests/kipo/kipo_fixture.h"
 
@@ -37,31 +42,54 @@ class KipoSessionTest : public KipoTest {
     documents_ = host_.c("Documents and Settings/Robin/My Documents");
   }
 
-  // Starts the program from the drive and waits for the end of its start-up.
+  // Starts the program from the drive and waits for the end of its start-up. This computer has
+  // its folder on the drive (it was synchronized before), so the login panel lists it.
   Started startAndWait() {
+    fs::create_directories(drive_ / "Synchronized Computers" / "ALPHA");
     Started kipo = startKipo(u"/handoff E:\\");
     EXPECT_NE(waitForFrame(kipo), nullptr) << log();
     EXPECT_TRUE(waitForTrayBalloon()) << trayText();
     return kipo;
   }
 
-  // Log in through the tray menu; the close-programs question (a Yes/No box until the dialog
-  // exists) answered Yes. Returns when the passes have ended: the document writes "personalizing"
-  // false after them.
+  // Log in as a person does: the tray menu's Log in opens the pull-down, and the login panel's
+  // link of this computer (allowed to log in to itself here) is followed. Returns when the pass
+  // has ended.
   void logInThroughTray(const Started& kipo) {
+    setString(HKEY_CURRENT_USER, u"Software\\Brackwater\\Kipo\\Prefs", u"allowLoginThisComputer", u"true");
     std::string menu = openTrayMenu();
     ASSERT_TRUE(contains(menu, "menu item 341")) << menu;
     ASSERT_EQ(pickMenuCommand(341), 0);
-    EXPECT_EQ(utf8(pressInBox(kipo.pid, IDYES)),
-              "Programs that use your settings must be closed first. Close them now and go on?");
-    ASSERT_TRUE(eventually([] { return readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") == u"false"; }))
+    std::string err;
+    std::string links;
+    ASSERT_TRUE(eventually([&] {
+      links.clear();
+      kipotest::runTool({"ui", "links", "--window", "Kipo Login", "--control", "1358"}, &links);
+      return contains(links, "href=\"**ALPHA\"");
+    })) << links << log();
+    // A person clicks once the window has slid down (a click during a slide is not taken).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(kipotest::runTool({"ui", "follow", "--window", "Kipo Login", "--control", "1358", "--href", "**ALPHA"},
+                                nullptr, &err), 0) << err;
+    ASSERT_TRUE(eventually([] { return readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") == u"false"; }, 30))
         << log();
+    (void)kipo;
+  }
+
+  // Presses `button` in the dialog captioned `caption` once it shows.
+  static bool pressInDialog(const char16_t* caption, int button, double seconds = 30) {
+    HWND dialog = nullptr;
+    if (!eventually([&] { return (dialog = FindWindowW(u"#32770", caption)) != nullptr && IsWindowVisible(dialog); },
+                    seconds))
+      return false;
+    PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    return eventually([&] { return !IsWindow(dialog); }, 10);
   }
 
   fs::path desktop_, documents_;
 };
 
-// Options and About belong to surfaces that are not there yet: greyed. Quit ends the program,
+// Options belongs to a surface that is not there yet: greyed; the about box is there. Quit ends the program,
 // removes its icon and writes the stop line.
 TEST_F(KipoSessionTest, TheTrayMenuGreysMissingSurfacesAndQuits) {
   Started kipo = startAndWait();
@@ -73,7 +101,7 @@ TEST_F(KipoSessionTest, TheTrayMenuGreysMissingSurfacesAndQuits) {
 
   std::string menu = openTrayMenu();
   for (const char* item : {"menu item 342 class=MenuItem text=\"&Options...\" disabled",
-                           "menu item 336 class=MenuItem text=\"&About...\" disabled",
+                           "menu item 336 class=MenuItem text=\"&About...\"\n",
                            "menu item 344 class=MenuItem text=\"&Synchronize\"\n",
                            "menu item 339 class=MenuItem text=\"&Quit\"\n"})
     EXPECT_TRUE(contains(menu, item)) << item << "\n" << menu;

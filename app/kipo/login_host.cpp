@@ -1,0 +1,72 @@
+// CKipoLoginHost: the login surface's view of the application object and the customizer view.
+#include "app/kipo/login_host.h"
+
+#include <memory>
+
+#include "app/customizer_doc.h"
+#include "app/kipo/customizer_app.h"
+#include "app/kipo/customizer_view.h"
+#include "ui/login_host.h"
+#include "ui/ui_surfaces.h"
+
+namespace {
+
+class CKipoLoginHost : public CLoginHost {
+ public:
+  explicit CKipoLoginHost(CCustomizerApp& app) : m_app(app) {}
+
+  bool isPersonalized() override {
+    CCustomizerDoc* doc = m_app.getDocument();
+    return doc ? doc->isPersonalized() : m_app.isHostPersonalized();
+  }
+  void doPersonalize() override {
+    if (CCustomizerView* view = m_app.getView()) view->doPersonalize();
+  }
+  void doDepersonalize(bool silent) override {
+    if (CCustomizerView* view = m_app.getView()) view->doDepersonalize(silent);
+  }
+  void startLogout(bool flag) override {
+    if (CCustomizerView* view = m_app.getView()) view->startLogout(flag);
+  }
+  void updateLoginState() override {
+    if (CCustomizerView* view = m_app.getView()) view->updateLoginState();
+  }
+  void showTrayInfo() override {
+    if (CCustomizerView* view = m_app.getView()) view->showTrayInfo();
+  }
+  HWND viewWindow() override {
+    CCustomizerView* view = m_app.getView();
+    return view ? view->GetSafeHwnd() : nullptr;
+  }
+  CLogoutButtonClient* logoutButtonClient() override { return m_app.getView(); }
+  CCustomizerDoc* document() override { return m_app.getDocument(); }
+  bool reopenSecureArea() override { return m_app.reopenSecureArea(); }
+  bool addListener(CSwitchboardListener* listener) override { return m_app.addListener(listener); }
+  bool removeListener(CSwitchboardListener* listener) override { return m_app.removeListener(listener); }
+
+ private:
+  CCustomizerApp& m_app;
+};
+
+std::unique_ptr<CKipoLoginHost> g_host;
+std::unique_ptr<CUiSurfaces> g_surfaces;
+
+}  // namespace
+
+void installLoginSurfaces(CCustomizerApp& app) {
+  if (g_host) return;
+  g_host = std::make_unique<CKipoLoginHost>(app);
+  g_surfaces = std::make_unique<CUiSurfaces>();
+  setLoginHost(g_host.get());
+  setViewSurfaces(g_surfaces.get());
+}
+
+void uninstallLoginSurfaces() {
+  setViewSurfaces(nullptr);
+  setLoginHost(nullptr);
+  // This runs as the application object goes, after the frame and the switchboard: the windows
+  // the surfaces may still name are gone with them, so the objects are let go rather than torn
+  // down against a framework that has ended.
+  (void)g_surfaces.release();
+  (void)g_host.release();
+}

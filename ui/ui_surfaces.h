@@ -1,0 +1,45 @@
+// CUiSurfaces: the customizer view's surfaces as this user interface brings them: the login
+// pull-down, the logout button, the close-programs list, the logout question, the don't-ask-again
+// question and the about box. Whatever is not here yet keeps the interim behaviour of
+// CViewSurfaces (the computer set-up dialog, the intro movie, options, synchronize).
+#pragma once
+
+#include <memory>
+
+#include "app/view_surfaces.h"
+
+class CLoginPulldown;
+class CLogoutButton;
+
+class CUiSurfaces : public CViewSurfaces {
+ public:
+  CUiSurfaces();
+  ~CUiSurfaces() override;
+
+  bool askUnlessSuppressed(HWND owner, const CString& text, const CString& checkBoxText,
+                           const CString& preferenceName) override;
+  bool closePrograms(bool forLogin, HWND owner) override;
+  bool confirmLogout(HWND owner) override;
+  bool hasAboutBox() override { return true; }
+  void showAboutBox(HWND owner) override;
+
+  bool pulldownExists() override;
+  bool createPulldown(HWND parent) override;
+  void destroyPulldown() override;
+  void slidePulldownOpen() override;
+  void slidePulldownClosed() override;
+  bool isPulldownAnimating() override;
+  void stopPulldownAnimations() override;
+  bool coverScreenWithCapture() override;
+  bool startPulldownLogout(bool flag) override;
+
+  bool logoutButtonExists() override;
+  void createLogoutButton(const CString& caption) override;
+  void closeLogoutButton() override;
+
+  CLoginPulldown* pulldown() { return m_pulldown.get(); }
+
+ private:
+  std::unique_ptr<CLoginPulldown> m_pulldown;
+  std::unique_ptr<CLogoutButton> m_logoutButton;
+};
