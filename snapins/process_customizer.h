@@ -51,8 +51,8 @@ class CProcessCustomizer : public CCustomizer {
 
   // For the close-programs dialog: the program runs and the login (flag 1) or the logout (flag 4
   // or 8) would close it.
-  bool needsCloseAtLogin();
-  bool needsCloseAtLogout();
+  virtual bool needsCloseAtLogin();
+  virtual bool needsCloseAtLogout();
 
   // Closes the running program with flag 1 (false when that fails); remembers that it did.
   bool backup() override;

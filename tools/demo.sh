@@ -87,20 +87,18 @@ section "taskbar"
 "$tool" ui taskbar
 
 section "log out"
-if "$tool" ui taskbar | grep -q 'Log out'; then
-  "$tool" ui taskbar click --window 'Log out'
-elif "$tool" ui tray | grep -q 'id=357'; then
+if "$tool" ui tray | grep -q 'tip="Logged in'; then
   # The logged-in tray menu's Log out.
   "$tool" ui tray click --icon 0 --right
   wait_for 10 sh -c "\"$tool\" ui list | grep -q 'class=#32768'"
   "$tool" ui menu --command 338
 else
-  # Without a snap-in that changed the host the login pass had nothing to carry: nothing to undo.
-  echo "nothing is logged in (no snap-in changed the host)"
+  echo "nothing is logged in"
 fi
 if wait_for 10 sh -c "\"$tool\" ui list | grep -q 'Kipo - Log Out'"; then
+  "$tool" ui list | grep -A6 'Kipo - Log Out' || true
   "$tool" ui click --window 'Kipo - Log Out' --control 1
-  wait_for 60 logged 'Depersonaliz' || true
+  wait_for 60 sh -c "\"$tool\" ui tray | grep -q 'tip=\"Double-click to synchronize'" || true
 fi
 "$tool" ui tray
 

@@ -9,10 +9,9 @@
 #include "lang/ids.h"
 #include "platform/afx/ddx.h"
 #include "platform/afx/waitcursor.h"
-#include "snapins/customizer.h"
+#include "snapins/process_customizer.h"
 #include "ui/dialog_support.h"
 #include "ui/login_host.h"
-#include "ui/program_closer.h"
 
 BEGIN_MESSAGE_MAP(CCloseProcessesDialog, CDialog)
   ON_BN_CLICKED(IDC_CLOSE_PROCESSES_CHECK, OnCheckClicked)
@@ -34,12 +33,12 @@ void CCloseProcessesDialog::DoDataExchange(CDataExchange* pDX) {
   DDX_Check(pDX, IDC_CLOSE_PROCESSES_CHECK, m_alwaysShow);
 }
 
-std::vector<CProgramCloser*> CCloseProcessesDialog::closers() {
-  std::vector<CProgramCloser*> found;
+std::vector<CProcessCustomizer*> CCloseProcessesDialog::closers() {
+  std::vector<CProcessCustomizer*> found;
   CCustomizerDoc* document = loginHost().document();
   if (!document) return found;
   for (CCustomizer* customizer : document->getCustomizerPointers()) {
-    auto* closer = dynamic_cast<CProgramCloser*>(customizer);
+    auto* closer = dynamic_cast<CProcessCustomizer*>(customizer);
     if (closer && (m_forLogin ? closer->needsCloseAtLogin() : closer->needsCloseAtLogout())) found.push_back(closer);
   }
   return found;
@@ -47,7 +46,7 @@ std::vector<CProgramCloser*> CCloseProcessesDialog::closers() {
 
 void CCloseProcessesDialog::fillList() {
   m_list.ResetContent();
-  for (CProgramCloser* closer : closers()) m_list.AddString(closer->getProgramName());
+  for (CProcessCustomizer* closer : closers()) m_list.AddString(closer->getDisplayName());
 }
 
 BOOL CCloseProcessesDialog::OnInitDialog() {
@@ -87,8 +86,8 @@ void CCloseProcessesDialog::OnOK() {
   if (m_list.GetCount() > 0) {
     CWaitCursor wait;
     ShowWindow(SW_HIDE);
-    for (CProgramCloser* closer : closers()) {
-      if (m_list.FindStringExact(-1, closer->getProgramName()) == LB_ERR) continue;
+    for (CProcessCustomizer* closer : closers()) {
+      if (m_list.FindStringExact(-1, closer->getDisplayName()) == LB_ERR) continue;
       if (!closer->closeProcess()) {
         OnCancel();
         return;

@@ -9,7 +9,7 @@
 #include "platform/afx/ctrl_basic.h"
 #include "platform/afx/ctrl_list.h"
 
-class CProgramCloser;
+class CProcessCustomizer;
 
 class CCloseProcessesDialog : public CDialog {
  public:
@@ -33,6 +33,6 @@ class CCloseProcessesDialog : public CDialog {
   DECLARE_MESSAGE_MAP()
 
  private:
-  std::vector<CProgramCloser*> closers();
+  std::vector<CProcessCustomizer*> closers();
   void fillList();
 };

@@ -23,9 +23,9 @@
 #include "platform/win32/resource.h"
 #include "platform/win32/win32.h"
 #include "snapins/customizer.h"
+#include "snapins/wallpaper_customizer.h"
 #include "ui/dialog_support.h"
 #include "ui/login_host.h"
-#include "ui/wallpaper_source.h"
 
 namespace {
 
@@ -201,9 +201,9 @@ bool CLoginPanel::generateLoginHtml(int& count) {
     CString page = loadTemplate(needsHorizontalScroll() ? u"HTML_LOGIN_HSCROLL" : u"HTML_LOGIN");
     if (page.IsEmpty()) return false;
     // Until the wallpaper snap-in is among the document's, every computer gets the no-preview cell.
-    CComputerWallpaperSource* wallpapers = nullptr;
+    CWallpaperCustomizer* wallpapers = nullptr;
     if (CCustomizerDoc* document = loginHost().document())
-      wallpapers = dynamic_cast<CComputerWallpaperSource*>(document->findCustomizer(CString(u"Wallpaper")));
+      wallpapers = dynamic_cast<CWallpaperCustomizer*>(document->findCustomizer(CString(u"Wallpaper")));
 
     CString screenshots, nicknames;
     CProfileDatabase& database = getProfileDatabase();

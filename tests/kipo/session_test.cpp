@@ -54,8 +54,9 @@ class KipoSessionTest : public KipoTest {
 
   // Log in as a person does: the tray menu's Log in opens the pull-down, and the login panel's
   // link of this computer (allowed to log in to itself here) is followed. Returns when the pass
-  // has ended.
-  void logInThroughTray(const Started& kipo) {
+  // has ended. With `programsRun`, the close-programs dialog lists the running programs first and
+  // is answered OK (Enter), which closes them.
+  void logInThroughTray(const Started& kipo, bool programsRun = false) {
     setString(HKEY_CURRENT_USER, u"Software\\Brackwater\\Kipo\\Prefs", u"allowLoginThisComputer", u"true");
     std::string menu = openTrayMenu();
     ASSERT_TRUE(contains(menu, "menu item 341")) << menu;
@@ -71,6 +72,9 @@ class KipoSessionTest : public KipoTest {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_EQ(kipotest::runTool({"ui", "follow", "--window", "Kipo Login", "--control", "1358", "--href", "**ALPHA"},
                                 nullptr, &err), 0) << err;
+    if (programsRun) {
+      ASSERT_TRUE(pressInDialog(u"Kipo - Close Programs", IDOK)) << log();
+    }
     ASSERT_TRUE(eventually([] { return readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") == u"false"; }, 30))
         << log();
     (void)kipo;
@@ -184,7 +188,7 @@ TEST_F(KipoSessionTest, ALoginClosesTheProgramsThatKeepSettings) {
   Started kipo = startAndWait();
   // The start-up synchronization completed and took its marker away, so the login may go on.
   EXPECT_FALSE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA.Sync")) << log();
-  logInThroughTray(kipo);
+  logInThroughTray(kipo, true);
   EXPECT_TRUE(word.waitEnd(10)) << log();
   EXPECT_TRUE(excel.waitEnd(10)) << log();
   EXPECT_TRUE(contains(host_.read("word.log"), "confirm yes")) << host_.read("word.log");

@@ -8,27 +8,29 @@
 #include "app/customizer_doc.h"
 #include "app/preference_file.h"
 #include "lang/ids.h"
-#include "snapins/customizer.h"
+#include "snapins/process_customizer.h"
 #include "tests/support/ui_script.h"
 #include "tests/ui/login_fixture.h"
-#include "ui/program_closer.h"
 
 namespace {
 
 using logintest::LoginTest;
 using logintest::ScriptedHost;
 
-class ProgramSnapin : public CCustomizer, public CProgramCloser {
+// A process snap-in whose program runs, to be closed at login or at logout; its close succeeds or
+// refuses as told.
+class ProgramSnapin : public CProcessCustomizer {
  public:
-  ProgramSnapin(const char16_t* program, bool atLogin, bool closes) : m_program(program), m_atLogin(atLogin), m_closes(closes) {}
+  ProgramSnapin(const char16_t* program, bool atLogin, bool closes)
+      : CProcessCustomizer(CString(program), CString(program), CString(), CString(), CString(), false, 0, false, 0),
+        m_atLogin(atLogin),
+        m_closes(closes) {}
   bool needsCloseAtLogin() override { return m_atLogin; }
   bool needsCloseAtLogout() override { return !m_atLogin; }
-  CString getProgramName() override { return m_program; }
   bool closeProcess() override {
     ++closed;
     return m_closes;
   }
-  CString m_program;
   bool m_atLogin, m_closes;
   int closed = 0;
 };
