@@ -76,6 +76,15 @@ bool shellStep(bool ok) {
   return ok;
 }
 
+enum class PathKind { none, file, folder };
+
+// One status call: what the path names now.
+PathKind pathKind(const CString& path) {
+  struct _stat st;
+  if (path.IsEmpty() || _wstat(path.GetString(), &st) != 0) return PathKind::none;
+  return (st.st_mode & _S_IFDIR) ? PathKind::folder : PathKind::file;
+}
+
 // The system calls of one request. Returns true when the call succeeded; a result already known
 // (code 10, or nothing to do) is put in `code` with `decided`.
 bool runSystemCall(const fileOperationRequest& r, DWORD& code, bool& decided) {
@@ -95,22 +104,35 @@ bool runSystemCall(const fileOperationRequest& r, DWORD& code, bool& decided) {
       }
       return MoveFileW(source, target) != FALSE;
 
-    case kFileOpCopy:
-      if (fileExists(r.source) && pathExists(r.target) && sameFileObject(r.source, r.target)) {
+    case kFileOpCopy: {
+      // Each path is looked at once: a synchronizer copies thousands of files in a row, and every
+      // look is a path resolution of its own.
+      const PathKind from = pathKind(r.source), to = pathKind(r.target);
+      if (from == PathKind::file && to != PathKind::none && sameFileObject(r.source, r.target)) {
         // Onto itself: nothing to write, and the file must not be opened for writing.
         code = kFileOpDone;
         decided = true;
         return true;
       }
-      if (fileExists(r.target) && isReadOnlyFile(r.target)) SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
-      if (fileExists(r.source)) {
-        createDirectoryTree(getParentFolder(r.target));
-        return CopyFileW(source, target, FALSE) != FALSE;
+      if (to == PathKind::file && isReadOnlyFile(r.target)) SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
+      if (from == PathKind::file) {
+        // A target that exists lies in a folder that exists; otherwise the folder is looked for
+        // once and created only when missing (the call would find nothing to do).
+        if (to == PathKind::none) {
+          const CString parent = getParentFolder(r.target);
+          if (!directoryExists(parent)) createDirectoryTree(parent);
+        }
+        if (!CopyFileW(source, target, FALSE)) return false;
+        // The check after the call: the source was a file, so the target must be one now.
+        code = fileExists(r.target) ? kFileOpDone : kFileOpGenericError;
+        decided = true;
+        return true;
       }
       if (directoryExists(r.source)) return shellStep(shellInterface().copyFolder(r.source, r.target));
       code = kFileOpSourceMissing;
       decided = true;
       return false;
+    }
 
     case kFileOpDelete:
       if (fileExists(r.source)) {

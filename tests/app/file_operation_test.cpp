@@ -186,6 +186,37 @@ TEST_F(FileOperationTest, DeleteAndCopyRules) {
   EXPECT_EQ(host.read("new/deep/a.txt"), "A");
 }
 
+// A file copy looks at each path once and decides by what it found there: the outcome for each
+// kind of target, with the code the caller sees.
+TEST_F(FileOperationTest, FileCopyByWhatTheTargetNames) {
+  host.write("s/a.txt", "A");
+  host.write("t/old.txt", "old");
+  host.write("t/folder/inner.txt", "inner");
+  struct Case {
+    const char16_t* target;
+    DWORD code;
+    const char* landed;  // the host path that must then hold "A", or null
+  };
+  const Case cases[] = {
+      {u"C:\\n\\deep\\a.txt", 0, "n/deep/a.txt"},  // missing folders are created
+      {u"C:\\t\\new.txt", 0, "t/new.txt"},           // an existing folder
+      {u"C:\\t\\old.txt", 0, "t/old.txt"},           // an existing file is replaced
+      {u"C:\\t\\folder", 8, nullptr},                 // a folder is never replaced by a file
+      {u"C:\\t\\old.txt\\x.txt", 5, nullptr},        // a file stands where a folder is needed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(u8(CString(c.target)));
+    Entry entry;
+    EXPECT_EQ(doFileOperation(u"C:\\s\\a.txt", c.target, kFileOpCopy, &entry), c.code);
+    EXPECT_EQ(entry.bits, c.code ? kSnapshotFailedBit : 0u);
+    if (c.landed) {
+      EXPECT_EQ(host.read(c.landed), "A");
+    }
+  }
+  EXPECT_EQ(host.read("t/folder/inner.txt"), "inner");
+  EXPECT_TRUE(host.isFile("t/old.txt"));
+}
+
 TEST_F(FileOperationTest, TargetThatExistsIsCodeNine) {
   host.write("s/a.txt", "A");
   host.write("s/b.txt", "B");
