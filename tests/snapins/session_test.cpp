@@ -206,8 +206,8 @@ TEST_F(SessionTest, LoginSyncLogoutOverEverySnapinLeavesTheHostAsItWas) {
 
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE("login " + std::to_string(round));
-    for (Program& p : programs) start(p);
     fs::remove(drive / "word.log");
+    for (Program& p : programs) start(p);
 
     ASSERT_TRUE(doc.personalize()) << logBytes();
     for (const Program& p : programs) EXPECT_EQ(WaitForSingleObject(p.process, 5000), WAIT_OBJECT_0) << p.image;
@@ -227,12 +227,16 @@ TEST_F(SessionTest, LoginSyncLogoutOverEverySnapinLeavesTheHostAsItWas) {
     CStringArray cookies;
     listFolder(CCookiesCustomizer::getPersonalizedFolder(), cookies, false);
     EXPECT_EQ(cookies.GetSize(), 1);
-    EXPECT_EQ(regText(kTypedUrlsKey, u"url1"), "<none>") << "the host's typed addresses step aside";
+    // The host's typed addresses step aside for the user's (none before the first logout).
+    EXPECT_EQ(regText(kTypedUrlsKey, u"url1"), round == 1 ? "<none>" : "http://session.example.com/");
     EXPECT_EQ(sessiontest::savedDesktop().wallpaper, "E:\\Synchronized Computers\\BETA\\beach.jpg");
     EXPECT_TRUE(doc.isPersonalized());
 
-    // The user works: a file on the desktop, a site visited; then a run through the coordinator.
+    // The user works: a file on the desktop, an address typed; then a run through the coordinator.
     writeBytes(onHost(desktop) / ("minutes" + std::to_string(round) + ".txt"), "written in the session");
+    // (The browser stand-in writes its cookies and history into the host's default folders
+    // whatever the shell folders say, so the session's visit is only its typed address.)
+    CRegistry(CString(kTypedUrlsKey), true, true).setString(u"url1", CString(u"http://session.example.com/"));
     doc.getSpaceMan().requestSynchronization(kSyncBothWays, nullptr, nullptr);
     pump();
 
@@ -241,6 +245,9 @@ TEST_F(SessionTest, LoginSyncLogoutOverEverySnapinLeavesTheHostAsItWas) {
     EXPECT_EQ(doc.getCustomizerCount(), made);
     EXPECT_EQ(readBytes(betaFolder / "Desktop" / ("minutes" + std::to_string(round) + ".txt")),
               "written in the session");
+    std::vector<CString> typed;
+    ASSERT_TRUE(typedurls::readFile(CString(u"E:\\Synchronized Computers\\BETA\\TypedURLs.dat"), typed));
+    EXPECT_EQ(typed, std::vector<CString>{CString(u"http://session.example.com/")}) << "the user's addresses kept";
 
     EXPECT_EQ(differences(filesBefore, sessiontest::fileState(host.c())), std::vector<std::string>{});
     // On purpose: the restored Favorites folder is left to the shell to write into "Shell
