@@ -28,6 +28,7 @@
 #include "snapins/registry_value_customizer.h"
 #include "snapins/space_man.h"
 #include "snapins/sync_spec.h"
+#include "tests/snapins/session_fixture.h"
 #include "tests/snapins/snapin_fixture.h"
 #include "tests/support/faults.h"
 #include "tests/support/test_host.h"
@@ -42,57 +43,8 @@ using snapintest::SnapinTest;
 const char16_t* const kCache =
     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Extensible Cache";
 
-// Every key and value below a root as "path" and "path|name=type:bytes" lines, the product's own
-// keys left out.
-void walk(HKEY key, const std::u16string& path, std::map<std::string, std::string>& out) {
-  if (path.find(u"Software\\Brackwater") != std::u16string::npos) return;
-  out[toUtf8(path)] = "";
-  for (DWORD i = 0;; ++i) {
-    char16_t name[16384] = {};
-    DWORD nameLength = 16384, type = 0, size = 0;
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-    std::string data(size, '\0');
-    DWORD got = size;
-    RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
-    out[toUtf8(path) + "|" + toUtf8(name)] = std::to_string(type) + ":" + data.substr(0, got);
-  }
-  std::vector<std::u16string> children;
-  for (DWORD i = 0;; ++i) {
-    char16_t name[256] = {};
-    DWORD length = 256;
-    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    children.emplace_back(name);
-  }
-  for (const std::u16string& child : children) {
-    HKEY sub = nullptr;
-    if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
-    walk(sub, path + u"\\" + child, out);
-    RegCloseKey(sub);
-  }
-}
-
-std::map<std::string, std::string> registryState() {
-  std::map<std::string, std::string> state;
-  walk(HKEY_CURRENT_USER, u"HKEY_CURRENT_USER", state);
-  walk(HKEY_LOCAL_MACHINE, u"HKEY_LOCAL_MACHINE", state);
-  return state;
-}
-
-// The differences of two states, one line each.
-std::vector<std::string> differences(const std::map<std::string, std::string>& a,
-                                     const std::map<std::string, std::string>& b) {
-  std::vector<std::string> out;
-  for (const auto& [k, v] : a) {
-    auto it = b.find(k);
-    if (it == b.end())
-      out.push_back("lost: " + k);
-    else if (it->second != v)
-      out.push_back("changed: " + k);
-  }
-  for (const auto& [k, v] : b)
-    if (!a.count(k)) out.push_back("new: " + k);
-  return out;
-}
+using sessiontest::differences;
+using sessiontest::registryState;
 
 class RegistryKeyTest : public SnapinTest {
  protected:
@@ -108,21 +60,6 @@ class RegistryKeyTest : public SnapinTest {
     ASSERT_EQ(kipotest::runTool({"browse", url}, nullptr, &err), 0) << url << err;
   }
   fs::path alphaFolder() const { return computersFolder() / "ALPHA"; }
-
-  // The files of drive C: with their bytes, the product's own folders and the log left out.
-  std::map<std::string, std::string> fileState() const {
-    std::map<std::string, std::string> state;
-    const fs::path root = host.c();
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-      const std::string relative = fs::relative(it->path(), root).generic_string();
-      if (relative.find("Brackwater") != std::string::npos || relative == "Kipo.html") {
-        if (it->is_directory()) it.disable_recursion_pending();
-        continue;
-      }
-      state[relative] = it->is_regular_file() ? readBytes(it->path()) : std::string("<folder>");
-    }
-    return state;
-  }
 };
 
 // A document whose factory makes the given snap-ins, inside the factory scope as the real one.
@@ -442,7 +379,7 @@ TEST_F(RegistryKeyTest, LoginSyncLogoutLeavesTheHostAsItWas) {
   CRegistry(CString(kTypedUrlsKey), false, true).deleteKey();
   CRegistry(CString(kTypedUrlsKey), true, true).setString(u"url1", CString(u"http://host.example.org/"));
   const auto registryBefore = registryState();
-  const auto filesBefore = fileState();
+  const auto filesBefore = sessiontest::fileState(host.c());
 
   ASSERT_TRUE(doc.personalize());
   EXPECT_EQ(regText(CString(kBrowserMainKey), u"Start Page"), "http://start.example.org/");
@@ -467,7 +404,7 @@ TEST_F(RegistryKeyTest, LoginSyncLogoutLeavesTheHostAsItWas) {
             (std::vector<std::string>{"new: HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\PowerPoint",
                                       "new: HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\PowerPoint\\"
                                       "Recent File List"}));
-  EXPECT_EQ(differences(filesBefore, fileState()), std::vector<std::string>{});
+  EXPECT_EQ(differences(filesBefore, sessiontest::fileState(host.c())), std::vector<std::string>{});
   std::vector<CString> stored;
   ASSERT_TRUE(typedurls::readFile(CString(u"E:\\Synchronized Computers\\ALPHA\\TypedURLs.dat"), stored));
   EXPECT_EQ(stored.size(), 2u);

@@ -26,6 +26,7 @@
 #include "snapins/file_synchronizer.h"
 #include "snapins/factory_context.h"
 #include "snapins/space_man.h"
+#include "tests/snapins/session_fixture.h"
 #include "tests/snapins/snapin_fixture.h"
 #include "tests/support/faults.h"
 #include "tests/support/test_windows.h"
@@ -39,49 +40,9 @@ using snapintest::utf8;
 constexpr const char16_t* kControlPanel = u"HKEY_CURRENT_USER\\Control Panel\\Desktop";
 constexpr const char16_t* kLastTheme = u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\LastTheme";
 
-struct Desktop {
-  std::string wallpaper;
-  DWORD style = 99;
-  bool activeDesktop = false;
-  bool components = false;
-};
-
-// A fresh Active Desktop object: what the shell has saved.
-Desktop savedDesktop() {
-  Desktop d;
-  IActiveDesktop* desktop = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_ActiveDesktop, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveDesktop,
-                             reinterpret_cast<void**>(&desktop)),
-            S_OK);
-  if (!desktop) return d;
-  WCHAR buffer[MAX_PATH] = {};
-  desktop->GetWallpaper(buffer, MAX_PATH, 0);
-  d.wallpaper = utf8(CString(buffer));
-  WALLPAPEROPT options{sizeof options, 0};
-  desktop->GetWallpaperOptions(&options, 0);
-  d.style = options.dwStyle;
-  COMPONENTSOPT switches{sizeof switches, FALSE, FALSE};
-  desktop->GetDesktopItemOptions(&switches, 0);
-  d.activeDesktop = switches.fActiveDesktop != FALSE;
-  d.components = switches.fEnableComponents != FALSE;
-  desktop->Release();
-  return d;
-}
-
-// The user sets the desktop through the shell.
-void setDesktop(const char16_t* wallpaper, DWORD style, bool activeDesktop, bool components) {
-  IActiveDesktop* desktop = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ActiveDesktop, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveDesktop,
-                             reinterpret_cast<void**>(&desktop)),
-            S_OK);
-  desktop->SetWallpaper(wallpaper, 0);
-  WALLPAPEROPT options{sizeof options, style};
-  desktop->SetWallpaperOptions(&options, 0);
-  COMPONENTSOPT switches{sizeof switches, components ? TRUE : FALSE, activeDesktop ? TRUE : FALSE};
-  desktop->SetDesktopItemOptions(&switches, 0);
-  EXPECT_EQ(desktop->ApplyChanges(AD_APPLY_ALL), S_OK);
-  desktop->Release();
-}
+using sessiontest::Desktop;
+using sessiontest::savedDesktop;
+using sessiontest::setDesktop;
 
 // Every value under a registry key and its subkeys, by full path, except the product's own tree.
 void dumpKey(const CString& path, std::map<std::string, std::string>& out) {
