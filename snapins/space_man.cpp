@@ -284,7 +284,15 @@ bool CSpaceMan::startCalculatorInternal(std::unique_ptr<CSyncSpec> spec) {
     ended();
   }
   postPendingRequest();
+  passHeldBackClose();
   return true;
+}
+
+void CSpaceMan::passHeldBackClose() {
+  CDocumentHostServices& services = documentHostServices();
+  if (!services.isClosePending()) return;
+  services.clearClosePending();
+  if (HWND main = services.getMainWindow()) PostMessageW(main, WM_CLOSE, 0, 0);
 }
 
 void CSpaceMan::stopRun(std::function<void()> ended) {

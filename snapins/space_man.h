@@ -169,6 +169,8 @@ class CSpaceMan {
   // A request of ours waits in the window's queue; its sync request, or null.
   CSyncSpec* queuedRequest() const;
   void postPendingRequest();
+  // A close the message pump held back while the run held the snap-ins goes through now.
+  void passHeldBackClose();
   void sendStatus(CSyncStatus* status);
   CCustomizer* customizerOf(const CSynchronizer* synchronizer) const;
 

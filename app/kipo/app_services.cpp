@@ -163,8 +163,16 @@ CSpaceMan* CAppServices::spaceMan() {
 }
 
 bool CAppServices::isDocumentBusy() {
+  if (m_closeHeld > 0) return true;
   CCustomizerDoc* doc = document();
-  return doc && doc->isBusy();
+  if (!doc) return false;
+  if (doc->isBusy()) return true;
+  // A close now would destroy the document under the run that is pumping messages: the run is
+  // stopped instead, and the close goes through when it has ended.
+  CSpaceMan& run = doc->getSpaceMan();
+  if (!run.isRunning()) return false;
+  run.stopRun(nullptr);
+  return true;
 }
 
 void CAppServices::loadDevicePreferences() {
@@ -178,10 +186,18 @@ void CAppServices::hostCleanup() {
 bool CAppServices::startCustomizerView() {
   CCustomizerView* customizerView = view();
   if (!customizerView) return false;
+  // Start-up pumps messages (boxes, the first synchronization) and then goes on using the view: a
+  // close in between would destroy it under us, so it waits until start-up is over.
+  ++m_closeHeld;
   customizerView->updateLoginState();
   if (GetFileAttributesW(u"c:\\KipoDiag.txt") != INVALID_FILE_ATTRIBUTES)
     showMessageById(IDS_APP_DIAGNOSTIC_MODE, kProductName);
-  return customizerView->startup();
+  const bool started = customizerView->startup();
+  if (--m_closeHeld == 0 && m_app.pendingClose) {
+    m_app.pendingClose = false;
+    if (HWND main = getMainWindow()) PostMessageW(main, WM_CLOSE, 0, 0);
+  }
+  return started;
 }
 
 void CAppServices::activateView(CView* target) {

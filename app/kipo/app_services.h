@@ -98,6 +98,8 @@ class CAppServices : public CDeviceHostServices, public CSecureDriveServices, pu
   void setStandbyRequest(bool on) { m_standbyRequest = on; }
 
  private:
+  // Start-up calls in progress that a close must wait for.
+  int m_closeHeld = 0;
   CCustomizerApp& m_app;
   bool m_standbyRequest = false;
   bool m_installed = false;
