@@ -561,6 +561,8 @@ void CSynchronizeDialog2::onPreSyncCalculationFinished() {
   }
   if (m_meter.m_hWnd) m_meter.DestroyWindow();
   EndDialog(IDOK);
+  // The run's progress follows while this modal loop still stands: the dialog is out of sight.
+  ShowWindow(SW_HIDE);
   unregisterListener();
   applySettings();
   CPreferenceFile& prefs = getDevicePrefs();

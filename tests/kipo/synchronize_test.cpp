@@ -72,11 +72,11 @@ TEST_F(KipoSynchronizeTest, SynchronizeThroughTheDialogs) {
   EXPECT_FALSE(IsWindowEnabled(inbox));
 
   ASSERT_EQ(click(kSynchronizeCaption, IDOK), 0);
-  ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); }, 30)) << log();
+  ASSERT_TRUE(eventually([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 30)) << log();
   HWND progress = nullptr;
   ASSERT_TRUE(eventually([&] { return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr; }, 30)) << log();
   // The run has ended when the dialog's button offers to close it.
-  ASSERT_TRUE(eventually([&] { return controlText(progress, 1030) == "&Close"; }, 60)) << log();
+  ASSERT_TRUE(eventually([&] { return controlText(progress, 1030) == "&Close"; }, 60)) << listing(kProgressCaption);
   EXPECT_EQ(controlText(progress, 1278), "Synchronization complete");
   ASSERT_EQ(click(kProgressCaption, 1030), 0);
   ASSERT_TRUE(eventually([&] { return !IsWindow(progress); }, 30));
@@ -87,6 +87,7 @@ TEST_F(KipoSynchronizeTest, SynchronizeThroughTheDialogs) {
   EXPECT_TRUE(contains(controlText(message, 1268), "ALPHA")) << controlText(message, 1268);
   PostMessageW(message, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(eventually([&] { return !IsWindow(message); }, 10));
+  ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); }, 10));
   EXPECT_EQ(slurp(drive_ / "Synchronized Computers" / "ALPHA" / "Desktop" / "notes.txt"), "carried notes") << log();
   EXPECT_FALSE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA.Sync"));
   EXPECT_TRUE(contains(log(), "{CustomizerView}: Synchronization synchronized.")) << log();
