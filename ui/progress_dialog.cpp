@@ -18,6 +18,8 @@ constexpr DWORD kCloseDelay = 1000;
 
 }  // namespace
 
+CProgressDialog* CProgressDialog::s_running = nullptr;
+
 BEGIN_MESSAGE_MAP(CProgressDialog, CDialog)
   ON_WM_CREATE()
   ON_WM_CLOSE()
@@ -30,7 +32,10 @@ END_MESSAGE_MAP()
 CProgressDialog::CProgressDialog(bool closable, CView* view)
     : CDialog(IDD_PROGRESS, view), m_view(view), m_closable(closable) {}
 
-CProgressDialog::~CProgressDialog() { stopListening(); }
+CProgressDialog::~CProgressDialog() {
+  stopListening();
+  if (s_running == this) s_running = m_outer;
+}
 
 void CProgressDialog::stopListening() {
   if (m_listening) loginHost().removeListener(this);
@@ -52,6 +57,8 @@ int CProgressDialog::OnCreate(LPCREATESTRUCT create) {
 
 BOOL CProgressDialog::OnInitDialog() {
   CDialog::OnInitDialog();
+  m_outer = s_running;
+  s_running = this;
   m_actionButton.ShowWindow(m_closable ? SW_SHOW : SW_HIDE);
   if (!m_animation.Open(IDR_AVI_COPY_FILE)) {
     writeLog(kLogNoAnimation);
@@ -164,6 +171,7 @@ void CProgressDialog::OnCancel() {
 
 void CProgressDialog::OnDestroy() {
   stopListening();
+  if (s_running == this) s_running = m_outer;
   CDialog::OnDestroy();
 }
 

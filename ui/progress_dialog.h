@@ -31,6 +31,8 @@ class CProgressDialog : public CDialog, public CProgressListener {
   virtual void onFinished();
 
   bool isFinished() const { return m_finished; }
+  // The dialog shown now (the innermost when one runs inside another's loop); null when none.
+  static CProgressDialog* running() { return s_running; }
   // The result that ends the dialog from now on: IDCANCEL once the operation was cancelled.
   int endResult() const { return m_cancelled ? IDCANCEL : IDOK; }
 
@@ -61,4 +63,7 @@ class CProgressDialog : public CDialog, public CProgressListener {
   // The operation was cancelled (or stopped by another party): it never ends with IDOK.
   bool m_cancelled = false;
   bool m_listening = false;
+  CProgressDialog* m_outer = nullptr;
+
+  static CProgressDialog* s_running;
 };

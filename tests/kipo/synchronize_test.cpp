@@ -2,7 +2,7 @@
 // tray's Synchronize opens the synchronize dialog, which lists what the calculation through the
 // run coordinator found; its OK closes it and the progress dialog follows the run to its end; the
 // host's Desktop file is then on the drive and the run's marker is gone. Closing the synchronize
-// dialog instead runs nothing.
+// dialog instead runs nothing, and closing the program while it is up ends it first.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -105,6 +105,18 @@ TEST_F(KipoSynchronizeTest, ClosingTheDialogRunsNothing) {
   EXPECT_FALSE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA" / "Desktop" / "notes.txt"));
   EXPECT_FALSE(contains(log(), "Synchronization synchronized.")) << log();
   ASSERT_TRUE(closeKipo(kipo));
+}
+
+// The program is closed (as another program closes it) while the synchronize dialog is up: the
+// dialog goes first, then the program ends normally.
+TEST_F(KipoSynchronizeTest, AClosedProgramEndsTheOpenDialogFirst) {
+  Started kipo = startKipo(u"/handoff E:\\");
+  HWND dialog = openSynchronizeDialog(kipo);
+  ASSERT_NE(dialog, nullptr) << log();
+  ASSERT_TRUE(closeKipo(kipo)) << log();
+  EXPECT_EQ(kipo.exitCode(), 0u);
+  EXPECT_TRUE(contains(log(), "Kipo Stopped: ")) << log();
+  EXPECT_FALSE(contains(log(), "Synchronization synchronized.")) << log();
 }
 
 }  // namespace

@@ -48,9 +48,21 @@ class SeenDialog : public CSynchronizeDialog2 {
     total = plannedTotal();
   }
   void OnOK() override {
+    if (sortColumn >= 0) {
+      // A click on the column's header, as the list reports it.
+      NMLISTVIEW click{};
+      click.hdr.hwndFrom = list().m_hWnd;
+      click.hdr.idFrom = IDC_SYNC_LIST;
+      click.hdr.code = LVN_COLUMNCLICK;
+      click.iSubItem = sortColumn;
+      SendMessage(WM_NOTIFY, IDC_SYNC_LIST, reinterpret_cast<LPARAM>(&click));
+      for (int row = 0; row < list().GetItemCount(); ++row) data.push_back(static_cast<int>(list().GetItemData(row)));
+    }
     keep();
     CSynchronizeDialog2::OnOK();
   }
+  int sortColumn = -1;
+  std::vector<int> data;
   void OnCancel() override {
     keep();
     CSynchronizeDialog2::OnCancel();
@@ -113,6 +125,22 @@ TEST_F(SynchronizeDialogTest, TheRowsOfAPlanAndOk) {
   EXPECT_EQ(login.runs, std::vector<DWORD>{kSyncBothWays});
   EXPECT_EQ(kilobytesSynchronized(), 11ull);
   EXPECT_EQ(CSynchronizeDialog2::active(), nullptr);
+
+  // A click on the name column's header sorts the rows by name, case-blind, and renumbers them.
+  kipotest::UiScript again;
+  again.dialog(IDD_SYNCHRONIZE).click(IDOK);
+  SeenDialog sorted;
+  sorted.sortColumn = 0;
+  EXPECT_EQ(sorted.DoModal(), IDOK);
+  again.verify();
+  EXPECT_EQ(sorted.rows, (std::vector<std::string>{
+                             "** clash.txt | Desktop | 1 KB",
+                             "+ new.txt | Desktop | 9 KB",
+                             "Favorites |  | 2 KB",
+                             "report.doc | Desktop | 4 KB",
+                             "x gone.txt | E:\\Synchronized Computers\\ALPHA\\Desktop | 2 KB",
+                         }));
+  EXPECT_EQ(sorted.data, (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
 // OK during the search waits for its end; OK again meanwhile only says to wait. One run starts.
