@@ -91,11 +91,12 @@ CSynchronizeDialog2::CSynchronizeDialog2(CView* parent)
     : CDialog(IDD_SYNCHRONIZE, parent), m_meter(this), m_view(parent) {
   m_document = parent ? dynamic_cast<CCustomizerDoc*>(parent->GetDocument()) : nullptr;
   if (!m_document) m_document = loginHost().document();
-  if (m_document) {
-    m_files = dynamic_cast<CFileCustomizer*>(m_document->findCustomizer(CString(kFilesName)));
-    // The Outlook snap-in is not part of this program yet: its choices stay off.
-    m_outlook = nullptr;
-  }
+  // The Outlook snap-in is not part of this program yet: its choices stay off.
+  m_outlook = nullptr;
+}
+
+CFileCustomizer* CSynchronizeDialog2::files() const {
+  return m_document ? dynamic_cast<CFileCustomizer*>(m_document->findCustomizer(CString(kFilesName))) : nullptr;
 }
 
 CSynchronizeDialog2::~CSynchronizeDialog2() {
@@ -213,7 +214,7 @@ BOOL CSynchronizeDialog2::OnInitDialog() {
     GetDlgItem(IDC_SYNC_INBOX)->EnableWindow(FALSE);
     GetDlgItem(IDC_SYNC_INBOX_DAYS_LABEL)->EnableWindow(FALSE);
   }
-  if (!m_files) {
+  if (!files()) {
     GetDlgItem(IDC_SYNC_DESKTOP_DAYS)->EnableWindow(FALSE);
     GetDlgItem(IDC_SYNC_DESKTOP)->EnableWindow(FALSE);
   }
@@ -226,12 +227,13 @@ void CSynchronizeDialog2::updateDisplay() {
   // Filling the day fields notifies their changes: those are not the user's.
   m_updatingDisplay = true;
   CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
-  if (m_files && self) {
+  CFileCustomizer* fileSnapin = files();
+  if (fileSnapin && self) {
     const CString desktopWord = loadResString(IDS_FOLDER_WORD_DESKTOP);
     const CString favoritesWord = loadResString(IDS_FOLDER_WORD_FAVORITES);
     const CFileSyncPref* desktop = nullptr;
     const CFileSyncPref* favorites = nullptr;
-    for (const auto& record : m_files->fileSyncPrefs(self)) {
+    for (const auto& record : fileSnapin->fileSyncPrefs(self)) {
       if (!desktop && record->path.CompareNoCase(desktopWord.GetString()) == 0) desktop = record.get();
       if (!favorites && record->path.CompareNoCase(favoritesWord.GetString()) == 0) favorites = record.get();
     }
@@ -257,7 +259,7 @@ void CSynchronizeDialog2::updateDisplay() {
 }
 
 void CSynchronizeDialog2::enableOptionControls() {
-  GetDlgItem(IDC_SYNC_DESKTOP_DAYS)->EnableWindow(m_files && IsDlgButtonChecked(IDC_SYNC_DESKTOP) == BST_CHECKED);
+  GetDlgItem(IDC_SYNC_DESKTOP_DAYS)->EnableWindow(files() && IsDlgButtonChecked(IDC_SYNC_DESKTOP) == BST_CHECKED);
   if (!outlookSupported()) {
     CheckDlgButton(IDC_SYNC_INBOX, BST_UNCHECKED);
     GetDlgItem(IDC_SYNC_INBOX)->EnableWindow(FALSE);
@@ -271,16 +273,16 @@ void CSynchronizeDialog2::applySettings() {
   if (m_hWnd) UpdateData(TRUE);
   CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
   if (!self || !m_document) return;
-  if (m_files) {
-    m_files->setDesktopSyncDays(self, m_desktop != FALSE, dayLimitOf(m_desktopDays));
-    m_files->setFavoritesSync(self, m_ieSettings != FALSE);
+  if (CFileCustomizer* fileSnapin = files()) {
+    fileSnapin->setDesktopSyncDays(self, m_desktop != FALSE, dayLimitOf(m_desktopDays));
+    fileSnapin->setFavoritesSync(self, m_ieSettings != FALSE);
     for (const char16_t* name : kBrowserCustomizers) {
       if (CCustomizer* browser = m_document->findCustomizer(CString(name))) {
         browser->setSynchronized(self, m_ieSettings != FALSE);
         browser->savePrefs(self);
       }
     }
-    if (!m_files->savePrefs(self)) showMessageById(IDS_SYNC_FILE_PREFS_NOT_SAVED);
+    if (!fileSnapin->savePrefs(self)) showMessageById(IDS_SYNC_FILE_PREFS_NOT_SAVED);
   }
   // Inbox choices belong to the Outlook snap-in, which this program does not have yet; the
   // signature snap-in follows the Inbox choice.
@@ -306,7 +308,7 @@ void CSynchronizeDialog2::startCalculation() {
 }
 
 void CSynchronizeDialog2::OnDesktopClicked() {
-  if (!m_files) return;
+  if (!files()) return;
   UpdateData(TRUE);
   enableOptionControls();
   applySettings();
@@ -561,6 +563,7 @@ void CSynchronizeDialog2::onPreSyncCalculationFinished() {
   }
   if (m_meter.m_hWnd) m_meter.DestroyWindow();
   EndDialog(IDOK);
+  m_ended = true;
   // The run's progress follows while this modal loop still stands: the dialog is out of sight.
   ShowWindow(SW_HIDE);
   unregisterListener();
@@ -580,6 +583,9 @@ void CSynchronizeDialog2::onPreSyncCalculationFinished() {
 }
 
 void CSynchronizeDialog2::OnCancel() {
+  // Ended with OK, the dialog only waits for the run it started: a cancel is no longer its own
+  // (the drive going away stops that run through the coordinator).
+  if (m_ended) return;
   CSpaceMan* coordinator = spaceMan();
   if (coordinator && coordinator->isRunning()) {
     unregisterListener();

@@ -84,6 +84,9 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
 
  private:
   CSpaceMan* spaceMan() const;
+  // The document's file snap-in, looked up at each use: the document drops its snap-ins when
+  // the drive goes away, also while this dialog waits for a stopped calculation.
+  CFileCustomizer* files() const;
   // A calculation runs, or one waits in the coordinator's queue.
   bool calculating() const;
   // Installed Outlook that the dialog can narrow (no Outlook snap-in: never).
@@ -112,7 +115,6 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   CDeviceUsageControl m_meter;
   CView* m_view;
   CCustomizerDoc* m_document = nullptr;
-  CFileCustomizer* m_files = nullptr;
   CCustomizer* m_outlook = nullptr;
   LONGLONG m_plannedTotal = 0;
   int m_rowCount = 0;
@@ -127,6 +129,7 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   UINT m_deferredCommand = 0;
   bool m_initialised = false;
   bool m_updatingDisplay = false;
+  bool m_ended = false;
 
   static CSynchronizeDialog2* s_active;
   static int s_opMessages;

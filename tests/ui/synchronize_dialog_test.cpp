@@ -199,6 +199,30 @@ TEST_F(SynchronizeDialogTest, CancelDuringTheSearch) {
   }
 }
 
+// The drive goes away during the search: the application cancels the dialog, and the document
+// drops its snap-ins once the calculation has stopped, before the cancel comes back. The dialog
+// then ends without touching them.
+TEST_F(SynchronizeDialogTest, TheDriveGoesAwayDuringTheSearch) {
+  synchronizer->plans = {{kFileOpHostToDrive, 10, u"C:\\x.txt", u"E:\\x.txt"},
+                         {kFileOpHostToDrive, 10, u"C:\\y.txt", u"E:\\y.txt"}};
+  CSynchronizeDialog2* shown = nullptr;
+  synchronizer->duringCalculation = [&](std::size_t i) {
+    if (i != 1) return;
+    shown->SendMessage(WM_COMMAND, IDCANCEL);
+    doc.getSpaceMan().stopRun([&] {
+      doc.getSpaceMan().freeSynchronizers();
+      doc.deleteCustomizers();
+    });
+  };
+  kipotest::UiScript ui;
+  CSynchronizeDialog2 dialog(nullptr);
+  shown = &dialog;
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  ui.verify();
+  EXPECT_EQ(doc.getCustomizerCount(), 0);
+  EXPECT_TRUE(login.runs.empty());
+}
+
 // The space checks by the planned total against the drive (capacity 1 MB, 100 KB used): no check
 // for a total of 0 or less; more than the free space refuses with a message; beyond nine tenths
 // asks, and only Yes goes on; nothing to do says so and stays open.
