@@ -1,12 +1,8 @@
 // The interim surfaces of the customizer view, until the parts that bring them install their own.
 #include "app/view_surfaces.h"
 
-#include "app/customizer_doc.h"
-#include "app/document_host_services.h"
 #include "app/messages.h"
-#include "app/preference_file.h"
 #include "lang/ids.h"
-#include "platform/afx/view.h"
 #include "platform/win32/win32.h"
 #include "ui/dont_ask_dialog.h"
 
@@ -35,20 +31,7 @@ bool CViewSurfaces::hasAboutBox() { return false; }
 void CViewSurfaces::showAboutBox(HWND) {}
 bool CViewSurfaces::hasOptionsDialog() { return false; }
 void CViewSurfaces::runOptionsDialog(CView*) {}
-int CViewSurfaces::runSynchronizeDialog(CView* view) {
-  auto* document = view ? dynamic_cast<CCustomizerDoc*>(view->GetDocument()) : nullptr;
-  // Every request made to the coordinator goes both ways.
-  if (!document || !document->synchronize(2)) return IDCANCEL;
-  // Like the dialog, wait for the run asked for (and any it queued) to end, so that an OK means
-  // the run is complete (the view then deletes this computer's synchronize marker).
-  CSpaceMan& spaceMan = document->getSpaceMan();
-  MSG msg;
-  while (spaceMan.isRunning() ||
-         (spaceMan.windowHandle() &&
-          PeekMessageW(&msg, spaceMan.windowHandle(), WM_SPACEMAN_REQUEST, WM_SPACEMAN_REQUEST, PM_NOREMOVE)))
-    documentHostServices().processMessages();
-  return IDOK;
-}
+int CViewSurfaces::runSynchronizeDialog(CView*) { return IDCANCEL; }
 
 bool CViewSurfaces::pulldownExists() { return false; }
 bool CViewSurfaces::createPulldown(HWND) { return false; }

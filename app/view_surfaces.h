@@ -6,7 +6,7 @@
 // in: the don't-ask-again question itself, plain Yes/No message boxes of the same texts for the
 // close-programs and logout questions, no pull-down and no logout button (requests run without them),
 // the set-up dialog and the movie skipped, no about box or options dialog (their tray items are
-// greyed), and the Synchronize command runs the document's synchronization at once.
+// greyed), and no synchronize dialog (the Synchronize command then does nothing).
 #pragma once
 
 #include "platform/afx/cstring.h"
@@ -33,9 +33,7 @@ class CViewSurfaces {
   virtual void showAboutBox(HWND owner);
   virtual bool hasOptionsDialog();
   virtual void runOptionsDialog(CView* view);
-  // The synchronize dialog: IDOK after a run, IDCANCEL, or 32771. The default runs the run at
-  // once (calculation and execution through the coordinator, waiting for its end) and answers
-  // IDOK when it ran.
+  // The synchronize dialog: IDOK after a run, IDCANCEL, or 32771. The default has none (IDCANCEL).
   virtual int runSynchronizeDialog(CView* view);
 
   // The login pull-down (the default has none: requests run without it).

@@ -23,3 +23,4 @@ CCustomizerDoc* CLoginHost::document() { return nullptr; }
 bool CLoginHost::reopenSecureArea() { return true; }
 bool CLoginHost::addListener(CSwitchboardListener*) { return false; }
 bool CLoginHost::removeListener(CSwitchboardListener*) { return false; }
+void CLoginHost::synchronize(DWORD) {}

@@ -11,6 +11,7 @@
 #include "ui/login_pulldown.h"
 #include "ui/logout_button.h"
 #include "ui/logout_dialog.h"
+#include "ui/synchronize_dialog.h"
 
 namespace {
 
@@ -41,6 +42,11 @@ bool CUiSurfaces::confirmLogout(HWND owner) {
 void CUiSurfaces::showAboutBox(HWND owner) {
   CAboutDialog dialog(wndOf(owner));
   dialog.DoModal();
+}
+
+int CUiSurfaces::runSynchronizeDialog(CView* view) {
+  CSynchronizeDialog2 dialog(view);
+  return static_cast<int>(dialog.DoModal());
 }
 
 bool CUiSurfaces::pulldownExists() { return m_pulldown && m_pulldown->m_hWnd; }

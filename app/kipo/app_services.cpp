@@ -23,6 +23,7 @@
 #include "lang/ids.h"
 #include "snapins/host_recovery.h"
 #include "platform/win32/win32.h"
+#include "ui/synchronize_dialog.h"
 
 CAppServices::CAppServices(CCustomizerApp& app) : m_app(app) {}
 
@@ -275,9 +276,18 @@ void CAppServices::trayNotify(WPARAM wParam, LPARAM lParam) {
   if (m_trayIcon) m_trayIcon->onNotify(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
 }
 
-// The options and synchronize dialogs come with later parts; none is open meanwhile.
-void CAppServices::cancelOpenDialogs() {}
+// The synchronize dialog while it runs (the options dialog comes with a later part).
+void CAppServices::cancelOpenDialogs() {
+  if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active(); dialog && dialog->m_hWnd)
+    dialog->SendMessage(WM_COMMAND, IDCANCEL);
+}
 
-void CAppServices::enableOpenDialogs(bool) {}
+void CAppServices::enableOpenDialogs(bool enabled) {
+  if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active(); dialog && dialog->m_hWnd)
+    dialog->EnableWindow(enabled ? TRUE : FALSE);
+}
 
-HWND CAppServices::openDialogWindow() { return nullptr; }
+HWND CAppServices::openDialogWindow() {
+  CSynchronizeDialog2* dialog = CSynchronizeDialog2::active();
+  return dialog ? dialog->m_hWnd : nullptr;
+}

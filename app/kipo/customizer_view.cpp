@@ -24,6 +24,8 @@
 #include "app/windows_helpers.h"
 #include "lang/ids.h"
 #include "platform/win32/win32.h"
+#include "ui/synchronize_dialog.h"
+#include "ui/synchronize_progress_dialog.h"
 #include "ui/wait_dialog.h"
 
 namespace {
@@ -236,25 +238,34 @@ void CCustomizerView::synchronize(DWORD mode) {
   busy = true;
   auto* document = dynamic_cast<CCustomizerDoc*>(GetDocument());
   if (document && document->synchronize(mode)) {
-    CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
-    if (self) {
-      CString marker = CCustomizerDoc::getSyncMarkerPath(*self);
-      if (fileExists(marker)) DeleteFileW(marker);
+    CSynchronizeProgressDialog progress(this);
+    progress.m_subject = loadResString(IDS_VIEW_SYNC_PROGRESS_CAPTION);
+    // Only a completed run takes the marker away; a cancelled one ends with IDCANCEL.
+    if (progress.DoModal() == IDOK) {
+      CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
+      if (self) {
+        CString marker = CCustomizerDoc::getSyncMarkerPath(*self);
+        if (fileExists(marker)) DeleteFileW(marker);
+      }
+      CString device = deviceDisplayName();
+      CString text = formatMessageText(loadResString(IDS_VIEW_SYNCHRONIZED), self ? self->getKey() : CString(), device,
+                                       device);
+      text += formatMessageText(
+          loadResString(app().getDeviceDetector().getDeviceKind() == kIPodDiskKind ? IDS_VIEW_SYNCHRONIZED_IPOD
+                                                                                    : IDS_VIEW_SYNCHRONIZED_OTHER),
+          device);
+      viewSurfaces().askUnlessSuppressed(ownerWindow(), text, loadResString(IDS_DEV_ADMIN_WARNING_CHECK),
+                                         CString(kShowSynchronizedPref));
     }
-    CString device = deviceDisplayName();
-    CString text = formatMessageText(loadResString(IDS_VIEW_SYNCHRONIZED), self ? self->getKey() : CString(), device,
-                                     device);
-    text += formatMessageText(
-        loadResString(app().getDeviceDetector().getDeviceKind() == kIPodDiskKind ? IDS_VIEW_SYNCHRONIZED_IPOD
-                                                                                  : IDS_VIEW_SYNCHRONIZED_OTHER),
-        device);
-    viewSurfaces().askUnlessSuppressed(ownerWindow(), text, loadResString(IDS_DEV_ADMIN_WARNING_CHECK),
-                                       CString(kShowSynchronizedPref));
   }
   busy = false;
 }
 
 void CCustomizerView::OnPopupSynchronize() {
+  if (CSynchronizeDialog2* open = CSynchronizeDialog2::active()) {
+    open->BringWindowToTop();
+    return;
+  }
   if (viewSurfaces().pulldownExists()) viewSurfaces().slidePulldownClosed();
   if (isPersonalized()) return;
   auto* document = dynamic_cast<CCustomizerDoc*>(GetDocument());
@@ -274,12 +285,7 @@ void CCustomizerView::OnPopupSynchronize() {
   if (result == IDCANCEL) {
     document->getSpaceMan().freeSynchronizers();
   } else if (result == IDOK) {
-    // The run ended: this computer's synchronize marker no longer stands for an unfinished one.
-    CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
-    if (self) {
-      const CString marker = CCustomizerDoc::getSyncMarkerPath(*self);
-      if (fileExists(marker)) DeleteFileW(marker);
-    }
+    // The marker of the run went with its completion (synchronize), not with this dialog's OK.
     flushDevicePreferences(u"{CustomizerView}: Failed to flush data to device after synchronization.");
     if (viewSurfaces().pulldownExists()) app().sendAppMessage(new CAppMessage());
   }

@@ -43,6 +43,9 @@ class CKipoLoginHost : public CLoginHost {
   bool reopenSecureArea() override { return m_app.reopenSecureArea(); }
   bool addListener(CSwitchboardListener* listener) override { return m_app.addListener(listener); }
   bool removeListener(CSwitchboardListener* listener) override { return m_app.removeListener(listener); }
+  void synchronize(DWORD mode) override {
+    if (CCustomizerView* view = m_app.getView()) view->synchronize(mode);
+  }
 
  private:
   CCustomizerApp& m_app;

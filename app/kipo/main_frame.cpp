@@ -10,11 +10,17 @@
 #include "app/program_texts.h"
 #include "platform/win32/device_notify.h"
 #include "ui/auto_logout_dialog.h"
+#include "ui/progress_dialog.h"
+#include "ui/synchronize_dialog.h"
 
 namespace {
 
 // Set before the frame's window exists (the host's number for the name).
 UINT g_taskbarCreated = 0;
+
+// A close that waits for the synchronize dialog's loop to unwind looks again this often.
+constexpr UINT_PTR kCloseAfterDialogsTimer = 1;
+constexpr UINT kCloseAfterDialogsPeriod = 50;
 
 }  // namespace
 
@@ -33,6 +39,7 @@ BEGIN_MESSAGE_MAP(CMainFrame, CMDIFrameWnd)
   ON_MESSAGE(WM_DEVICECHANGE, OnDeviceChangeMessage)
   ON_WM_QUERYENDSESSION()
   ON_WM_ENDSESSION()
+  ON_WM_TIMER()
   ON_WM_CLOSE()
 END_MESSAGE_MAP()
 
@@ -143,11 +150,34 @@ void CMainFrame::OnEndSession(BOOL bEnding) {
   if (app) app->onEndSession();
   writeLog(u"mainframe window ending session");
   // The close destroys this window and this object: nothing of it is used afterwards.
-  OnClose();
+  closeNow();
   if (app) app->ExitInstance();
 }
 
 void CMainFrame::OnClose() {
+  // The synchronize dialog (and the progress of the run it started) are ended first, and the
+  // close happens once their loops have unwound: closing the document under them would leave
+  // their caller with a deleted document.
+  if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active()) {
+    if (CProgressDialog* progress = CProgressDialog::running()) progress->EndDialog(kDialogEndedByApplication);
+    if (dialog->m_hWnd) dialog->EndDialog(kDialogEndedByApplication);
+    SetTimer(kCloseAfterDialogsTimer, kCloseAfterDialogsPeriod, nullptr);
+    return;
+  }
+  closeNow();
+}
+
+void CMainFrame::OnTimer(UINT_PTR id) {
+  if (id != kCloseAfterDialogsTimer) {
+    CMDIFrameWnd::OnTimer(id);
+    return;
+  }
+  if (CSynchronizeDialog2::active()) return;
+  KillTimer(kCloseAfterDialogsTimer);
+  PostMessage(WM_CLOSE);
+}
+
+void CMainFrame::closeNow() {
   CCustomizerApp* app = customizerApp();
   CMDIFrameWnd::OnClose();
   if (app) app->shutdownDeviceSide();

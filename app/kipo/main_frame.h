@@ -39,9 +39,12 @@ class CMainFrame : public CMDIFrameWnd {
   afx_msg BOOL OnQueryEndSession();
   afx_msg void OnEndSession(BOOL bEnding);
   afx_msg void OnClose();
+  afx_msg void OnTimer(UINT_PTR id);
   DECLARE_MESSAGE_MAP()
 
  private:
+  // Closes the documents and this frame, then the device side of the application.
+  void closeNow();
   // The frame's invisible owner, which keeps it off the taskbar.
   CWnd m_owner;
   CString m_ownerClassName;

@@ -7,3 +7,11 @@ foreach(name login_panel_test login_pulldown_test)
                        INCLUDE_DIRS "${PROJECT_SOURCE_DIR}/lang")
   endif()
 endforeach()
+# The dialogs of a synchronization carry the program's animations, as the program file does.
+foreach(name device_usage_control_test progress_dialog_test synchronize_dialog_test)
+  if(TARGET ui_${name})
+    kipo_add_resources(ui_${name} "${PROJECT_SOURCE_DIR}/app/kipo/animations.rc"
+                       DEPENDS "${PROJECT_SOURCE_DIR}/lang/ids_synchronize.h" "${PROJECT_SOURCE_DIR}/app/kipo/res/copyfile.avi"
+                       "${PROJECT_SOURCE_DIR}/app/kipo/res/findfile.avi" INCLUDE_DIRS "${PROJECT_SOURCE_DIR}/lang")
+  endif()
+endforeach()
