@@ -11,6 +11,8 @@
 #include "ui/login_pulldown.h"
 #include "ui/logout_button.h"
 #include "ui/logout_dialog.h"
+#include "ui/options_dialog.h"
+#include "ui/options_host.h"
 
 namespace {
 
@@ -40,6 +42,11 @@ bool CUiSurfaces::confirmLogout(HWND owner) {
 
 void CUiSurfaces::showAboutBox(HWND owner) {
   CAboutDialog dialog(wndOf(owner));
+  dialog.DoModal();
+}
+
+void CUiSurfaces::runOptionsDialog(CView* view) {
+  COptionsDialog dialog(optionsHost().document(), 0, view);
   dialog.DoModal();
 }
 

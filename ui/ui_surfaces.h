@@ -1,7 +1,7 @@
 // CUiSurfaces: the customizer view's surfaces as this user interface brings them: the login
 // pull-down, the logout button, the close-programs list, the logout question, the don't-ask-again
-// question and the about box. Whatever is not here yet keeps the interim behaviour of
-// CViewSurfaces (the computer set-up dialog, the intro movie, options, synchronize).
+// question, the about box and the options dialog. Whatever is not here yet keeps the interim
+// behaviour of CViewSurfaces (the computer set-up dialog, the intro movie, synchronize).
 #pragma once
 
 #include <memory>
@@ -22,6 +22,8 @@ class CUiSurfaces : public CViewSurfaces {
   bool confirmLogout(HWND owner) override;
   bool hasAboutBox() override { return true; }
   void showAboutBox(HWND owner) override;
+  bool hasOptionsDialog() override { return true; }
+  void runOptionsDialog(CView* view) override;
 
   bool pulldownExists() override;
   bool createPulldown(HWND parent) override;

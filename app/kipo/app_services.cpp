@@ -23,6 +23,7 @@
 #include "lang/ids.h"
 #include "snapins/host_recovery.h"
 #include "platform/win32/win32.h"
+#include "ui/admin_logon.h"
 
 CAppServices::CAppServices(CCustomizerApp& app) : m_app(app) {}
 
@@ -134,6 +135,14 @@ void CAppServices::reportUnknownException(const CString& context) {
     writeLog(u"{%s}: Caught undefined exception.", context);
   }
 }
+
+void CAppServices::runAdministratorLogon(const std::vector<CAdminUserOperation*>& operations, HWND owner) {
+  runAdminLogonDialog(operations, owner);
+}
+
+std::unique_ptr<CAdminLogon> CAppServices::createAdminLogon() { return ::createAdminLogon(); }
+
+CUserCredentials& CAppServices::adminCredentials() { return m_app.adminCredentials; }
 
 // ---- the application's parts --------------------------------------------------------------------
 
