@@ -24,6 +24,7 @@
 #include "snapins/host_recovery.h"
 #include "platform/win32/win32.h"
 #include "ui/admin_logon.h"
+#include "ui/options_dialog.h"
 
 CAppServices::CAppServices(CCustomizerApp& app) : m_app(app) {}
 
@@ -268,9 +269,17 @@ void CAppServices::trayNotify(WPARAM wParam, LPARAM lParam) {
   if (m_trayIcon) m_trayIcon->onNotify(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
 }
 
-// The options and synchronize dialogs come with later parts; none is open meanwhile.
-void CAppServices::cancelOpenDialogs() {}
+// The open options dialog (the synchronize dialog comes with a later part).
+void CAppServices::cancelOpenDialogs() {
+  if (COptionsDialog* options = COptionsDialog::shown(); options && options->m_hWnd)
+    options->SendMessage(WM_COMMAND, IDCANCEL, 0);
+}
 
-void CAppServices::enableOpenDialogs(bool) {}
+void CAppServices::enableOpenDialogs(bool enabled) {
+  if (COptionsDialog* options = COptionsDialog::shown(); options && options->m_hWnd) options->EnableWindow(enabled);
+}
 
-HWND CAppServices::openDialogWindow() { return nullptr; }
+HWND CAppServices::openDialogWindow() {
+  COptionsDialog* options = COptionsDialog::shown();
+  return options ? options->m_hWnd : nullptr;
+}

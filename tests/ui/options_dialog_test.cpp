@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/customizer_doc.h"
 #include "app/file_util.h"
 #include "lang/ids.h"
 #include "platform/win32/win32.h"
@@ -107,6 +108,34 @@ TEST_F(OptionsDialogTest, OkAndCancelActOnEveryChangedPage) {
     }
     EXPECT_TRUE(doc.isPrefsChanged(self()));
   }
+}
+
+// OK pressed while the calculation that the dialog asked for at its start runs: the calculation is
+// stopped and OK comes again once it has ended, which closes the dialog.
+TEST_F(OptionsDialogTest, OkDuringACalculationWaitsForItsEnd) {
+  openThisComputerPrefs().setBool(kFrequentUseComputerValue, true);
+  snapintest::TestSynchronizer synchronizer(journal);
+  synchronizer.plans = {{1, 100, "one"}, {1, 100, "two"}};
+  doc.getSpaceMan().addSynchronizer(&files(), &synchronizer);
+  doc.getSpaceMan().buildSpaceRecords();
+  bool runningAtOk = false;
+  bool cancelledSeen = false;
+  synchronizer.duringCalculation = [&] {
+    COptionsDialog* shown = COptionsDialog::shown();
+    ASSERT_NE(shown, nullptr);
+    runningAtOk = doc.getSpaceMan().isRunning();
+    shown->SendMessage(WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(::IsWindow(shown->m_hWnd)) << "OK waits while the calculation runs";
+    cancelledSeen = synchronizer.currentRecord->isCancelled();
+  };
+  COptionsDialog dialog(&doc, 0, nullptr);
+  kipotest::UiScript ui;  // nothing to press: the OK comes from the calculation
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_TRUE(runningAtOk);
+  EXPECT_TRUE(cancelledSeen) << "the OK stopped the calculation";
+  EXPECT_FALSE(doc.getSpaceMan().isRunning());
+  doc.getSpaceMan().freeSyncOps();
+  doc.getSpaceMan().freeSynchronizers();
 }
 
 TEST_F(OptionsDialogTest, PrefFileThatCannotBeSavedIsReportedAndTheDialogCloses) {
