@@ -42,7 +42,7 @@ COptionsDialog::COptionsDialog(CCustomizerDoc* doc, int page, CWnd* parent)
   // Without this computer's profile the snap-in pages have nothing to edit.
   CSystemProfile* profile = getProfileDatabase().getThisComputerProfile();
   if (profile == nullptr || m_doc == nullptr) return;
-  if (!profile->deviceFolderExists()) return;
+  if (!profile->deviceFolderExists() && !optionsHost().isSynchronizeDialogShown()) return;
   if (auto* files = dynamic_cast<CFileCustomizer*>(m_doc->findCustomizer(kFileCustomizerName))) {
     m_filePage = std::make_unique<CFilePropertyPage>(files);
     m_sheet.AddPage(m_filePage.get());

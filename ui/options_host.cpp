@@ -24,6 +24,7 @@ bool COptionsHost::isU3Customization() { return false; }
 bool COptionsHost::isAutostartEnabled() { return false; }
 int COptionsHost::deviceKind() { return 0; }
 bool COptionsHost::isThisComputerKnown() { return false; }
+bool COptionsHost::isSynchronizeDialogShown() { return false; }
 void COptionsHost::logout() { loginHost().doDepersonalize(false); }
 std::unique_ptr<COptionsMeter> COptionsHost::createMeter() { return nullptr; }
 void COptionsHost::runComputerSetup(HWND owner) { viewSurfaces().runComputerSetup(owner); }

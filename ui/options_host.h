@@ -36,6 +36,9 @@ class COptionsHost {
   virtual int deviceKind();
   // The application counts this computer as known although its folder is not on the drive.
   virtual bool isThisComputerKnown();
+  // A synchronize dialog is shown (it opens the options on the page of files, also for a computer
+  // whose folder is not on the drive yet).
+  virtual bool isSynchronizeDialogShown();
   // The view's logout (the options ask for it before a computer is disconnected).
   virtual void logout();
 

@@ -1,6 +1,7 @@
 // "Kipo.exe" end to end: the tray menu's Options opens the options dialog, a person changes an
 // option of the general page with `kipo-host ui`, OK writes it to the preferences and the pref file
-// on the drive; a change that is cancelled is not kept.
+// on the drive; a change that is cancelled is not kept; a synchronization after the options still
+// carries the user's files.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -74,6 +75,16 @@ TEST_F(KipoOptionsTest, AnOptionChangedInTheDialogIsSavedOnOkAndDroppedOnCancel)
   EXPECT_TRUE(eventually([&] { return showLogoutButton() == u"false"; }, 10)) << log();
   ASSERT_TRUE(fs::exists(prefFile));
   EXPECT_GT(fs::last_write_time(prefFile, ec), before) << "the pref file was saved";
+
+  // The options leave the snap-ins able to synchronize: a file new on the desktop reaches the drive.
+  host_.write("Documents and Settings/Robin/Desktop/after-options.txt", "new");
+  openTrayMenu();
+  ASSERT_EQ(pickMenuCommand(344), 0);
+  EXPECT_TRUE(eventually([&] {
+    for (const auto& entry : fs::recursive_directory_iterator(drive_ / "Synchronized Computers"))
+      if (entry.path().filename() == "after-options.txt") return true;
+    return false;
+  }, 30)) << log();
 
   openTrayMenu();
   ASSERT_EQ(pickMenuCommand(339), 0);

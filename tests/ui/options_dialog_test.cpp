@@ -33,25 +33,26 @@ TEST_F(OptionsDialogTest, SnapinPagesOnlyForAComputerSetUpOnTheDrive) {
     const char* name;
     bool folder;
     bool profile;
+    bool synchronizing;
     int askedPage;
     SheetSeen expected;
   };
   const Case cases[] = {
-      {"set up: general and files, the page asked for", true, true, 1, {2, 1}},
-      {"no folder on the drive: general only, whatever was asked", false, true, 1, {1, 0}},
-      {"no profile for this computer: general only", true, false, 1, {1, 0}},
+      {"set up: general and files, the page asked for", true, true, false, 1, {2, 1}},
+      {"no folder on the drive: general only, whatever was asked", false, true, false, 1, {1, 0}},
+      {"no folder, from the synchronize dialog: general and files", false, true, true, 1, {2, 1}},
+      {"no profile for this computer: general only", true, false, true, 1, {1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    optionsHost.synchronizing = c.synchronizing;
     if (!c.folder) fs::remove_all(computersFolder() / "ALPHA");
     if (c.folder) fs::create_directories(computersFolder() / "ALPHA");
     if (!c.profile) getProfileDatabase().deleteAllProfiles();
     COptionsDialog dialog(&doc, c.askedPage, nullptr);
+    EXPECT_EQ(dialog.sheet().GetActiveIndex(), c.expected.active) << "the page the sheet opens on";
     SheetSeen seen;
-    optionsHost.onSetup = [&] {
-      seen.pages = dialog.sheet().GetPageCount();
-      seen.active = dialog.sheet().GetActiveIndex();
-    };
+    optionsHost.onSetup = [&] { seen.pages = dialog.sheet().GetPageCount(); };
     kipotest::UiScript ui;
     // The general page is reachable in every case; the set-up button reports what the sheet holds.
     ui.dialog(IDD_OPTIONS).select(AFX_IDC_TAB_CONTROL, 0).click(IDC_GENERAL_COMPUTER_USED).click(IDCANCEL);
@@ -108,6 +109,23 @@ TEST_F(OptionsDialogTest, OkAndCancelActOnEveryChangedPage) {
     }
     EXPECT_TRUE(doc.isPrefsChanged(self()));
   }
+}
+
+// Apply saves the page's changes and leaves the dialog up; a Cancel afterwards keeps what was
+// applied.
+TEST_F(OptionsDialogTest, ApplyKeepsTheChangesThroughALaterCancel) {
+  const CString firstRecord =
+      u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\Prefs\\Synchronized Computers\\ALPHA\\Files\\FileSyncPref0";
+  ASSERT_TRUE(files().savePrefs(self()));
+  COptionsDialog dialog(&doc, 1, nullptr);
+  kipotest::UiScript ui;
+  ui.dialog(IDD_OPTIONS).toggle(IDC_FILES_ITEMS, 0).click(ID_APPLY_NOW).click(IDCANCEL);
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  ui.verify();
+  bool stored = true;
+  CRegistry(firstRecord).getBool(u"synchronize", stored);
+  EXPECT_FALSE(stored);
+  EXPECT_FALSE(files().fileSyncPrefs(self())[0]->synchronize);
 }
 
 // OK pressed while the calculation that the dialog asked for at its start runs: the calculation is

@@ -40,6 +40,7 @@ class RecordingOptionsHost : public COptionsHost {
   bool isU3Customization() override { return u3; }
   bool isAutostartEnabled() override { return autostart; }
   int deviceKind() override { return kind; }
+  bool isSynchronizeDialogShown() override { return synchronizing; }
   void logout() override {
     ++logouts;
     if (onLogout) onLogout();
@@ -57,6 +58,7 @@ class RecordingOptionsHost : public COptionsHost {
   bool u3 = false;
   bool autostart = false;
   int kind = 10;
+  bool synchronizing = false;
   int logouts = 0;
   int setups = 0;
   int largeFolderAnswer = IDCANCEL;
