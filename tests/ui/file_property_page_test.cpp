@@ -73,12 +73,18 @@ class FilePropertyPageTest : public OptionsTest {
 
 TEST_F(FilePropertyPageTest, FavoritesIsNeverListedAndRowsReachTheirOwnRecords) {
   std::vector<CString> listed;
-  kipotest::UiScript ui;
-  // Row 2 is "C:\Data", the fourth record: Favorites sits between the rows and the records.
-  ui.dialog(IDD_OPTIONS).toggle(IDC_FILES_ITEMS, 2).click(IDOK);
-  COptionsDialog dialog(&doc, 1, nullptr);
-  EXPECT_EQ(dialog.DoModal(), IDOK);
-  ui.verify();
+  // Row 2 is "C:\\Data", the fourth record: Favorites sits between the rows and the records.
+  EXPECT_EQ(run([](platform::ui::Script& on) { on.toggle(IDC_FILES_ITEMS, 2); },
+                [&](CFilePropertyPage& page) {
+                  for (int i = 0; i < page.m_items.GetCount(); ++i) {
+                    CString text;
+                    page.m_items.GetText(i, text);
+                    listed.push_back(text);
+                  }
+                }),
+            IDOK);
+  EXPECT_EQ(listed, (std::vector<CString>{CFolderLookup::getDesktopName(), CFolderLookup::getMyDocumentsName(),
+                                          CString(u"C:\\Data"), CString(u"C:\\notes.txt")}));
   EXPECT_FALSE(record(3).synchronize) << "C:\\Data";
   EXPECT_TRUE(record(1).synchronize) << "Favorites untouched";
   EXPECT_TRUE(record(2).synchronize) << "My Documents untouched";
@@ -98,7 +104,7 @@ TEST_F(FilePropertyPageTest, OneFileTypePerRecordAsStored) {
       {"audio after all files: only audio", 3, {0, 0, 0, 1, 0}, u"398"},
       {"office after audio: only office (two would store one id)", 1, {0, 1, 0, 0, 0}, u"695"},
       {"clearing the last mark checks all files", 1, {1, 0, 0, 0, 0}, u"380"},
-      {"pictures, then all files again: only all files", 4, {0, 0, 0, 0, 1}, u"600"},
+      {"pictures after all files: only pictures", 4, {0, 0, 0, 0, 1}, u"600"},
       {"all files after pictures", 0, {1, 0, 0, 0, 0}, u"380"},
   };
   for (const Step& step : steps) {
