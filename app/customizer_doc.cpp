@@ -285,7 +285,7 @@ void CCustomizerDoc::createCustomizers() {
   bool needed = false;
   for (auto& operation : m_adminOperations) {
     operations.push_back(operation.get());
-    if (operation->isNeeded()) needed = true;
+    if (operation->needsAdminRights()) needed = true;
   }
   CDocumentHostServices& services = documentHostServices();
   if (needed) services.runAdministratorLogon(operations, services.getMainWindow());

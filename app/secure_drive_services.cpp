@@ -38,6 +38,11 @@ void CSecureDriveServices::endProgram(UINT exitCode) { ExitProcess(exitCode); }
 
 std::unique_ptr<CAdminLogon> CSecureDriveServices::createAdminLogon() { return nullptr; }
 
+CUserCredentials& CSecureDriveServices::adminCredentials() {
+  static CUserCredentials credentials;
+  return credentials;
+}
+
 CDeviceSdk* CSecureDriveServices::getDeviceSdk() { return nullptr; }
 
 CDeviceChangeClient* CSecureDriveServices::getDeviceChangeClient() { return nullptr; }

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/user_credentials.h"
 #include "platform/afx/cstring.h"
 #include "platform/base/types.h"
 
@@ -32,6 +33,9 @@ class CSecureDriveServices {
   virtual void endProgram(UINT exitCode);
   // The logon dialog object built with one CTrekAdminOperation; null when there is none.
   virtual std::unique_ptr<CAdminLogon> createAdminLogon();
+  // The credentials that last logged on as administrator in this run (the application's; the
+  // default keeps its own pair, empty at first).
+  virtual CUserCredentials& adminCredentials();
 
   // The application's device library object; null when the drive has none.
   virtual CDeviceSdk* getDeviceSdk();

@@ -12,6 +12,8 @@
 #include "ui/logout_button.h"
 #include "ui/logout_dialog.h"
 #include "ui/synchronize_dialog.h"
+#include "ui/options_dialog.h"
+#include "ui/options_host.h"
 
 namespace {
 
@@ -47,6 +49,11 @@ void CUiSurfaces::showAboutBox(HWND owner) {
 int CUiSurfaces::runSynchronizeDialog(CView* view) {
   CSynchronizeDialog2 dialog(view);
   return static_cast<int>(dialog.DoModal());
+}
+
+void CUiSurfaces::runOptionsDialog(CView* view) {
+  COptionsDialog dialog(optionsHost().document(), 0, view);
+  dialog.DoModal();
 }
 
 bool CUiSurfaces::pulldownExists() { return m_pulldown && m_pulldown->m_hWnd; }

@@ -1,7 +1,7 @@
 // CUiSurfaces: the customizer view's surfaces as this user interface brings them: the login
 // pull-down, the logout button, the close-programs list, the logout question, the don't-ask-again
-// question, the about box and the synchronize dialog. Whatever is not here yet keeps the interim
-// behaviour of CViewSurfaces (the computer set-up dialog, the intro movie, options).
+// question, the about box, the synchronize and options dialogs. Whatever is not here yet keeps the
+// interim behaviour of CViewSurfaces (the computer set-up dialog, the intro movie).
 #pragma once
 
 #include <memory>
@@ -23,6 +23,8 @@ class CUiSurfaces : public CViewSurfaces {
   bool hasAboutBox() override { return true; }
   void showAboutBox(HWND owner) override;
   int runSynchronizeDialog(CView* view) override;
+  bool hasOptionsDialog() override { return true; }
+  void runOptionsDialog(CView* view) override;
 
   bool pulldownExists() override;
   bool createPulldown(HWND parent) override;

@@ -24,6 +24,8 @@
 #include "snapins/host_recovery.h"
 #include "platform/win32/win32.h"
 #include "ui/synchronize_dialog.h"
+#include "ui/admin_logon.h"
+#include "ui/options_dialog.h"
 
 CAppServices::CAppServices(CCustomizerApp& app) : m_app(app) {}
 
@@ -135,6 +137,14 @@ void CAppServices::reportUnknownException(const CString& context) {
     writeLog(u"{%s}: Caught undefined exception.", context);
   }
 }
+
+void CAppServices::runAdministratorLogon(const std::vector<CAdminUserOperation*>& operations, HWND owner) {
+  runAdminLogonDialog(operations, owner);
+}
+
+std::unique_ptr<CAdminLogon> CAppServices::createAdminLogon() { return ::createAdminLogon(); }
+
+CUserCredentials& CAppServices::adminCredentials() { return m_app.adminCredentials; }
 
 // ---- the application's parts --------------------------------------------------------------------
 
@@ -276,18 +286,22 @@ void CAppServices::trayNotify(WPARAM wParam, LPARAM lParam) {
   if (m_trayIcon) m_trayIcon->onNotify(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
 }
 
-// The synchronize dialog while it runs (the options dialog comes with a later part).
+// The synchronize or the options dialog, whichever is open.
 void CAppServices::cancelOpenDialogs() {
   if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active(); dialog && dialog->m_hWnd)
     dialog->SendMessage(WM_COMMAND, IDCANCEL);
+  if (COptionsDialog* options = COptionsDialog::shown(); options && options->m_hWnd)
+    options->SendMessage(WM_COMMAND, IDCANCEL, 0);
 }
 
 void CAppServices::enableOpenDialogs(bool enabled) {
   if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active(); dialog && dialog->m_hWnd)
     dialog->EnableWindow(enabled ? TRUE : FALSE);
+  if (COptionsDialog* options = COptionsDialog::shown(); options && options->m_hWnd) options->EnableWindow(enabled);
 }
 
 HWND CAppServices::openDialogWindow() {
-  CSynchronizeDialog2* dialog = CSynchronizeDialog2::active();
-  return dialog ? dialog->m_hWnd : nullptr;
+  if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active(); dialog && dialog->m_hWnd) return dialog->m_hWnd;
+  COptionsDialog* options = COptionsDialog::shown();
+  return options ? options->m_hWnd : nullptr;
 }

@@ -60,6 +60,11 @@ class CAppServices : public CDeviceHostServices, public CSecureDriveServices, pu
   void deleteProductRegistryTraces() override;
   // Inside a catch-all: a structured exception is logged by its code, anything else as undefined.
   void reportUnknownException(const CString& context) override;
+  // The administrator logon: the dialog over the document's operations, the secure-drive layer's
+  // logon object, and the credentials that last worked (the application's).
+  void runAdministratorLogon(const std::vector<CAdminUserOperation*>& operations, HWND owner) override;
+  std::unique_ptr<CAdminLogon> createAdminLogon() override;
+  CUserCredentials& adminCredentials() override;
 
   // ---- the application's parts ----
   void recoverComputer();

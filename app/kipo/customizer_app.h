@@ -14,6 +14,7 @@
 #include "app/device_detector.h"
 #include "app/installer.h"
 #include "app/lingrove.h"
+#include "app/user_credentials.h"
 #include "app/switchboard.h"
 #include "platform/afx/afxwin.h"
 
@@ -37,12 +38,6 @@ inline constexpr int kDeviceUndecided = 2;
 // Window classes of a main frame that count as a running instance.
 inline constexpr const char16_t* kEarlierMainFrameClass = u"CustomizerMainFrameClass";
 inline constexpr const char16_t* kMainFrameClass = u"KipoMainFrameClass";
-
-// The administrator logon's user name and password.
-struct CUserCredentials {
-  CString userName;
-  CString password;
-};
 
 class CCustomizerApp : public CWinApp {
  public:

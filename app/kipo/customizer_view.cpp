@@ -340,7 +340,8 @@ void CCustomizerView::OnPopupOptions() {
   if (!viewSurfaces().hasOptionsDialog()) return;
   if (viewSurfaces().pulldownExists()) viewSurfaces().slidePulldownClosed();
   viewSurfaces().runOptionsDialog(this);
-  if (auto* document = dynamic_cast<CCustomizerDoc*>(GetDocument())) document->getSpaceMan().freeSynchronizers();
+  // The plan the options calculated is dropped; the snap-ins' synchronizers stay registered.
+  if (auto* document = dynamic_cast<CCustomizerDoc*>(GetDocument())) document->getSpaceMan().freeSyncOps();
 }
 
 void CCustomizerView::OnPopupCheckUpdate() {

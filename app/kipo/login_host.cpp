@@ -7,6 +7,7 @@
 #include "app/kipo/customizer_app.h"
 #include "app/kipo/customizer_view.h"
 #include "ui/login_host.h"
+#include "ui/options_host.h"
 #include "ui/ui_surfaces.h"
 
 namespace {
@@ -51,7 +52,25 @@ class CKipoLoginHost : public CLoginHost {
   CCustomizerApp& m_app;
 };
 
+// The options dialog's view of the application.
+class CKipoOptionsHost : public COptionsHost {
+ public:
+  explicit CKipoOptionsHost(CCustomizerApp& app) : m_app(app) {}
+
+  CCustomizerDoc* document() override { return m_app.getDocument(); }
+  bool isU3Customization() override { return m_app.getCustomization().loaded; }
+  bool isAutostartEnabled() override { return m_app.isAutostartEnabled(); }
+  int deviceKind() override { return m_app.getDeviceDetector().getDeviceKind(); }
+  void logout() override {
+    if (CCustomizerView* view = m_app.getView()) view->doDepersonalize(false);
+  }
+
+ private:
+  CCustomizerApp& m_app;
+};
+
 std::unique_ptr<CKipoLoginHost> g_host;
+std::unique_ptr<CKipoOptionsHost> g_optionsHost;
 std::unique_ptr<CUiSurfaces> g_surfaces;
 
 }  // namespace
@@ -60,16 +79,20 @@ void installLoginSurfaces(CCustomizerApp& app) {
   if (g_host) return;
   g_host = std::make_unique<CKipoLoginHost>(app);
   g_surfaces = std::make_unique<CUiSurfaces>();
+  g_optionsHost = std::make_unique<CKipoOptionsHost>(app);
   setLoginHost(g_host.get());
+  setOptionsHost(g_optionsHost.get());
   setViewSurfaces(g_surfaces.get());
 }
 
 void uninstallLoginSurfaces() {
   setViewSurfaces(nullptr);
   setLoginHost(nullptr);
+  setOptionsHost(nullptr);
   // This runs as the application object goes, after the frame and the switchboard: the windows
   // the surfaces may still name are gone with them, so the objects are let go rather than torn
   // down against a framework that has ended.
   (void)g_surfaces.release();
   (void)g_host.release();
+  (void)g_optionsHost.release();
 }

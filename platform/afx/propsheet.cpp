@@ -358,7 +358,9 @@ BOOL CPropertySheet::Create(CWnd* pParentWnd, DWORD dwStyle, DWORD dwExStyle) {
   if (pParentWnd) m_pParentWnd = pParentWnd;
   HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   m_psh.dwFlags |= PSH_MODELESS;
-  if (!createSheet(parent, dwStyle & ~static_cast<DWORD>(WS_VISIBLE), dwExStyle, false)) return FALSE;
+  // A modeless sheet, child or not, has its OK, Cancel and Apply buttons as a modal one does; its
+  // owner decides what they do.
+  if (!createSheet(parent, dwStyle & ~static_cast<DWORD>(WS_VISIBLE), dwExStyle, true)) return FALSE;
   if (dwStyle & WS_VISIBLE) ShowWindow(SW_SHOW);
   return TRUE;
 }

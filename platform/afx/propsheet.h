@@ -124,7 +124,7 @@ class CPropertySheet : public CDialog {
 
   // Modal: returns IDOK or IDCANCEL.
   INT_PTR DoModal() override;
-  // Modeless, or as a child of pParentWnd with WS_CHILD: no OK, Cancel or Apply buttons.
+  // Modeless, or as a child of pParentWnd with WS_CHILD; it has its buttons all the same.
   virtual BOOL Create(CWnd* pParentWnd = nullptr, DWORD dwStyle = static_cast<DWORD>(-1), DWORD dwExStyle = 0);
 
   struct {

@@ -30,7 +30,7 @@ constexpr UINT kEmSetSel = 0x00B1;
 constexpr UINT kDlgcHasSetSel = 0x0008;
 
 enum class MatchKind { Any, Dialog, Box, Window };
-enum class ActionKind { Click, Type, Check, Select, Menu, Enter, Escape, Close, Answer, Wait };
+enum class ActionKind { Click, Type, Check, Select, Toggle, Menu, Enter, Escape, Close, Answer, Wait };
 
 struct Matcher {
   MatchKind kind = MatchKind::Any;
@@ -84,12 +84,13 @@ std::string describeMatcher(const Matcher& m) {
 }
 
 std::string describeStep(const Step& s) {
-  static const char* kNames[] = {"click", "type", "check", "select", "menu", "enter", "escape", "close", "answer", "wait"};
+  static const char* kNames[] = {"click", "type", "check", "select", "toggle", "menu", "enter", "escape", "close", "answer", "wait"};
   std::string out = describeMatcher(s.matcher) + ": " + kNames[static_cast<int>(s.action)];
   switch (s.action) {
     case ActionKind::Type: out += " " + std::to_string(s.id) + " \"" + utf8(s.text) + "\""; break;
     case ActionKind::Check:
-    case ActionKind::Select: out += " " + std::to_string(s.id) + " " + std::to_string(s.value); break;
+    case ActionKind::Select:
+    case ActionKind::Toggle: out += " " + std::to_string(s.id) + " " + std::to_string(s.value); break;
     case ActionKind::Click:
     case ActionKind::Menu:
     case ActionKind::Answer:
@@ -214,11 +215,27 @@ bool postKey(HWND w, UINT vk) {
   return true;
 }
 
+// The control a person means by `id` in `w`: a child with that id, else one inside a child
+// dialog (a property sheet's page, a panel), the visible one first.
+HWND findControl(HWND w, int id) {
+  if (HWND direct = GetDlgItem(w, id)) return direct;
+  HWND hidden = nullptr;
+  std::vector<HWND> pending;
+  for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) pending.push_back(c);
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    HWND found = GetDlgItem(pending[i], id);
+    if (found && IsWindowVisible(found)) return found;
+    if (found && !hidden) hidden = found;
+    for (HWND c = GetWindow(pending[i], GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) pending.push_back(c);
+  }
+  return hidden;
+}
+
 // Runs one action on `w`; an empty answer, or why it was refused.
 std::string perform(const Step& s, HWND w) {
   using namespace platform::controls;
   auto control = [&](HWND& out) -> std::string {
-    out = GetDlgItem(w, s.id);
+    out = findControl(w, s.id);
     if (!out) return "no control " + std::to_string(s.id);
     if (!controls::userReachable(out)) return "control " + std::to_string(s.id) + " is disabled or hidden";
     return {};
@@ -244,6 +261,9 @@ std::string perform(const Step& s, HWND w) {
     case ActionKind::Select:
       if (!(why = control(c)).empty()) return why;
       return userSelect(c, s.value) ? "" : "control " + std::to_string(s.id) + " has no item " + std::to_string(s.value);
+    case ActionKind::Toggle:
+      if (!(why = control(c)).empty()) return why;
+      return userToggleItemCheck(c, s.value) ? "" : "control " + std::to_string(s.id) + " has no check box at item " + std::to_string(s.value);
     case ActionKind::Menu:
       if (text::equalNoCase(classOf(w), kMenuClass)) return platform::menu::pickInWindow(w, static_cast<UINT>(s.id));
       if (!controls::userReachable(w)) return "the window is disabled or hidden";
@@ -347,6 +367,7 @@ Script& Script::click(int controlId) { state_->add(ActionKind::Click, controlId)
 Script& Script::type(int controlId, std::u16string_view t) { state_->add(ActionKind::Type, controlId, 0, t); return *this; }
 Script& Script::check(int controlId, int state) { state_->add(ActionKind::Check, controlId, state); return *this; }
 Script& Script::select(int controlId, int index) { state_->add(ActionKind::Select, controlId, index); return *this; }
+Script& Script::toggle(int controlId, int index) { state_->add(ActionKind::Toggle, controlId, index); return *this; }
 Script& Script::menu(UINT commandId) { state_->add(ActionKind::Menu, static_cast<int>(commandId)); return *this; }
 Script& Script::enter() { state_->add(ActionKind::Enter); return *this; }
 Script& Script::escape() { state_->add(ActionKind::Escape); return *this; }

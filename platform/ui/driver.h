@@ -15,6 +15,8 @@
 //   a modal loop (dialog boxes, the framework's DoModal, message boxes, popup menus) whose window
 //   matches the step's matcher; the loop then processes what the action caused before the next
 //   step runs.
+// - A control is named by its id in the matched window, or, when the window has no such child, in
+//   the dialogs inside it (a property sheet's pages): the visible one first.
 // - A modal window that is idle while the next step's matcher names another window (or while no
 //   step is left) is unanswered: recorded as a failure with its text, then ended at once with
 //   IDCANCEL (IDOK for a message box whose only button is OK; a popup menu is dismissed with no
@@ -71,6 +73,7 @@ class Script {
   Script& type(int controlId, std::u16string_view text);  // focus, select all, then the characters
   Script& check(int controlId, int state);             // clicks until BST_* `state` (true: checked)
   Script& select(int controlId, int index);            // picks a list/combo/list-view row or tab
+  Script& toggle(int controlId, int index);            // clicks the check box of a check list's row
   Script& menu(UINT commandId);                        // picks a menu item (popup, or the window's menu)
   Script& enter();                                     // Enter on the focused control
   Script& escape();                                    // Escape on the focused control

@@ -93,9 +93,9 @@ class KipoSessionTest : public KipoTest {
   fs::path desktop_, documents_;
 };
 
-// Options belongs to a surface that is not there yet: greyed; the about box is there. Quit ends the program,
-// removes its icon and writes the stop line.
-TEST_F(KipoSessionTest, TheTrayMenuGreysMissingSurfacesAndQuits) {
+// Options and the about box are there. Quit ends the program, removes its icon and writes the stop
+// line.
+TEST_F(KipoSessionTest, TheTrayMenuOffersItsSurfacesAndQuits) {
   Started kipo = startAndWait();
   std::string tray = trayText();
   EXPECT_TRUE(contains(tray, "id=356")) << tray;
@@ -104,7 +104,7 @@ TEST_F(KipoSessionTest, TheTrayMenuGreysMissingSurfacesAndQuits) {
   EXPECT_TRUE(contains(tray, "balloon=\"Kipo\":\"Not logged in on this computer.\"")) << tray;
 
   std::string menu = openTrayMenu();
-  for (const char* item : {"menu item 342 class=MenuItem text=\"&Options...\" disabled",
+  for (const char* item : {"menu item 342 class=MenuItem text=\"&Options...\"\n",
                            "menu item 336 class=MenuItem text=\"&About...\"\n",
                            "menu item 344 class=MenuItem text=\"&Synchronize\"\n",
                            "menu item 339 class=MenuItem text=\"&Quit\"\n"})

@@ -218,7 +218,8 @@ TEST_F(PropSheetTest, AsAChildWindow) {
   ASSERT_TRUE(host.CreateEx(0, AfxRegisterWndClass(0), u"host", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, nullptr, nullptr));
   ASSERT_TRUE(sheet_.Create(&host, WS_CHILD | WS_VISIBLE));
   EXPECT_EQ(sheet_.GetParent(), &host);
-  EXPECT_EQ(sheet_.GetDlgItem(IDOK), nullptr) << "no buttons in a child sheet";
+  for (int id : {IDOK, IDCANCEL, ID_APPLY_NOW})
+    EXPECT_NE(sheet_.GetDlgItem(id), nullptr) << "a modeless sheet keeps its buttons, also as a child: " << id;
   EXPECT_EQ(sheet_.GetTabControl()->SendMessage(TCM_GETITEMCOUNT), 2);
   EXPECT_EQ(sheet_.GetActivePage(), &one_);
   EXPECT_TRUE(::IsChild(host.m_hWnd, one_.m_hWnd));

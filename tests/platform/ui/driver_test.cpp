@@ -3,6 +3,7 @@
 // refused actions; waiting for a dialog that closes itself; nested dialogs and boxes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,12 +33,16 @@ struct FormLog {
   int askAnswer = 0;
 };
 FormLog* g_log = nullptr;
+// Run at the form's WM_INITDIALOG, and when it ends, when set.
+std::function<void(HWND)> g_formInit;
+std::function<void(HWND)> g_formEnd;
 
 std::string eventOf(WPARAM w) { return std::to_string(LOWORD(w)) + ":" + std::to_string(HIWORD(w)); }
 
 INT_PTR CALLBACK formProc(HWND h, UINT msg, WPARAM w, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG:
+      if (g_formInit) g_formInit(h);
       for (const char16_t* s : {u"Red", u"Green", u"Blue"}) {
         SendDlgItemMessageW(h, IDC_CHOICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
         SendDlgItemMessageW(h, IDC_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
@@ -56,6 +61,7 @@ INT_PTR CALLBACK formProc(HWND h, UINT msg, WPARAM w, LPARAM) {
         g_log->flag = IsDlgButtonChecked(h, IDC_FLAG) == BST_CHECKED;
         g_log->choice = static_cast<int>(SendDlgItemMessageW(h, IDC_CHOICE, CB_GETCURSEL, 0, 0));
         g_log->list = static_cast<int>(SendDlgItemMessageW(h, IDC_LIST, LB_GETCURSEL, 0, 0));
+        if (g_formEnd) g_formEnd(h);
         EndDialog(h, LOWORD(w));
       }
       return TRUE;
@@ -85,7 +91,11 @@ bool contains(const std::vector<std::string>& v, const std::string& s) {
 class UiDriverTest : public ::testing::Test {
  protected:
   void SetUp() override { g_log = &log; }
-  void TearDown() override { g_log = nullptr; }
+  void TearDown() override {
+    g_log = nullptr;
+    g_formInit = nullptr;
+    g_formEnd = nullptr;
+  }
   INT_PTR runForm() { return DialogBoxParamW(nullptr, MAKEINTRESOURCEW(IDD_FORM), nullptr, formProc, 0); }
 
   kipotest::TestHost host;
@@ -163,6 +173,35 @@ TEST_F(UiDriverTest, DisabledHiddenAndMissingControlsRefuse) {
   EXPECT_NE(f[1].find("disabled or hidden"), std::string::npos) << f[1];
   EXPECT_NE(f[3].find("no control 4242"), std::string::npos) << f[3];
   for (const auto& e : log.events) EXPECT_NE(e.rfind(std::to_string(IDC_DISABLED), 0), 0u) << e;
+}
+
+// A control inside a child window of the dialog (a property sheet's page) is found by its id, the
+// visible one first; toggling a row's check box needs a control that has check boxes.
+TEST_F(UiDriverTest, ControlsInsideChildWindowsAndRowCheckBoxes) {
+  constexpr int kInner = 1201;
+  HWND visibleBox = nullptr, hiddenBox = nullptr;
+  g_formInit = [&](HWND form) {
+    HWND hiddenPanel = CreateWindowExW(0, u"Static", u"", WS_CHILD, 0, 0, 100, 20, form, nullptr, nullptr, nullptr);
+    hiddenBox = CreateWindowExW(0, u"Button", u"Hidden inner", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 0, 0, 80, 12, hiddenPanel,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kInner)), nullptr, nullptr);
+    HWND panel = CreateWindowExW(0, u"Static", u"", WS_CHILD | WS_VISIBLE, 0, 100, 100, 20, form, nullptr, nullptr, nullptr);
+    visibleBox = CreateWindowExW(0, u"Button", u"Inner", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 0, 0, 80, 12, panel,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kInner)), nullptr, nullptr);
+  };
+  int visibleState = -1, hiddenState = -1;
+  g_formEnd = [&](HWND) {
+    visibleState = static_cast<int>(SendMessageW(visibleBox, BM_GETCHECK, 0, 0));
+    hiddenState = static_cast<int>(SendMessageW(hiddenBox, BM_GETCHECK, 0, 0));
+  };
+  platform::ui::Script s;
+  s.dialog(IDD_FORM).check(kInner, true).toggle(IDC_FLAG, 0).click(IDOK);
+  EXPECT_EQ(runForm(), IDOK);
+  EXPECT_EQ(visibleState, BST_CHECKED) << "the visible one of the two";
+  EXPECT_EQ(hiddenState, BST_UNCHECKED);
+  const auto f = s.failures();
+  ASSERT_EQ(f.size(), 1u);
+  EXPECT_NE(f[0].find("no check box at item 0"), std::string::npos) << f[0];
+  EXPECT_TRUE(s.done());
 }
 
 TEST_F(UiDriverTest, ABoxFromADialogIsAnsweredAndRecorded) {
