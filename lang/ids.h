@@ -23,6 +23,7 @@
 #include "ids_settings.h"
 #include "ids_files.h"
 #include "ids_login.h"
+#include "ids_items.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date
