@@ -510,8 +510,9 @@ TEST_F(ItemSyncRunTest, AMoveOnEitherSideFollowsOnTheOther) {
   EXPECT_TRUE(plan().empty());
 }
 
-// A message put in the drive's Outbox is copied to the host's Outbox and submitted; when the
-// submission fails the user is told (574) and the copy still counts as done.
+// A message put in the drive's Outbox is copied to the host's Outbox and submitted (and once sent
+// leaves the drive's Outbox); when the submission fails the user is told (574) and the copy
+// still counts as done.
 TEST_F(ItemSyncRunTest, ACopyIntoTheSourceOutboxIsSubmitted) {
   ASSERT_TRUE(run(*sync));
   newMessage(targetStore.get(), "Outbox", "Sent from the road", true);
@@ -521,6 +522,11 @@ TEST_F(ItemSyncRunTest, ACopyIntoTheSourceOutboxIsSubmitted) {
   ASSERT_EQ(kipotest::runTool({"mapi", "sent"}, &sent), 0);
   EXPECT_NE(sent.find("Sent from the road"), std::string::npos) << sent;
   EXPECT_TRUE(boxes.empty());
+  // Sent, the host's copy lies in Sent Items (not synchronized here): the drive's Outbox copy goes.
+  EXPECT_EQ(items(sourceStore.get()).count("Sent Items/Sent from the road"), 1u);
+  EXPECT_EQ(plan(), (std::multiset<std::string>{"4 Sent from the road"}));
+  ASSERT_TRUE(execute(*sync));
+  EXPECT_EQ(items(targetStore.get()).count("Outbox/Sent from the road"), 0u);
 
   newMessage(targetStore.get(), "Outbox", "Stuck in the outbox", true);
   EXPECT_EQ(plan(), (std::multiset<std::string>{"2 Stuck in the outbox"}));
