@@ -16,8 +16,10 @@
 #include "app/system_profile.h"
 #include "platform/afx/archive.h"
 #include "platform/afx/file.h"
+#include "platform/base/fault.h"
 #include "snapins/space_man.h"
 #include "tests/outlook/mapi_layer_fixture.h"
+#include "tests/support/child_program.h"
 #include "tests/support/faults.h"
 
 namespace {
@@ -588,6 +590,46 @@ TEST_F(ItemSyncRunTest, TheSubjectOfTheOpBeingExecutedIsKeptAsTheCrashMark) {
   bool inProgress = true;
   EXPECT_TRUE(local.getBool(u"syncOperationInProgress", inProgress));
   EXPECT_FALSE(inProgress);
+}
+
+// A run killed in another process at its second message copy (a host-wide kill fault on
+// IMessage::CopyTo): the snapshot copies stay as the last good run left them and the crash mark
+// names the item being copied. The next run loses nothing (an edit that reached the drive before
+// the kill comes back as a copy of its own) and the run after it plans nothing.
+TEST_F(ItemSyncRunTest, ARunKilledMidExecutionLosesNothingAndTheNextRunsSettle) {
+  ASSERT_TRUE(run(*sync));
+  sync.reset();
+  const std::string saved = readBytes(host.c("Drive/BRAVO_Outlook.snap"));
+  edit(sourceStore.get(), "Hello");
+  edit(sourceStore.get(), "Plan");
+  edit(sourceStore.get(), "Ancient");
+  platform::fault::Fault kill;
+  kill.call = "IMessage::CopyTo";
+  kill.action = platform::fault::Action::Kill;
+  kill.nth = 2;
+  platform::fault::addHostFault(kill);
+  {
+    kipotest::ChildProgram child(KIPO_ITEM_SYNC_PROBE, {"run", utf8(CString(apptest::kLogPath))});
+    EXPECT_TRUE(child.saw("planned 3")) << child.output();
+    EXPECT_EQ(child.wait(), -1) << child.output();
+    EXPECT_EQ(child.output().find("finished"), std::string::npos);
+  }
+  platform::fault::clearHostFaults();
+  EXPECT_EQ(readBytes(host.c("Drive/BRAVO_Outlook.snap")), saved);
+  EXPECT_EQ(readBytes(host.c("Backup/BRAVO_Outlook.snap")), saved);
+  CRegistry local{CString(kLocalPrefsKey)};
+  CString mark;
+  EXPECT_TRUE(local.getString(kExecutingItemSyncOpValue, mark));
+  EXPECT_FALSE(mark.IsEmpty());
+
+  sync = make();
+  ASSERT_TRUE(run(*sync));
+  EXPECT_TRUE(plan().empty());
+  for (IMsgStore* store : {sourceStore.get(), targetStore.get()}) {
+    const std::multiset<std::string> all = items(store);
+    for (const char* item : {"Inbox/Hello", "Inbox/Zed", "Projects/Plan", "Projects/Old/Ancient"})
+      EXPECT_GE(all.count(item), 1u) << item;
+  }
 }
 
 }  // namespace
