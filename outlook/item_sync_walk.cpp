@@ -107,6 +107,7 @@ void CItemSynchronizer::buildFolderLists() {
   m_targetDestination = std::make_unique<SyncFolder>();
   m_removedTarget.clear();
   m_removedSource.clear();
+  m_unreadSource.clear();
 }
 
 void CItemSynchronizer::freeFolderLists() {
@@ -117,6 +118,7 @@ void CItemSynchronizer::freeFolderLists() {
   m_targetDestination.reset();
   m_removedTarget.clear();
   m_removedSource.clear();
+  m_unreadSource.clear();
   m_sourceByLong.clear();
   m_sourceByShort.clear();
   m_targetByLong.clear();
@@ -180,6 +182,7 @@ void CItemSynchronizer::syncFolderContentsAndMaps(FolderList& list, const Folder
         if (hr == MAPI_E_USER_CANCEL) throw WalkStopped{};
         if (FAILED(hr)) {
           writeLog(u"Failed to get items from the folder %s\n", folder.displayName);
+          if (stores.origin == m_sourceStore.get()) m_unreadSource.push_back(&folder);
         } else if (folder.syncInfo && folder.syncInfo->state == CFolderSyncInfo::kSourceSynchronized && folder.items &&
                    !folder.items->empty()) {
           syncFolderItems(folder);

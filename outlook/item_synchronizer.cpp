@@ -266,6 +266,10 @@ int CItemSynchronizer::syncTargetItem(COutlookItem* b) {
     if (a) {
       kind = adjustOpForMove(determineSyncOp(a, b, s), getItemMoveState(a, b, s));
       if (kind != kItemOpTargetToSource) kind = kItemOpDeleteTarget;
+    } else if (!m_unreadSource.empty()) {
+      // The source item may lie in a folder whose listing failed: deleting its target copy would
+      // lose it for good (the entry would then say it was deleted on the target).
+      kind = kItemOpNothing;
     }
   }
   return addItemOp(a, b, s, kind, CFolderSyncInfo::kKeepBoth) ? kSyncDone : kSyncFailed;

@@ -190,6 +190,9 @@ class CItemSynchronizer : public CSynchronizer {
   std::unique_ptr<SyncFolder> m_targetItemFolder;
   std::unique_ptr<SyncFolder> m_sourceDestination;
   std::unique_ptr<SyncFolder> m_targetDestination;
+  // Source folders whose items could not be read in this run: a target item whose source item
+  // may lie in one of them is not taken for deleted.
+  std::vector<COutlookFolder*> m_unreadSource;
   std::vector<COutlookFolder*> m_removedTarget;  // folders of the trees; not owned
   std::vector<COutlookFolder*> m_removedSource;
   // The folder maps given to the snapshot for a save, in the file's form.

@@ -632,4 +632,21 @@ TEST_F(ItemSyncRunTest, ARunKilledMidExecutionLosesNothingAndTheNextRunsSettle) 
   }
 }
 
+// The source Inbox cannot be listed in a run (a transient failure): its items' drive copies are
+// not taken for deleted on the host; the next run that can list it plans nothing.
+TEST_F(ItemSyncRunTest, AFolderThatCannotBeListedDeletesNothingOnTheDrive) {
+  ASSERT_TRUE(run(*sync));
+  sync = make();
+  // The target's Inbox is listed first, the source's second.
+  const auto fault = kipotest::failCall("IMAPIContainer::GetContentsTable", static_cast<DWORD>(MAPI_E_DISK_ERROR),
+                                        u"Inbox", 2, 1);
+  ASSERT_EQ(calculate(*sync), kSyncDone);
+  platform::fault::removeLocal(fault);
+  EXPECT_TRUE(planned().empty());
+  EXPECT_NE(logBytes().find("Failed to get items from the folder Inbox"), std::string::npos);
+  ASSERT_TRUE(execute(*sync));
+  EXPECT_EQ(items(targetStore.get()).count("Inbox/Hello"), 1u);
+  EXPECT_TRUE(plan().empty());
+}
+
 }  // namespace

@@ -640,6 +640,13 @@ class Folder final : public PropObject<IMAPIFolder> {
   HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG flags, LPMAPITABLE* table) override {
     if (!table) return MAPI_E_INVALID_PARAMETER;
     *table = nullptr;
+    {
+      // The folder's display name is the fault's subject.
+      Row self;
+      const Value* name = SUCCEEDED(current(self)) ? find(self, PR_DISPLAY_NAME_W) : nullptr;
+      if (HRESULT hr = faultOf("IMAPIContainer::GetContentsTable", name ? std::u16string_view(name->text) : u""); hr)
+        return hr;
+    }
     std::vector<std::pair<ObjectId, Row>> children;
     const Kind kind = (flags & MAPI_ASSOCIATED) ? Kind::Associated : Kind::Message;
     if (HRESULT hr = store_->childRows(id_, kind, children, true); FAILED(hr)) return hr;

@@ -489,7 +489,7 @@ TEST_F(Sessions, AttachmentDataIsAStreamSavedWithTheMessage) {
   EXPECT_EQ(message->OpenAttach(5, nullptr, 0, attach.put()), MAPI_E_NOT_FOUND);
 }
 
-TEST_F(Sessions, WriteCallsFailAtTheirFaultPoints) {
+TEST_F(Sessions, WriteCallsAndListingsFailAtTheirFaultPoints) {
   ASSERT_NO_FATAL_FAILURE(openDefaultStore());
   struct Case {
     const char* point;
@@ -510,6 +510,10 @@ TEST_F(Sessions, WriteCallsFailAtTheirFaultPoints) {
       {"IMAPIFolder::CreateFolder",
        [&] { return inbox->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>("New"), nullptr, nullptr, 0, folder.put()); }},
       {"IMessage::SubmitMessage", [&] { return message->SubmitMessage(0); }},
+      {"IMAPIContainer::GetContentsTable", [&] {
+         Ptr<IMAPITable> table;
+         return inbox->GetContentsTable(0, table.put());
+       }},
   };
   for (const Case& c : cases) {
     kipotest::failCall(c.point, static_cast<DWORD>(MAPI_E_DISK_ERROR), u"", 1, 1);
