@@ -274,6 +274,16 @@ void CItemSynchronizer::mapOriginToDestination(FolderList& list, const FolderMap
         }
       }
       COutlookFolder* existing = peer->children ? peer->findChild(x.displayName) : nullptr;
+      // MAPI takes folder names without regard to case: a folder renamed only in case keeps its
+      // peer (else the peer would be deleted with its items as removed, and nothing copied).
+      if (!existing && peer->children) {
+        for (const auto& child : *peer->children) {
+          if (child->displayName.CompareNoCase(x.displayName) == 0 && !maps.reversed().findPeer(*child)) {
+            existing = child.get();
+            break;
+          }
+        }
+      }
       x.moved = last && ((p->moved || p->entryId.longTerm != last->parentEntryId.longTerm) ||
                          x.displayName.CompareNoCase(last->displayName) != 0);
       if (!existing) {

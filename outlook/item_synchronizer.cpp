@@ -164,14 +164,10 @@ bool CItemSynchronizer::syncSourceItem(COutlookItem* a, UINT conflictMode) {
   DWORD kind = kItemOpNothing;
   if (s) {
     b = findTargetItem(s);
-    if (b) {
-      kind = adjustOpForMove(determineSyncOp(a, b, s), getItemMoveState(a, b, s));
-    } else if (!s->hasState(kItemSnapshotSeen)) {
-      s->addState(kItemSnapshotSeen);
-      // An item deleted on the target is neither deleted on the source nor copied again; but one
-      // whose target copy went with a folder that moved or was renamed is copied to the new place.
-      if (getItemMoveState(a, nullptr, s) & kMovedSource) kind = kItemOpSourceMoved;
-    }
+    // Without B: an item deleted on the target is neither deleted on the source nor copied
+    // again. (A target copy left in a folder that is no longer paired is met by the target walk,
+    // which deletes it and drops S; the next run copies A anew.)
+    if (b) kind = adjustOpForMove(determineSyncOp(a, b, s), getItemMoveState(a, b, s));
   } else {
     kind = kItemOpSourceToTarget;
     s = m_snapshot->addEntry(snapshotItemOf(*a));

@@ -649,4 +649,35 @@ TEST_F(ItemSyncRunTest, AFolderThatCannotBeListedDeletesNothingOnTheDrive) {
   EXPECT_TRUE(plan().empty());
 }
 
+// A folder renamed only in case keeps its peer and its items; renamed otherwise, a folder of the
+// new name is made on the drive, the old drive folder goes and the items follow.
+TEST_F(ItemSyncRunTest, ARenamedFolderTakesItsItemsAlong) {
+  ASSERT_TRUE(run(*sync));
+  const auto rename = [&](const std::string& path, const char* name) {
+    Ptr<IMAPIFolder> folder = openFolder(sourceStore.get(), path);
+    SPropValue v{};
+    v.ulPropTag = PR_DISPLAY_NAME_A;
+    v.Value.lpszA = const_cast<LPSTR>(name);
+    ASSERT_EQ(folder->SetProps(1, &v, nullptr), S_OK);
+    ASSERT_EQ(folder->SaveChanges(0), S_OK);
+  };
+  rename("Projects/Old", "OLD");
+  EXPECT_TRUE(plan().empty());
+  ASSERT_TRUE(execute(*sync));
+  EXPECT_EQ(items(targetStore.get()).count("Projects/Old/Ancient"), 1u);
+
+  // The old drive folder is no longer paired: its copy is deleted with it, and the next run
+  // copies the item into the new one.
+  rename("Projects/OLD", "Older");
+  EXPECT_EQ(plan(), (std::multiset<std::string>{"4 Ancient"}));
+  ASSERT_TRUE(execute(*sync));
+  for (const auto& folder : folders(targetStore.get())) EXPECT_NE(slashed(folder->folderPath), "Projects/Old");
+  EXPECT_NE(folderId(targetStore.get(), "Projects/Older"), CString());
+  EXPECT_EQ(plan(), (std::multiset<std::string>{"1 Ancient"}));
+  ASSERT_TRUE(execute(*sync));
+  EXPECT_EQ(items(targetStore.get()).count("Projects/Older/Ancient"), 1u);
+  EXPECT_EQ(items(sourceStore.get()).count("Projects/Older/Ancient"), 1u);
+  EXPECT_TRUE(plan().empty());
+}
+
 }  // namespace
