@@ -680,4 +680,38 @@ TEST_F(ItemSyncRunTest, ARenamedFolderTakesItsItemsAlong) {
   EXPECT_TRUE(plan().empty());
 }
 
+// A first synchronization throws both snapshot copies away and starts from nothing; a host
+// whose message store is no longer the one of the last save stops the run with message 465.
+TEST_F(ItemSyncRunTest, AFirstSyncForgetsTheSnapshotAndAnotherStoreStopsTheRun) {
+  ASSERT_TRUE(run(*sync));
+  sync = make();
+  sync->setFirstSync(true);
+  ASSERT_EQ(calculate(*sync), kSyncDone);
+  EXPECT_FALSE(std::filesystem::exists(host.c("Drive/BRAVO_Outlook.snap")));
+  EXPECT_FALSE(std::filesystem::exists(host.c("Backup/BRAVO_Outlook.snap")));
+  const std::multiset<std::string> ops = asSet(planned());
+  EXPECT_EQ(ops.count("1 Hello"), 1u);
+  EXPECT_EQ(ops.count("2 Hello"), 1u);
+  spaceMan.freeSyncOps();
+
+  sync = make();
+  ASSERT_TRUE(run(*sync));
+  tool({"mapi", "profile", "add", "Other", "--pst", "C:\\other.pst"});
+  CMapiUtil::Session otherSession;
+  ASSERT_EQ(util->logon(otherSession, CString(u"Other")), S_OK);
+  CMapiUtil::Store other;
+  util->openDefaultMessageStore(other, otherSession.get());
+  ASSERT_TRUE(other);
+  sync = make();
+  sync->setSourceSession(otherSession.get());
+  sync->setSourceMessageStore(other.get());
+  boxes.clear();
+  EXPECT_EQ(calculate(*sync), kSyncFailed);
+  EXPECT_TRUE(planned().empty());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(utf8(boxes[0].text).find("message store has changed"), std::string::npos) << utf8(boxes[0].text);
+  EXPECT_NE(logBytes().find("{Item Synchronizer}: The default Store on the source has changed."), std::string::npos);
+  sync.reset();
+}
+
 }  // namespace
