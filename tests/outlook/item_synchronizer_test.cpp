@@ -11,12 +11,15 @@
 #include <fstream>
 #include <set>
 
+#include "app/app_messages.h"
+#include "app/document_host_services.h"
 #include "app/lingrove.h"
 #include "app/registry.h"
 #include "app/system_profile.h"
 #include "platform/afx/archive.h"
 #include "platform/afx/file.h"
 #include "platform/base/fault.h"
+#include "snapins/customizer.h"
 #include "snapins/space_man.h"
 #include "tests/outlook/mapi_layer_fixture.h"
 #include "tests/support/child_program.h"
@@ -712,6 +715,52 @@ TEST_F(ItemSyncRunTest, AFirstSyncForgetsTheSnapshotAndAnotherStoreStopsTheRun) 
   EXPECT_NE(utf8(boxes[0].text).find("message store has changed"), std::string::npos) << utf8(boxes[0].text);
   EXPECT_NE(logBytes().find("{Item Synchronizer}: The default Store on the source has changed."), std::string::npos);
   sync.reset();
+}
+
+// The user stops the run while the walk scans an item (the coordinator's stop, raised from the
+// progress text of that item): the walk ends there, the target walk plans nothing and no item
+// after it is looked at.
+TEST_F(ItemSyncRunTest, AStoppedRunEndsTheWalkAtTheItemBeingScanned) {
+  class Services : public CDocumentHostServices {
+   public:
+    explicit Services(CSpaceMan& owner) : spaceMan(owner) {}
+    bool postAppMessage(CAppMessage* message) override {
+      if (auto* progress = dynamic_cast<CProgress*>(message)) {
+        scanned.push_back(utf8(progress->firstText));
+        if (scanned.back() == "Plan") spaceMan.stopRun({});
+      }
+      delete message;
+      return true;
+    }
+    CSpaceMan& spaceMan;
+    std::vector<std::string> scanned;
+  };
+  class Snapin : public CCustomizer {
+   public:
+    explicit Snapin(std::function<void()> step) : CCustomizer(CString(u"Outlook")), step_(std::move(step)) {}
+    bool preCalculateSyncOps(CSystemProfile*) override {
+      step_();
+      return true;
+    }
+
+   private:
+    std::function<void()> step_;
+  };
+  Services services(spaceMan);
+  CDocumentHostServices& previous = documentHostServices();
+  setDocumentHostServices(&services);
+  std::vector<std::string> ops;
+  Snapin snapin([&] {
+    EXPECT_EQ(sync->calculateSyncOps(&record, kSyncBothWays), kSyncDone);
+    EXPECT_TRUE(spaceMan.isStopRequested());
+    ops = planned();
+  });
+  spaceMan.startCalculatorInternal(std::make_unique<CSyncSpec>(kSyncBothWays, nullptr, std::vector<CCustomizer*>{&snapin}));
+  setDocumentHostServices(&previous);
+  EXPECT_EQ(ops, (std::vector<std::string>{"1 Hello", "1 Zed", "1 Plan"}));
+  ASSERT_FALSE(services.scanned.empty());
+  EXPECT_EQ(services.scanned.back(), "Plan");
+  EXPECT_EQ(std::count(services.scanned.begin(), services.scanned.end(), "Ancient"), 0);
 }
 
 }  // namespace
