@@ -25,6 +25,7 @@
 #include "ids_login.h"
 #include "ids_synchronize.h"
 #include "ids_options.h"
+#include "ids_items.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------
 #define IDS_LOG_STARTED             668  // heading of the log's start block, before the date

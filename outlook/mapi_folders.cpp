@@ -11,6 +11,7 @@
 #include "outlook/outlook_folder.h"
 #include "outlook/outlook_install.h"
 #include "outlook/outlook_item.h"
+#include "outlook/sync_folder.h"
 #include "platform/win32/time.h"
 
 namespace {
@@ -272,6 +273,33 @@ HRESULT CMapiUtil::deleteSubfolder(IMAPIFolder* parent, const EntryId& id) {
   return guarded(u"deleteSubfolder", HRESULT(E_FAIL), [&] {
     return parent->DeleteFolder(static_cast<ULONG>(id.size()), entryPointer(id), 0, nullptr,
                                 DEL_FOLDERS | DEL_MESSAGES);
+  });
+}
+
+bool CMapiUtil::getFolderHierarchyList(IMsgStore* store, IMAPIFolder* folder, const CString& parentPath,
+                                       std::vector<std::unique_ptr<COutlookFolder>>& list) {
+  if (!store || !folder) return false;
+  return guarded(u"getFolderHierarchyList", false, [&] {
+    Ptr<IMAPITable> table;
+    if (FAILED(folder->GetHierarchyTable(0, table.put()))) return true;
+    Rows rows;
+    if (FAILED(loader().HrQueryAllRows(table.get(), folderProperties(), nullptr, nullptr, 0, rows.put()))) return true;
+    bool result = true;
+    for (ULONG i = 0; i < rows.count(); ++i) {
+      auto record = std::make_unique<COutlookFolder>();
+      const SRow& row = rows.get()->aRow[i];
+      fillFolderNode(row.lpProps, row.cValues, *record);
+      record->folderPath = parentPath.IsEmpty() ? record->displayName : joinFolderPath(parentPath, record->displayName);
+      const CString path = record->folderPath;
+      const bool hasChildren = record->hasSubfolders;
+      const CString id = record->entryId.getId();
+      list.push_back(std::move(record));
+      if (!hasChildren) continue;
+      Ptr<IMAPIFolder> child;
+      if (FAILED(openIn(*this, store, id, child)) || !getFolderHierarchyList(store, child.get(), path, list))
+        result = false;
+    }
+    return result;
   });
 }
 

@@ -114,6 +114,12 @@ class CMapiUtil {
   // The folder with all its subfolders and messages.
   HRESULT deleteFolder(IMsgStore* store, IMAPIFolder* folder);
   HRESULT deleteSubfolder(IMAPIFolder* parent, const EntryId& id);
+  // Every folder below `folder`, depth first, appended to `list` as records with their paths
+  // (`parentPath` joined with each name; a top-level name alone when `parentPath` is empty).
+  // False without a store or folder, or when a folder with subfolders could not be walked (the
+  // walk goes on with the others); a hierarchy that cannot be read adds nothing and is true.
+  bool getFolderHierarchyList(IMsgStore* store, IMAPIFolder* folder, const CString& parentPath,
+                              std::vector<std::unique_ptr<COutlookFolder>>& list);
 
   // Messages.
   HRESULT deleteMessage(IMAPIFolder* folder, const EntryId& id);

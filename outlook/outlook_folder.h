@@ -10,6 +10,7 @@
 #include "outlook/entry_id.h"
 #include "platform/afx/cstring.h"
 #include "platform/base/types.h"
+#include "platform/modules/mapi32/mapidefs.h"
 
 class COutlookItem;
 
@@ -49,6 +50,16 @@ class COutlookFolder {
   void freeChildren();
   // The child of that display name, or none.
   COutlookFolder* findChild(const CString& name) const;
+  // The item of that entry id among the items read from the folder, or none.
+  COutlookItem* findItem(const EntryIdBytes& id) const;
+  // The folder's item with the same entry id as `item`, or none.
+  COutlookItem* findItemByEntryId(const COutlookItem& item) const;
+  // The display names from the child of the store root down to this folder, joined by newlines
+  // (a top-level folder's path is its name; the root's is empty).
+  CString getPath() const;
+  // Whether the two ids name one folder of the store: false when `b` is empty, else the store's
+  // comparison of the ids (long-term text when there is one, else short-term).
+  static bool sameFolder(const CEntryIdText& a, const CEntryIdText& b, IMsgStore* store);
 
   CString displayName;
   CString storeEntryId;        // hex text
@@ -68,6 +79,7 @@ class COutlookFolder {
   COutlookFolder* parent;      // not owned; a store root (never added to a parent) is its own
   std::unique_ptr<ItemMap> items;
   bool moved = false;          // moved or renamed since the last save
+  CString folderPath;          // set by CMapiUtil::getFolderHierarchyList
 };
 
 // Deletes every folder record of the list and the list itself; nothing for an empty owner.

@@ -1,10 +1,16 @@
 // Item records filled from contents-table rows or from the messages themselves.
 #include "outlook/outlook_item.h"
 
+#include <memory>
+#include <new>
+
 #include "app/log.h"
 #include "outlook/mapi_loader.h"
 #include "outlook/mapi_util.h"
 #include "outlook/outlook_folder.h"
+#include "outlook/outlook_snapshot_records.h"
+#include "outlook/sync_folder.h"
+#include "platform/afx/archive.h"
 
 namespace {
 
@@ -149,4 +155,127 @@ void COutlookItem::clear() {
   hasLongTermId = false;
   parentFolder = nullptr;
   matched = false;
+}
+
+namespace {
+
+// A byte string copied into the record; the copy fails only when memory runs out.
+bool copyBytes(EntryIdBytes& to, const EntryIdBytes& from, const char16_t* failure) {
+  try {
+    to = from;
+    return true;
+  } catch (const std::bad_alloc&) {
+    writeLog(failure);
+    return false;
+  }
+}
+
+constexpr const char16_t* kLogEntryIdCopy = u"{Outlook Item}: Failed to copy entryId property.";
+constexpr const char16_t* kLogSearchKeyCopy = u"{Outlook Item}: Failed to copy search key property.";
+constexpr const char16_t* kLogSourceKeyCopy = u"{Outlook Item}: Failed to copy source key property.";
+constexpr const char16_t* kLogChangeKeyCopy = u"{Outlook Item}: Failed to copy change key property.";
+
+CSnapshotIds snapshotIdsOf(const CEntryIdText& ids) { return CSnapshotIds{ids.longTerm, ids.shortTerm}; }
+
+}  // namespace
+
+bool COutlookItem::setEntryId(const EntryIdBytes& bytes) { return copyBytes(entryId, bytes, kLogEntryIdCopy); }
+bool COutlookItem::setSearchKey(const EntryIdBytes& bytes) { return copyBytes(searchKey, bytes, kLogSearchKeyCopy); }
+bool COutlookItem::setSourceKey(const EntryIdBytes& bytes) { return copyBytes(sourceKey, bytes, kLogSourceKeyCopy); }
+bool COutlookItem::setChangeKey(const EntryIdBytes& bytes) { return copyBytes(changeKey, bytes, kLogChangeKeyCopy); }
+
+bool COutlookItem::copyFrom(const COutlookItem& other) {
+  if (this == &other) return true;
+  if (!setEntryId(other.entryId) || !setSearchKey(other.searchKey) || !setSourceKey(other.sourceKey) ||
+      !setChangeKey(other.changeKey))
+    return false;
+  parentFolderName = other.parentFolderName;
+  subject = other.subject;
+  parentEntryId = other.parentEntryId;
+  parentFolderSourceKey = other.parentFolderSourceKey;
+  lastModified = other.lastModified;
+  size = other.size;
+  hasLongTermId = other.hasLongTermId;
+  parentFolder = other.parentFolder;
+  matched = other.matched;
+  return true;
+}
+
+bool COutlookItem::deleteFromFolder(IMAPIFolder* folder) const {
+  if (!folder || !mapiUtil) return false;
+  return SUCCEEDED(mapiUtil->deleteMessage(folder, entryId));
+}
+
+void COutlookItem::Serialize(CArchive& ar) {
+  CSnapshotItem record = snapshotItemOf(*this);
+  record.Serialize(ar);
+  if (ar.IsStoring()) return;
+  parentFolderName = record.parentFolderName;
+  subject = record.subject;
+  lastModified = record.lastModified;
+  entryId = record.entryId;
+  searchKey = record.searchKey;
+  sourceKey = record.sourceKey;
+  changeKey = record.changeKey;
+  hasLongTermId = !entryId.empty() && !isShortTermEntryId(entryId.data(), static_cast<ULONG>(entryId.size()));
+  parentEntryId = folderIdText(record.parentFolder.entryId);
+  parentFolderSourceKey = record.parentFolder.sourceKey;
+  parentFolder = nullptr;
+}
+
+bool COutlookItem::copyTo(CSyncFolderOf<COutlookFolder>* destination, IMsgStore*, IMsgStore* sourceStore,
+                          int direction, CItemSnapshot* entry, CSyncFolderOf<COutlookFolder>* source) const {
+  if (!destination || !sourceStore || !source || !mapiUtil) return false;
+  std::unique_ptr<COutlookItem> copy;
+  if (FAILED(mapiUtil->CopyItem(entryId, source->folder(), destination->folder(), copy, 0)) || !copy) {
+    writeLog(u"OutlookItem::CopyItem Failed to copy an item to the destination folder\n");
+    return false;
+  }
+  if (!entry) return true;
+  CSnapshotItem& record = entry->item;
+  record.lastModified = copy->lastModified;
+  record.subject = copy->subject;
+  record.parentFolderName = parentFolderName;
+  record.size = copy->size;
+  record.searchKey = copy->searchKey;
+  if (direction == kSourceToTarget) {
+    record.parentFolder = parentFolder ? snapshotFolderOf(*parentFolder) : CSnapshotFolder();
+    entry->setTargetEntryId(copy->entryId);
+    entry->setTargetFolder(destination->record() ? snapshotFolderOf(*destination->record()) : CSnapshotFolder());
+  } else {
+    record.parentFolder = destination->record() ? snapshotFolderOf(*destination->record()) : CSnapshotFolder();
+    record.entryId = copy->entryId;
+    record.sourceKey = copy->sourceKey;
+    record.changeKey = copy->changeKey;
+    entry->setTargetEntryId(entryId);
+    entry->setTargetFolder(source->record() ? snapshotFolderOf(*source->record()) : CSnapshotFolder());
+  }
+  return true;
+}
+
+CSnapshotFolder snapshotFolderOf(const COutlookFolder& folder) {
+  CSnapshotFolder record;
+  record.displayName = folder.displayName;
+  record.storeEntryId = folder.storeEntryId;
+  record.sourceKey = folder.sourceKey;
+  record.parentSourceKey = folder.parentSourceKey;
+  record.changeKey = folder.changeKey;
+  record.entryId = snapshotIdsOf(folder.entryId);
+  record.parentEntryId = snapshotIdsOf(folder.parentEntryId);
+  record.counterpartId = snapshotIdsOf(folder.counterpartId);
+  return record;
+}
+
+CSnapshotItem snapshotItemOf(const COutlookItem& item) {
+  CSnapshotItem record;
+  record.parentFolderName = item.parentFolderName;
+  record.subject = item.subject;
+  record.lastModified = item.lastModified;
+  record.entryId = item.entryId;
+  record.searchKey = item.searchKey;
+  record.sourceKey = item.sourceKey;
+  record.changeKey = item.changeKey;
+  if (item.parentFolder) record.parentFolder = snapshotFolderOf(*item.parentFolder);
+  record.size = item.size;
+  return record;
 }

@@ -9,9 +9,15 @@
 #include "platform/base/types.h"
 #include "platform/modules/mapi32/mapidefs.h"
 
+class CArchive;
+class CItemSnapshot;
 class CMAPILoader;
 class CMapiUtil;
 class COutlookFolder;
+struct CSnapshotFolder;
+struct CSnapshotItem;
+template <class Folder>
+class CSyncFolderOf;
 
 class COutlookItem {
  public:
@@ -38,6 +44,29 @@ class COutlookItem {
   void setFolder(COutlookFolder* folder);
   void clear();
 
+  // The four byte strings, then the texts, times, size, long-term flag, parent folder and
+  // matched flag. False (logged) when a byte string could not be copied.
+  bool copyFrom(const COutlookItem& other);
+  bool setEntryId(const EntryIdBytes& bytes);
+  bool setSearchKey(const EntryIdBytes& bytes);
+  bool setSourceKey(const EntryIdBytes& bytes);
+  bool setChangeKey(const EntryIdBytes& bytes);
+  // Deletes the message by its entry id from the open folder; true when MAPI did.
+  bool deleteFromFolder(IMAPIFolder* folder) const;
+  // The item record of the snapshot file (the snapshot's item layout). Loading fills the ids,
+  // texts and time; the parent folder record read is not kept (the item then lies in no folder).
+  void Serialize(CArchive& ar);
+
+  // Copy directions of copyTo.
+  static constexpr int kSourceToTarget = 0;
+  static constexpr int kTargetToSource = 1;
+  // Copies this item's message from the source cache's open folder into the destination cache's
+  // and records the new message N in `entry` (when given): its time, subject, size and search
+  // key, and by direction which ids stand for which side. False without a destination cache, a
+  // source store or a source cache, or when the copy fails (the entry is then untouched).
+  bool copyTo(CSyncFolderOf<COutlookFolder>* destination, IMsgStore* destinationStore, IMsgStore* sourceStore,
+              int direction, CItemSnapshot* entry, CSyncFolderOf<COutlookFolder>* source) const;
+
   CString parentFolderName;
   CString subject;
   CString parentEntryId;         // upper-case hex text
@@ -54,3 +83,7 @@ class COutlookItem {
   CMAPILoader* mapiLoader;       // the process-wide objects, not owned
   CMapiUtil* mapiUtil;
 };
+
+// The snapshot file's forms of a folder record and of an item record (with its parent folder's).
+CSnapshotFolder snapshotFolderOf(const COutlookFolder& folder);
+CSnapshotItem snapshotItemOf(const COutlookItem& item);

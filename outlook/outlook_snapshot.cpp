@@ -127,6 +127,23 @@ bool COutlookSyncSnapshot::removeEntry(CItemSnapshot* entry) {
   return true;
 }
 
+void COutlookSyncSnapshot::rekeyEntry(CItemSnapshot* entry, const SnapshotBytes& oldSourceId,
+                                      const SnapshotBytes& oldTargetId) {
+  if (!entry) return;
+  const auto source = m_bySource.find(oldSourceId);
+  if (source == m_bySource.end() || source->second.get() != entry) return;
+  if (oldSourceId != entry->item.entryId && !m_bySource.count(entry->item.entryId)) {
+    auto node = m_bySource.extract(source);
+    node.key() = entry->item.entryId;
+    m_bySource.insert(std::move(node));
+  }
+  if (oldTargetId != entry->targetEntryId) {
+    const auto target = m_byTarget.find(oldTargetId);
+    if (target != m_byTarget.end() && target->second == entry) m_byTarget.erase(target);
+    m_byTarget.emplace(entry->targetEntryId, entry);
+  }
+}
+
 const CSnapshotFolder* COutlookSyncSnapshot::findFolder(const CString& longTermId, bool sourceSide) const {
   const SnapshotFolderMap& map = sourceSide ? m_folders.lastSource : m_folders.lastTarget;
   const auto it = map.find(longTermId);

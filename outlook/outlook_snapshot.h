@@ -101,6 +101,10 @@ class COutlookSyncSnapshot {
   // Removes the entry from wherever it is kept and deletes it; false (and nothing deleted) when
   // this snapshot does not hold it.
   bool removeEntry(CItemSnapshot* entry);
+  // After an entry's ids changed (a copy made a new message on one side): the maps find it under
+  // its new ids. An entry of the new-entry list is not in the maps and needs nothing; a new
+  // source id that another entry holds leaves the entry under its old one.
+  void rekeyEntry(CItemSnapshot* entry, const SnapshotBytes& oldSourceId, const SnapshotBytes& oldTargetId);
 
   const CSnapshotFolder* getRootFolder() const { return m_root.get(); }
   void setRootFolder(const CSnapshotFolder& folder) { m_root = std::make_unique<CSnapshotFolder>(folder); }

@@ -8,3 +8,12 @@ foreach(src IN LISTS outlook_tests)
   add_dependencies(outlook_${name} mapi32 mapistub hostapp_foreign kipo_partial_mapi)
   target_compile_definitions(outlook_${name} PRIVATE KIPO_PARTIAL_MAPI="$<TARGET_FILE:kipo_partial_mapi>")
 endforeach()
+
+# The crash test kills an item synchronization in another process mid-run.
+add_executable(kipo_item_sync_probe outlook/fixtures/item_sync_probe.cpp)
+target_link_libraries(kipo_item_sync_probe PRIVATE kipo_app)
+if(TARGET outlook_item_synchronizer_test)
+  add_dependencies(outlook_item_synchronizer_test kipo_item_sync_probe)
+  target_compile_definitions(outlook_item_synchronizer_test PRIVATE
+    KIPO_ITEM_SYNC_PROBE="$<TARGET_FILE:kipo_item_sync_probe>")
+endif()

@@ -95,7 +95,7 @@ TEST(FaultTool, PointsListsTheTableAndListStaysTheActiveFaults) {
   // The tool's table is this process's table and the MAPI stand-in's calls, which it links so
   // that faults can be set on them.
   std::vector<std::string> names = fault::points();
-  for (const char* mapiCall : {"IMAPIFolder::CreateFolder", "IMAPIFolder::CreateMessage", "IMAPIFolder::DeleteFolder",
+  for (const char* mapiCall : {"IMAPIContainer::GetContentsTable", "IMAPIFolder::CreateFolder", "IMAPIFolder::CreateMessage", "IMAPIFolder::DeleteFolder",
                                "IMAPIFolder::DeleteMessages", "IMessage::CopyTo", "IMessage::SaveChanges",
                                "IMessage::SubmitMessage", "IMsgServiceAdmin::ConfigureMsgService",
                                "IMsgServiceAdmin::CreateMsgService"})

@@ -13,7 +13,7 @@ const platform::fault::Points kPoints{
     "IMAPIFolder::CreateMessage",         "IMessage::CopyTo",
     "IMessage::SaveChanges",              "IMAPIFolder::DeleteMessages",
     "IMAPIFolder::CreateFolder",          "IMAPIFolder::DeleteFolder",
-    "IMessage::SubmitMessage"};
+    "IMessage::SubmitMessage",            "IMAPIContainer::GetContentsTable"};
 
 struct Named {
   std::string_view name;

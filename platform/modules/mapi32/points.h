@@ -1,4 +1,5 @@
-// The MAPI stand-in's fault points (the calls the product makes that write) and the names of
+// The MAPI stand-in's fault points (the calls the product makes that write, and the listing of a
+// folder's contents) and the names of
 // MAPI's result codes, so that `kipo-host fault add NAME --error MAPI_E_...` can set them.
 #pragma once
 

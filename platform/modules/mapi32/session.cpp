@@ -300,6 +300,44 @@ class Message final : public PropObject<IMessage> {
     }
     HRESULT hr = static_cast<IMessage*>(destination)->SetProps(n, out, nullptr);
     freeBuffer(block);
+    if (FAILED(hr)) return hr;
+    // As on Windows, the recipient table goes with the message unless PR_MESSAGE_RECIPIENTS is
+    // excluded.
+    constexpr ULONG kRecipientsId = 0x0E12;
+    for (ULONG k = 0; exclude && k < exclude->cValues; ++k)
+      if (PROP_ID(exclude->aulPropTag[k]) == kRecipientsId) return hr;
+    std::vector<Row> to;
+    if (HRESULT r = recipients(to); FAILED(r)) return r;
+    if (to.empty()) return hr;
+    std::vector<BYTE> listBytes(sizeof(ADRLIST) + (to.size() - 1) * sizeof(ADRENTRY));
+    auto* list = reinterpret_cast<LPADRLIST>(listBytes.data());
+    list->cEntries = 0;
+    std::vector<LPVOID> blocks;
+    const auto freeBlocks = [&] {
+      for (LPVOID b : blocks) freeBuffer(b);
+    };
+    for (const Row& r : to) {
+      LPVOID entryBlock = nullptr;
+      if (SCODE sc = allocateBuffer(static_cast<ULONG>((r.size() + 1) * sizeof(SPropValue)), &entryBlock); sc != S_OK) {
+        freeBlocks();
+        return sc;
+      }
+      blocks.push_back(entryBlock);
+      auto* values = static_cast<LPSPropValue>(entryBlock);
+      ULONG count = 0;
+      for (const Value& v : r) {
+        SCODE sc = S_OK;
+        toMapi(&v, v.tag, values[count], entryBlock, sc);
+        if (sc != S_OK) {
+          freeBlocks();
+          return sc;
+        }
+        ++count;
+      }
+      list->aEntries[list->cEntries++] = ADRENTRY{0, count, values};
+    }
+    hr = static_cast<IMessage*>(destination)->ModifyRecipients(0, list);
+    freeBlocks();
     return hr;
   }
 
@@ -602,6 +640,13 @@ class Folder final : public PropObject<IMAPIFolder> {
   HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG flags, LPMAPITABLE* table) override {
     if (!table) return MAPI_E_INVALID_PARAMETER;
     *table = nullptr;
+    {
+      // The folder's display name is the fault's subject.
+      Row self;
+      const Value* name = SUCCEEDED(current(self)) ? find(self, PR_DISPLAY_NAME_W) : nullptr;
+      if (HRESULT hr = faultOf("IMAPIContainer::GetContentsTable", name ? std::u16string_view(name->text) : u""); hr)
+        return hr;
+    }
     std::vector<std::pair<ObjectId, Row>> children;
     const Kind kind = (flags & MAPI_ASSOCIATED) ? Kind::Associated : Kind::Message;
     if (HRESULT hr = store_->childRows(id_, kind, children, true); FAILED(hr)) return hr;

@@ -414,6 +414,43 @@ TEST_F(Sessions, SavesStampTimesAndChangeKeysAndCopiesCarryTheOriginalsTime) {
   EXPECT_NE(binaryOf(later.get(), PR_ENTRYID), copyId);
 }
 
+// As on Windows, a copy carries the recipient table along, unless PR_MESSAGE_RECIPIENTS is
+// excluded (a copy put into an Outbox must still be submittable).
+TEST_F(Sessions, ACopyCarriesTheRecipientsUnlessTheyAreExcluded) {
+  ASSERT_NO_FATAL_FAILURE(openDefaultStore());
+  auto original = newMessage(inbox.get(), "addressed");
+  SPropValue recipient[3]{};
+  recipient[0] = text(PR_DISPLAY_NAME_A, "John Doe");
+  recipient[1] = text(PR_EMAIL_ADDRESS_A, "jdoe@example.org");
+  recipient[2].ulPropTag = PR_RECIPIENT_TYPE;
+  recipient[2].Value.l = MAPI_TO;
+  ADRLIST list{1, {{0, 3, recipient}}};
+  ASSERT_EQ(original->ModifyRecipients(0, &list), S_OK);
+  ASSERT_EQ(original->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+  const auto recipientsOf = [](IMessage* message) {
+    Ptr<IMAPITable> table;
+    EXPECT_EQ(message->GetRecipientTable(0, table.put()), S_OK);
+    ULONG count = 0;
+    EXPECT_EQ(table->GetRowCount(0, &count), S_OK);
+    return count;
+  };
+  Ptr<IMessage> copy;
+  ASSERT_EQ(inbox->CreateMessage(nullptr, 0, copy.put()), S_OK);
+  ASSERT_EQ(original->CopyTo(0, nullptr, nullptr, 0, nullptr, &IID_IMessage, copy.get(), 0, nullptr), S_OK);
+  ASSERT_EQ(copy->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+  EXPECT_EQ(recipientsOf(copy.get()), 1u);
+  EXPECT_EQ(recipientsOf(original.get()), 1u);
+
+  SizedSPropTagArray(1, noRecipients) = {1, {PROP_TAG(PT_OBJECT, 0x0E12)}};
+  Ptr<IMessage> bare;
+  ASSERT_EQ(inbox->CreateMessage(nullptr, 0, bare.put()), S_OK);
+  ASSERT_EQ(original->CopyTo(0, nullptr, reinterpret_cast<LPSPropTagArray>(&noRecipients), 0, nullptr, &IID_IMessage,
+                             bare.get(), 0, nullptr),
+            S_OK);
+  ASSERT_EQ(bare->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+  EXPECT_EQ(recipientsOf(bare.get()), 0u);
+}
+
 TEST_F(Sessions, AttachmentDataIsAStreamSavedWithTheMessage) {
   ASSERT_NO_FATAL_FAILURE(openDefaultStore());
   Ptr<IMessage> message;
@@ -452,7 +489,7 @@ TEST_F(Sessions, AttachmentDataIsAStreamSavedWithTheMessage) {
   EXPECT_EQ(message->OpenAttach(5, nullptr, 0, attach.put()), MAPI_E_NOT_FOUND);
 }
 
-TEST_F(Sessions, WriteCallsFailAtTheirFaultPoints) {
+TEST_F(Sessions, WriteCallsAndListingsFailAtTheirFaultPoints) {
   ASSERT_NO_FATAL_FAILURE(openDefaultStore());
   struct Case {
     const char* point;
@@ -473,6 +510,10 @@ TEST_F(Sessions, WriteCallsFailAtTheirFaultPoints) {
       {"IMAPIFolder::CreateFolder",
        [&] { return inbox->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>("New"), nullptr, nullptr, 0, folder.put()); }},
       {"IMessage::SubmitMessage", [&] { return message->SubmitMessage(0); }},
+      {"IMAPIContainer::GetContentsTable", [&] {
+         Ptr<IMAPITable> table;
+         return inbox->GetContentsTable(0, table.put());
+       }},
   };
   for (const Case& c : cases) {
     kipotest::failCall(c.point, static_cast<DWORD>(MAPI_E_DISK_ERROR), u"", 1, 1);

@@ -1,0 +1,283 @@
+// The Outlook item synchronizer: construction, set-up and the choice of an op for every item
+// (item_synchronizer.h). The run set-up and folder walks are in item_sync_walk.cpp, the
+// execution in item_sync_execute.cpp.
+#include "outlook/item_synchronizer.h"
+
+#include "app/app_messages.h"
+#include "app/document_host_services.h"
+#include "app/file_util.h"
+#include "app/folder_lookup.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/system_profile.h"
+#include "lang/ids.h"
+#include "outlook/mapi_loader.h"
+#include "outlook/mapi_util.h"
+#include "snapins/space_man.h"
+
+namespace {
+
+constexpr ULONGLONG kTicksPerSecond = 10000000ULL;
+
+ULONGLONG ticksOf(const FILETIME& time) {
+  return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+bool isZero(const FILETIME& time) { return ticksOf(time) == 0; }
+
+// More than `seconds` apart (strictly).
+bool differ(const FILETIME& a, const FILETIME& b, LONGLONG seconds) {
+  const ULONGLONG x = ticksOf(a);
+  const ULONGLONG y = ticksOf(b);
+  const ULONGLONG apart = x > y ? x - y : y - x;
+  return apart > static_cast<ULONGLONG>(seconds) * kTicksPerSecond;
+}
+
+bool later(const FILETIME& a, const FILETIME& b) { return ticksOf(a) > ticksOf(b); }
+
+}  // namespace
+
+CItemSynchronizer::CItemSynchronizer()
+    : m_snapshot(std::make_unique<COutlookSyncSnapshot>()),
+      m_localPrefs(std::make_unique<CRegistry>(CString(kLocalPrefsKey), true, true)),
+      m_mapi(getMapiUtil()),
+      m_loader(getMapiLoader()) {
+  buildFolderLists();
+}
+
+CItemSynchronizer::~CItemSynchronizer() {
+  reset();
+  freeSnapshots();
+}
+
+void CItemSynchronizer::reset() {
+  m_snapshotPath.Empty();
+  m_backupSnapshotPath.Empty();
+  if (m_snapshot) m_snapshot->clear();
+  m_sourceStore.reset();
+  m_targetStore.reset();
+  m_sourceSession.reset();
+  m_targetSession.reset();
+  freeFolderLists();
+}
+
+void CItemSynchronizer::freeSnapshots() {
+  m_snapshot.reset();
+  m_localPrefs.reset();
+}
+
+void CItemSynchronizer::setSourceSession(IMAPISession* session) {
+  m_sourceSession = Session(session);
+  m_exchange = m_mapi && session && m_mapi->isOneOfServiceExchange(session);
+  writeLog(u"{ItemSynchronizer}: Mapi session used is %sexchange.", m_exchange ? u" " : u"not ");
+}
+
+void CItemSynchronizer::setTargetMessageStore(IMsgStore* store) {
+  if (!store) writeLog(u"{ITEM SYNCHRONIZER}: Warning, setting targetMessageStore to NULL.");
+  m_targetStore = Store(store);
+}
+
+CString CItemSynchronizer::getBackupSnapshotPath() {
+  if (m_backupSnapshotPath.IsEmpty() && !m_snapshotPath.IsEmpty())
+    m_backupSnapshotPath = joinPath(CFolderLookup::getDeviceBackupPath(), getFileName(m_snapshotPath));
+  return m_backupSnapshotPath;
+}
+
+bool CItemSynchronizer::cancelled() { return currentRecord && currentRecord->isCancelled(); }
+
+void CItemSynchronizer::postProgress(const CString& first, const CString& second) {
+  documentHostServices().postAppMessage(new CProgress(first, second));
+}
+
+// ---- decisions -------------------------------------------------------------------------------------
+
+DWORD CItemSynchronizer::determineSyncOp(COutlookItem* a, COutlookItem* b, CItemSnapshot* s) {
+  if (!s || s->hasState(kItemSnapshotSeen)) return kItemOpNothing;
+  s->addState(kItemSnapshotSeen);
+  if (!a || !b) return kItemOpNothing;
+  if (isZero(a->lastModified) || isZero(b->lastModified)) {
+    writeLog(u"{ItemSynchronizer}: Skipping item with zero modification time: %s", a->subject);
+    return kItemOpNothing;
+  }
+  const LONGLONG t = tolerance();
+  const FILETIME& last = s->item.lastModified;
+  if (!differ(a->lastModified, b->lastModified, t)) return kItemOpNothing;
+  const bool aChanged = differ(a->lastModified, last, t);
+  const bool bChanged = differ(b->lastModified, last, t);
+  if (aChanged && !bChanged) return later(a->lastModified, last) ? kItemOpSourceToTarget : kItemOpNothing;
+  if (aChanged && bChanged) return kItemOpConflict;
+  if (later(b->lastModified, last)) {
+    writeLog(u"{ItemSynchronizer}: (B->A) both exist, determineSyncOp says target changed: %s", b->subject);
+    return kItemOpTargetToSource;
+  }
+  return kItemOpNothing;
+}
+
+int CItemSynchronizer::getItemMoveState(const COutlookItem* a, const COutlookItem* b, const CItemSnapshot* s) const {
+  if (!s) return kMovedNone;
+  int state = kMovedNone;
+  const auto moved = [](const COutlookItem* item, const CSnapshotFolder& recorded) {
+    if (!item || !item->parentFolder) return false;
+    return item->parentFolder->moved || item->parentFolder->entryId.longTerm != recorded.entryId.longTerm;
+  };
+  if (moved(a, s->item.parentFolder)) state |= kMovedSource;
+  if (moved(b, s->targetFolder)) state |= kMovedTarget;
+  return state;
+}
+
+DWORD CItemSynchronizer::adjustOpForMove(DWORD kind, int moveState) {
+  switch (moveState) {
+    case kMovedBoth: return kItemOpConflict;
+    case kMovedSource:
+      return kind == kItemOpNothing || kind == kItemOpSourceToTarget ? kItemOpSourceMoved : kItemOpConflict;
+    case kMovedTarget:
+      return kind == kItemOpNothing || kind == kItemOpTargetToSource ? kItemOpTargetMoved : kItemOpConflict;
+    default: return kind;
+  }
+}
+
+bool CItemSynchronizer::isOverSizeLimit(const COutlookItem& item, const CFolderSyncInfo& info) {
+  if (info.sizeLimitKb == -1) return false;
+  const ULONGLONG limit = static_cast<ULONGLONG>(static_cast<UINT>(info.sizeLimitKb)) * 1024;
+  return static_cast<ULONGLONG>(item.size) > limit;
+}
+
+bool CItemSynchronizer::syncFolderItems(COutlookFolder& folder) {
+  if (!folder.items) return true;
+  bool result = true;
+  for (auto& [id, item] : *folder.items) {
+    if (cancelled()) return false;
+    if (folder.syncInfo && isOverSizeLimit(*item, *folder.syncInfo)) continue;
+    if (!syncSourceItem(item.get(), folder.syncInfo ? folder.syncInfo->conflictMode : CFolderSyncInfo::kKeepBoth)) {
+      writeLog(u"Outlook Synchronizer: Failed to synchronize item in folder: %s\n", folder.displayName);
+      result = false;
+    }
+  }
+  return result;
+}
+
+bool CItemSynchronizer::syncSourceItem(COutlookItem* a, UINT conflictMode) {
+  if (!a) return false;
+  postProgress(formatMessageText(loadResString(IDS_SYNC_FILE_PROGRESS).GetString(), a->subject), CString());
+  CItemSnapshot* s = m_snapshot->findBySource(a->entryId);
+  COutlookItem* b = nullptr;
+  DWORD kind = kItemOpNothing;
+  if (s) {
+    b = findTargetItem(s);
+    // Without B: an item deleted on the target is neither deleted on the source nor copied
+    // again. (A target copy left in a folder that is no longer paired is met by the target walk,
+    // which deletes it and drops S; the next run copies A anew.)
+    if (b) kind = adjustOpForMove(determineSyncOp(a, b, s), getItemMoveState(a, b, s));
+  } else {
+    kind = kItemOpSourceToTarget;
+    s = m_snapshot->addEntry(snapshotItemOf(*a));
+    if (!s) return false;
+    s->addState(kItemSnapshotSeen | kItemSnapshotCreated);
+  }
+  return addItemOp(a, b, s, kind, conflictMode);
+}
+
+COutlookItem* CItemSynchronizer::searchItem(COutlookFolder* first, const SnapshotBytes& id, bool sourceSide,
+                                            bool& wasCancelled) {
+  wasCancelled = false;
+  if (first) {
+    if (COutlookItem* found = first->findItem(id)) return found;
+  }
+  for (const auto& [key, folder] : sourceSide ? m_sourceByLong : m_targetByLong) {
+    if (folder == first) continue;
+    if (cancelled()) {
+      wasCancelled = true;
+      return nullptr;
+    }
+    if (COutlookItem* found = folder->findItem(id)) return found;
+  }
+  return nullptr;
+}
+
+COutlookFolder* CItemSynchronizer::folderOfEntry(const CSnapshotIds& ids, const SnapshotBytes& entryId, bool sourceSide) {
+  const FolderMaps maps = sourceSide ? sourceToTarget() : targetToSource();
+  if (COutlookFolder* folder = maps.findFolder(ids)) return folder;
+  IMsgStore* store = sourceSide ? m_sourceStore.get() : m_targetStore.get();
+  if (!m_mapi || !store || entryId.empty()) return nullptr;
+  platform::com::Ptr<IUnknown> object;
+  if (FAILED(m_mapi->OpenEntry(store, entryId, object))) return nullptr;
+  platform::com::Ptr<IMAPIProp> message;
+  if (FAILED(object.as(message))) return nullptr;
+  COutlookItem read;
+  read.initFromMessage(message.get());
+  if (read.parentEntryId.IsEmpty()) return nullptr;
+  const FolderIdMap& byLong = sourceSide ? m_sourceByLong : m_targetByLong;
+  const auto found = byLong.find(read.parentEntryId);
+  return found == byLong.end() ? nullptr : found->second;
+}
+
+COutlookItem* CItemSynchronizer::findTargetItem(CItemSnapshot* s) {
+  if (!s || s->targetFolder.isEmpty()) return nullptr;
+  COutlookFolder* folder = folderOfEntry(s->targetFolder.entryId, s->targetEntryId, false);
+  if (!folder) return nullptr;
+  bool wasCancelled = false;
+  COutlookItem* b = searchItem(folder, s->targetEntryId, false, wasCancelled);
+  if (b) b->matched = true;
+  return b;
+}
+
+int CItemSynchronizer::syncTargetFolder(COutlookFolder& folder) {
+  if (folder.items) {
+    for (auto& [id, item] : *folder.items) {
+      if (cancelled()) return kSyncCancelled;
+      syncTargetItem(item.get());
+    }
+  }
+  if (folder.children) {
+    for (auto& child : *folder.children) syncTargetFolder(*child);
+  }
+  return kSyncDone;
+}
+
+int CItemSynchronizer::syncTargetItems() {
+  COutlookFolder* root = targetRoot();
+  if (root) syncTargetFolder(*root);
+  return kSyncDone;
+}
+
+int CItemSynchronizer::syncTargetItem(COutlookItem* b) {
+  if (!b) return kSyncFailed;
+  postProgress(formatMessageText(loadResString(IDS_SYNC_FILE_PROGRESS).GetString(), b->subject), CString());
+  if (b->matched) return kSyncDone;
+  CItemSnapshot* s = m_snapshot->findByTarget(b->entryId);
+  COutlookItem* a = nullptr;
+  DWORD kind = kItemOpDeleteTarget;
+  if (!s) {
+    kind = kItemOpTargetToSource;
+    s = m_snapshot->addEntry(CSnapshotItem());
+    if (!s) return kSyncFailed;
+    s->addState(kItemSnapshotSeen | kItemSnapshotCreated);
+  } else {
+    COutlookFolder* folder = folderOfEntry(s->item.parentFolder.entryId, s->item.entryId, true);
+    if (folder) {
+      bool wasCancelled = false;
+      a = searchItem(folder, s->item.entryId, true, wasCancelled);
+      if (wasCancelled) return kSyncCancelled;
+    }
+    if (a) {
+      kind = adjustOpForMove(determineSyncOp(a, b, s), getItemMoveState(a, b, s));
+      if (kind != kItemOpTargetToSource) kind = kItemOpDeleteTarget;
+    } else if (!m_unreadSource.empty()) {
+      // The source item may lie in a folder whose listing failed: deleting its target copy would
+      // lose it for good (the entry would then say it was deleted on the target).
+      kind = kItemOpNothing;
+    }
+  }
+  return addItemOp(a, b, s, kind, CFolderSyncInfo::kKeepBoth) ? kSyncDone : kSyncFailed;
+}
+
+bool CItemSynchronizer::addItemOp(COutlookItem* a, COutlookItem* b, CItemSnapshot* s, DWORD kind, UINT conflictMode) {
+  if (kind == kItemOpNothing) return true;
+  LONGLONG delta = 0;
+  if (kind == kItemOpDeleteTarget && b) delta = -static_cast<LONGLONG>(b->size);
+  else if ((kind == kItemOpSourceToTarget || kind == kItemOpConflict) && a) delta = static_cast<LONGLONG>(a->size);
+  byteCount += delta;
+  if (!currentRecord) return true;
+  currentRecord->addSyncOp(std::make_unique<CItemSyncOp>(kind, this, delta, a, b, s, conflictMode));
+  return true;
+}
