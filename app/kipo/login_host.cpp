@@ -8,6 +8,8 @@
 #include "app/kipo/customizer_view.h"
 #include "ui/login_host.h"
 #include "ui/options_host.h"
+#include "ui/options_meter.h"
+#include "ui/synchronize_dialog.h"
 #include "ui/ui_surfaces.h"
 
 namespace {
@@ -64,6 +66,8 @@ class CKipoOptionsHost : public COptionsHost {
   void logout() override {
     if (CCustomizerView* view = m_app.getView()) view->doDepersonalize(false);
   }
+  bool isSynchronizeDialogShown() override { return CSynchronizeDialog2::active() != nullptr; }
+  std::unique_ptr<COptionsMeter> createMeter() override { return makeDeviceUsageMeter(); }
 
  private:
   CCustomizerApp& m_app;

@@ -13,6 +13,9 @@
 
 namespace kipo {
 
+constexpr char16_t kSynchronizeCaption[] = u"Kipo - Synchronizer";
+constexpr char16_t kProgressCaption[] = u"Kipo - Progress";
+
 using namespace helpers;
 
 inline constexpr char16_t kFrameClass[] = u"KipoMainFrameClass";
@@ -32,6 +35,12 @@ inline std::u16string windowText(HWND w) {
   WCHAR buf[1024] = {};
   GetWindowTextW(w, buf, 1024);
   return buf;
+}
+
+// The text of a dialog's control, empty when it has none.
+inline std::u16string controlText(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  return control ? windowText(control) : std::u16string();
 }
 
 // A box or dialog of the program and what the test did with it.
@@ -146,6 +155,26 @@ class KipoTest : public HelperTest {
     for (std::size_t at = out.find(image); at != std::string::npos; at = out.find(image, at + 1))
       if (at > 0 && out[at - 1] == ' ') ++count;
     return count;
+  }
+
+  // The tray's Synchronize through the dialogs a person sees: the synchronize dialog's search, OK,
+  // the progress until it offers to close, Close, and the synchronized message. False at the
+  // first step that did not come.
+  static bool synchronizeThroughTray() {
+    openTrayMenu();
+    if (pickMenuCommand(344) != 0) return false;
+    HWND dialog = nullptr;
+    if (!eventually([&] { return (dialog = FindWindowW(u"#32770", kSynchronizeCaption)) != nullptr; }, 30)) return false;
+    if (!eventually([&] { return controlText(dialog, 1246) == u"Kipo Meter - Search complete"; }, 60)) return false;
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    HWND progress = nullptr;
+    if (!eventually([&] { return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr; }, 30)) return false;
+    if (!eventually([&] { return controlText(progress, 1030) == u"&Close"; }, 60)) return false;
+    PostMessageW(progress, WM_COMMAND, 1030, 0);
+    HWND message = nullptr;
+    if (!eventually([&] { return (message = FindWindowW(u"#32770", u"Kipo - Message")) != nullptr; }, 30)) return false;
+    PostMessageW(message, WM_COMMAND, IDOK, 0);
+    return eventually([&] { return !IsWindow(message) && !IsWindow(dialog); }, 10);
   }
 
   fs::path drive_;

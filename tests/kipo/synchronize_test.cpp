@@ -14,15 +14,9 @@ namespace {
 
 using namespace kipo;
 
-constexpr char16_t kSynchronizeCaption[] = u"Kipo - Synchronizer";
-constexpr char16_t kProgressCaption[] = u"Kipo - Progress";
-
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-std::string controlText(HWND dialog, int id) {
-  HWND control = GetDlgItem(dialog, id);
-  return control ? utf8(windowText(control)) : std::string();
-}
+std::string controlText(HWND dialog, int id) { return utf8(kipo::controlText(dialog, id)); }
 
 class KipoSynchronizeTest : public KipoTest {
  protected:
