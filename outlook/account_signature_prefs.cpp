@@ -38,7 +38,8 @@ bool readOutlook2000SignaturePrefs(const CString& profileName, CString& name, DW
 bool writeOutlook2000SignaturePrefs(const CString& profileName, const CString& name, DWORD addToReplies) {
   if (profileName.IsEmpty()) return false;
   CRegistry section(signatureSectionKey(profileName), false, true);
-  if (!section.isOpen()) return false;
+  // No section: no signature to take away, but none can be set either.
+  if (!section.isOpen()) return name.IsEmpty();
   const bool written = name.IsEmpty() ? section.deleteValue(kSignatureNameValue)
                                       : section.setString(kSignatureNameValue, name, REG_SZ);
   if (!written) return false;

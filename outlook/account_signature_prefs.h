@@ -24,5 +24,6 @@ CString readHostDefaultProfile();
 // host has it and is left unchanged otherwise. Nothing is created.
 bool readOutlook2000SignaturePrefs(const CString& profileName, CString& name, DWORD& addToReplies);
 // Writes both into existing keys (none is created): an empty name deletes "001e0361". False when
-// the section cannot be written; the reply flag's own result does not count.
+// a name cannot be written (a profile without the section has no signature to delete); the reply
+// flag's own result does not count.
 bool writeOutlook2000SignaturePrefs(const CString& profileName, const CString& name, DWORD addToReplies);

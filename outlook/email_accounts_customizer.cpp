@@ -102,12 +102,13 @@ bool removeAccountPasswords(const CString& root) {
   key.getValueNames(values);
   for (POSITION pos = values.GetHeadPosition(); pos;) {
     const CString name = values.GetNext(pos);
-    if (endsWithNoCase(name, u" Password") || endsWithNoCase(name, u" Password2")) {
-      ok = key.deleteValue(name) && ok;
+    // "... Prompt for Password" is a setting, not a password: it is looked at first.
+    if (endsWithNoCase(name, u" Prompt for Password")) {
+      ok = key.setDword(name, 1) && ok;
     } else if (endsWithNoCase(name, u" Remember Passwd")) {
       ok = key.setDword(name, 0) && ok;
-    } else if (endsWithNoCase(name, u" Prompt for Password")) {
-      ok = key.setDword(name, 1) && ok;
+    } else if (endsWithNoCase(name, u" Password") || endsWithNoCase(name, u" Password2")) {
+      ok = key.deleteValue(name) && ok;
     }
   }
   CStringList subkeys;
