@@ -4,6 +4,8 @@
 // folder, on a host older than Outlook 2000, or twice in one run.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "outlook/address_book_customizer.h"
@@ -44,6 +46,52 @@ class AddressBookCustomizerTest : public AccountsTest {
     return n;
   }
 
+  // The values of the address book service's provider, for its one contacts folder.
+  static std::string providerValues() {
+    CMapiUtil* util = getMapiUtil();
+    CMapiUtil::Session session;
+    util->logon(session, CString(u"Kipo"));
+    CMapiUtil::Store store;
+    util->openDefaultMessageStore(store, session.get());
+    CMapiUtil::ServiceAdmin services;
+    if (!store || FAILED(session->AdminServices(0, services.put()))) return "<no admin>";
+    Ptr<IMAPITable> table;
+    services->GetMsgServiceTable(0, table.put());
+    LPSRowSet rows = nullptr;
+    SizedSPropTagArray(2, serviceColumns) = {2, {PR_SERVICE_NAME_A, PR_SERVICE_UID}};
+    mapilayer::loader().HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&serviceColumns), nullptr,
+                                       nullptr, 0, &rows);
+    MAPIUID book{};
+    for (ULONG i = 0; rows && i < rows->cRows; ++i)
+      if (std::string(rows->aRow[i].lpProps[0].Value.lpszA) == "CONTAB")
+        std::memcpy(book.ab, rows->aRow[i].lpProps[1].Value.bin.lpb, sizeof book.ab);
+    mapilayer::loader().FreeProws(rows);
+    Ptr<IProviderAdmin> providers;
+    if (FAILED(services->AdminProviders(&book, 0, providers.put()))) return "<no providers>";
+    Ptr<IMAPITable> providerTable;
+    providers->GetProviderTable(0, providerTable.put());
+    SizedSPropTagArray(8, columns) = {8, {PR_PROVIDER_DISPLAY_A, 0x6622101E, 0x6623101E, 0x6624101E, 0x66211003,
+                                          0x66251003, 0x66261102, PR_DISPLAY_NAME_A}};
+    rows = nullptr;
+    mapilayer::loader().HrQueryAllRows(providerTable.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                                       nullptr, 0, &rows);
+    if (!rows || rows->cRows != 1) return "<not one provider>";
+    const SPropValue* v = rows->aRow[0].lpProps;
+    LPSPropValue storeId = nullptr;
+    mapilayer::loader().HrGetOneProp(store.get(), PR_ENTRYID, &storeId);
+    char state[16];
+    std::snprintf(state, sizeof state, "%x", static_cast<unsigned>(v[4].Value.MVl.lpl[0]));
+    const SBinary& id = v[6].Value.MVbin.lpbin[0];
+    const bool sameStore = storeId && id.cb == storeId->Value.bin.cb && std::memcmp(id.lpb, storeId->Value.bin.lpb, id.cb) == 0;
+    std::string out = std::string(v[0].Value.lpszA) + ": " + v[1].Value.MVszA.lppszA[0] + " / " +
+                      v[2].Value.MVszA.lppszA[0] + " / " + v[3].Value.MVszA.lppszA[0] + " / " + state + " / " +
+                      std::to_string(v[5].Value.MVl.lpl[0]) + " / " + (sameStore ? "the store's id" : "another id") +
+                      " / " + v[7].Value.lpszA;
+    if (storeId) mapilayer::loader().MAPIFreeBuffer(storeId);
+    mapilayer::loader().FreeProws(rows);
+    return out;
+  }
+
   // The names of the containers the address book of "Kipo" searches.
   static std::vector<std::string> searchPath() {
     std::vector<std::string> names;
@@ -81,6 +129,7 @@ TEST_F(AddressBookCustomizerTest, TheNonEmptyContactsFoldersBecomeTheSearchedAdd
   const std::string listed = services();
   EXPECT_EQ(count(listed, "CONTAB\tKipo Address Book"), 1) << listed;
   EXPECT_EQ(searchPath(), (std::vector<std::string>{"Contacts"}));
+  EXPECT_EQ(providerValues(), "CONTABP: Kipo / Contacts / Contacts / 8004010f / 1 / the store's id / Kipo Address Book");
 
   // A second login step of the same run adds no second service; after a logout a new run may.
   EXPECT_TRUE(book->personalize());
