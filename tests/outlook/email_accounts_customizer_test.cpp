@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/preference_file.h"
+#include "outlook/address_book_customizer.h"
 #include "outlook/email_accounts_customizer.h"
 #include "tests/outlook/accounts_fixture.h"
 
@@ -330,6 +331,30 @@ TEST_F(EmailAccountsCustomizerTest, AnOutlook2000HostGetsItsOwnAccountsBackByteF
     EXPECT_FALSE(accounts->isPersonalized());
     EXPECT_EQ(sessiontest::registryState(), before) << (hostHasStore ? "with a store" : "without one");
   }
+}
+
+// The same through the document's login and logout passes, with the snap-ins in factory order.
+TEST_F(EmailAccountsCustomizerTest, TheDocumentsLoginAndLogoutLeaveAnOutlook2000HostAsItWas) {
+  ASSERT_NO_FATAL_FAILURE(setOutlook("2000"));
+  outlook->setPersonalized(false);
+  setSz(betaOutlook(), u"Outlook Version", u"2000");
+  setSz(carried9Account(u"00000001"), u"Account Name", u"Carried");
+  setSz(carried9Account(u"00000001"), u"POP3 Server", u"pop.carried");
+  setSz(CString(kOmiAccounts) + u"\\00000001", u"Account Name", u"Mine");
+  setSz(CString(kOmiAccounts) + u"\\00000001", u"POP3 Server", u"pop.mine");
+  setBytes(CString(kOmiAccounts) + u"\\00000001", u"POP3 Password2", {1, 2, 3});
+  setDword(CString(kOmi), u"Account Name", 2);
+  auto* accounts = make<CEMailAccountsCustomizer>();
+  make<COutlookABCustomizer>();
+  doc.setEndOfPassPause(0);
+  const sessiontest::HostState before = sessiontest::registryState();
+
+  ASSERT_TRUE(doc.personalize());
+  EXPECT_TRUE(accounts->isPersonalized());
+  EXPECT_EQ(namesIn(CString(kOmiAccounts), false), (std::vector<std::string>{"Carried"}));
+  ASSERT_TRUE(doc.depersonalize());
+  EXPECT_FALSE(accounts->isPersonalized());
+  EXPECT_EQ(sessiontest::registryState(), before);
 }
 
 TEST_F(EmailAccountsCustomizerTest, TheSourceStateIsTheSavedHostState) {
