@@ -172,6 +172,7 @@ bool CEMailAccountsCustomizer::initAccountManagers(bool& built) {
 }
 
 bool CEMailAccountsCustomizer::loadAccounts() {
+  clearAccounts();
   if (!m_sourceStore) return false;
   const CString accountsKey = m_sourceStore->getAccountsKey();
   CRegistry accounts(accountsKey, false, false);
