@@ -39,7 +39,7 @@ class CEMailAccountsCustomizer : public CCustomizer {
   // are set.
   bool getExchangeNames(CSystemProfile* profile, CString& server, CString& mailbox);
 
-  // The steps of a login, public for the Outlook snap-in's tests and for this snap-in's.
+  // The steps of a login, each usable on its own.
   // Builds the source store (the login computer's carried store) and the target store (the host's
   // store of the accounts profile). `built` is false when the login computer has no "Outlook
   // Version": there is nothing to carry and the stores are not touched.

@@ -71,8 +71,8 @@ class CMapiUtil {
                                            const CString& displayName, MAPIUID* uid = nullptr);
   bool addContabMessageServiceToProfile(IProfAdmin* admin, const CString& profile, const CString& displayName,
                                         MAPIUID* uid = nullptr);
-  // Display names of the profile's Internet mail services, without their standard prefix (either
-  // spelling Outlook writes it in).
+  // Display names of the profile's Internet mail services, without their standard prefix in
+  // either spelling ("Internet E-mail - ", "Internet Email - ").
   bool getImailMessageServiceList(IProfAdmin* admin, const CString& profile, std::vector<CString>& names);
 
   // Stores, entries and special folders. Entry ids are their bytes; ids as text are hexadecimal.
