@@ -333,6 +333,33 @@ TEST_F(EmailAccountsCustomizerTest, AnOutlook2000HostGetsItsOwnAccountsBackByteF
   }
 }
 
+// On an Outlook 2000 host with MAPI each written account also gets its Internet mail service in
+// the profile "Kipo", named so that the next run knows the account as one of the profile's.
+TEST_F(EmailAccountsCustomizerTest, AnOutlook2000AccountGetsItsInternetMailServiceInTheProfile) {
+  ASSERT_NO_FATAL_FAILURE(setOutlook("2000"));
+  tool({"mapi", "profile", "add", "Outlook", "--pst", "C:\\outlook.pst", "--default"});
+  ASSERT_TRUE(startMapi().initializeMapi());
+  ASSERT_NO_FATAL_FAILURE(makeKipoProfile());
+  setSz(betaOutlook(), u"Outlook Version", u"2003");
+  carriedPop3(u"00000001", u"Home", 0);
+  carriedPop3(u"00000002", u"Club", 0);
+  setSz(outlook->getLocalPrefsKey() + u"\\OMI Account Manager", u"x", u"y");
+
+  auto* accounts = make<CEMailAccountsCustomizer>();
+  EXPECT_TRUE(accounts->personalize());
+  EXPECT_EQ(namesIn(CString(kOmiAccounts), false), (std::vector<std::string>{"Home", "Club"}));
+  std::string listed;
+  kipotest::runTool({"mapi", "services", "Kipo"}, &listed);
+  EXPECT_NE(listed.find("IMAIL\tInternet Email - Home"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("IMAIL\tInternet Email - Club"), std::string::npos) << listed;
+  CMapiUtil::ProfAdmin admin;
+  getMapiUtil()->getMapiProfAdmin(admin);
+  std::vector<CString> names;
+  ASSERT_TRUE(getMapiUtil()->getImailMessageServiceList(admin.get(), CString(u"Kipo"), names));
+  EXPECT_EQ(names, (std::vector<CString>{CString(u"Home"), CString(u"Club")}));
+  getMapiUtil()->uninitializeMapi();
+}
+
 // The same through the document's login and logout passes, with the snap-ins in factory order.
 TEST_F(EmailAccountsCustomizerTest, TheDocumentsLoginAndLogoutLeaveAnOutlook2000HostAsItWas) {
   ASSERT_NO_FATAL_FAILURE(setOutlook("2000"));
