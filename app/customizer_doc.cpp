@@ -17,6 +17,8 @@
 #include "app/system_profile.h"
 #include "app/windows_helpers.h"
 #include "lang/ids.h"
+#include "outlook/address_book_customizer.h"
+#include "outlook/email_accounts_customizer.h"
 #include "platform/afx/exception.h"
 #include "platform/win32/win32.h"
 #include "snapins/wallpaper_customizer.h"
@@ -160,8 +162,8 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CWallpaperCustomizer", &make<CWallpaperCustomizer>},
       {u"COutlookCustomizer", nullptr},
       {u"COutlookSettingsCustomizer", nullptr},
-      {u"CEMailAccountsCustomizer", nullptr},
-      {u"COutlookABCustomizer", nullptr},
+      {u"CEMailAccountsCustomizer", &make<CEMailAccountsCustomizer>},
+      {u"COutlookABCustomizer", &make<COutlookABCustomizer>},
       {u"CMsWordCustomizer", &make<CMsWordCustomizer>},
       {u"CMsExcelCustomizer", &make<CMsExcelCustomizer>},
       {u"CMsPowerPointCustomizer", &make<CMsPowerPointCustomizer>},

@@ -107,12 +107,18 @@ bool CMapiUtil::getImailMessageServiceList(IProfAdmin* admin, const CString& pro
     if (FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0))) return true;
     Rows rows;
     if (FAILED(table->QueryRows(static_cast<LONG>(count), 0, rows.put()))) return true;
-    constexpr std::string_view prefix = "Internet E-mail - ";
+    // Outlook names the service "Internet E-mail - ", the account writer "Internet Email - ": an
+    // account is known by its name under either.
+    constexpr std::string_view prefixes[] = {"Internet E-mail - ", "Internet Email - "};
     for (ULONG i = 0; i < rows.count(); ++i) {
       if (!isString8(rows.at(i, 0), PR_SERVICE_NAME_A) || CString(rows.at(i, 0).Value.lpszA).CompareNoCase(u"IMAIL") != 0)
         continue;
       std::string_view display = isString8(rows.at(i, 1), PR_DISPLAY_NAME_A) ? rows.at(i, 1).Value.lpszA : "";
-      if (display.substr(0, prefix.size()) == prefix) display.remove_prefix(prefix.size());
+      for (std::string_view prefix : prefixes)
+        if (display.substr(0, prefix.size()) == prefix) {
+          display.remove_prefix(prefix.size());
+          break;
+        }
       names.push_back(CString(std::string(display).c_str()));
     }
     return true;

@@ -71,7 +71,8 @@ class CMapiUtil {
                                            const CString& displayName, MAPIUID* uid = nullptr);
   bool addContabMessageServiceToProfile(IProfAdmin* admin, const CString& profile, const CString& displayName,
                                         MAPIUID* uid = nullptr);
-  // Display names of the profile's Internet mail services, without their standard prefix.
+  // Display names of the profile's Internet mail services, without their standard prefix in
+  // either spelling ("Internet E-mail - ", "Internet Email - ").
   bool getImailMessageServiceList(IProfAdmin* admin, const CString& profile, std::vector<CString>& names);
 
   // Stores, entries and special folders. Entry ids are their bytes; ids as text are hexadecimal.
@@ -159,6 +160,10 @@ class CMapiUtil {
                                IMAPIFolder* folder, const CancelTest& cancelled = {});
   // Items modified at or after the local time `days` whole days ago; none when it cannot be made.
   std::unique_ptr<CMAPIPropRestriction> createModifiedSinceRestriction(int days, UINT extra = 0);
+
+  // The address book searches the containers of recipients (at most the first 100), in the
+  // order of its hierarchy.
+  bool setAddressBookSearchPath(IMAPISession* session);
 
   // Exchange identity of a session's user.
   HRESULT openIdentity(IMAPISession* session, platform::com::Ptr<IMAPIProp>& identity);

@@ -410,3 +410,31 @@ put("outlook_snapshot", "newer_version", struct.pack("<I", 104) + snap_maps)
 put("outlook_snapshot", "newer_map_version", snap_root + snap_map([], version=101) + snap_maps)
 put("outlook_snapshot", "string_length_huge", snap_root + struct.pack("<II", 100, 1) +
     b"\xff\xfe\xff\xff\xff\xff\xff\xff\xff\xff\x7f")
+
+
+# ---- account stores ----
+
+def acct(name, vtype, data):
+    return struct.pack("<BBH", name, vtype, len(data)) + data
+
+
+# Names: account values by table row (the Outlook 2000 table first: 0 "Account Name", 9 "POP3
+# Server"; the Outlook 2002/2003 table from 27), then the store roots' values from 65 on.
+SZ, BIN, DW = 0, 1, 2
+V10 = 27  # first row of the Outlook 2002/2003 table
+root_list, root_next, root_counter, root_default, root_sicily, root_prompt = range(65, 71)
+put("account_store", "pop3_v9", acct(0, SZ, u16("Home\0")) + acct(9, SZ, u16("pop.example\0")) +
+    acct(root_sicily, DW, struct.pack("<I", 3)) + acct(root_default, SZ, u16("00000001\0")))
+put("account_store", "pop3_v10", acct(V10 + 2, SZ, u16("{ED475411-B0D6-11D2-8C3B-00104B2A6676}\0")) +
+    acct(V10 + 0, BIN, u16("Home\0")) + acct(root_list, BIN, struct.pack("<III", 1, 5, 7)) +
+    acct(root_next, DW, struct.pack("<I", 9)))
+put("account_store", "list_odd_size", acct(root_list, BIN, b"\1\0\0\0\2\0"))
+put("account_store", "list_empty", acct(root_list, BIN, b""))
+put("account_store", "counter_wrong_type", acct(root_counter, BIN, b"\xff\xff\xff\xff\xff") +
+    acct(root_next, SZ, u16("9\0")))
+put("account_store", "counter_at_end", acct(root_counter, DW, struct.pack("<I", 0xFFFFFFFF)) +
+    acct(root_next, DW, struct.pack("<I", 0xFFFFFFFF)))
+put("account_store", "text_without_nul", acct(V10 + 0, BIN, b"H\0o\0m") + acct(0, SZ, b"Ho"))
+put("account_store", "number_as_text", acct(V10 + 6, SZ, u16("1\0")) + acct(6, BIN, b"\1"))
+put("account_store", "password_as_dword", acct(9 - 1, DW, struct.pack("<I", 1)) + acct(V10 + 9, DW, b"\0\0\0\0"))
+put("account_store", "cut_record", acct(0, SZ, u16("Home\0"))[:-3] + b"\x07\x01\xff\xff")

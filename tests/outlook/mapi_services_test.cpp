@@ -81,12 +81,14 @@ TEST_F(MapiServicesTest, InternetMailServicesAreListedWithoutTheirStandardPrefix
   std::vector<CString> names{CString(u"stale")};
   EXPECT_TRUE(util->getImailMessageServiceList(admin.get(), CString(u"Kipo"), names));
   EXPECT_TRUE(names.empty());
-  for (const char16_t* display : {u"Internet E-mail - Home", u"Internet E-mail Work", u"internet e-mail - Club"})
+  // Outlook's own spelling and the one the Outlook 2000 account writer uses are both prefixes.
+  for (const char16_t* display :
+       {u"Internet E-mail - Home", u"Internet E-mail Work", u"internet e-mail - Club", u"Internet Email - Shop"})
     ASSERT_TRUE(util->addServiceToProfile(admin.get(), CString(u"Kipo"), CString(u"IMAIL"), CString(display)));
   ASSERT_TRUE(util->addContabMessageServiceToProfile(admin.get(), CString(u"Kipo"), CString(u"Internet E-mail - Book")));
   EXPECT_TRUE(util->getImailMessageServiceList(admin.get(), CString(u"Kipo"), names));
   EXPECT_EQ(names, (std::vector<CString>{CString(u"Home"), CString(u"Internet E-mail Work"),
-                                         CString(u"internet e-mail - Club")}));
+                                         CString(u"internet e-mail - Club"), CString(u"Shop")}));
 }
 
 }  // namespace
