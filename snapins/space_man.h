@@ -81,6 +81,9 @@ class CSpaceMan {
   // A request stored while a run is in progress, posted when the run has ended. A request of the
   // coordinator itself carries its sync request (owned here until posted); a dialog's carries plain words.
   struct PendingRequest {
+    // Spelled out: a nested struct's member initializers are not usable for std::optional's
+    // construction inside its enclosing class (clang refuses emplace()).
+    PendingRequest() noexcept {}
     HWND window = nullptr;
     UINT message = 0;
     WPARAM firstWord = 0;
