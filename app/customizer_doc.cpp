@@ -18,6 +18,9 @@
 #include "app/windows_helpers.h"
 #include "lang/ids.h"
 #include "platform/afx/exception.h"
+#include "outlook/outlook_process_customizer.h"
+#include "outlook/outlook_settings_customizer.h"
+#include "outlook/outlook_signature_customizer.h"
 #include "platform/win32/win32.h"
 #include "snapins/wallpaper_customizer.h"
 #include "snapins/process_customizer.h"
@@ -151,7 +154,7 @@ std::unique_ptr<CCustomizer> make() {
 // and logs "Exchange is enabled".
 const std::vector<CustomizerFactoryEntry>& customizerFactory() {
   static const std::vector<CustomizerFactoryEntry> entries = {
-      {u"COutlookProcessBackup", nullptr},  // first: Outlook is dealt with before any backup
+      {u"COutlookProcessBackup", &make<COutlookProcessBackup>},  // first: Outlook is dealt with before any backup
       {u"CIEProcessCustomizer", &make<CIEProcessCustomizer>},
       {u"CWordProcessCustomizer", &make<CWordProcessCustomizer>},
       {u"CExcelProcessCustomizer", &make<CExcelProcessCustomizer>},
@@ -159,7 +162,7 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CFileCustomizer", &make<CFileCustomizer>},
       {u"CWallpaperCustomizer", &make<CWallpaperCustomizer>},
       {u"COutlookCustomizer", nullptr},
-      {u"COutlookSettingsCustomizer", nullptr},
+      {u"COutlookSettingsCustomizer", &make<COutlookSettingsCustomizer>},
       {u"CEMailAccountsCustomizer", nullptr},
       {u"COutlookABCustomizer", nullptr},
       {u"CMsWordCustomizer", &make<CMsWordCustomizer>},
@@ -171,8 +174,8 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CHistoryDaysCustomizer", &make<CHistoryDaysCustomizer>},
       {u"CHomePageCustomizer", &make<CHomePageCustomizer>},
       {u"CRecentDocsCustomizer", &make<CRecentDocsCustomizer>},
-      {u"COutlookProcessPersonalize", nullptr},
-      {u"COutlookSignatureCustomizer", nullptr},
+      {u"COutlookProcessPersonalize", &make<COutlookProcessPersonalize>},
+      {u"COutlookSignatureCustomizer", &make<COutlookSignatureCustomizer>},
       {u"CCookiesCustomizer", &make<CCookiesCustomizer>},
   };
   return entries;

@@ -20,6 +20,7 @@
 #include "ids_archive.h"
 #include "ids_process.h"
 #include "ids_mapi.h"
+#include "ids_outlook_profiles.h"
 #include "ids_settings.h"
 #include "ids_files.h"
 #include "ids_login.h"
