@@ -4,14 +4,22 @@
 
 #include "app/device_detector.h"
 #include "app/kipo/customizer_app.h"
+#include "app/kipo/customizer_view.h"
 #include "app/kipo/app_services.h"
 #include "app/kipo/root_views.h"
 #include "app/log.h"
 #include "app/program_texts.h"
 #include "platform/win32/device_notify.h"
+#include "platform/win32/message.h"
+#include "snapins/space_man.h"
 #include "ui/auto_logout_dialog.h"
 
 namespace {
+
+// A close put off while a synchronization or the view's command holds the program is tried again
+// on this timer.
+constexpr UINT_PTR kCloseRetryTimer = 1;
+constexpr UINT kCloseRetryMs = 100;
 
 // Set before the frame's window exists (the host's number for the name).
 UINT g_taskbarCreated = 0;
@@ -34,6 +42,7 @@ BEGIN_MESSAGE_MAP(CMainFrame, CMDIFrameWnd)
   ON_WM_QUERYENDSESSION()
   ON_WM_ENDSESSION()
   ON_WM_CLOSE()
+  ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 CMainFrame::~CMainFrame() {
@@ -137,6 +146,12 @@ LRESULT CMainFrame::OnDeviceChangeMessage(WPARAM wParam, LPARAM lParam) {
 
 BOOL CMainFrame::OnQueryEndSession() { return TRUE; }
 
+void CMainFrame::OnTimer(UINT_PTR id) {
+  if (id != kCloseRetryTimer) return;
+  KillTimer(kCloseRetryTimer);
+  PostMessageW(GetSafeHwnd(), WM_CLOSE, 0, 0);
+}
+
 void CMainFrame::OnEndSession(BOOL bEnding) {
   if (!bEnding) return;
   CCustomizerApp* app = customizerApp();
@@ -149,6 +164,17 @@ void CMainFrame::OnEndSession(BOOL bEnding) {
 
 void CMainFrame::OnClose() {
   CCustomizerApp* app = customizerApp();
+  // A close that comes through the message pump of a synchronization, or of the view's command
+  // that waits for one, would delete the document and the view under them: the run is stopped,
+  // and the close is tried again once both have let go.
+  CSpaceMan* spaceMan = app ? app->getSpaceMan() : nullptr;
+  CCustomizerView* view = app ? app->getView() : nullptr;
+  const bool running = spaceMan && spaceMan->isRunning();
+  if (running || (view && view->isBusy())) {
+    if (running) spaceMan->stopRun(nullptr);
+    SetTimer(kCloseRetryTimer, kCloseRetryMs, nullptr);
+    return;
+  }
   CMDIFrameWnd::OnClose();
   if (app) app->shutdownDeviceSide();
 }

@@ -39,6 +39,7 @@ class CMainFrame : public CMDIFrameWnd {
   afx_msg BOOL OnQueryEndSession();
   afx_msg void OnEndSession(BOOL bEnding);
   afx_msg void OnClose();
+  afx_msg void OnTimer(UINT_PTR id);
   DECLARE_MESSAGE_MAP()
 
  private:

@@ -224,6 +224,18 @@ TEST_F(SignatureTest, AFolderTheHostDidNotHaveGoesAgain) {
   }
 }
 
+// A parked folder that an unfinished restore left is the host's own: a new backup keeps it as it
+// is, and the next restore brings it back.
+TEST_F(SignatureTest, AParkedFolderLeftBehindIsNeverCopiedOver) {
+  put(parked() / "Host.htm", "host signature");
+  put(signatures() / "User.htm", "left by the last login");
+  makeDocument<COutlookSignatureCustomizer>();
+  EXPECT_TRUE(signature()->backup());
+  EXPECT_EQ(tree(parked()), (std::map<std::string, std::string>{{"Host.htm", "host signature"}}));
+  EXPECT_TRUE(signature()->restore());
+  EXPECT_EQ(tree(signatures()), (std::map<std::string, std::string>{{"Host.htm", "host signature"}}));
+}
+
 // Without the drive file (or an Outlook snap-in) the snap-in does nothing and reports itself
 // ready; the device space is the computer's signatures folder on the drive.
 TEST_F(SignatureTest, NothingHappensWithoutTheDriveFile) {

@@ -198,7 +198,7 @@ TEST_F(SessionTest, LoginSyncLogoutOverEverySnapinLeavesTheHostAsItWas) {
   doc.loadFromDevice();
   ASSERT_TRUE(doc.isLoaded());
   const int made = doc.getCustomizerCount();
-  EXPECT_EQ(made, 16);
+  EXPECT_EQ(made, 20);
 
   const auto registryBefore = sessiontest::registryState();
   const auto filesBefore = sessiontest::fileState(host.c());
