@@ -157,8 +157,9 @@ void CMainFrame::OnEndSession(BOOL bEnding) {
   CCustomizerApp* app = customizerApp();
   if (app) app->onEndSession();
   writeLog(u"mainframe window ending session");
-  // The close destroys this window and this object: nothing of it is used afterwards.
-  OnClose();
+  // The close destroys this window and this object: nothing of it is used afterwards. The session
+  // ends now, so it is not put off.
+  closeNow();
   if (app) app->ExitInstance();
 }
 
@@ -175,6 +176,11 @@ void CMainFrame::OnClose() {
     SetTimer(kCloseRetryTimer, kCloseRetryMs, nullptr);
     return;
   }
+  closeNow();
+}
+
+void CMainFrame::closeNow() {
+  CCustomizerApp* app = customizerApp();
   CMDIFrameWnd::OnClose();
   if (app) app->shutdownDeviceSide();
 }

@@ -40,6 +40,8 @@ class CMainFrame : public CMDIFrameWnd {
   afx_msg void OnEndSession(BOOL bEnding);
   afx_msg void OnClose();
   afx_msg void OnTimer(UINT_PTR id);
+  // The frame's close and the device side's shutdown, without waiting for anything.
+  void closeNow();
   DECLARE_MESSAGE_MAP()
 
  private:
