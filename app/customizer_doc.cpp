@@ -20,6 +20,9 @@
 #include "outlook/address_book_customizer.h"
 #include "outlook/email_accounts_customizer.h"
 #include "platform/afx/exception.h"
+#include "outlook/outlook_process_customizer.h"
+#include "outlook/outlook_settings_customizer.h"
+#include "outlook/outlook_signature_customizer.h"
 #include "platform/win32/win32.h"
 #include "snapins/wallpaper_customizer.h"
 #include "snapins/process_customizer.h"
@@ -153,7 +156,7 @@ std::unique_ptr<CCustomizer> make() {
 // and logs "Exchange is enabled".
 const std::vector<CustomizerFactoryEntry>& customizerFactory() {
   static const std::vector<CustomizerFactoryEntry> entries = {
-      {u"COutlookProcessBackup", nullptr},  // first: Outlook is dealt with before any backup
+      {u"COutlookProcessBackup", &make<COutlookProcessBackup>},  // first: Outlook is dealt with before any backup
       {u"CIEProcessCustomizer", &make<CIEProcessCustomizer>},
       {u"CWordProcessCustomizer", &make<CWordProcessCustomizer>},
       {u"CExcelProcessCustomizer", &make<CExcelProcessCustomizer>},
@@ -161,7 +164,7 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CFileCustomizer", &make<CFileCustomizer>},
       {u"CWallpaperCustomizer", &make<CWallpaperCustomizer>},
       {u"COutlookCustomizer", nullptr},
-      {u"COutlookSettingsCustomizer", nullptr},
+      {u"COutlookSettingsCustomizer", &make<COutlookSettingsCustomizer>},
       {u"CEMailAccountsCustomizer", &make<CEMailAccountsCustomizer>},
       {u"COutlookABCustomizer", &make<COutlookABCustomizer>},
       {u"CMsWordCustomizer", &make<CMsWordCustomizer>},
@@ -173,8 +176,8 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CHistoryDaysCustomizer", &make<CHistoryDaysCustomizer>},
       {u"CHomePageCustomizer", &make<CHomePageCustomizer>},
       {u"CRecentDocsCustomizer", &make<CRecentDocsCustomizer>},
-      {u"COutlookProcessPersonalize", nullptr},
-      {u"COutlookSignatureCustomizer", nullptr},
+      {u"COutlookProcessPersonalize", &make<COutlookProcessPersonalize>},
+      {u"COutlookSignatureCustomizer", &make<COutlookSignatureCustomizer>},
       {u"CCookiesCustomizer", &make<CCookiesCustomizer>},
   };
   return entries;

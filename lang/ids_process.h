@@ -3,3 +3,5 @@
 
 #define IDS_PROC_CLOSE_FAILED_LOGOUT  881  // %s product, %s program x3: the program could not be closed at logout
 #define IDS_CONFIRM_YES_PREFIX        912  // the Yes button's text as Windows dialogs of this language show it
+#define IDS_OUTLOOK_CLOSE_FAILED_LOGOUT  882  // %s product: Outlook could not be closed at logout
+#define IDS_OUTLOOK_CLOSE_FAILED_LOGIN   883  // %s product: Outlook could not be closed at login

@@ -611,7 +611,13 @@ bool restoreSignatures() {
   CString microsoft = joinPath(CFolderLookup::getShellFolder(CString(u"AppData")), u"Microsoft");
   CString parked = joinPath(microsoft, u"qx_Signatures");
   CString signatures = joinPath(microsoft, u"Signatures");
-  if (!directoryExists(parked)) return true;
+  // The signature snap-in records a host that had no signatures folder: the one the login made
+  // is not the host's.
+  CRegistry snapin(CString(kSnapinsKey) + u"\\OutlookSignature", false, true);
+  bool hostHadNone = false;
+  if (!snapin.isOpen() || !snapin.getBool(u"noHostSignatures", hostHadNone)) hostHadNone = false;
+  if (snapin.isOpen()) snapin.deleteValue(u"noHostSignatures");
+  if (!directoryExists(parked)) return !hostHadNone || !pathExists(signatures) || deleteFolder(signatures);
   if (pathExists(signatures)) deleteFolder(signatures);
   bool ok = moveFileOp(parked, signatures);
   if (pathExists(parked)) deleteFolder(parked);

@@ -176,6 +176,8 @@ CWordProcessCustomizer::CWordProcessCustomizer()
 
 CWordProcessCustomizer::~CWordProcessCustomizer() = default;
 
+bool CWordProcessCustomizer::closeConfirmationWindow() { return m_confirmationCloser->closeWindows(); }
+
 void CWordProcessCustomizer::answerConfirmation() {
   if (m_confirmationCloser->closeWindows()) writeLog(kLogWordConfirmation);
 }

@@ -117,6 +117,9 @@ class CWordProcessCustomizer : public CProcessCustomizer {
   // Shows each Word window, posts WM_CLOSE to it and, after 500 ms, presses Yes in Word's
   // confirmation box. False when a post failed (the other windows are still handled).
   virtual bool closeWordWindows();
+  // Presses Yes in Word's confirmation box (Word may be Outlook's mail editor); true when a box
+  // was answered.
+  bool closeConfirmationWindow();
 
  private:
   bool closeWordWindows(int& asked);

@@ -4,11 +4,14 @@
 
 #include "app/device_detector.h"
 #include "app/kipo/customizer_app.h"
+#include "app/kipo/customizer_view.h"
 #include "app/kipo/app_services.h"
 #include "app/kipo/root_views.h"
 #include "app/log.h"
 #include "app/program_texts.h"
 #include "platform/win32/device_notify.h"
+#include "platform/win32/message.h"
+#include "snapins/space_man.h"
 #include "ui/auto_logout_dialog.h"
 #include "ui/progress_dialog.h"
 #include "ui/synchronize_dialog.h"
@@ -161,6 +164,18 @@ void CMainFrame::OnClose() {
   if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active()) {
     if (CProgressDialog* progress = CProgressDialog::running()) progress->EndDialog(kDialogEndedByApplication);
     if (dialog->m_hWnd) dialog->EndDialog(kDialogEndedByApplication);
+    SetTimer(kCloseAfterDialogsTimer, kCloseAfterDialogsPeriod, nullptr);
+    return;
+  }
+  // A close that comes through the message pump of a synchronization, or of the view's command
+  // that waits for one, would delete the document and the view under them: the run is stopped,
+  // and the close is tried again once both have let go.
+  CCustomizerApp* app = customizerApp();
+  CSpaceMan* spaceMan = app ? app->getSpaceMan() : nullptr;
+  CCustomizerView* view = app ? app->getView() : nullptr;
+  const bool running = spaceMan && spaceMan->isRunning();
+  if (running || (view && view->isBusy())) {
+    if (running) spaceMan->stopRun(nullptr);
     SetTimer(kCloseAfterDialogsTimer, kCloseAfterDialogsPeriod, nullptr);
     return;
   }

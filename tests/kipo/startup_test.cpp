@@ -211,6 +211,12 @@ TEST_F(KipoTest, ADifferentVersionOnTheDriveIsStartedInstead) {
     return relaunch != std::string::npos && text.find("Device Cluster Size: ", relaunch) != std::string::npos;
   })) << log();
   PostMessageW(frame, WM_CLOSE, 0, 0);
+  // The copy ends, and its watcher's recovery run after it, before the host goes away under them.
+  EXPECT_TRUE(eventually([&] {
+    std::string text = log();
+    std::size_t recover = text.find("handleStartupAction: Recover");
+    return recover != std::string::npos && text.find("Kipo Stopped: ", recover) != std::string::npos;
+  })) << log();
 }
 
 // A frame of another image of the program (the instance that started this copy, ending) that goes

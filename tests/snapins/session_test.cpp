@@ -198,7 +198,7 @@ TEST_F(SessionTest, LoginSyncLogoutOverEverySnapinLeavesTheHostAsItWas) {
   doc.loadFromDevice();
   ASSERT_TRUE(doc.isLoaded());
   const int made = doc.getCustomizerCount();
-  EXPECT_EQ(made, 18);  // the e-mail accounts and address book snap-ins among them
+  EXPECT_EQ(made, 22);  // the Outlook process, settings, signature, e-mail accounts and address book snap-ins among them
 
   const auto registryBefore = sessiontest::registryState();
   const auto filesBefore = sessiontest::fileState(host.c());
