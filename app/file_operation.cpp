@@ -95,6 +95,13 @@ PathState pathState(const CString& path) {
   return state;
 }
 
+// The check after a file copy the system made: the source was a file, so the target must be one.
+bool confirmCopy(const fileOperationRequest& r, DWORD& code, bool& decided) {
+  code = pathState(r.target).isFile() ? kFileOpDone : kFileOpGenericError;
+  decided = true;
+  return true;
+}
+
 // The system calls of one request. Returns true when the call succeeded; a result already known
 // (code 10, or nothing to do) is put in `code` with `decided`.
 bool runSystemCall(const fileOperationRequest& r, DWORD& code, bool& decided) {
@@ -115,6 +122,13 @@ bool runSystemCall(const fileOperationRequest& r, DWORD& code, bool& decided) {
       return MoveFileW(source, target) != FALSE;
 
     case kFileOpCopy: {
+      // The copy is tried first: a synchronizer copies thousands of files in a row, and each look
+      // at a path is a path resolution of its own. What has to happen before a copy (a target
+      // that is the source itself or read-only, a folder still to be made, a source that is a
+      // folder or missing) makes the system's copy fail without touching anything, so it is
+      // looked into then, and the copy made again where that put things right.
+      if (CopyFileW(source, target, FALSE)) return confirmCopy(r, code, decided);
+      const DWORD error = GetLastError();
       const PathState from = pathState(r.source), to = pathState(r.target);
       if (from.isFile() && to.exists() && sameFileObject(r.source, r.target)) {
         // Onto itself: nothing to write, and the file must not be opened for writing.
@@ -122,20 +136,19 @@ bool runSystemCall(const fileOperationRequest& r, DWORD& code, bool& decided) {
         decided = true;
         return true;
       }
-      if (to.isFile() && (to.attributes & FILE_ATTRIBUTE_READONLY)) SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
-      if (from.isFile()) {
-        // A target that exists, or is missing alone, lies in a folder that exists; the folder
-        // is made only when the look at the target found it missing.
+      if (from.isFile() && (to.parentMissing || (to.isFile() && (to.attributes & FILE_ATTRIBUTE_READONLY)))) {
         if (to.parentMissing) createDirectoryTree(getParentFolder(r.target));
+        else SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
         if (!CopyFileW(source, target, FALSE)) return false;
-        // The check after the call: the source was a file, so the target must be one now.
-        code = pathState(r.target).isFile() ? kFileOpDone : kFileOpGenericError;
-        decided = true;
-        return true;
+        return confirmCopy(r, code, decided);
       }
       if (from.isFolder()) return shellStep(shellInterface().copyFolder(r.source, r.target));
-      code = kFileOpSourceMissing;
-      decided = true;
+      if (!from.exists()) {
+        code = kFileOpSourceMissing;
+        decided = true;
+        return false;
+      }
+      SetLastError(error);
       return false;
     }
 
