@@ -864,7 +864,18 @@ CString CFileSynchronizer::getDevicePath(const CString& hostPath) {
       m_deviceFolderName = currentDriveFolder;
       m_deviceFolder = joinPath(driveRoot, currentDriveFolder);
     }
-    return joinPath(m_deviceFolder, fileNameOfPath(hostPath));
+    // joinPath of the folder and the file name, made in one piece.
+    const std::u16string_view host = hostPath.view();
+    const size_t slash = host.find_last_of(u"\\/");
+    const std::u16string_view name = slash == std::u16string_view::npos ? host : host.substr(slash + 1);
+    if (name.empty()) return m_deviceFolder;
+    if (m_deviceFolder.IsEmpty()) return CString(name);
+    std::u16string path;
+    path.reserve(static_cast<size_t>(m_deviceFolder.GetLength()) + 1 + name.size());
+    path = m_deviceFolder.view();
+    if (path.back() != u'\\' && name.front() != u'\\') path += u'\\';
+    path += name;
+    return CString(std::move(path));
   }
   // The special folders are asked once per calculation, not once per file.
   if (!m_specialPlacesKnown || m_specialPlacesRoot != driveRoot) {
