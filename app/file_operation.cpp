@@ -76,13 +76,30 @@ bool shellStep(bool ok) {
   return ok;
 }
 
-enum class PathKind { none, file, folder };
+// What a path names now, from one attributes call: a synchronizer copies thousands of files in a
+// row, and every look at a path is a path resolution of its own. `parentMissing` tells a path
+// that is not there because its folder is not (the call's own error says so).
+struct PathState {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  bool parentMissing = false;
+  bool exists() const { return attributes != INVALID_FILE_ATTRIBUTES; }
+  bool isFile() const { return exists() && !(attributes & FILE_ATTRIBUTE_DIRECTORY); }
+  bool isFolder() const { return exists() && (attributes & FILE_ATTRIBUTE_DIRECTORY); }
+};
 
-// One status call: what the path names now.
-PathKind pathKind(const CString& path) {
-  struct _stat st;
-  if (path.IsEmpty() || _wstat(path.GetString(), &st) != 0) return PathKind::none;
-  return (st.st_mode & _S_IFDIR) ? PathKind::folder : PathKind::file;
+PathState pathState(const CString& path) {
+  PathState state;
+  if (path.IsEmpty()) return state;
+  state.attributes = GetFileAttributesW(path.GetString());
+  state.parentMissing = !state.exists() && GetLastError() == ERROR_PATH_NOT_FOUND;
+  return state;
+}
+
+// The check after a file copy the system made: the source was a file, so the target must be one.
+bool confirmCopy(const fileOperationRequest& r, DWORD& code, bool& decided) {
+  code = pathState(r.target).isFile() ? kFileOpDone : kFileOpGenericError;
+  decided = true;
+  return true;
 }
 
 // The system calls of one request. Returns true when the call succeeded; a result already known
@@ -105,32 +122,33 @@ bool runSystemCall(const fileOperationRequest& r, DWORD& code, bool& decided) {
       return MoveFileW(source, target) != FALSE;
 
     case kFileOpCopy: {
-      // Each path is looked at once: a synchronizer copies thousands of files in a row, and every
-      // look is a path resolution of its own.
-      const PathKind from = pathKind(r.source), to = pathKind(r.target);
-      if (from == PathKind::file && to != PathKind::none && sameFileObject(r.source, r.target)) {
+      // The copy is tried first: a synchronizer copies thousands of files in a row, and each look
+      // at a path is a path resolution of its own. What has to happen before a copy (a target
+      // that is the source itself or read-only, a folder still to be made, a source that is a
+      // folder or missing) makes the system's copy fail without touching anything, so it is
+      // looked into then, and the copy made again where that put things right.
+      if (CopyFileW(source, target, FALSE)) return confirmCopy(r, code, decided);
+      const DWORD error = GetLastError();
+      const PathState from = pathState(r.source), to = pathState(r.target);
+      if (from.isFile() && to.exists() && sameFileObject(r.source, r.target)) {
         // Onto itself: nothing to write, and the file must not be opened for writing.
         code = kFileOpDone;
         decided = true;
         return true;
       }
-      if (to == PathKind::file && isReadOnlyFile(r.target)) SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
-      if (from == PathKind::file) {
-        // A target that exists lies in a folder that exists; otherwise the folder is looked for
-        // once and created only when missing (the call would find nothing to do).
-        if (to == PathKind::none) {
-          const CString parent = getParentFolder(r.target);
-          if (!directoryExists(parent)) createDirectoryTree(parent);
-        }
+      if (from.isFile() && (to.parentMissing || (to.isFile() && (to.attributes & FILE_ATTRIBUTE_READONLY)))) {
+        if (to.parentMissing) createDirectoryTree(getParentFolder(r.target));
+        else SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
         if (!CopyFileW(source, target, FALSE)) return false;
-        // The check after the call: the source was a file, so the target must be one now.
-        code = fileExists(r.target) ? kFileOpDone : kFileOpGenericError;
-        decided = true;
-        return true;
+        return confirmCopy(r, code, decided);
       }
-      if (directoryExists(r.source)) return shellStep(shellInterface().copyFolder(r.source, r.target));
-      code = kFileOpSourceMissing;
-      decided = true;
+      if (from.isFolder()) return shellStep(shellInterface().copyFolder(r.source, r.target));
+      if (!from.exists()) {
+        code = kFileOpSourceMissing;
+        decided = true;
+        return false;
+      }
+      SetLastError(error);
       return false;
     }
 

@@ -60,12 +60,12 @@ void splitExtension(const CString& path, CString& base, CString& extension) {
   }
 }
 
+// The path equals the folder or lies below it, ignoring case. Asked several times for every file
+// of a calculation, so compared in place.
 bool liesInside(const CString& path, const CString& folder) {
-  if (folder.IsEmpty()) return false;
-  if (equalsNoCase(path, folder)) return true;
-  CString prefix = folder;
-  if (prefix[prefix.GetLength() - 1] != u'\\') prefix += u'\\';
-  return startsWithNoCase(path, prefix);
+  const std::u16string_view p = path.view(), f = folder.view();
+  if (f.empty() || p.size() < f.size() || !platform::text::equalNoCase(p.substr(0, f.size()), f)) return false;
+  return p.size() == f.size() || f.back() == u'\\' || p[f.size()] == u'\\';
 }
 
 bool liesInsideAny(const CString& path, const CStringArray& folders) {
@@ -154,7 +154,13 @@ bool listWithFacts(const CString& folder, std::vector<ListedFile>& files, CStrin
 
 }  // namespace
 
-bool isDesktopIniFile(const CString& path) { return equalsNoCase(fileNameOfPath(path), CString(u"desktop.ini")); }
+bool isDesktopIniFile(const CString& path) {
+  // Asked for every file of both trees: the name is compared in place.
+  const std::u16string_view text = path.view();
+  const size_t slash = text.find_last_of(u"\\/");
+  const std::u16string_view name = slash == std::u16string_view::npos ? text : text.substr(slash + 1);
+  return platform::text::equalNoCase(name, u"desktop.ini");
+}
 
 // ---- CFileSyncOp ----------------------------------------------------------------------------------
 
@@ -851,7 +857,26 @@ bool CFileSynchronizer::saveSnapshot(const CString& snapshotPath, bool withState
 // ---- paths and filters ------------------------------------------------------------------------------
 
 CString CFileSynchronizer::getDevicePath(const CString& hostPath) {
-  if (singleFolderMode) return joinPath(joinPath(driveRoot, currentDriveFolder), fileNameOfPath(hostPath));
+  if (singleFolderMode) {
+    // The folder part is the same for every file of a folder: joined once per folder.
+    if (m_deviceFolderRoot != driveRoot || m_deviceFolderName != currentDriveFolder || m_deviceFolder.IsEmpty()) {
+      m_deviceFolderRoot = driveRoot;
+      m_deviceFolderName = currentDriveFolder;
+      m_deviceFolder = joinPath(driveRoot, currentDriveFolder);
+    }
+    // joinPath of the folder and the file name, made in one piece.
+    const std::u16string_view host = hostPath.view();
+    const size_t slash = host.find_last_of(u"\\/");
+    const std::u16string_view name = slash == std::u16string_view::npos ? host : host.substr(slash + 1);
+    if (name.empty()) return m_deviceFolder;
+    if (m_deviceFolder.IsEmpty()) return CString(name);
+    std::u16string path;
+    path.reserve(static_cast<size_t>(m_deviceFolder.GetLength()) + 1 + name.size());
+    path = m_deviceFolder.view();
+    if (path.back() != u'\\' && name.front() != u'\\') path += u'\\';
+    path += name;
+    return CString(std::move(path));
+  }
   // The special folders are asked once per calculation, not once per file.
   if (!m_specialPlacesKnown || m_specialPlacesRoot != driveRoot) {
     m_specialPlaces.clear();
@@ -860,6 +885,7 @@ CString CFileSynchronizer::getDevicePath(const CString& hostPath) {
       if (!info.path.IsEmpty()) m_specialPlaces.push_back({info.path, joinPath(driveRoot, loadResString(place.word))});
     }
     m_specialPlacesRoot = driveRoot;
+    m_myComputerPlace = joinPath(driveRoot, CString(kMyComputerFolder));
     m_specialPlacesKnown = true;
   }
   for (const auto& [hostFolder, driveFolder] : m_specialPlaces) {
@@ -868,7 +894,7 @@ CString CFileSynchronizer::getDevicePath(const CString& hostPath) {
     if (!rest.IsEmpty() && rest[0] == u'\\') rest = rest.Mid(1);
     return joinPath(driveFolder, rest);
   }
-  const CString myComputer = joinPath(driveRoot, CString(kMyComputerFolder));
+  const CString& myComputer = m_myComputerPlace;
   if (isUncPath(hostPath)) return joinPath(myComputer, hostPath.Mid(2));
   if (hostPath.GetLength() >= 2 && hostPath[1] == u':') {
     CString rest = hostPath.Mid(2);

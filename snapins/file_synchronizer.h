@@ -217,7 +217,12 @@ class CFileSynchronizer : public CSynchronizer {
   // again at each calculation.
   std::vector<std::pair<CString, CString>> m_specialPlaces;
   CString m_specialPlacesRoot;
+  CString m_myComputerPlace;  // "My Computer" under the drive root
   bool m_specialPlacesKnown = false;
+  // The drive folder of single-folder mode for the current drive root and walk folder.
+  CString m_deviceFolderRoot;
+  CString m_deviceFolderName;
+  CString m_deviceFolder;
 
  private:
   // This object wrote "syncOperationInProgress" = true and has not reached postExecuteSyncOps.

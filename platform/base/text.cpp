@@ -67,10 +67,16 @@ const UpcaseTable& table() {
 
 }  // namespace
 
+// Names and paths are nearly always plain ASCII: the leading ASCII run is copied in one go, and
+// only what follows it goes character by character.
 std::string toUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  std::size_t ascii = 0;
+  while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(text[i]);
+  if (ascii == text.size()) return out;
+  out.reserve(text.size() + (text.size() - ascii) * 2);
+  for (std::size_t i = ascii; i < text.size(); ++i) {
     char32_t c = text[i];
     if (c < 0x80) {
       out += static_cast<char>(c);
@@ -88,10 +94,13 @@ std::string toUtf8(std::u16string_view text) {
 }
 
 std::u16string fromUtf8(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
   const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  std::u16string out(i, u'\0');
+  for (std::size_t k = 0; k < i; ++k) out[k] = static_cast<char16_t>(text[k]);
+  if (i == n) return out;
+  out.reserve(n);
   while (i < n) {
     unsigned char b = static_cast<unsigned char>(text[i]);
     if (b < 0x80) {

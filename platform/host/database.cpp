@@ -158,8 +158,15 @@ std::int64_t Database::lastInsertRowid() const { return sqlite3_last_insert_rowi
 
 int Database::changes() const { return sqlite3_changes(db_); }
 
+std::int64_t Database::dataVersion() {
+  auto q = query("PRAGMA data_version");
+  return q.step() ? q.int64At(0) : -1;
+}
+
+// The transaction statements are prepared once: a registry write runs one transaction each, and
+// parsing them again every time cost as much as the write itself.
 Database::Transaction::Transaction(Database& db) : db_(db), lock_(db.mutex_), outer_(db.transactionDepth_ == 0) {
-  if (outer_) db_.exec("BEGIN IMMEDIATE");
+  if (outer_) db_.query("BEGIN IMMEDIATE").run();
   ++db_.transactionDepth_;
 }
 
@@ -167,7 +174,7 @@ Database::Transaction::~Transaction() {
   --db_.transactionDepth_;
   if (!done_ && outer_) {
     try {
-      db_.exec("ROLLBACK");
+      db_.query("ROLLBACK").run();
     } catch (const DbError&) {
       // The transaction is gone already (an error rolled it back); nothing to undo.
     }
@@ -175,7 +182,7 @@ Database::Transaction::~Transaction() {
 }
 
 void Database::Transaction::commit() {
-  if (outer_) db_.exec("COMMIT");
+  if (outer_) db_.query("COMMIT").run();
   done_ = true;
 }
 

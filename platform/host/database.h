@@ -82,6 +82,9 @@ class Database {
 
   std::int64_t lastInsertRowid() const;
   int changes() const;
+  // Changes whenever another connection (another process) has committed to the database since
+  // the last look; this connection's own commits leave it as it is.
+  std::int64_t dataVersion();
 
   // BEGIN IMMEDIATE ... COMMIT; rolls back when destroyed uncommitted. Nests by counting: only
   // the outermost begins and commits.

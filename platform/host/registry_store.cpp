@@ -94,6 +94,7 @@ void Store::sync() {
 
 void Store::invalidate() {
   ++generation_;
+  cacheVersion_ = -1;
   nodes_.clear();
   missing_.clear();
   machine_ = users_ = userHive_ = 0;
@@ -299,6 +300,7 @@ std::size_t Store::depth(KeyId id) {
 
 void Store::touch(KeyId id, std::uint64_t now) {
   db().query("UPDATE reg_keys SET written = ?2 WHERE id = ?1").bind(1, id).bind(2, static_cast<std::int64_t>(now)).run();
+  if (auto it = nodes_.find(id); it != nodes_.end()) it->second->written = now;
 }
 
 KeyId Store::createChild(KeyId parent, std::u16string_view name) {
@@ -337,7 +339,20 @@ void Store::setValue(KeyId id, std::u16string_view name, DWORD type, std::string
       .run();
   touch(id, nowTicks());
   dirty_ = true;
-  invalidate();
+  // The cache follows the write (a synchronizer writes a value per file it copies; dropping the
+  // cache each time made every next call read the key path afresh). A value set again keeps its
+  // place and first spelling, a new one comes last, as the rows are ordered.
+  auto it = nodes_.find(id);
+  if (it == nodes_.end() || !it->second->valuesLoaded) return;
+  Node& n = *it->second;
+  std::u16string up = text::upcased(name);
+  if (auto v = n.valueIndex.find(up); v != n.valueIndex.end()) {
+    n.values[v->second].type = type;
+    n.values[v->second].data.assign(data);
+    return;
+  }
+  n.valueIndex.emplace(std::move(up), n.values.size());
+  n.values.push_back(Value{std::u16string(name), type, std::string(data)});
 }
 
 bool Store::deleteValue(KeyId id, std::u16string_view name) {
@@ -366,9 +381,15 @@ void Store::deleteTree(KeyId id) {
 
 WriteScope::WriteScope() : lock_(lock()), store_(Store::get()), tx_(store_.db()) {
   // Another process may have committed between our last look and BEGIN IMMEDIATE without having
-  // bumped the counter yet: decisions inside the transaction must read the database afresh.
+  // bumped the counter yet: decisions inside the transaction must read the database afresh. The
+  // connection's data version tells whether anyone else committed since the cache was emptied;
+  // when nobody did, what the cache holds is what the transaction would read.
   if (store_.writeDepth_ == 0) {
-    store_.invalidate();
+    const std::int64_t version = store_.db().dataVersion();
+    if (version != store_.cacheVersion_) {
+      store_.invalidate();
+      store_.cacheVersion_ = version;
+    }
     store_.dirty_ = false;
   }
   ++store_.writeDepth_;
@@ -383,8 +404,11 @@ void WriteScope::commit() {
   tx_.commit();
   committed_ = true;
   if (store_.writeDepth_ == 1 && store_.dirty_) {
-    store_.invalidate();
+    // The cache followed the writes. A bump of someone else's between our last look and ours
+    // would otherwise hide their change behind our own.
+    const std::uint64_t before = store_.seen_;
     store_.seen_ = store_.host_->counters().bump(host::Counter::Registry);
+    if (store_.seen_ != before + 1) store_.invalidate();
   }
 }
 

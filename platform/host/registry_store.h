@@ -130,6 +130,9 @@ class Store {
   KeyId userHive_ = 0;
   int writeDepth_ = 0;
   bool dirty_ = false;  // the current write scope changed something
+  // The database's data version under which the cache was emptied last (-1: not known). While
+  // it stands, no other process has committed since, and the cache can serve a write scope.
+  std::int64_t cacheVersion_ = -1;
   std::uint64_t generation_ = 0;
 };
 

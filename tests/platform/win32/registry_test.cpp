@@ -10,10 +10,12 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/base/fault.h"
 #include "platform/base/text.h"
+#include "platform/host/database.h"
 #include "platform/host/host.h"
 #include "platform/host/registry_file.h"
 #include "platform/host/registry_store.h"
@@ -750,6 +752,48 @@ TEST_F(Registry, ValueNameLimits) {
   EXPECT_EQ(setRaw(key_, longest.c_str(), REG_SZ, "x"), ERROR_SUCCESS);
   EXPECT_EQ(setRaw(key_, tooLong.c_str(), REG_SZ, "x"), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(valueNames(key_), std::vector<std::u16string>{longest});
+}
+
+// The key's last-write time as RegQueryInfoKeyW reports it.
+std::uint64_t lastWrite(HKEY key) {
+  FILETIME t{};
+  EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, &t),
+            ERROR_SUCCESS);
+  return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+TEST_F(Registry, TheProcessCacheFollowsItsOwnWritesAndNoticesCommitsOfOthers) {
+  for (const char16_t* name : {u"alpha", u"Mid"}) ASSERT_EQ(setRaw(key_, name, REG_SZ, "1"), ERROR_SUCCESS);
+  EXPECT_EQ(valueNames(key_), (std::vector<std::u16string>{u"alpha", u"Mid"}));  // the key's values cached
+  ASSERT_EQ(setRaw(key_, u"ALPHA", REG_BINARY, "2"), ERROR_SUCCESS);
+  ASSERT_EQ(shSetRaw(HKEY_CURRENT_USER, u"Software\\KipoTest", u"new", REG_DWORD, std::string("\x03\0\0\0", 4)),
+            ERROR_SUCCESS);
+  // What the cache answers after the writes is what the database holds.
+  auto seen = [&] {
+    const Read alpha = readRaw(key_, u"alpha");
+    return std::make_tuple(valueNames(key_), alpha.type, alpha.data, readRaw(key_, u"new").data, lastWrite(key_));
+  };
+  const auto cached = seen();
+  EXPECT_EQ(std::get<0>(cached), (std::vector<std::u16string>{u"alpha", u"Mid", u"new"}));
+  EXPECT_EQ(std::get<1>(cached), static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(std::get<2>(cached), "2");
+  {
+    auto l = platform::registry::lock();
+    platform::registry::Store::get().invalidate();
+  }
+  EXPECT_EQ(seen(), cached);
+
+  // Another process commits and has not bumped the shared counter yet (a second connection
+  // that leaves the counter alone): the next write decides on what that process left, and the
+  // reads after it see it.
+  {
+    platform::host::Database other(host_.folder() / "host.db", false);
+    other.exec("UPDATE reg_values SET data = CAST('theirs' AS BLOB) WHERE upname = 'MID'");
+  }
+  ASSERT_EQ(setRaw(key_, u"alpha", REG_SZ, "3"), ERROR_SUCCESS);
+  EXPECT_EQ(readRaw(key_, u"Mid").data, "theirs");
+  EXPECT_EQ(readRaw(key_, u"alpha").data, "3");
 }
 
 TEST_F(Registry, ChangesCrossBetweenProcesses) {
