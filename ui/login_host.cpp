@@ -23,3 +23,5 @@ CCustomizerDoc* CLoginHost::document() { return nullptr; }
 bool CLoginHost::reopenSecureArea() { return true; }
 bool CLoginHost::addListener(CSwitchboardListener*) { return false; }
 bool CLoginHost::removeListener(CSwitchboardListener*) { return false; }
+CString CLoginHost::languageCode() { return CString(u"USA"); }
+CString CLoginHost::customerLogoFile() { return CString(); }

@@ -43,6 +43,8 @@ class CKipoLoginHost : public CLoginHost {
   bool reopenSecureArea() override { return m_app.reopenSecureArea(); }
   bool addListener(CSwitchboardListener* listener) override { return m_app.addListener(listener); }
   bool removeListener(CSwitchboardListener* listener) override { return m_app.removeListener(listener); }
+  CString languageCode() override { return m_app.getLanguage(); }
+  CString customerLogoFile() override { return m_app.getCustomization().logoFile; }
 
  private:
   CCustomizerApp& m_app;
