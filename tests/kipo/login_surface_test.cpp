@@ -33,6 +33,8 @@ class KipoLoginSurfaceTest : public KipoTest {
     KipoTest::SetUp();
     std::string err;
     ASSERT_EQ(kipotest::runTool({"boot"}, nullptr, &err), 0) << err;
+    // The user has browsed on this host: the login has a browser history to carry.
+    ASSERT_EQ(kipotest::runTool({"browse", "http://www.example.org/"}, nullptr, &err), 0) << err;
   }
 
   // The program from the drive, which already carries this computer's folder, once its start-up
@@ -67,13 +69,16 @@ class KipoLoginSurfaceTest : public KipoTest {
       links = tool({"ui", "links", "--window", "Kipo Login", "--control", "1358"});
       return contains(links, "href=\"**ALPHA\"");
     })) << links << log();
+    // A person clicks once the window has slid down (a click during a slide is not taken).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     std::string err;
     ASSERT_EQ(kipotest::runTool({"ui", "follow", "--window", "Kipo Login", "--control", "1358", "--href", "**ALPHA"},
                                 nullptr, &err), 0) << err;
     ASSERT_TRUE(eventually([] { return readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") == u"false"; }, 60))
         << log();
-    ASSERT_TRUE(pressInDialog(u"Kipo - Message", IDOK)) << log();
     ASSERT_TRUE(eventually([] { return contains(trayText(), "tip=\"Logged in"); })) << trayText();
+    // The instructions that follow the screen cover's end, when they come.
+    pressInDialog(u"Kipo - Message", IDOK, 10);
   }
 
   static bool loggedOut() { return contains(trayText(), "tip=\"Double-click to synchronize"); }
