@@ -1,8 +1,6 @@
 // The login surface of "Kipo.exe" end to end, as a person on the host meets it through
-// `kipo-host ui`: the intro movie at start-up, the about box's logo links, the logout through the
-// taskbar's logout button, and Windows' end of session while logged in: a logout of 10 seconds lets
-// it go on, one of 40 seconds stops it (programs that take their time to close, under the host's
-// time scale).
+// `kipo-host ui`: the intro movie at start-up, the about box's logo links, and the logout through
+// the taskbar's logout button.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,7 +15,6 @@ using namespace kipo;
 
 constexpr char16_t kProductKey[] = u"Software\\Brackwater\\Kipo";
 constexpr char16_t kLocalPrefsKey[] = u"Software\\Brackwater\\Kipo\\localPrefs";
-constexpr char16_t kPulldown[] = u"Kipo Login";
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -147,52 +144,6 @@ TEST_F(KipoLoginSurfaceTest, TheTaskbarLogoutButtonLogsOut) {
   EXPECT_TRUE(eventually([] { return !contains(tool({"ui", "taskbar"}), "text=\"Log out\""); })) << tool({"ui", "taskbar"});
   EXPECT_EQ(readString(HKEY_CURRENT_USER, kProductKey, u"Personalized"), u"false");
   ASSERT_TRUE(closeKipo(kipo));
-}
-
-// Windows' end of session while logged in starts a silent logout and waits for it up to 30
-// seconds: the programs the logout closes take 10 seconds (the session ends) or twice 20 seconds
-// (the pull-down refuses, and the program goes on, logged out).
-TEST_F(KipoLoginSurfaceTest, AnEndOfSessionWaitsUpToThirtySecondsForTheLogout) {
-  struct Case {
-    const char* label;
-    std::vector<std::u16string> programs;  // started during the session, each closing late
-    bool ends;
-  };
-  const Case cases[] = {
-      {"a 10-second logout",
-       {u"\"C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE\" --close delay:10000"}, true},
-      {"a 40-second logout",
-       {u"\"C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE\" --close delay:19500",
-        u"\"C:\\Program Files\\Microsoft Office\\OFFICE11\\EXCEL.EXE\" --close delay:19500"},
-       false},
-  };
-  // Five times faster: the waits stay long next to what the program does between them.
-  std::string err;
-  ASSERT_EQ(kipotest::runTool({"set", "--time-scale", "5"}, nullptr, &err), 0) << err;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    Started kipo = startAndWait();
-    logIn();
-    std::vector<Started> programs;
-    for (const auto& line : c.programs) programs.push_back(start(line));
-    ASSERT_TRUE(eventually([] { return FindWindowW(u"IEFrame", nullptr) != nullptr; }));
-    std::string out;
-    kipotest::runTool({"shutdown", "--timeout", "120"}, &out, &err);
-    EXPECT_FALSE(contains(out, "not responding")) << out;
-    for (auto& program : programs) EXPECT_TRUE(program.waitEnd(30)) << "the logout closed it";
-    EXPECT_EQ(readString(HKEY_CURRENT_USER, kProductKey, u"Personalized"), u"false") << log();
-    if (c.ends) {
-      EXPECT_TRUE(contains(out, "session ended")) << out;
-      EXPECT_TRUE(kipo.waitEnd(30)) << out;
-      // The next round starts on a fresh session.
-      ASSERT_EQ(kipotest::runTool({"boot"}, nullptr, &err), 0) << err;
-    } else {
-      EXPECT_TRUE(contains(out, "shutdown cancelled by")) << out;
-      EXPECT_TRUE(contains(out, "Kipo Login")) << out;
-      EXPECT_TRUE(kipo.running());
-      ASSERT_TRUE(closeKipo(kipo));
-    }
-  }
 }
 
 }  // namespace
