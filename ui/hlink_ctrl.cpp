@@ -4,8 +4,6 @@
 #include "platform/afx/waitcursor.h"
 #include "platform/com/com.h"
 #include "platform/com/controls.h"
-#include "platform/win32/cursor.h"
-#include "platform/win32/shell_execute.h"
 #include "platform/win32/win32.h"
 
 namespace {

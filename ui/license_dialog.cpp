@@ -3,13 +3,11 @@
 
 #include "app/file_util.h"
 #include "app/folder_lookup.h"
-#include "app/log.h"
 #include "app/program_texts.h"
 #include "lang/ids.h"
 #include "platform/afx/ddx.h"
 #include "platform/afx/waitcursor.h"
 #include "platform/com/controls.h"
-#include "platform/base/format.h"
 #include "ui/dialog_support.h"
 #include "ui/login_host.h"
 
