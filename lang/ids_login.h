@@ -54,3 +54,42 @@
 #define IDC_PULLDOWN_PROGRESS            944
 #define IDB_PULLDOWN_TAB                 234
 #define IDB_PULLDOWN_TAB_HOT             235
+
+// ---- Computer nickname --------------------------------------------------------------------------
+#define IDD_NICKNAME                     280
+#define IDC_NICKNAME_EDIT                1149
+#define IDC_NICKNAME_COMPUTER            1259
+#define IDS_NICKNAME_NO_PROFILE          419  // %s computer key: no profile for this computer
+#define IDS_NICKNAME_EMPTY               619
+#define IDS_NICKNAME_BAD_CHARACTERS      620
+#define IDS_NICKNAME_TAKEN               623
+
+// ---- Computer set-up: synchronization or login use ----------------------------------------------
+#define IDD_COMPUTER_SETUP               261
+#define IDC_SETUP_SYNC_MODE              1204
+#define IDC_SETUP_LOGIN_MODE             1196
+#define IDC_SETUP_SYNC_TEXT              1263
+#define IDC_SETUP_LOGIN_TEXT             1325
+#define IDS_SETUP_AUTOSTART_FAILED       566  // %s product
+
+// ---- Large-folder warning -----------------------------------------------------------------------
+#define IDD_LARGE_FOLDER                 274
+#define IDC_LARGE_FOLDER_PATH            1283
+#define IDC_LARGE_FOLDER_DONT_ASK        1073
+
+// ---- Licence agreement --------------------------------------------------------------------------
+#define IDD_LICENSE                      275
+#define IDC_LICENSE_TEXT                 32781
+#define IDC_LICENSE_ACCEPT               1006
+#define IDC_LICENSE_DECLINE              1033
+#define IDC_LICENSE_PRINT                1048
+#define IDC_LICENSE_BROWSER              1164
+
+// ---- Intro movie --------------------------------------------------------------------------------
+#define IDD_INTRO_MOVIE                  272
+#define IDC_INTRO_PLAYER                 1212
+#define IDC_INTRO_SHOW_AT_START          1094
+
+// ---- About box logos (bitmaps of the language library) ------------------------------------------
+#define IDB_MAKER_LOGO                   937
+#define IDB_CUSTOMER_LOGO                949

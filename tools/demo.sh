@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and builds, creates the bundled demo host and its removable drive E:, shows them, then
 # starts Kipo on the host (its tray icon and log), logs in through the pull-down login window's
-# panel and out again, shows the about box, and quits it through the tray menu.
+# panel and out again through the taskbar's logout button, shows the about box, and quits it
+# through the tray menu.
 # The host lands in ./demo/host and the drive's folder in ./demo/drive (override with
 # KIPO_DEMO_DIR); afterwards `export KIPO_HOST=$PWD/demo/host` lets kipo-host work on it.
 # --no-setup uses the build as it is (KIPO_BUILD_DIR, default build) without setting up or building.
@@ -88,10 +89,15 @@ section "taskbar"
 
 section "log out"
 if "$tool" ui tray | grep -q 'tip="Logged in'; then
-  # The logged-in tray menu's Log out.
-  "$tool" ui tray click --icon 0 --right
-  wait_for 10 sh -c "\"$tool\" ui list | grep -q 'class=#32768'"
-  "$tool" ui menu --command 338
+  if wait_for 10 sh -c "\"$tool\" ui taskbar | grep -q 'text=\"Log out\"'"; then
+    # The taskbar's logout button.
+    "$tool" ui taskbar click --window "Log out"
+  else
+    # The logged-in tray menu's Log out.
+    "$tool" ui tray click --icon 0 --right
+    wait_for 10 sh -c "\"$tool\" ui list | grep -q 'class=#32768'"
+    "$tool" ui menu --command 338
+  fi
 else
   echo "nothing is logged in"
 fi

@@ -24,3 +24,5 @@ bool CLoginHost::reopenSecureArea() { return true; }
 bool CLoginHost::addListener(CSwitchboardListener*) { return false; }
 bool CLoginHost::removeListener(CSwitchboardListener*) { return false; }
 void CLoginHost::synchronize(DWORD) {}
+CString CLoginHost::languageCode() { return CString(u"USA"); }
+CString CLoginHost::customerLogoFile() { return CString(); }

@@ -1,8 +1,8 @@
 // CLoginHost: what the login surface needs of the program around it: the view's login and logout
 // work, its tray balloon and login state, its window (for its commands), the switchboard's
-// listeners, the secure area's reopening after a suspend and the view's synchronization run. The
-// program installs its implementation with setLoginHost; the default does nothing and answers "not
-// logged in".
+// listeners, the secure area's reopening after a suspend, the view's synchronization run, the
+// language in use and the customization's logo. The program installs its implementation with
+// setLoginHost; the default does nothing and answers "not logged in".
 #pragma once
 
 #include "platform/afx/cstring.h"
@@ -35,6 +35,10 @@ class CLoginHost {
   virtual bool removeListener(CSwitchboardListener* listener);
   // The view's synchronization run with its progress dialog (the synchronize dialog's OK).
   virtual void synchronize(DWORD mode);
+  // The current three-letter language code ("USA" by default).
+  virtual CString languageCode();
+  // The customer's logo image file named by the customization; empty when it names none.
+  virtual CString customerLogoFile();
 };
 
 CLoginHost& loginHost();

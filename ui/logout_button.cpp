@@ -54,8 +54,10 @@ int CLogoutButton::OnCreate(LPCREATESTRUCT lpcs) {
   if (icon) SetIcon(icon, TRUE);
   // A click at the screen's corner takes the activation away from the new window, so the first
   // click on its taskbar button activates it.
-  mouse_event(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN, kAbsoluteMax, kAbsoluteMax, 0, 0);
-  mouse_event(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP, kAbsoluteMax, kAbsoluteMax, 0, 0);
+  // Absolute coordinates are only taken with a move: without it the press lands wherever the
+  // cursor happens to be (on this program's own screen cover, say) instead of the corner.
+  mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN, kAbsoluteMax, kAbsoluteMax, 0, 0);
+  mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP, kAbsoluteMax, kAbsoluteMax, 0, 0);
   return 0;
 }
 

@@ -6,7 +6,9 @@
 #include "lang/ids.h"
 #include "ui/about_dialog.h"
 #include "ui/close_processes_dialog.h"
+#include "ui/computer_setup_dialog.h"
 #include "ui/dont_ask_dialog.h"
+#include "ui/flash_dialog.h"
 #include "ui/login_host.h"
 #include "ui/login_pulldown.h"
 #include "ui/logout_button.h"
@@ -39,6 +41,16 @@ bool CUiSurfaces::closePrograms(bool forLogin, HWND owner) {
 bool CUiSurfaces::confirmLogout(HWND owner) {
   CLogoutDialog dialog(wndOf(owner));
   return dialog.DoModal() == IDOK;
+}
+
+void CUiSurfaces::runComputerSetup(HWND owner) {
+  CComputerSetupDialog dialog(wndOf(owner));
+  dialog.DoModal();
+}
+
+void CUiSurfaces::showIntroMovie() {
+  CFlashDialog dialog(nullptr);
+  dialog.DoModal();
 }
 
 void CUiSurfaces::showAboutBox(HWND owner) {

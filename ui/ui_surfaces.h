@@ -1,7 +1,7 @@
 // CUiSurfaces: the customizer view's surfaces as this user interface brings them: the login
 // pull-down, the logout button, the close-programs list, the logout question, the don't-ask-again
-// question, the about box, the synchronize and options dialogs. Whatever is not here yet keeps the
-// interim behaviour of CViewSurfaces (the computer set-up dialog, the intro movie).
+// question, the computer set-up dialog, the intro movie, the about box, the synchronize and
+// options dialogs.
 #pragma once
 
 #include <memory>
@@ -20,6 +20,8 @@ class CUiSurfaces : public CViewSurfaces {
                            const CString& preferenceName) override;
   bool closePrograms(bool forLogin, HWND owner) override;
   bool confirmLogout(HWND owner) override;
+  void runComputerSetup(HWND owner) override;
+  void showIntroMovie() override;
   bool hasAboutBox() override { return true; }
   void showAboutBox(HWND owner) override;
   int runSynchronizeDialog(CView* view) override;

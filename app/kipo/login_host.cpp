@@ -50,6 +50,9 @@ class CKipoLoginHost : public CLoginHost {
     if (CCustomizerView* view = m_app.getView()) view->synchronize(mode);
   }
 
+  CString languageCode() override { return m_app.getLanguage(); }
+  CString customerLogoFile() override { return m_app.getCustomization().logoFile; }
+
  private:
   CCustomizerApp& m_app;
 };

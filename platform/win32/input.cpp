@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -205,6 +206,42 @@ void keyEvent(WORD vk, WORD scan, DWORD flags) {
   applyDesktop(minimise, restore);
 }
 
+// A button press activates the top-level window under the cursor, as a click does: when it is a
+// window of the calling thread it becomes its active window; when it is another thread's window,
+// or no window is there, the calling thread's active window loses the activation (the other
+// thread's window itself is not activated from here).
+void activateByPress(POINT at) {
+  struct Hit {
+    POINT at;
+    HWND window = nullptr;
+  } hit{at};
+  EnumWindows(
+      [](HWND h, LPARAM p) -> BOOL {
+        auto* found = reinterpret_cast<Hit*>(p);
+        RECT r{};
+        if (!IsWindowVisible(h) || !GetWindowRect(h, &r) || !PtInRect(&r, found->at)) return TRUE;
+        found->window = h;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&hit));
+  if (hit.window && GetWindowThreadProcessId(hit.window, nullptr) == GetCurrentThreadId()) {
+    if (IsWindowEnabled(hit.window)) SetActiveWindow(hit.window);
+  } else if (GetActiveWindow()) {
+    SetActiveWindow(nullptr);
+  }
+}
+
+// The press waiting to be taken in by the calling thread, as Windows takes input in apart from the
+// call that made it: when the thread next reads its messages.
+thread_local std::optional<POINT> t_pendingPress;
+
+void CALLBACK takePress(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  const std::optional<POINT> at = t_pendingPress;
+  t_pendingPress.reset();
+  if (at) activateByPress(*at);
+}
+
 void mouseEvent(DWORD flags, LONG dx, LONG dy, DWORD data) {
   Host& host = Host::current();
   POINT cursor{};
@@ -243,6 +280,10 @@ void mouseEvent(DWORD flags, LONG dx, LONG dy, DWORD data) {
     t.commit();
   }
   if (flags & MOUSEEVENTF_MOVE) leaveByCursor(cursor);
+  if (flags & (MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_MIDDLEDOWN)) {
+    if (!t_pendingPress) SetTimer(nullptr, 0, 0, takePress);
+    t_pendingPress = cursor;
+  }
 }
 
 // Presses seen by this process's GetAsyncKeyState, per key.

@@ -6,8 +6,13 @@
 // and `kipo-host` to read (platform::input::recordedInput), and it updates the host's key state
 // and cursor position, which every process of the host sees. It is not turned into WM_KEYDOWN or
 // WM_LBUTTONDOWN messages for the focus window: the product only synthesizes input for its effect
-// on the shell (the show-desktop key) and for a click that nobody reads, and a control driven by
-// tests is driven through the UI driver instead.
+// on the shell (the show-desktop key) and for the activation a click moves, and a control driven
+// by tests is driven through the UI driver instead. A button press moves the activation as a
+// click does, once the calling thread next reads its messages (input is taken in apart from the
+// call that made it, as on Windows): a visible, enabled top-level window of that thread under the
+// cursor becomes its active window; another thread's window there, or none (the desktop), takes
+// the activation away from the thread's active window (that other window is not activated by the
+// stand-in).
 //
 // The shell's one hot key: pressing D while a Windows key (VK_LWIN or VK_RWIN) is down toggles
 // "show desktop", as Explorer does. The first press minimises every visible, unowned top-level

@@ -20,24 +20,36 @@
 
 namespace logintest {
 
-// Records the switchboard messages posted and sent (kept as type and profile).
+// Records the switchboard messages posted and sent (kept as type, value and profile), and the
+// autostart switches asked for (true: on; the answer to a switch-on is `autostartWorks`).
 class RecordingServices : public CDocumentHostServices {
  public:
   struct Seen {
     LONG type;
     CSystemProfile* profile;
     bool posted;
+    LONG value;
   };
   RecordingServices() { setDocumentHostServices(this); }
   ~RecordingServices() override { setDocumentHostServices(nullptr); }
   bool postAppMessage(CAppMessage* message) override { return keep(message, true); }
   bool sendAppMessage(CAppMessage* message) override { return keep(message, false); }
+  bool enableAutostart() override {
+    autostart.push_back(true);
+    return autostartWorks;
+  }
+  bool disableAutostart() override {
+    autostart.push_back(false);
+    return true;
+  }
   std::vector<Seen> seen;
+  std::vector<bool> autostart;
+  bool autostartWorks = true;
 
  private:
   bool keep(CAppMessage* message, bool posted) {
     auto* login = dynamic_cast<CLoginMessage*>(message);
-    seen.push_back({login ? login->type : -1, login ? login->profile : nullptr, posted});
+    seen.push_back({login ? login->type : -1, login ? login->profile : nullptr, posted, message->value});
     delete message;
     return true;
   }
@@ -79,6 +91,25 @@ class LoginTest : public apptest::ProfilesTest {
     getProfileDatabase().profiles().push_back(std::move(p));
     if (listed) std::filesystem::create_directories(computersFolder() / utf8(raw->getKey()));
     return raw;
+  }
+  // The profile of the computer the test runs on, with `nickname`, as the only profile so far:
+  // loading the list takes this host's fingerprint (so getThisComputerProfile finds it) and adds
+  // its profile. `listed` gives it its folder on the drive.
+  CSystemProfile* addThisComputer(const char16_t* nickname, bool listed = true) {
+    CProfileDatabase& database = getProfileDatabase();
+    EXPECT_TRUE(database.loadProfiles());
+    CSystemProfile* self = database.getThisComputerProfile();
+    EXPECT_NE(self, nullptr);
+    if (!self) return nullptr;
+    auto& list = database.profiles();
+    std::erase_if(list, [self](const std::unique_ptr<CSystemProfile>& p) { return p.get() != self; });
+    self->m_nickname = nickname;
+    const auto folder = computersFolder() / utf8(self->getKey());
+    if (listed)
+      std::filesystem::create_directories(folder);
+    else
+      std::filesystem::remove_all(folder);
+    return self;
   }
   static void setScreen(int width, int height) {
     platform::host::Host::current().setFact(platform::host::fact::ScreenWidth, std::to_string(width));

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/win32/controls/commctrl.h"
+#include "platform/win32/controls/imagelist_draw.h"
+#include "platform/win32/gdi.h"
 
 namespace {
 
@@ -164,4 +166,28 @@ COLORREF ImageList_GetBkColor(HIMAGELIST himl) {
   std::lock_guard lock(g_mutex);
   ImageList* l = get(himl);
   return l ? l->background : CLR_NONE;
+}
+
+BOOL ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, UINT fStyle) {
+  if (fStyle != ILD_NORMAL || !hdcDst) return FALSE;
+  Image image;
+  int cx = 0, cy = 0;
+  {
+    std::lock_guard lock(g_mutex);
+    ImageList* l = get(himl);
+    if (!l || i < 0 || i >= static_cast<int>(l->images.size())) return FALSE;
+    image = l->images[static_cast<std::size_t>(i)];
+    cx = l->cx;
+    cy = l->cy;
+  }
+  if (image.icon) return DrawIconEx(hdcDst, x, y, image.icon, cx, cy, 0, nullptr, DI_NORMAL);
+  if (!image.bitmap) return FALSE;
+  HDC source = CreateCompatibleDC(hdcDst);
+  if (!source) return FALSE;
+  HGDIOBJ old = SelectObject(source, image.bitmap);
+  // A bitmap that no longer exists cannot be selected.
+  const BOOL drawn = old ? BitBlt(hdcDst, x, y, cx, cy, source, 0, 0, SRCCOPY) : FALSE;
+  if (old) SelectObject(source, old);
+  DeleteDC(source);
+  return drawn;
 }

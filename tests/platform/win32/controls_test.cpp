@@ -7,6 +7,8 @@
 
 #include "platform/base/text.h"
 #include "platform/win32/controls/controls.h"
+#include "platform/win32/gdi.h"
+#include "platform/win32/controls/imagelist_draw.h"
 #include "platform/win32/resource.h"
 #include "tests/platform/win32/window_fixture.h"
 
@@ -1170,6 +1172,50 @@ TEST(ImageListTest, KeepsWhatItWasGiven) {
   EXPECT_EQ(ImageList_Add(list, bitmap, nullptr), -1);
   EXPECT_EQ(ImageList_GetImageCount(reinterpret_cast<HIMAGELIST>(static_cast<UINT_PTR>(0x42))), 0);
   EXPECT_FALSE(ImageList_Create(0, 16, ILC_COLOR, 1, 1));
+}
+
+// A bitmap image is copied at the list's image size from its top left corner; other draw styles,
+// a wrong index and a bitmap deleted after it was added draw nothing and answer FALSE.
+TEST_F(ControlsTest, ImageListDrawsABitmapImageAtTheListSize) {
+  HDC screen = GetDC(nullptr);
+  HDC target = CreateCompatibleDC(screen);
+  HBITMAP canvas = CreateCompatibleBitmap(screen, 12, 12);
+  HGDIOBJ oldCanvas = SelectObject(target, canvas);
+  RECT all{0, 0, 12, 12};
+  FillRect(target, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+
+  HDC paint = CreateCompatibleDC(screen);
+  HBITMAP red = CreateCompatibleBitmap(screen, 6, 6);
+  HGDIOBJ oldPaint = SelectObject(paint, red);
+  HBRUSH redBrush = CreateSolidBrush(RGB(255, 0, 0));
+  RECT six{0, 0, 6, 6};
+  FillRect(paint, &six, redBrush);
+  SelectObject(paint, oldPaint);
+
+  HIMAGELIST list = ImageList_Create(4, 4, ILC_COLORDDB, 1, 2);
+  ASSERT_TRUE(list);
+  ASSERT_EQ(ImageList_Add(list, red, nullptr), 0);
+  EXPECT_TRUE(ImageList_Draw(list, 0, target, 2, 3, ILD_NORMAL));
+  EXPECT_EQ(GetPixel(target, 2, 3), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(target, 5, 6), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(target, 6, 3), RGB(255, 255, 255)) << "the list's width, not the bitmap's";
+  EXPECT_EQ(GetPixel(target, 2, 7), RGB(255, 255, 255)) << "the list's height, not the bitmap's";
+
+  EXPECT_FALSE(ImageList_Draw(list, 1, target, 0, 0, ILD_NORMAL));
+  EXPECT_FALSE(ImageList_Draw(list, 0, target, 0, 0, 0x0010 /* ILD_TRANSPARENT */));
+  EXPECT_FALSE(ImageList_Draw(list, 0, nullptr, 0, 0, ILD_NORMAL));
+  EXPECT_EQ(GetPixel(target, 0, 0), RGB(255, 255, 255));
+  DeleteObject(red);
+  EXPECT_FALSE(ImageList_Draw(list, 0, target, 0, 0, ILD_NORMAL)) << "the list keeps the handle, not a copy";
+  EXPECT_EQ(GetPixel(target, 0, 0), RGB(255, 255, 255));
+
+  ImageList_Destroy(list);
+  DeleteObject(redBrush);
+  DeleteDC(paint);
+  SelectObject(target, oldCanvas);
+  DeleteObject(canvas);
+  DeleteDC(target);
+  ReleaseDC(nullptr, screen);
 }
 
 }  // namespace

@@ -150,6 +150,54 @@ TEST_F(InputTest, MouseMovesTheCursorWithinTheScreenAndTracksButtons) {
   EXPECT_EQ(p.y, 50);
 }
 
+// A press moves the activation as a click does, once the thread reads its messages: onto the
+// calling thread's window under the cursor, and away from it over another thread's window or the
+// bare desktop.
+TEST_F(InputTest, APressActivatesTheWindowUnderTheCursorOrTakesTheActivationAway) {
+  HWND left = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr, 0, u"left", RECT{10, 20, 110, 220});
+  HWND right = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr, 0, u"right", RECT{300, 300, 400, 400});
+  std::atomic<HWND> foreign{nullptr};
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    foreign = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr, 0, u"other thread", RECT{500, 100, 600, 200});
+    while (!done) Sleep(5);
+    DestroyWindow(foreign);
+  });
+  while (!foreign) Sleep(5);
+  auto pressAt = [](int x, int y) {
+    mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, static_cast<DWORD>(x * 65536 / 1024 + 1),
+                static_cast<DWORD>(y * 65536 / 768 + 1), 0, 0);
+    mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    // Taken in when the thread reads its messages.
+    const DWORD until = GetTickCount() + 200;
+    for (MSG msg; GetTickCount() < until;) {
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Sleep(5);
+    }
+  };
+  SetActiveWindow(right);
+  ASSERT_EQ(GetActiveWindow(), right);
+  // Not during the call that makes it.
+  mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN, 50 * 65536 / 1024 + 1,
+              100 * 65536 / 768 + 1, 0, 0);
+  EXPECT_EQ(GetActiveWindow(), right);
+  pressAt(50, 100);
+  EXPECT_EQ(GetActiveWindow(), left);
+  pressAt(550, 150);
+  EXPECT_EQ(GetActiveWindow(), nullptr) << "another thread's window takes the activation";
+  SetActiveWindow(right);
+  pressAt(1000, 700);
+  EXPECT_EQ(GetActiveWindow(), nullptr) << "the desktop takes the activation";
+  // A move or a release alone changes nothing.
+  SetActiveWindow(right);
+  mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 32768, 1000, 0, 0);
+  mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+  EXPECT_EQ(GetActiveWindow(), right);
+  done = true;
+  other.join();
+}
+
 TEST_F(InputTest, WindowsDMinimisesTheShownWindowsAndTheSamePressRestoresThem) {
   HWND shown = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   HWND alreadyMinimised = make(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
