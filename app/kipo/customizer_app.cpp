@@ -1,6 +1,7 @@
 // The application object: start-up in its fixed order, the device state, the nested pump with the
 // held-back close, the guarded message loop and the end of the run.
 #include "app/kipo/customizer_app.h"
+#include "app/window_animator.h"
 
 #include <ctime>
 
@@ -268,6 +269,9 @@ bool CCustomizerApp::initInstanceSteps() {
   startLogFile();
 
   switchboard = std::make_unique<CSwitchboard>();
+  // The ends of the pull-down's slide and of the screen cover's withdrawal reach the view and
+  // the pull-down through it.
+  CWindowAnimator::setSwitchboard(switchboard.get());
 
   standbyTemplate = new CMultiDocTemplate(IDR_MAINFRAME_KIPO, RUNTIME_CLASS(CStandbyDoc), RUNTIME_CLASS(CMDIChildWnd),
                                           RUNTIME_CLASS(CStandbyView));
@@ -665,6 +669,11 @@ bool CCustomizerApp::isAutostartEnabled() { return !customization.loaded && CIns
 
 void CCustomizerApp::onEndSession() {
   if (customizerDocument) m_services->hostCleanup();
+}
+
+void CCustomizerApp::deleteSwitchboard() {
+  CWindowAnimator::setSwitchboard(nullptr);
+  switchboard.reset();
 }
 
 void CCustomizerApp::shutdownDeviceSide() {

@@ -137,7 +137,7 @@ class CCustomizerApp : public CWinApp {
  private:
   bool initInstanceSteps();
   void removeServices();
-  void deleteSwitchboard() { switchboard.reset(); }
+  void deleteSwitchboard();
   void copyToDeviceWhenMissing(const CString& fileName);
   void runRecovery();
   void logHostFacts();

@@ -4,10 +4,13 @@
 #include <memory>
 
 #include "app/customizer_doc.h"
+#include "app/system_profile.h"
 #include "app/kipo/customizer_app.h"
 #include "app/kipo/customizer_view.h"
 #include "ui/login_host.h"
 #include "ui/options_host.h"
+#include "ui/large_folder_dialog.h"
+#include "ui/nickname_dialog.h"
 #include "ui/options_meter.h"
 #include "ui/synchronize_dialog.h"
 #include "ui/ui_surfaces.h"
@@ -71,6 +74,15 @@ class CKipoOptionsHost : public COptionsHost {
   }
   bool isSynchronizeDialogShown() override { return CSynchronizeDialog2::active() != nullptr; }
   std::unique_ptr<COptionsMeter> createMeter() override { return makeDeviceUsageMeter(); }
+  int runNicknameDialog(CSystemProfile* profile, CWnd* parent) override {
+    if (!profile) return IDCANCEL;
+    CNicknameDialog dialog(profile->getKey(), profile->m_nickname, parent);
+    return static_cast<int>(dialog.DoModal());
+  }
+  int runLargeFolderDialog(CWnd* parent, const CString& folder) override {
+    CLargeFolderDialog dialog(parent, folder);
+    return static_cast<int>(dialog.DoModal());
+  }
 
  private:
   CCustomizerApp& m_app;

@@ -189,6 +189,11 @@ TEST_F(KipoSessionTest, ALoginClosesTheProgramsThatKeepSettings) {
   // The start-up synchronization completed and took its marker away, so the login may go on.
   EXPECT_FALSE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA.Sync")) << log();
   logInThroughTray(kipo, true);
+  // The screen cover withdraws once the host is personalized.
+  EXPECT_TRUE(eventually([] {
+    HWND cover = FindWindowW(nullptr, u"KIPO_IMAGE_WINDOW");
+    return !cover || !IsWindowVisible(cover);
+  }, 20)) << log();
   EXPECT_TRUE(word.waitEnd(10)) << log();
   EXPECT_TRUE(excel.waitEnd(10)) << log();
   EXPECT_TRUE(contains(host_.read("word.log"), "confirm yes")) << host_.read("word.log");
