@@ -158,22 +158,22 @@ IMAPISession* COutlookProfileManager::getSourceMapiSession() {
   return m_sourceSession.get();
 }
 
-IMAPISession* COutlookProfileManager::getSyncMapiSession() {
-  if (m_syncSession || !m_util) return m_syncSession.get();
-  if (FAILED(m_util->logon(m_syncSession, syncName())) || !m_syncSession) {
-    m_syncSession.reset();
-    writeLog(kLogSyncSessionFailed);
+IMAPISession* COutlookProfileManager::logOnOnce(CMapiUtil::Session& session, const CString& profile,
+                                                const char16_t* failureLine) {
+  if (session || !m_util) return session.get();
+  if (FAILED(m_util->logon(session, profile)) || !session) {
+    session.reset();
+    writeLog(failureLine);
   }
-  return m_syncSession.get();
+  return session.get();
+}
+
+IMAPISession* COutlookProfileManager::getSyncMapiSession() {
+  return logOnOnce(m_syncSession, syncName(), kLogSyncSessionFailed);
 }
 
 IMAPISession* COutlookProfileManager::getPersonalizeMapiSession() {
-  if (m_personalizeSession || !m_util) return m_personalizeSession.get();
-  if (FAILED(m_util->logon(m_personalizeSession, personalizeName())) || !m_personalizeSession) {
-    m_personalizeSession.reset();
-    writeLog(kLogPersonalizeSessionFailed);
-  }
-  return m_personalizeSession.get();
+  return logOnOnce(m_personalizeSession, personalizeName(), kLogPersonalizeSessionFailed);
 }
 
 IMsgStore* COutlookProfileManager::openDefaultMessageStore() {

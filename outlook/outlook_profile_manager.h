@@ -120,6 +120,8 @@ class COutlookProfileManager {
   bool closePersonalizeProfile();
 
  private:
+  // The session on `profile`, logged on at the first call; `failureLine` is logged when it fails.
+  IMAPISession* logOnOnce(CMapiUtil::Session& session, const CString& profile, const char16_t* failureLine);
   void closeSourceSession();
   // Deletes the store service added to the source profile.
   bool removeAddedPstStore();
