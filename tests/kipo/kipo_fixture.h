@@ -57,7 +57,7 @@ class KipoTest : public HelperTest {
       ASSERT_NE(GetFileAttributesW((productFolder_ + name).c_str()), INVALID_FILE_ATTRIBUTES) << toUtf8(name);
     drive_ = kipotest::freshTempDir("drive");
     std::string err;
-    ASSERT_EQ(kipotest::runTool({"plug", "E:", "--folder", drive_.string(), "--serial", "4B1D0E5A"}, nullptr, &err), 0)
+    ASSERT_EQ(kipotest::runTool({"plug", "E:", "--folder", drive_.string(), "--serial", "4B1D0E5A", "--capacity", "1073741824"}, nullptr, &err), 0)
         << err;
     fs::copy_file(KIPO_PROGRAM, drive_ / "Kipo.exe", fs::copy_options::overwrite_existing);
   }

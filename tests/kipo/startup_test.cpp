@@ -81,7 +81,7 @@ TEST_F(KipoTest, HelpersAlreadyOnTheDriveAreKept) {
   Started kipo = startKipo(u"/handoff E:\\");
   ASSERT_NE(waitForFrame(kipo), nullptr) << log();
   EXPECT_EQ(slurp(drive_ / "Varrick.exe"), "mine");
-  ASSERT_TRUE(closeKipo(kipo));
+  ASSERT_TRUE(closeKipo(kipo)) << log();
 }
 
 // Rows of the start-up failure table a host can set up: each ends the program with its message

@@ -120,6 +120,8 @@ class FileOpSynchronizer : public CSynchronizer {
 class SyncUiTest : public apptest::ProfilesTest {
  protected:
   SyncUiTest() {
+    // A drive of its own size: the free-space warning must not depend on the disk the tests run on.
+    setDriveCapacity(std::uint64_t{1} << 30);
     getProfileDatabase().loadProfiles();
     // The keys the pref file's load makes for the snap-ins whose choices the dialogs store.
     for (const char16_t* snapin : {u"Files", u"Scripted", u"Cookies"})
