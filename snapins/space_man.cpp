@@ -222,7 +222,7 @@ bool CSpaceMan::queueRequest(std::unique_ptr<CSyncSpec> spec) {
 
 bool CSpaceMan::setPendingRequest(HWND window, UINT message, WPARAM firstWord, LPARAM secondWord) {
   if (!m_running || m_pending) return false;
-  m_pending.emplace();
+  m_pending.emplace(PendingRequest{});  // (clang 14 cannot default-construct it in place)
   m_pending->window = window;
   m_pending->message = message;
   m_pending->firstWord = firstWord;
@@ -233,7 +233,7 @@ bool CSpaceMan::setPendingRequest(HWND window, UINT message, WPARAM firstWord, L
 
 bool CSpaceMan::setPendingRequest(HWND window, UINT message, std::unique_ptr<CSyncSpec> spec, LPARAM secondWord) {
   if (!m_running || m_pending) return false;  // the sync request is freed here
-  m_pending.emplace();
+  m_pending.emplace(PendingRequest{});  // (clang 14 cannot default-construct it in place)
   m_pending->window = window;
   m_pending->message = message;
   m_pending->spec = std::move(spec);

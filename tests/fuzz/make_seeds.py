@@ -438,3 +438,94 @@ put("account_store", "text_without_nul", acct(V10 + 0, BIN, b"H\0o\0m") + acct(0
 put("account_store", "number_as_text", acct(V10 + 6, SZ, u16("1\0")) + acct(6, BIN, b"\1"))
 put("account_store", "password_as_dword", acct(9 - 1, DW, struct.pack("<I", 1)) + acct(V10 + 9, DW, b"\0\0\0\0"))
 put("account_store", "cut_record", acct(0, SZ, u16("Home\0"))[:-3] + b"\x07\x01\xff\xff")
+# ---- update server's version file ----
+# First byte even: the rest is the body of a plain 200 reply; odd: the rest is the whole reply.
+
+def body(b):
+    return b"\0" + b
+
+
+def raw(b):
+    return b"\1" + b
+
+
+put("update_reply", "version", body(b"2 1 0 117\r\n"))
+put("update_reply", "version_tabs", body(b"3\t0\t0\t1"))
+put("update_reply", "all_zero", body(b"0 0 0 0"))
+put("update_reply", "three_numbers", body(b"2 1 0"))
+put("update_reply", "number_too_large", body(b"2 65536 0 1"))
+put("update_reply", "numbers_run_together", body(b"2 1 0117"[:5] + b"x0 1"))
+put("update_reply", "html_error_page", body(b"<html><body>Not here</body></html>"))
+put("update_reply", "long_digits", body(b"1" * 5000))
+put("update_reply", "not_found", raw(b"HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\n\r\n1 2 3 4"))
+put("update_reply", "chunked", raw(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n1 2 \r\n3\r\n3 4\r\n0\r\n\r\n"))
+put("update_reply", "cut_short", raw(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n1 2 3 4"))
+put("update_reply", "redirect", raw(b"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/x\r\nContent-Length: 0\r\n\r\n"))
+
+# ---- MAPI store rows ----
+# Records of [object][tag][length][value]; objects: 0 store, 1 root, 2 Inbox, 3 message,
+# 4 attachment, 5 recipient.
+
+def row(obj, ptype, pid, value):
+    return struct.pack("<BIH", obj, (pid << 16) | ptype, len(value)) + value
+
+
+def mv(values):
+    return struct.pack("<I", len(values)) + b"".join(struct.pack("<I", len(v)) + v for v in values)
+
+
+PT_I2, PT_LONG, PT_R4, PT_DOUBLE, PT_CURRENCY, PT_APPTIME, PT_ERROR, PT_BOOLEAN = 2, 3, 4, 5, 6, 7, 10, 11
+PT_I8, PT_STRING8, PT_UNICODE, PT_SYSTIME, PT_CLSID, PT_BINARY = 20, 30, 31, 64, 72, 258
+PT_MV_LONG, PT_MV_STRING8, PT_MV_BINARY = 0x1003, 0x101E, 0x1102
+
+put("mapi_store", "every_type", b"".join([
+    row(3, PT_I2, 0x0017, struct.pack("<h", 1)),
+    row(3, PT_LONG, 0x0E07, struct.pack("<I", 9)),
+    row(3, PT_R4, 0x6601, struct.pack("<f", 1.5)),
+    row(3, PT_DOUBLE, 0x6602, struct.pack("<d", 2.25)),
+    row(3, PT_CURRENCY, 0x6603, struct.pack("<q", 10000)),
+    row(3, PT_APPTIME, 0x6604, struct.pack("<d", 39000.5)),
+    row(3, PT_ERROR, 0x6605, struct.pack("<I", 0x8004010F)),
+    row(3, PT_BOOLEAN, 0x0E1B, struct.pack("<H", 1)),
+    row(3, PT_I8, 0x6606, struct.pack("<q", -2)),
+    row(3, PT_STRING8, 0x0037, b"Budget\0"),
+    row(3, PT_UNICODE, 0x0C1A, "Zoë".encode("utf-16-le") + b"\0\0"),
+    row(3, PT_SYSTIME, 0x0039, struct.pack("<Q", 0x01D00000_12345678)),
+    row(3, PT_CLSID, 0x6607, bytes(range(16))),
+    row(3, PT_BINARY, 0x0FFF, b"\0\1\2"),
+    row(3, PT_MV_LONG, 0x6608, mv([struct.pack("<I", 1), struct.pack("<I", 2)])),
+    row(3, PT_MV_STRING8, 0x800A, mv([b"red\0", b"green\0"])),
+    row(3, PT_MV_BINARY, 0x6609, mv([b"", b"ab"])),
+]))
+put("mapi_store", "folder_and_store", row(2, PT_UNICODE, 0x3001, "Post".encode("utf-16-le") + b"\0\0") +
+    row(0, PT_STRING8, 0x3001, b"Mailbox\0") + row(1, PT_LONG, 0x3602, struct.pack("<I", 3)))
+put("mapi_store", "attachment_and_recipient", row(4, PT_BINARY, 0x3701, b"x" * 300) +
+    row(5, PT_UNICODE, 0x3003, "a@b.example".encode("utf-16-le") + b"\0\0"))
+put("mapi_store", "long_wrong_size", row(3, PT_LONG, 0x0E07, b"\1\2\3"))
+put("mapi_store", "unicode_odd_length", row(3, PT_UNICODE, 0x0037, b"a\0b"))
+put("mapi_store", "unicode_no_nul", row(3, PT_UNICODE, 0x0037, "ab".encode("utf-16-le")))
+put("mapi_store", "mv_count_huge", row(3, PT_MV_BINARY, 0x6609, struct.pack("<I", 0xFFFFFFFF) + b"\0" * 8))
+put("mapi_store", "mv_length_huge", row(3, PT_MV_STRING8, 0x800A, struct.pack("<II", 1, 0xFFFFFFF0) + b"abc"))
+put("mapi_store", "mv_long_wrong_size", row(3, PT_MV_LONG, 0x6608, mv([b"\1\2"])))
+put("mapi_store", "mv_trailing_bytes", row(3, PT_MV_BINARY, 0x6609, mv([b"ab"]) + b"zz"))
+put("mapi_store", "unknown_type", row(3, 0x0D, 0x6610, b"\0" * 4))
+put("mapi_store", "derived_tag_stored", row(3, PT_BINARY, 0x0FFF, b"not mine") + row(3, PT_BINARY, 0x65E0, b"sk"))
+put("mapi_store", "display_name_damaged", row(2, PT_UNICODE, 0x3001, b"\0"))
+put("mapi_store", "string8_no_nul", row(3, PT_STRING8, 0x0037, b"\xe9t\xe9"))
+
+# ---- web pages for the browser control ----
+
+put("html", "page", b"<html><head><title> Kipo  news </title></head><body><h1>Hello</h1><p>One <b>two</b>\n"
+    b"three</p><ul><li><a href='http://a.example/?x=1&amp;y=2'> first  link</a></li><li>plain</li></ul>"
+    b"<script>document.write('x')</script><style>p{}</style><table><tr><td>a</td><td>b</td></tr></table>"
+    b"</body></html>")
+put("html", "title_outside_head", b"<body><title>late</title>text<br>more</body>")
+put("html", "unclosed", b"<html><body><div><p>open<a href=x>link<div>deeper")
+put("html", "entities", b"<p>&lt;&#x41;&#65;&unknown;&#xFFFFFFFF;&#0;</p>")
+put("html", "comments_cdata", b"<!-- c --><![CDATA[x]]><?php echo ?><!DOCTYPE html><p>after</p>")
+put("html", "nested_deep", b"<div>" * 2000 + b"x")
+put("html", "encoding_meta", b"<meta charset='shift_jis'><title>\x83\x65\x83\x58\x83\x67</title>")
+put("html", "utf16_bom", b"\xff\xfe" + "<p>wide</p>".encode("utf-16-le"))
+put("html", "nul_bytes", b"<p>a\0b</p><a href='\0'>\0</a>")
+put("html", "anchor_no_href", b"<a name=top>top</a><a href=''></a>")
+put("html", "blank_lines", b"<p> \t\r\n </p><p>\f</p><br><br>")

@@ -774,7 +774,10 @@ std::vector<PersonalFolders> personalFoldersFiles() {
         if (path && !path->text.empty()) files.emplace_back(path->text, display ? display->text : u"");
       }
     }
-    for (const auto& [path, display] : files) {
+    for (const auto& file : files) {
+      // Not a structured binding: clang 14 (the fuzz build's compiler) cannot capture one.
+      const std::u16string& path = file.first;
+      const std::u16string& display = file.second;
       auto same = std::find_if(out.begin(), out.end(), [&](const PersonalFolders& p) { return text::equalNoCase(p.path, path); });
       if (same == out.end()) same = out.insert(out.end(), PersonalFolders{path, {}});
       if (!display.empty()) same->owners.push_back(display);
