@@ -90,6 +90,16 @@ CString parkedExtensibleCacheKey() { return joinPath(internetSettingsRoot(), kPa
 
 bool keyExists(const CString& path) { return CRegistry(path).isOpen(); }
 
+// The login file records a missing value as an empty one. Such a value is taken away rather than
+// written back empty: a recovery must not leave values (nor keys, such as the messaging profiles
+// key of a host without mail) that the host did not have before the login. An empty shell folder,
+// wallpaper or default profile means the same to Windows as none.
+bool putBack(const CString& key, const char16_t* name, const CString& text, DWORD type) {
+  if (!text.IsEmpty()) return CRegistry(key, true, true).setString(name, text, type);
+  CRegistry existing(key, false, true);
+  return !existing.isOpen() || !existing.valueExists(name) || existing.deleteValue(name);
+}
+
 // ---- The login file's text --------------------------------------------------------------------------
 
 void appendLine(std::string& out, const CString& line) {
@@ -487,20 +497,19 @@ bool restoreRegistry(bool& fileOpened) {
 
   bool result = true;
   {
-    CRegistry user(CString(kUserShellFoldersKey), true, true);
     for (int i = 0; i < 5; ++i)
       if (c.userShellFolders[i].present)
-        result = user.setString(kShellFolderNames[i], c.userShellFolders[i].text, REG_EXPAND_SZ) && result;
-    CRegistry shell(CString(kShellFoldersKey), true, true);
+        result = putBack(CString(kUserShellFoldersKey), kShellFolderNames[i], c.userShellFolders[i].text, REG_EXPAND_SZ) &&
+                 result;
     for (int i = 0; i < 5; ++i)
       if (c.shellFolders[i].present)
-        result = shell.setString(kShellFolderNames[i], c.shellFolders[i].text, REG_SZ) && result;
+        result = putBack(CString(kShellFoldersKey), kShellFolderNames[i], c.shellFolders[i].text, REG_SZ) && result;
     if (c.convertedWallpaper.present)
-      result = CRegistry(CString(kDesktopKey)).setString(kConvertedWallpaperValue, c.convertedWallpaper.text) && result;
+      result = putBack(CString(kDesktopKey), kConvertedWallpaperValue, c.convertedWallpaper.text, REG_SZ) && result;
     CString profilesKey;
     getMessagingProfilesKey(profilesKey);
     if (c.defaultProfile.present)
-      result = CRegistry(profilesKey).setString(kDefaultProfileValue, c.defaultProfile.text) && result;
+      result = putBack(profilesKey, kDefaultProfileValue, c.defaultProfile.text, REG_SZ) && result;
 
     // The product's own messaging profiles go (their names carry its name, in its case).
     CRegistry profiles(profilesKey);

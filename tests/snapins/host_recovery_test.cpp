@@ -164,14 +164,14 @@ TEST_F(HostRecoveryTest, TheLoginFileIsUtf8WithCrLfAndEveryPathReadsBackWhole) {
     }
   EXPECT_EQ(formatLoginFile(c), bytes);
 
-  // The values go back as written, a missing one as an empty value.
+  // The values go back as written; one that was missing (recorded empty) is taken away.
   CRegistry(CString(kUserShellFolders), true, true).setString(u"Cookies", CString(u"E:\\user"), REG_EXPAND_SZ);
   CRegistry(CString(kUserShellFolders), true, true).setString(u"History", CString(u"E:\\hist"), REG_EXPAND_SZ);
   bool opened = false;
   EXPECT_TRUE(restoreRegistry(opened));
   EXPECT_TRUE(opened);
   EXPECT_EQ(regText(kUserShellFolders, u"Cookies"), "C:\\Kekse=\xc3\x84");
-  EXPECT_EQ(regText(kUserShellFolders, u"History"), "");
+  EXPECT_EQ(regText(kUserShellFolders, u"History"), "<none>");
   DWORD type = 0;
   EXPECT_TRUE(CRegistry(CString(kUserShellFolders)).getValueType(u"Cookies", type));
   EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
@@ -547,6 +547,21 @@ TEST_F(HostRecoveryTest, BeforeWindows2000TheParkedCachesAreTheMachines) {
   recoverComputer();
   EXPECT_EQ(regText(joinPath(machine, u"Extensible Cache\\MSHist01"), u"CachePath"), "host");
   EXPECT_EQ(regText(oldProfiles, u"DefaultProfile"), "Host Mail");
+}
+
+// Values the host did not have at login (written empty into the login file) are not made by the
+// recovery: no empty wallpaper or default profile, no messaging profiles key on a host without
+// mail.
+TEST_F(HostRecoveryTest, RecoveryMakesNoValueOrKeyTheHostLacked) {
+  CRegistry(CString(kControlDesktop), true, true).deleteValue(u"ConvertedWallpaper");
+  CRegistry(CString(kProfiles), false, true).deleteKey();
+  ASSERT_FALSE(keyExists(kProfiles));
+  ASSERT_TRUE(saveComputer());
+
+  recoverComputer();
+
+  EXPECT_EQ(regText(kControlDesktop, u"ConvertedWallpaper"), "<none>");
+  EXPECT_FALSE(keyExists(kProfiles));
 }
 
 // Explorer takes the machine environment when told, and the programs it starts see the drive.
