@@ -536,8 +536,10 @@ bool CCustomizerDoc::depersonalizeSteps() {
   services.sendAppMessage(new CLoginMessage(CLoginMessage::kLogoutEnded));
   services.runLoginLogoutHook(3);
   refreshDesktop();
-  services.deleteLoginFile();
+  // The parked copies go first: a program killed between the two still finds the login file,
+  // and its recovery run takes the rest away.
   services.deleteProductRegistryTraces();
+  services.deleteLoginFile();
   return ok;
 }
 

@@ -586,8 +586,10 @@ bool restoreFavoritesSettings() {
   prefs.deleteValue(u"Favorites");
   DWORD hidden = 1;
   if (!prefs.getDword(u"hidden", hidden)) {
+    // Nothing was parked (the program died before the file snap-in ran): the host's own
+    // setting is still in place and is not overwritten with a default.
     writeLog(kLogHidden, g_applicationName);
-    hidden = 1;
+    return ok;
   }
   return CRegistry(CString(kAdvancedKey)).setDword(u"hidden", hidden) && ok;
 }
@@ -611,7 +613,9 @@ bool restoreInternetCaches() {
 bool restoreStartPage() {
   CRegistry main(CString(kIeMainKey), true, true);
   CString page;
-  main.getString(kParkedStartPageValue, page);
+  // Without a parked copy (the program died before it parked one, or a logout already put it
+  // back) the start page in place is the host's own and stays.
+  if (!main.getString(kParkedStartPageValue, page)) return true;
   main.deleteValue(kParkedStartPageValue);
   return main.setString(kStartPageValue, page, REG_SZ);
 }

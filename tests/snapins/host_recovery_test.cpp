@@ -549,6 +549,24 @@ TEST_F(HostRecoveryTest, BeforeWindows2000TheParkedCachesAreTheMachines) {
   EXPECT_EQ(regText(oldProfiles, u"DefaultProfile"), "Host Mail");
 }
 
+// The program died after the login file was written but before anything was parked: the host's
+// own start page and hidden-files setting are still in place and stay as they are.
+TEST_F(HostRecoveryTest, NothingParkedLeavesTheHostsStartPageAndHiddenSettingAlone) {
+  const CString advanced(u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced");
+  CRegistry(CString(kIeMain), true, true).setString(u"Start Page", CString(u"http://host/"));
+  CRegistry(advanced, true, true).setDword(u"Hidden", 2);
+  ASSERT_TRUE(saveComputer());
+  CRegistry(CString(kIeMain), true, true).deleteValue(u"Kipo Start Page");
+
+  recoverComputer();
+
+  EXPECT_EQ(regText(kIeMain, u"Start Page"), "http://host/");
+  DWORD hidden = 0;
+  EXPECT_TRUE(CRegistry(advanced).getDword(u"Hidden", hidden));
+  EXPECT_EQ(hidden, 2u);
+  EXPECT_TRUE(logHasPrefix("Failed to get Windows Explorer hidden parameter from"));
+}
+
 // Values the host did not have at login (written empty into the login file) are not made by the
 // recovery: no empty wallpaper or default profile, no messaging profiles key on a host without
 // mail.
