@@ -211,16 +211,20 @@ DesktopSettingRegKey::DesktopSettingRegKey(const CString& subkey, const CString&
 }
 
 DesktopSettingRegKey::~DesktopSettingRegKey() {
-  if (m_currentValue != m_firstValue) {
-    if (m_firstValue == -1) {
-      // There was no value: the user's default comes back by removing ours, not by writing -1.
-      SHDeleteValueW(HKEY_CURRENT_USER, m_subkey, m_valueName);
-      refreshDesktop();
-    } else {
-      setValue(static_cast<DWORD>(m_firstValue), true);
-    }
-  }
+  restoreFirstValue();
   if (m_key) RegCloseKey(m_key);
+}
+
+void DesktopSettingRegKey::restoreFirstValue() {
+  if (m_currentValue == m_firstValue) return;
+  if (m_firstValue == -1) {
+    // There was no value: the user's default comes back by removing ours, not by writing -1.
+    SHDeleteValueW(HKEY_CURRENT_USER, m_subkey, m_valueName);
+    m_currentValue = -1;
+    refreshDesktop();
+  } else {
+    setValue(static_cast<DWORD>(m_firstValue), true);
+  }
 }
 
 bool DesktopSettingRegKey::setValue(DWORD value, bool force) {
@@ -232,9 +236,47 @@ bool DesktopSettingRegKey::setValue(DWORD value, bool force) {
   return true;
 }
 
+namespace {
+
+constexpr const char16_t* kParkKey = u"Software\\Brackwater\\Kipo\\localPrefs";
+constexpr DWORD kParkedNone = 0xFFFFFFFF;
+
+bool readParked(DWORD& value) {
+  DWORD type = 0, size = sizeof value;
+  return SHGetValueW(HKEY_CURRENT_USER, kParkKey, kHideFileExtValue, &type, &value, &size) == ERROR_SUCCESS &&
+         type == REG_DWORD && size == sizeof value;
+}
+
+}  // namespace
+
 HideExtDesktopSettingRegKey::HideExtDesktopSettingRegKey()
     : DesktopSettingRegKey(CString(kAdvancedSubkey), CString(kHideFileExtValue)) {
-  if (firstValue() != 0) setValue(0, false);
+  DWORD parked = 0;
+  if (readParked(parked)) {
+    // Left by a program killed while it had the value changed: that one is the host's own.
+    setFirstValue(parked == kParkedNone ? -1 : static_cast<LONG>(parked));
+  } else if (firstValue() != 0) {
+    const DWORD value = firstValue() == -1 ? kParkedNone : static_cast<DWORD>(firstValue());
+    SHSetValueW(HKEY_CURRENT_USER, kParkKey, kHideFileExtValue, REG_DWORD, &value, sizeof value);
+  }
+  setValue(0, false);
+}
+
+HideExtDesktopSettingRegKey::~HideExtDesktopSettingRegKey() {
+  restoreFirstValue();
+  SHDeleteValueW(HKEY_CURRENT_USER, kParkKey, kHideFileExtValue);
+}
+
+bool restoreParkedHideFileExt() {
+  DWORD parked = 0;
+  if (!readParked(parked)) return false;
+  LONG result = parked == kParkedNone
+                    ? SHDeleteValueW(HKEY_CURRENT_USER, kAdvancedSubkey, kHideFileExtValue)
+                    : SHSetValueW(HKEY_CURRENT_USER, kAdvancedSubkey, kHideFileExtValue, REG_DWORD, &parked, sizeof parked);
+  if (result == ERROR_FILE_NOT_FOUND && parked == kParkedNone) result = ERROR_SUCCESS;
+  SHDeleteValueW(HKEY_CURRENT_USER, kParkKey, kHideFileExtValue);
+  refreshDesktop();
+  return result == ERROR_SUCCESS;
 }
 
 // ---- Finding the list view -----------------------------------------------------------------------------

@@ -22,7 +22,13 @@ class DesktopSettingRegKey {
   bool setValue(DWORD value, bool force);
   // -1 until read.
   LONG firstValue() const { return m_firstValue; }
+  // Writes the first value back now (the destructor then has nothing left to do).
+  void restoreFirstValue();
   LONG currentValue() const { return m_currentValue; }
+
+ protected:
+  // The value to write back in the end, when it is known better than by the first read.
+  void setFirstValue(LONG value) { m_firstValue = value; }
 
  private:
   HKEY m_key = nullptr;
@@ -33,11 +39,18 @@ class DesktopSettingRegKey {
 };
 
 // Shows file name extensions ("HideFileExt" 0) for its lifetime, so icon texts stay unique and
-// the same between a save and a restore.
+// the same between a save and a restore. The host's own value is parked in the product's
+// localPrefs ("HideFileExt", 0xFFFFFFFF for none) while it is changed, so that a program killed
+// meanwhile does not leave it changed: the next one (or the recovery run) puts it back.
 class HideExtDesktopSettingRegKey : public DesktopSettingRegKey {
  public:
   HideExtDesktopSettingRegKey();
+  ~HideExtDesktopSettingRegKey() override;
 };
+
+// Puts back a "HideFileExt" value parked by a program that was killed while it had changed it;
+// false when there was none or it could not be written.
+bool restoreParkedHideFileExt();
 
 // What the file snap-in keeps of the desktop: the handle of its icon list view.
 struct CDesktopIconStore {

@@ -653,6 +653,7 @@ void recoverComputer() {
   restoreRegistry(opened);
   if (!opened) return;
   unhideLocalSettings();
+  restoreParkedHideFileExt();
   restoreDesktopWallpaper();
   restoreTypedUrls();
   restoreFavoritesSettings();

@@ -234,12 +234,51 @@ TEST_F(DesktopIconsTest, TheExtensionSettingComesBackAsTheUserHadIt) {
       HideExtDesktopSettingRegKey guard;
       EXPECT_EQ(hideFileExt(), 0u);
       EXPECT_EQ(guard.firstValue(), c.present ? static_cast<LONG>(c.value) : -1);
+      DWORD parked = 0;
+      const bool changed = !c.present || c.value != 0;
+      EXPECT_EQ(CRegistry(CString(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs")).getDword(u"HideFileExt", parked),
+                changed) << "parked while it is changed";
+      if (changed) {
+        EXPECT_EQ(parked, c.present ? c.value : 0xFFFFFFFFu);
+      }
     }
     EXPECT_EQ(CRegistry(key).valueExists(u"HideFileExt"), c.present) << "a missing value is not written as -1";
     if (c.present) {
       EXPECT_EQ(hideFileExt(), c.value);
     }
   }
+}
+
+// A program killed while it showed the extensions left "HideFileExt" 0 and the host's own value
+// parked: the next holder of the setting, or the recovery's step, puts the host's value back.
+TEST_F(DesktopIconsTest, AValueLeftChangedByAKilledProgramComesBack) {
+  const CString key = CString(u"HKEY_CURRENT_USER\\") + kAdvanced;
+  const CString parkKey(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs");
+  struct Case {
+    const char* name;
+    DWORD parked;  // 0xFFFFFFFF: the host had no value
+    bool byRecovery;
+  } cases[] = {{"hidden, next holder", 1, false}, {"none, next holder", 0xFFFFFFFF, false},
+               {"hidden, recovery", 1, true},     {"none, recovery", 0xFFFFFFFF, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // What the killed program left.
+    CRegistry(key, true, true).setDword(u"HideFileExt", 0);
+    CRegistry(parkKey, true, true).setDword(u"HideFileExt", c.parked);
+    if (c.byRecovery) {
+      EXPECT_TRUE(restoreParkedHideFileExt());
+    } else {
+      HideExtDesktopSettingRegKey guard;
+      EXPECT_EQ(hideFileExt(), 0u);
+      EXPECT_EQ(guard.firstValue(), c.parked == 0xFFFFFFFF ? -1 : static_cast<LONG>(c.parked));
+    }
+    EXPECT_EQ(CRegistry(key).valueExists(u"HideFileExt"), c.parked != 0xFFFFFFFF);
+    if (c.parked != 0xFFFFFFFF) {
+      EXPECT_EQ(hideFileExt(), c.parked);
+    }
+    EXPECT_FALSE(CRegistry(parkKey).valueExists(u"HideFileExt")) << "the parked value goes with its use";
+  }
+  EXPECT_FALSE(restoreParkedHideFileExt()) << "nothing parked";
 }
 
 // A desktop of another process: every record travels through blocks allocated there.
