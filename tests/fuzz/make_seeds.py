@@ -529,3 +529,9 @@ put("html", "utf16_bom", b"\xff\xfe" + "<p>wide</p>".encode("utf-16-le"))
 put("html", "nul_bytes", b"<p>a\0b</p><a href='\0'>\0</a>")
 put("html", "anchor_no_href", b"<a name=top>top</a><a href=''></a>")
 put("html", "blank_lines", b"<p> \t\r\n </p><p>\f</p><br><br>")
+
+# A server that sends the version file's request back to itself: the check gives up after the
+# redirect limit. (A long run of such inputs once used up the harness's threads: each connection's
+# worker was kept until the end.)
+put("update_reply", "redirect_to_itself", raw(b"HTTP/1.1 302 Found\r\nLocation: /kipo/update.txt\r\nContent-Length: 0\r\n\r\n"))
+put("update_reply", "redirect_relative_odd", raw(b"HTTP/1.1 302 Found\r\nLocation: time_-Llngth4 ,0\r/063.0.ansfer-Encoding:/*0\ngth: 0\r\n\n\r\n"))

@@ -76,7 +76,7 @@ LoopbackServer::~LoopbackServer() {
   }
   stopped_.notify_all();
   acceptor_.join();
-  for (std::thread& worker : workers_) worker.join();
+  for (Worker& worker : workers_) worker.thread.join();
   close(listener_);
   if (tls_) SSL_CTX_free(static_cast<SSL_CTX*>(tls_));
 }
@@ -92,7 +92,17 @@ void LoopbackServer::acceptLoop() {
     if (poll(&p, 1, 50) <= 0) continue;
     int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    workers_.emplace_back([this, fd] { serve(fd); });
+    std::erase_if(workers_, [](Worker& w) {
+      if (!*w.ended) return false;
+      w.thread.join();
+      return true;
+    });
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back({std::thread([this, fd, ended] {
+                          serve(fd);
+                          *ended = true;
+                        }),
+                        ended});
   }
 }
 

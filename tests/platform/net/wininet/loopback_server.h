@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -55,7 +56,13 @@ class LoopbackServer {
   std::atomic<int> requests_{0};
   std::mutex mutex_;
   std::condition_variable stopped_;
-  std::vector<std::thread> workers_;
+  // One per connection; the ended ones are joined as new ones come, so that a long-running user
+  // (a fuzz harness, a connection per input) does not keep the stacks of thousands of them.
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> ended;
+  };
+  std::vector<Worker> workers_;
   std::thread acceptor_;
 };
 
