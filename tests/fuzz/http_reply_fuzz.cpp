@@ -60,5 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!InternetReadFile(file, buffer, sizeof buffer, &read) || read == 0) break;
   }
   InternetCloseHandle(file);
+  kipofuzz::waitUntil([] { return server().idle(); });
   return 0;
 }

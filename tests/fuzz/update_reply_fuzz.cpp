@@ -50,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   CSoftwareUpdater updater;
   const bool ok = updater.getServerVersionInfo();
+  kipofuzz::waitUntil([] { return server().idle(); });
   // A refused reply leaves the four numbers 0.
   if (!ok) {
     if (updater.major || updater.minor || updater.build || updater.revision) __builtin_trap();

@@ -98,9 +98,11 @@ void LoopbackServer::acceptLoop() {
       return true;
     });
     auto ended = std::make_shared<std::atomic<bool>>(false);
+    ++accepted_;
     workers_.push_back({std::thread([this, fd, ended] {
                           serve(fd);
                           *ended = true;
+                          ++finished_;
                         }),
                         ended});
   }

@@ -43,6 +43,9 @@ class LoopbackServer {
   void waitForStop(std::chrono::milliseconds limit);
   // Requests handled so far.
   int requests() const { return requests_.load(); }
+  // No connection is being served (a fuzz harness waits for this between inputs, so that no
+  // connection's work overlaps the next input or the leak check after an input).
+  bool idle() const { return finished_.load() == accepted_.load(); }
 
  private:
   void acceptLoop();
@@ -54,6 +57,8 @@ class LoopbackServer {
   unsigned port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<int> requests_{0};
+  std::atomic<int> accepted_{0};
+  std::atomic<int> finished_{0};
   std::mutex mutex_;
   std::condition_variable stopped_;
   // One per connection; the ended ones are joined as new ones come, so that a long-running user
