@@ -52,6 +52,8 @@ constexpr const char16_t* kParkedStartPageValue = u"Kipo Start Page";
 constexpr const char16_t* kTypedUrlsKey = u"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs";
 constexpr const char16_t* kParkedTypedUrlsKey = u"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs_Kipo";
 constexpr const char16_t* kLocalPrefsKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs";
+// Set once the Internet cache keys were parked whole.
+constexpr const char16_t* kCachesParkedValue = u"internetCachesParked";
 constexpr const char16_t* kParkedMenuOrderKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs\\FavoritesMenuOrder";
 constexpr const char16_t* kMenuOrderKey =
     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Favorites";
@@ -451,6 +453,9 @@ bool saveInternetCaches() {
     }
   }
   if (keyExists(kUrlHistoryKey) && !CRegistry::copyTree(kUrlHistoryKey, kParkedUrlHistoryKey)) ok = false;
+  // Only copies that were made whole are the host's: a program killed while copying leaves
+  // parked keys without this mark, and the recovery must not put them in place of the host's.
+  if (ok) CRegistry(CString(kLocalPrefsKey), true, true).setBool(kCachesParkedValue, true);
   return ok;
 }
 
@@ -463,6 +468,7 @@ bool saveStartPage() {
 
 void deleteProductRegistryTraces() {
   CRegistry(CString(kIeMainKey), false, true).deleteValue(kParkedStartPageValue);
+  CRegistry(CString(kLocalPrefsKey), false, true).deleteValue(kCachesParkedValue);
   CRegistry caches(parkedExtensibleCacheKey());
   if (caches.isOpen()) caches.deleteKey();
   CRegistry history{CString(kParkedUrlHistoryKey)};
@@ -596,6 +602,16 @@ bool restoreFavoritesSettings() {
 
 bool restoreInternetCaches() {
   bool ok = true;
+  CRegistry prefs(CString(kLocalPrefsKey), false, true);
+  bool whole = false;
+  if (!prefs.isOpen() || !prefs.getBool(kCachesParkedValue, whole) || !whole) {
+    // Copies cut short at login: the host's own keys are still in place; the pieces go.
+    CRegistry cut(parkedExtensibleCacheKey(), false, true);
+    if (cut.isOpen()) cut.deleteKey();
+    CRegistry cutHistory(CString(kParkedUrlHistoryKey), false, true);
+    if (cutHistory.isOpen()) cutHistory.deleteKey();
+    return true;
+  }
   CRegistry parked(parkedExtensibleCacheKey());
   if (parked.isOpen()) {
     CRegistry(extensibleCacheKey()).deleteKey();
@@ -607,6 +623,8 @@ bool restoreInternetCaches() {
     current.deleteKey();
     ok = history.renameKey(CString(u"Url History")) && ok;
   }
+  // Last: a recovery cut short before this point does the whole of it again.
+  if (ok) prefs.deleteValue(kCachesParkedValue);
   return ok;
 }
 

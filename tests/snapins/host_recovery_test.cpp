@@ -567,6 +567,25 @@ TEST_F(HostRecoveryTest, NothingParkedLeavesTheHostsStartPageAndHiddenSettingAlo
   EXPECT_TRUE(logHasPrefix("Failed to get Windows Explorer hidden parameter from"));
 }
 
+// The program died while it parked the Internet cache keys at login: the pieces it parked are not
+// the host's keys, which are still in place; recovery keeps those and removes the pieces.
+TEST_F(HostRecoveryTest, CacheKeysParkedOnlyInPartAreNotPutInPlaceOfTheHosts) {
+  const CString cache(u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache");
+  for (const char16_t* name : {u"MSHist01", u"MSHist02"})
+    CRegistry(joinPath(cache, u"Extensible Cache\\") + name, true, true).setString(u"CachePath", CString(u"host"));
+  ASSERT_TRUE(saveComputer());
+  // As a program killed after the first key's copy leaves it.
+  CRegistry(joinPath(cache, u"Kipo Extensible Cache\\MSHist02"), false, true).deleteKey();
+  CRegistry(CString(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\localPrefs"), false, true)
+      .deleteValue(u"internetCachesParked");
+
+  recoverComputer();
+
+  EXPECT_EQ(regText(joinPath(cache, u"Extensible Cache\\MSHist01"), u"CachePath"), "host");
+  EXPECT_EQ(regText(joinPath(cache, u"Extensible Cache\\MSHist02"), u"CachePath"), "host");
+  EXPECT_FALSE(keyExists(joinPath(cache, u"Kipo Extensible Cache")));
+}
+
 // Values the host did not have at login (written empty into the login file) are not made by the
 // recovery: no empty wallpaper or default profile, no messaging profiles key on a host without
 // mail.
