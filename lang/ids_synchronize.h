@@ -72,6 +72,11 @@
 #define IDS_PROGRESS_FILE_FROM_DEVICE    447  // %s device
 #define IDS_PROGRESS_FILE_DELETE         749  // %s device
 #define IDS_PROGRESS_FILE_CONFLICT       445
+#define IDS_PROGRESS_ITEM_TO_DEVICE      450  // %s device
+#define IDS_PROGRESS_ITEM_FROM_DEVICE    449  // %s device
+#define IDS_PROGRESS_ITEM_DELETE         750  // %s device
+#define IDS_PROGRESS_ITEM_CONFLICT       446
+#define IDS_PROGRESS_ITEM_MOVE           670
 
 // ---- Animations (in the program file) -----------------------------------------------------------
 #define IDR_AVI_COPY_FILE                349

@@ -6,6 +6,7 @@
 #include "outlook/item_synchronizer.h"
 #include "outlook/outlook_folder.h"
 #include "outlook/outlook_item.h"
+#include "outlook/outlook_names.h"
 
 CItemSyncOp::CItemSyncOp(DWORD opKind, CItemSynchronizer* opOwner, LONGLONG delta, COutlookItem* source,
                          COutlookItem* target, CItemSnapshot* entry, UINT mode)
@@ -44,4 +45,12 @@ CString CItemSyncOp::failureText() const {
 bool CItemSyncOp::reportFailure() {
   if (succeeded) return true;
   return askYesNoById(IDS_FILEOP_CONTINUE_QUESTION, failureText());
+}
+
+CString itemDisplayText(const COutlookItem* item) { return item ? item->subject : CString(); }
+
+CString itemFolderText(const COutlookItem* item) {
+  if (!item) return CString();
+  if (item->parentFolder) return convertToDisplayFolderPath(item->parentFolder->getPath());
+  return item->parentFolderName;
 }

@@ -48,3 +48,8 @@ class CItemSyncOp : public CSyncOp {
   UINT conflictMode;     // 0 keep both, 1 source wins, 2 target wins
   bool succeeded = false;
 };
+
+// What the synchronize and progress dialogs show of an item: its subject, and its folder's path
+// as the user reads it (backslashes between the names). Empty without an item.
+CString itemDisplayText(const COutlookItem* item);
+CString itemFolderText(const COutlookItem* item);

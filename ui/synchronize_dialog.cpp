@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/customizer_doc.h"
+#include "app/customizer_exception.h"
 #include "app/file_util.h"
 #include "app/folder_lookup.h"
 #include "app/log.h"
@@ -18,6 +19,8 @@
 #include "app/windows_helpers.h"
 #include "app/xmessagebox.h"
 #include "lang/ids.h"
+#include "outlook/item_sync_op.h"
+#include "outlook/outlook_item.h"
 #include "platform/win32/win32.h"
 #include "snapins/file_customizer.h"
 #include "snapins/file_customizer_prefs.h"
@@ -25,6 +28,7 @@
 #include "snapins/space_man.h"
 #include "ui/dialog_support.h"
 #include "ui/login_host.h"
+#include "ui/nickname_dialog.h"
 #include "ui/progress_dialog.h"
 
 namespace {
@@ -40,6 +44,7 @@ constexpr DWORD kNoDayLimit = 0xFFFFFFFF;
 constexpr const char16_t* kFilesName = u"Files";
 constexpr const char16_t* kOutlookName = u"Outlook";
 constexpr const char16_t* kOutlookSignatureName = u"OutlookSignature";
+constexpr const char16_t* kNicknameSetPref = u"nicknameSet";
 // The browser's own settings, carried with the Favorites choice.
 constexpr const char16_t* kBrowserCustomizers[] = {u"Cookies", u"History Cache", u"Home Page"};
 
@@ -116,6 +121,32 @@ bool CSynchronizeDialog2::calculating() const {
 }
 
 bool CSynchronizeDialog2::outlookSupported() const { return false; }
+
+bool CSynchronizeDialog2::nicknameChosen() {
+  CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
+  if (!self) return true;
+  bool chosen = false;
+  try {
+    openThisComputerPrefs().getBool(kNicknameSetPref, chosen);
+  } catch (CCustomizerException* e) {
+    writeLog(u"{SynchronizeDialog}: %s", e->getMessage());
+    e->Delete();
+    return true;
+  }
+  if (chosen) return true;
+  CNicknameDialog nickname(self->getKey(), self->m_nickname, this);
+  m_nickname = &nickname;
+  const bool named = nickname.DoModal() == IDOK;
+  m_nickname = nullptr;
+  return named && !m_endedByApplication;
+}
+
+void CSynchronizeDialog2::endByApplication() {
+  m_endedByApplication = true;
+  // The nickname question runs its own loop inside this dialog's start: it goes first.
+  if (m_nickname && m_nickname->m_hWnd) m_nickname->EndDialog(IDCANCEL);
+  if (m_hWnd) EndDialog(kDialogEndedByApplication);
+}
 
 void CSynchronizeDialog2::registerListener() {
   if (!m_listening) m_listening = loginHost().addListener(this);
@@ -205,6 +236,13 @@ BOOL CSynchronizeDialog2::OnInitDialog() {
   replaceUiPlaceholders(m_hWnd);
   // Without an options dialog in this program there is nothing more to choose.
   if (!viewSurfaces().hasOptionsDialog()) GetDlgItem(IDC_SYNC_MORE_OPTIONS)->EnableWindow(FALSE);
+
+  // A computer synchronizes under a name the login window can show: it is asked for once.
+  if (!nicknameChosen()) {
+    if (!m_endedByApplication) CDialog::OnCancel();
+    unregisterListener();
+    return TRUE;
+  }
 
   updateDisplay();
   if (!outlookSupported()) {
@@ -367,7 +405,7 @@ void CSynchronizeDialog2::OnMoreOptions() {
 void CSynchronizeDialog2::onMessage(CAppMessage* message) {
   if (!m_hWnd) return;
   if (message->value == 1 && !dynamic_cast<CProgress*>(message) && !dynamic_cast<CSyncStatus*>(message)) {
-    EndDialog(kDialogEndedByApplication);
+    endByApplication();
     return;
   }
   CSyncStatusListener::onMessage(message);
@@ -411,7 +449,43 @@ void CSynchronizeDialog2::onSyncStatus(CSyncStatus* status) {
 }
 
 void CSynchronizeDialog2::addOpRow(CSyncOp* op) {
-  if (const auto* file = dynamic_cast<const CFileSyncOp*>(op)) addFileOpRow(*file);
+  if (const auto* file = dynamic_cast<const CFileSyncOp*>(op)) {
+    addFileOpRow(*file);
+  } else if (const auto* item = dynamic_cast<const CItemSyncOp*>(op)) {
+    addItemOpRow(*item);
+  }
+}
+
+void CSynchronizeDialog2::addItemOpRow(const CItemSyncOp& op) {
+  const auto sizeOf = [](const COutlookItem* item) { return item ? static_cast<LONGLONG>(item->size) : LONGLONG{0}; };
+  const CString folder = itemFolderText(op.b ? op.b : op.a);
+  const CString textA = itemDisplayText(op.a);
+  const CString textB = itemDisplayText(op.b);
+  switch (op.getKind()) {
+    case kItemOpSourceToTarget:
+      appendRow(textA, folder, formatFileSize(sizeOf(op.a)));
+      m_plannedTotal += sizeOf(op.a);
+      break;
+    case kItemOpTargetToSource:
+      appendRow(CString(u"+ ") + textB, folder, formatFileSize(sizeOf(op.b)));
+      break;
+    case kItemOpDeleteTarget:
+      appendRow(CString(u"x ") + textB, folder, formatFileSize(sizeOf(op.b)));
+      m_plannedTotal -= sizeOf(op.b);
+      break;
+    case kItemOpConflict:
+      appendRow(CString(u"** ") + textA, folder, formatFileSize(sizeOf(op.a)));
+      m_plannedTotal += sizeOf(op.a);
+      break;
+    case kItemOpTargetMoved:
+      appendRow(CString(u"-> ") + textB, folder, formatFileSize(sizeOf(op.a)));
+      break;
+    case kItemOpSourceMoved:
+      appendRow(CString(u"<- ") + textA, folder, formatFileSize(sizeOf(op.b)));
+      break;
+    default:
+      break;
+  }
 }
 
 void CSynchronizeDialog2::appendRow(const CString& name, const CString& folder, const CString& size) {

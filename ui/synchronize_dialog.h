@@ -20,6 +20,7 @@ class CCustomizer;
 class CCustomizerDoc;
 class CFileCustomizer;
 class CFileSyncOp;
+class CItemSyncOp;
 class CSpaceMan;
 class CSyncOp;
 
@@ -48,6 +49,10 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   void onMessage(CAppMessage* message) override;
   void onSyncStatus(CSyncStatus* status) override;
   void onProgress(CProgress* progress) override;
+
+  // Ends the dialog with kDialogEndedByApplication (the program closes or the drive went away),
+  // and the nickname question when it is open.
+  void endByApplication();
 
   // The dialog shown modally now; null when none.
   static CSynchronizeDialog2* active() { return s_active; }
@@ -91,6 +96,8 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   bool calculating() const;
   // Installed Outlook that the dialog can narrow (no Outlook snap-in: never).
   bool outlookSupported() const;
+  // This computer's nickname was chosen, or the user chose it now; false when refused.
+  bool nicknameChosen();
   void registerListener();
   void unregisterListener();
   void enableOptionControls();
@@ -103,6 +110,7 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   // A row for a queued op; ops of every synchronizer are listed here.
   void addOpRow(CSyncOp* op);
   void addFileOpRow(const CFileSyncOp& op);
+  void addItemOpRow(const CItemSyncOp& op);
   bool addToFolderRow(const CFileSyncOp& op);
   void appendRow(const CString& name, const CString& folder, const CString& size);
   // Hands `command` to the coordinator to come back once the calculation has stopped; when it
@@ -130,6 +138,8 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   bool m_initialised = false;
   bool m_updatingDisplay = false;
   bool m_ended = false;
+  bool m_endedByApplication = false;
+  CDialog* m_nickname = nullptr;  // while the nickname question is open
 
   static CSynchronizeDialog2* s_active;
   static int s_opMessages;

@@ -4,6 +4,7 @@
 #include "app/customizer_doc.h"
 #include "app/messages.h"
 #include "lang/ids.h"
+#include "outlook/item_sync_op.h"
 #include "snapins/file_synchronizer.h"
 #include "snapins/space_man.h"
 #include "ui/dialog_support.h"
@@ -40,12 +41,48 @@ bool describeFileOp(const CFileSyncOp& op, CString& first, CString& second) {
   return true;
 }
 
+bool describeItemOp(const CItemSyncOp& op, CString& first, CString& second) {
+  const CString device = deviceDisplayName();
+  switch (op.getKind()) {
+    case kItemOpSourceToTarget:
+      first = formatMessageText(loadResString(IDS_PROGRESS_ITEM_TO_DEVICE), device);
+      second = itemDisplayText(op.a);
+      break;
+    case kItemOpTargetToSource:
+      first = formatMessageText(loadResString(IDS_PROGRESS_ITEM_FROM_DEVICE), device);
+      second = CString(u"+ ") + itemDisplayText(op.b);
+      break;
+    case kItemOpDeleteTarget:
+      first = formatMessageText(loadResString(IDS_PROGRESS_ITEM_DELETE), device);
+      second = CString(u"x ") + itemDisplayText(op.b);
+      break;
+    case kItemOpConflict:
+      first = loadResString(IDS_PROGRESS_ITEM_CONFLICT);
+      second = CString(u"** ") + itemDisplayText(op.b);
+      break;
+    case kItemOpTargetMoved:
+      first = loadResString(IDS_PROGRESS_ITEM_MOVE);
+      second = CString(u"-> ") + itemDisplayText(op.b);
+      break;
+    case kItemOpSourceMoved:
+      first = loadResString(IDS_PROGRESS_ITEM_MOVE);
+      second = CString(u"<- ") + itemDisplayText(op.a);
+      break;
+    default:
+      first.Empty();
+      second.Empty();
+      break;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool describeExecutingOp(const CSyncOp* op, CString& firstLine, CString& secondLine) {
   firstLine.Empty();
   secondLine.Empty();
   if (const auto* file = dynamic_cast<const CFileSyncOp*>(op)) return describeFileOp(*file, firstLine, secondLine);
+  if (const auto* item = dynamic_cast<const CItemSyncOp*>(op)) return describeItemOp(*item, firstLine, secondLine);
   return false;
 }
 

@@ -163,7 +163,7 @@ void CMainFrame::OnClose() {
   // their caller with a deleted document.
   if (CSynchronizeDialog2* dialog = CSynchronizeDialog2::active()) {
     if (CProgressDialog* progress = CProgressDialog::running()) progress->EndDialog(kDialogEndedByApplication);
-    if (dialog->m_hWnd) dialog->EndDialog(kDialogEndedByApplication);
+    dialog->endByApplication();
     SetTimer(kCloseAfterDialogsTimer, kCloseAfterDialogsPeriod, nullptr);
     return;
   }

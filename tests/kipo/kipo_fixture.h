@@ -15,6 +15,7 @@ namespace kipo {
 
 constexpr char16_t kSynchronizeCaption[] = u"Kipo - Synchronizer";
 constexpr char16_t kProgressCaption[] = u"Kipo - Progress";
+constexpr char16_t kNicknameCaption[] = u"Kipo - Name the Computer";
 
 using namespace helpers;
 
@@ -157,15 +158,32 @@ class KipoTest : public HelperTest {
     return count;
   }
 
+  // The synchronize dialog once its search has ended, after keeping the offered nickname when the
+  // dialog first asks for one (this computer's first synchronization). Null when it did not come.
+  static HWND waitForSynchronizeSearch() {
+    HWND dialog = nullptr;
+    bool named = false;
+    const bool searched = eventually(
+        [&] {
+          if (HWND nickname = named ? nullptr : FindWindowW(u"#32770", kNicknameCaption)) {
+            PostMessageW(nickname, WM_COMMAND, IDOK, 0);
+            named = true;
+          }
+          dialog = FindWindowW(u"#32770", kSynchronizeCaption);
+          return dialog && controlText(dialog, 1246) == u"Kipo Meter - Search complete";
+        },
+        90);
+    return searched ? dialog : nullptr;
+  }
+
   // The tray's Synchronize through the dialogs a person sees: the synchronize dialog's search, OK,
   // the progress until it offers to close, Close, and the synchronized message. False at the
   // first step that did not come.
   static bool synchronizeThroughTray() {
     openTrayMenu();
     if (pickMenuCommand(344) != 0) return false;
-    HWND dialog = nullptr;
-    if (!eventually([&] { return (dialog = FindWindowW(u"#32770", kSynchronizeCaption)) != nullptr; }, 30)) return false;
-    if (!eventually([&] { return controlText(dialog, 1246) == u"Kipo Meter - Search complete"; }, 60)) return false;
+    HWND dialog = waitForSynchronizeSearch();
+    if (!dialog) return false;
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     HWND progress = nullptr;
     if (!eventually([&] { return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr; }, 30)) return false;

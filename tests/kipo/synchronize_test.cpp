@@ -37,10 +37,8 @@ class KipoSynchronizeTest : public KipoTest {
     std::string menu = openTrayMenu();
     EXPECT_TRUE(contains(menu, "menu item 344")) << menu;
     EXPECT_EQ(pickMenuCommand(344), 0);
-    HWND dialog = nullptr;
-    if (!eventually([&] { return (dialog = FindWindowW(u"#32770", kSynchronizeCaption)) != nullptr; }, 30)) return nullptr;
-    EXPECT_TRUE(eventually([&] { return controlText(dialog, 1246) == "Kipo Meter - Search complete"; }, 60))
-        << controlText(dialog, 1246) << log();
+    HWND dialog = waitForSynchronizeSearch();
+    EXPECT_NE(dialog, nullptr) << log();
     return dialog;
   }
 

@@ -7,6 +7,8 @@
 
 #include "app/preference_file.h"
 #include "lang/ids.h"
+#include "outlook/item_sync_op.h"
+#include "outlook/outlook_item.h"
 #include "tests/support/ui_script.h"
 #include "tests/ui/synchronize_fixture.h"
 #include "ui/synchronize_progress_dialog.h"
@@ -222,6 +224,33 @@ TEST_F(SyncProgressTest, TheApplicationEndsTheDialog) {
   Ending dialog;
   EXPECT_EQ(dialog.DoModal(), kDialogEndedByApplication);
   ui.verify();
+}
+
+// What the dialog says of a mail item op as it starts, by kind: the text of the item the op
+// writes from, with the mark the synchronize dialog's rows use.
+TEST_F(SyncProgressTest, ItemOpsAreNamed) {
+  COutlookItem host;
+  host.subject = u"Budget";
+  COutlookItem drive;
+  drive.subject = u"Budget v2";
+  const struct {
+    DWORD kind;
+    const char* lines;
+  } cases[] = {
+      {kItemOpSourceToTarget, "Copying item to USB device / Budget"},
+      {kItemOpTargetToSource, "Copying item from USB device / + Budget v2"},
+      {kItemOpDeleteTarget, "Deleting item from USB device / x Budget v2"},
+      {kItemOpConflict, "Copying conflict items / ** Budget v2"},
+      {kItemOpTargetMoved, "Moving item / -> Budget v2"},
+      {kItemOpSourceMoved, "Moving item / <- Budget"},
+      {kItemOpNone, " / "},
+  };
+  for (const auto& c : cases) {
+    CItemSyncOp op(c.kind, nullptr, 0, &host, &drive, nullptr, 0);
+    CString first, second;
+    EXPECT_TRUE(describeExecutingOp(&op, first, second));
+    EXPECT_EQ(platform::text::toUtf8(first.view()) + " / " + platform::text::toUtf8(second.view()), c.lines) << c.kind;
+  }
 }
 
 }  // namespace

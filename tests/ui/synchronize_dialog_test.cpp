@@ -10,6 +10,8 @@
 #include "app/registry.h"
 #include "app/system_profile.h"
 #include "lang/ids.h"
+#include "outlook/item_sync_op.h"
+#include "outlook/outlook_item.h"
 #include "snapins/file_customizer_prefs.h"
 #include "tests/support/ui_script.h"
 #include "tests/ui/synchronize_fixture.h"
@@ -363,6 +365,102 @@ TEST_F(SynchronizeDialogTest, AnInterruptedRunIsTold) {
   ui.verify();
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(utf8(boxes[0].text), "Kipo was interrupted during the last synchronization.");
+}
+
+// A computer not named yet is asked for its nickname before the first search: refusing closes the
+// synchronize dialog without a search; a name given is kept and the search goes on.
+TEST_F(SynchronizeDialogTest, TheNicknameComesFirst) {
+  const auto nicknameSet = [] {
+    bool set = false;
+    return openThisComputerPrefs().getBool(u"nicknameSet", set) && set;
+  };
+  openThisComputerPrefs().deleteValue(u"nicknameSet");
+  synchronizer->plans = {{kFileOpHostToDrive, 10, u"C:\\x.txt", u"E:\\x.txt"}};
+  {
+    kipotest::UiScript ui;
+    ui.dialog(IDD_NICKNAME).click(IDCANCEL);
+    CSynchronizeDialog2 dialog(nullptr);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    ui.verify();
+    pump();
+    EXPECT_EQ(synchronizer->calculations, 0);
+    EXPECT_FALSE(nicknameSet());
+    EXPECT_EQ(CSynchronizeDialog2::active(), nullptr);
+  }
+  {
+    kipotest::UiScript ui;
+    ui.dialog(IDD_NICKNAME).type(IDC_NICKNAME_EDIT, u"Desk").click(IDOK).dialog(IDD_SYNCHRONIZE).click(IDCANCEL);
+    SeenDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    ui.verify();
+    EXPECT_TRUE(nicknameSet());
+    EXPECT_EQ(utf8(self()->m_nickname), "Desk");
+    EXPECT_EQ(synchronizer->calculations, 1);
+  }
+  // The program closing (or the drive going) while the question is open ends both.
+  openThisComputerPrefs().deleteValue(u"nicknameSet");
+  {
+    auto* end = new CAppMessage();
+    end->value = 1;
+    documentHostServices().postAppMessage(end);
+    CSynchronizeDialog2 dialog(nullptr);
+    EXPECT_EQ(dialog.DoModal(), kDialogEndedByApplication);
+    EXPECT_FALSE(nicknameSet());
+    EXPECT_EQ(synchronizer->calculations, 1);
+  }
+  openThisComputerPrefs().setBool(u"nicknameSet", true);
+  // Named once, never asked again.
+  kipotest::UiScript ui;
+  ui.dialog(IDD_SYNCHRONIZE).click(IDCANCEL);
+  CSynchronizeDialog2 dialog(nullptr);
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  ui.verify();
+}
+
+// Item ops of the mail synchronizer: a mark by kind, the subject, the folder of the target item
+// (else of the source), the size by kind; copies to this computer and moves leave the total alone,
+// a delete takes the target's size off. Kinds 3 and 6 have no row.
+TEST_F(SynchronizeDialogTest, TheRowsOfItemOps) {
+  std::vector<std::unique_ptr<COutlookItem>> items;
+  const auto item = [&](const char16_t* subject, ULONG size, const char16_t* folder) {
+    items.push_back(std::make_unique<COutlookItem>());
+    items.back()->subject = subject;
+    items.back()->size = size;
+    items.back()->parentFolderName = folder;
+    return items.back().get();
+  };
+  COutlookItem* hostMail = item(u"Budget", 5000, u"Inbox");
+  COutlookItem* driveMail = item(u"Budget v2", 3000, u"Drive Inbox");
+  COutlookItem* lone = item(u"Lunch", 2048, u"Sent Items");
+  synchronizer->plans.clear();
+  synchronizer->moreOps = [&](CSpaceRecord* record) {
+    const struct {
+      DWORD kind;
+      COutlookItem* a;
+      COutlookItem* b;
+    } ops[] = {
+        {kItemOpSourceToTarget, lone, nullptr},    {kItemOpTargetToSource, hostMail, driveMail},
+        {kItemOpDeleteTarget, nullptr, driveMail}, {kItemOpConflict, hostMail, driveMail},
+        {kItemOpTargetMoved, hostMail, driveMail}, {kItemOpSourceMoved, hostMail, driveMail},
+        {kItemOpNone, hostMail, driveMail},        {6, hostMail, driveMail},
+    };
+    for (const auto& op : ops)
+      record->addSyncOp(std::make_unique<CItemSyncOp>(op.kind, nullptr, 0, op.a, op.b, nullptr, 0));
+  };
+  kipotest::UiScript ui;
+  ui.dialog(IDD_SYNCHRONIZE).click(IDCANCEL);
+  SeenDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  ui.verify();
+  EXPECT_EQ(dialog.rows, (std::vector<std::string>{
+                             "Lunch | Sent Items | 2 KB",
+                             "+ Budget v2 | Drive Inbox | 2 KB",
+                             "x Budget v2 | Drive Inbox | 2 KB",
+                             "** Budget | Drive Inbox | 4 KB",
+                             "-> Budget v2 | Drive Inbox | 4 KB",
+                             "<- Budget | Drive Inbox | 2 KB",
+                         }));
+  EXPECT_EQ(dialog.total, 2048 - 3000 + 5000);
 }
 
 }  // namespace

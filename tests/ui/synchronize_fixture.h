@@ -90,6 +90,7 @@ class FileOpSynchronizer : public CSynchronizer {
       byteCount += p.delta;
       record->addSyncOp(std::make_unique<CFileSyncOp>(p.kind, this, p.delta, CString(p.pathA), CString(p.pathB)));
     }
+    if (moreOps) moreOps(record);
     if (record->isCancelled()) return kSyncCancelled;
     return kSyncDone;
   }
@@ -111,6 +112,8 @@ class FileOpSynchronizer : public CSynchronizer {
   CSpaceMan* spaceMan = nullptr;
   int calculations = 0;
   std::function<void(std::size_t)> duringCalculation;
+  // Ops of other kinds (an item synchronizer's) planned after the file ops.
+  std::function<void(CSpaceRecord*)> moreOps;
   std::function<void(CFileSyncOp&)> duringExecution;
 
  private:
@@ -126,6 +129,8 @@ class SyncUiTest : public apptest::ProfilesTest {
     // The keys the pref file's load makes for the snap-ins whose choices the dialogs store.
     for (const char16_t* snapin : {u"Files", u"Scripted", u"Cookies"})
       CRegistry(CPreferenceFile::getComputerPrefsPath(*self()) + u"\\" + snapin, true, true);
+    // This computer was named at an earlier run: the synchronize dialog does not ask for it.
+    openThisComputerPrefs().setBool(u"nicknameSet", true);
     board = std::make_unique<CSwitchboard>();
     services.board = board.get();
     login.board = board.get();
