@@ -332,7 +332,7 @@ struct FolderAliases {
   std::unordered_map<std::u16string, std::u16string> of;   // name -> alias, for names needing one
 };
 
-constexpr std::size_t kCachedAliases = 1 << 18;  // names with aliases kept, over all folders
+constexpr std::size_t kCachedAliases = 1 << 16;  // names with aliases kept, over all folders
 std::mutex g_aliasMutex;
 std::unordered_map<std::string, FolderAliases> g_aliases;
 std::size_t g_aliasCount = 0;
