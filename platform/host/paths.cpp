@@ -319,9 +319,73 @@ std::int64_t birthOf(const std::string& dir, int dirFd, const std::u16string& na
   return 0;
 }
 
-// The entries of a folder, without "." and "..".
-std::vector<std::u16string> listFolder(const std::string& dir) {
+std::vector<std::u16string> computeShortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd);
+
+// A folder's short names as last computed, trusted while the folder's inode and change time are
+// those read before its names were (the same rule as the folder names above). Any change of its
+// entries changes the change time, and a name's creation time cannot change without one.
+struct FolderAliases {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  struct timespec ctime {};
+  std::size_t count = 0;                                   // entries listed
+  std::unordered_map<std::u16string, std::u16string> of;   // name -> alias, for names needing one
+};
+
+constexpr std::size_t kCachedAliases = 1 << 16;  // names with aliases kept, over all folders
+std::mutex g_aliasMutex;
+std::unordered_map<std::string, FolderAliases> g_aliases;
+std::size_t g_aliasCount = 0;
+
+bool sameChange(const struct stat& st, const FolderAliases& f) {
+  return st.st_dev == f.dev && st.st_ino == f.ino && st.st_ctim.tv_sec == f.ctime.tv_sec && st.st_ctim.tv_nsec == f.ctime.tv_nsec;
+}
+
+// The cached aliases of `names` into `out`; false when the folder changed or the names differ.
+bool cachedAliases(const std::string& dir, const struct stat& st, const std::vector<std::u16string>& names,
+                   std::vector<std::u16string>& out) {
+  std::lock_guard lock(g_aliasMutex);
+  auto it = g_aliases.find(dir);
+  if (it == g_aliases.end() || !sameChange(st, it->second) || it->second.count != names.size()) return false;
+  const auto& of = it->second.of;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    auto hit = of.find(names[i]);
+    if (hit != of.end()) out[i] = hit->second;
+    else if (!isValid83(names[i])) return false;
+  }
+  return true;
+}
+
+void keepAliases(const std::string& dir, const struct stat& st, const std::vector<std::u16string>& names,
+                 const std::vector<std::u16string>& aliases) {
+  std::lock_guard lock(g_aliasMutex);
+  auto it = g_aliases.find(dir);
+  if (it != g_aliases.end()) {
+    g_aliasCount -= it->second.of.size();
+    g_aliases.erase(it);
+  }
+  std::size_t need = 0;
+  for (const auto& a : aliases) need += !a.empty();
+  if (need > kCachedAliases) return;
+  if (g_aliasCount + need > kCachedAliases) {
+    g_aliases.clear();
+    g_aliasCount = 0;
+  }
+  FolderAliases& f = g_aliases[dir];
+  f.dev = st.st_dev;
+  f.ino = st.st_ino;
+  f.ctime = st.st_ctim;
+  f.count = names.size();
+  f.of.reserve(need);
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (!aliases[i].empty()) f.of.emplace(names[i], aliases[i]);
+  g_aliasCount += f.of.size();
+}
+
+// The entries of a folder, without "." and ".."; `st` gets the folder's status read before them.
+std::vector<std::u16string> listFolder(const std::string& dir, struct stat& st) {
   std::vector<std::u16string> names;
+  if (::stat(dir.c_str(), &st) != 0) return names;
   DIR* d = ::opendir(dir.c_str());
   if (!d) return names;
   while (dirent* e = ::readdir(d)) {
@@ -334,8 +398,9 @@ std::vector<std::u16string> listFolder(const std::string& dir) {
 
 // The entry of `dir` whose 8.3 alias is `alias`.
 bool aliasLookup(const std::string& dir, std::u16string_view alias, std::string& found) {
-  auto names = listFolder(dir);
-  auto aliases = shortNames(dir, names);
+  struct stat st {};
+  auto names = listFolder(dir, st);
+  auto aliases = shortNames(dir, names, -1, &st);
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (!aliases[i].empty() && text::equalNoCase(aliases[i], alias)) {
       found = text::toUtf8(names[i]);
@@ -362,7 +427,18 @@ bool isValid83(std::u16string_view name) {
   return true;
 }
 
-std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd) {
+std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd,
+                                       const struct stat* folderSt) {
+  std::vector<std::u16string> out(names.size());
+  if (folderSt && cachedAliases(dir, *folderSt, names, out)) return out;
+  out = computeShortNames(dir, names, dirFd);
+  if (folderSt) keepAliases(dir, *folderSt, names, out);
+  return out;
+}
+
+namespace {
+
+std::vector<std::u16string> computeShortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd) {
   std::vector<std::u16string> out(names.size());
   // Real 8.3 names are taken; aliases must not collide with them. Hashed: a folder of thousands
   // of long names would otherwise cost the square of its size.
@@ -427,6 +503,8 @@ std::vector<std::u16string> shortNames(const std::string& dir, const std::vector
   }
   return out;
 }
+
+}  // namespace
 
 DWORD errorFromErrno(int err) {
   switch (err) {

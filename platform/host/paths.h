@@ -5,7 +5,7 @@
 // Hot path: an exact-case path costs one stat after the drive snapshot check; a miss of the last
 // name alone (a file about to be made) costs one more stat of its folder and a look-up in the
 // process's cache of that folder's upper-cased names; only a deeper miss walks from the root. No
-// database; a lock only around that cache.
+// database; a lock only around that cache and the one of folders' short names.
 // The process's current directory (Windows form) lives here too.
 #pragma once
 
@@ -69,7 +69,11 @@ bool isLegalName(std::u16string_view name, bool allowWildcards);
 // its alias "NAME~1.EXT", or empty when the name is already a valid 8.3 name. Names sharing an
 // alias stem are numbered in creation order (then by name), ~1 to ~4, then by a hash of the name.
 // `dirFd`, when given, is the folder open, for reading creation times relative to it.
-std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd = -1);
+// `folderSt`, when given, is the folder's status taken before `names` were read: the aliases are
+// then kept per process and served again while the folder's inode and change time stay the same
+// (numbering them reads each numbered name's creation time, a system call per name).
+std::vector<std::u16string> shortNames(const std::string& dir, const std::vector<std::u16string>& names, int dirFd = -1,
+                                       const struct stat* folderSt = nullptr);
 bool isValid83(std::u16string_view name);
 
 // The process's current directory in Windows form ("C:\" or "E:\Work", no trailing separator

@@ -1245,6 +1245,9 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
   find->dir = dir;
   find->folder.reset(::opendir(dir.c_str()));
   if (!find->folder) return failHandle(host::errorFromErrno(errno));
+  // Read before the names, so a change made while they are read leaves the kept aliases stale.
+  struct stat folderSt {};
+  const struct stat* folderStatus = ::fstat(dirfd(find->folder.get()), &folderSt) == 0 ? &folderSt : nullptr;
   std::vector<std::string> onDisk;
   std::vector<std::u16string> names;
   if (!wild && r.exists) {
@@ -1253,14 +1256,14 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     std::u16string alias;
     if (!host::isValid83(name)) {
       readFolder(find->folder.get(), onDisk, names);
-      auto aliases = host::shortNames(dir, names, dirfd(find->folder.get()));
+      auto aliases = host::shortNames(dir, names, dirfd(find->folder.get()), folderStatus);
       for (std::size_t i = 0; i < names.size(); ++i)
         if (onDisk[i] == own) alias = aliases[i];
     }
     find->entries.push_back({std::move(name), std::move(alias), std::move(own)});
   } else {
     readFolder(find->folder.get(), onDisk, names);
-    auto aliases = host::shortNames(dir, names, dirfd(find->folder.get()));
+    auto aliases = host::shortNames(dir, names, dirfd(find->folder.get()), folderStatus);
     std::u16string dos = dosPattern(pattern);
     auto matches = [&](const std::u16string& n) { return dosMatch(dos, 0, n, 0, n.rfind(u'.')); };
     // A folder that is not a root lists "." and ".." first, as NTFS does.
@@ -1339,12 +1342,13 @@ DWORD mapComponents(LPCWSTR path, std::u16string& out,
     start = end + 1;
     if (given.empty()) continue;
     std::vector<std::u16string> names;
-    DIR* d = ::opendir(cur.c_str());
+    struct stat folderSt {};
+    DIR* d = ::stat(cur.c_str(), &folderSt) == 0 ? ::opendir(cur.c_str()) : nullptr;
     if (!d) return ERROR_PATH_NOT_FOUND;
     while (dirent* e = ::readdir(d))
       if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(text::fromUtf8(e->d_name));
     ::closedir(d);
-    auto aliases = host::shortNames(cur, names);
+    auto aliases = host::shortNames(cur, names, -1, &folderSt);
     std::size_t hit = names.size();
     for (std::size_t i = 0; i < names.size() && hit == names.size(); ++i)
       if (names[i] == given) hit = i;

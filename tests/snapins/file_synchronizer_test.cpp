@@ -418,6 +418,45 @@ TEST_F(FileSyncTest, ARunKilledMidExecutionIsRepairedByTheNextRun) {
   EXPECT_EQ(readBytes(drive / "data.snap"), readBytes(host.c("Backup/data.snap")));
 }
 
+// The first run killed while copying a file new to the drive: the torn copy has no record to be
+// held against and is newer than the host's file, so only the mark written before that copy keeps
+// it from being copied back over the host's file. A mark written less often than before every
+// copy would lose the host's data here.
+TEST_F(FileSyncTest, AFirstRunKilledMidCopyNeverCopiesTheTornFileBack) {
+  hostFile("a.txt", kT, "a-host");
+  hostFile("b.txt", kT, "b-host");
+  hostFile("c.txt", kT, "c-host");
+  std::string interrupted;
+  {
+    kipotest::ChildProgram child(KIPO_SYNC_PROBE, {"run", drive.string(), utf8(CString(apptest::kLogPath))});
+    ASSERT_TRUE(child.saw("copying ")) << child.output();
+    const std::string out = child.readUntil("\n");
+    interrupted = out.substr(out.find("copying ") + 8);
+    interrupted = interrupted.substr(0, interrupted.find('\n'));
+    child.kill();
+  }
+  ASSERT_FALSE(interrupted.empty());
+  const std::string name = utf8(getFileName(CString(platform::text::fromUtf8(interrupted))));
+  const std::string base = name.substr(0, name.size() - 4);
+  // What a copy cut off leaves: part of the data, the time of the cut.
+  writeBytes(drive / "Sync" / name, "to");
+  ASSERT_FALSE(fs::exists(drive / "data.snap"));
+
+  auto repair = make();
+  ASSERT_EQ(calculate(*repair), kSyncDone);
+  const std::vector<std::string> plan = planned();
+  EXPECT_NE(std::find(plan.begin(), plan.end(), "5 " + name), plan.end());
+  EXPECT_EQ(std::find(plan.begin(), plan.end(), "2 " + name), plan.end());
+  ASSERT_EQ(execute(*repair), kSyncDone);
+  EXPECT_EQ(host.read("Data/" + name), base + "-host");
+  EXPECT_EQ(onDrive(name), base + "-host");
+  EXPECT_EQ(onDrive(base + "(1).txt"), "to");  // the torn copy is kept aside, not taken for news
+  for (const std::string other : {"a", "b", "c"}) {
+    if (other == base) continue;
+    EXPECT_EQ(onDrive(other + ".txt"), other + "-host");
+  }
+}
+
 // The crash mark belongs to the run that set it: a synchronizer whose own run ended, or that
 // never ran, writes nothing when it goes away while another run holds the mark, neither its
 // stale snapshot nor an empty or unloaded one.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/base/text.h"
 #include "platform/host/drives.h"
@@ -278,6 +280,60 @@ TEST_F(PathTest, ShortAndLongNames) {
   EXPECT_EQ(GetFileAttributesW(u"E:\\longfo~1"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(GetShortPathNameW(u"E:\\absent folder", buf, MAX_PATH), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// Short names are kept per process while their folder is unchanged. A change made behind the
+// stand-in's back (Linux calls, as another process would make it) is seen at once: the listing,
+// GetShortPathNameW and a look-up by short name give what a process computing afresh gives.
+TEST_F(PathTest, KeptShortNamesFollowChangesToTheirFolder) {
+  const fs::path work = e_ / "Work";
+  using Aliases = std::map<std::string, std::string>;
+  auto listed = [] {
+    Aliases out;
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW(u"E:\\Work\\*", &d);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+      if (d.cAlternateFileName[0]) out[narrow(d.cFileName)] = narrow(d.cAlternateFileName);
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    return out;
+  };
+  auto fresh = [&] {
+    std::vector<std::u16string> names;
+    for (const auto& e : fs::directory_iterator(work)) names.push_back(platform::text::fromUtf8(e.path().filename().string()));
+    auto aliases = platform::host::shortNames(work.string(), names);
+    Aliases out;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (!aliases[i].empty()) out[narrow(names[i])] = narrow(aliases[i]);
+    return out;
+  };
+  auto agree = [&](const char* step) {
+    SCOPED_TRACE(step);
+    Aliases now = listed();
+    EXPECT_EQ(now, fresh());
+    for (const auto& [name, alias] : now) {
+      char16_t buf[MAX_PATH];
+      std::u16string path = u"E:\\Work\\" + platform::text::fromUtf8(name);
+      DWORD n = GetShortPathNameW(path.c_str(), buf, MAX_PATH);
+      EXPECT_EQ(narrow(std::u16string(buf, n)), "E:\\Work\\" + alias);
+      n = GetLongPathNameW((u"E:\\Work\\" + platform::text::fromUtf8(alias)).c_str(), buf, MAX_PATH);
+      EXPECT_EQ(narrow(std::u16string(buf, n)), "E:\\Work\\" + name);
+    }
+    return now;
+  };
+  for (const char* name : {"Document one.txt", "Document two.txt", "Document three.txt"}) std::ofstream(work / name) << name;
+  Aliases before = agree("made");
+  EXPECT_EQ(before["Document one.txt"], "DOCUME~1.TXT");
+  fs::remove(work / "Document one.txt");
+  Aliases after = agree("first-born removed");
+  int ones = 0;
+  for (const auto& [name, alias] : after) ones += alias == "DOCUME~1.TXT";
+  EXPECT_EQ(ones, 1);  // the numbers moved up, so kept ones would differ
+  fs::rename(work / "Document two.txt", work / "Document renamed.txt");
+  agree("renamed");
+  for (int i = 0; i < 5; ++i) std::ofstream(work / ("Document more " + std::to_string(i) + ".txt")) << i;
+  agree("past the fourth");
 }
 
 }  // namespace
