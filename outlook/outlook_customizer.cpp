@@ -385,8 +385,12 @@ int COutlookCustomizer::initSynchronizer(CSystemProfile* profile) {
   CItemSynchronizer& sync = *m_itemSynchronizer;
   IMAPISession* source = nullptr;
   IMsgStore* sourceStore = nullptr;
-  if (m_document && m_document->isPersonalized() && m_profileManager->hasPersonalizeSession() &&
-      m_profileManager->isPersonalizeSessionExchange()) {
+  // A run after an earlier one of this login finds the personalize session closed; on Exchange it
+  // is opened again, or the run would pair the drive file with the host's own profile.
+  const bool personalized = m_document && m_document->isPersonalized();
+  if (personalized && m_exchangeMode && !m_profileManager->hasPersonalizeSession())
+    m_profileManager->getPersonalizeMapiSession();
+  if (personalized && m_profileManager->hasPersonalizeSession() && m_profileManager->isPersonalizeSessionExchange()) {
     // An Exchange mailbox store is named after the mailbox: the session's default store is it.
     source = m_profileManager->getPersonalizeMapiSession();
     sourceStore = m_profileManager->openPersonalizeDefaultStore();
