@@ -20,6 +20,7 @@
 #include "outlook/address_book_customizer.h"
 #include "outlook/email_accounts_customizer.h"
 #include "platform/afx/exception.h"
+#include "outlook/outlook_customizer.h"
 #include "outlook/outlook_process_customizer.h"
 #include "outlook/outlook_settings_customizer.h"
 #include "outlook/outlook_signature_customizer.h"
@@ -148,6 +149,13 @@ template <class T>
 std::unique_ptr<CCustomizer> make() {
   return std::make_unique<T>();
 }
+
+std::unique_ptr<CCustomizer> makeOutlookCustomizer() {
+  auto outlook = std::make_unique<COutlookCustomizer>();
+  outlook->setExchangeEnabled(true);
+  writeLog(u"Exchange is enabled");
+  return outlook;
+}
 }  // namespace
 
 // Every pass follows this order (the logout passes walk it backwards). An entry whose class is
@@ -163,7 +171,7 @@ const std::vector<CustomizerFactoryEntry>& customizerFactory() {
       {u"CPowerPointProcessCustomizer", &make<CPowerPointProcessCustomizer>},
       {u"CFileCustomizer", &make<CFileCustomizer>},
       {u"CWallpaperCustomizer", &make<CWallpaperCustomizer>},
-      {u"COutlookCustomizer", nullptr},
+      {u"COutlookCustomizer", &makeOutlookCustomizer},
       {u"COutlookSettingsCustomizer", &make<COutlookSettingsCustomizer>},
       {u"CEMailAccountsCustomizer", &make<CEMailAccountsCustomizer>},
       {u"COutlookABCustomizer", &make<COutlookABCustomizer>},

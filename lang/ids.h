@@ -22,6 +22,7 @@
 #include "ids_mapi.h"
 #include "ids_accounts.h"
 #include "ids_outlook_profiles.h"
+#include "ids_outlook_snapin.h"
 #include "ids_settings.h"
 #include "ids_files.h"
 #include "ids_login.h"

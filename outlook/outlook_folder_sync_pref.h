@@ -4,6 +4,9 @@
 // set up each run.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "platform/afx/cstring.h"
 #include "platform/base/types.h"
 
@@ -35,3 +38,6 @@ class COutlookFolderSyncPref {
   DWORD daysOld = 30;
   DWORD conflictResolution = kKeepBoth;
 };
+
+// A computer's folder records, in stored order; the Outlook snap-in's preferences own them.
+using COutlookFolderSyncPrefList = std::vector<std::unique_ptr<COutlookFolderSyncPref>>;

@@ -25,6 +25,7 @@
 #include "platform/afx/ole.h"
 #include "platform/host/shared_section.h"
 #include "platform/win32/win32.h"
+#include "outlook/outlook_customizer_prefs.h"
 #include "snapins/file_customizer_prefs.h"
 #include "ui/select_drive_dialog.h"
 
@@ -293,8 +294,12 @@ bool CCustomizerApp::initInstanceSteps() {
     showMessageById(IDS_APP_CUSTOMIZATION_BAD);
     return false;
   }
-  // The file snap-in's Desktop and My Documents records start from the preset settings.
-  if (customization.loaded) CFileCustomizerPrefs::setCustomization(&customization);
+  // The file snap-in's Desktop and My Documents records and the Outlook snap-in's special folders
+  // start from the preset settings.
+  if (customization.loaded) {
+    CFileCustomizerPrefs::setCustomization(&customization);
+    COutlookCustomizerPrefs::setCustomization(&customization);
+  }
 
   CCommandLineInfo shellCommand;
   if (!ProcessShellCommand(shellCommand)) return false;
