@@ -709,7 +709,8 @@ int ui(const std::vector<std::string>& args) {
 RegisterCommand uiCommand(
     {"ui",
      "ui list [--window W] [--all]           top-level windows, controls, states, list contents (icons\n"
-     "                                        with their positions), open menus\n"
+     "                                        with their positions, tree items with their depth,\n"
+     "                                        parent and item data), open menus\n"
      "  ui click --window W --control ID      a left click on the control (W: title or class)\n"
      "  ui type --window W --control ID --text T   replaces the field's text by typing T\n"
      "  ui check --window W --control ID --state 0|1|2\n"
