@@ -43,6 +43,8 @@ constexpr const char16_t* kLogVersionNotSaved = u"{Outlook Customizer}: Failed t
 constexpr const char16_t* kLogPstKeptPersonalized =
     u"{Outlook Customizer}: The Outlook data of %s is kept: Outlook runs on its personal folders file until the "
     u"logout.";
+constexpr const char16_t* kLogOutlookNotConfigured =
+    u"{Outlook Customizer}: Outlook has no mail profile on this computer; its folders are not synchronized.";
 constexpr const char16_t* kLogOutlookFolderNotDeleted = u"{Outlook Customizer}: Failed to delete the folder %s.";
 
 // Below `folder` (newline-separated names), ignoring case: `path` is `folder` or lies inside it.
@@ -385,8 +387,12 @@ int COutlookCustomizer::initSynchronizer(CSystemProfile* profile) {
   CItemSynchronizer& sync = *m_itemSynchronizer;
   IMAPISession* source = nullptr;
   IMsgStore* sourceStore = nullptr;
-  if (m_document && m_document->isPersonalized() && m_profileManager->hasPersonalizeSession() &&
-      m_profileManager->isPersonalizeSessionExchange()) {
+  // A run after an earlier one of this login finds the personalize session closed; on Exchange it
+  // is opened again, or the run would pair the drive file with the host's own profile.
+  const bool personalized = m_document && m_document->isPersonalized();
+  if (personalized && m_exchangeMode && !m_profileManager->hasPersonalizeSession())
+    m_profileManager->getPersonalizeMapiSession();
+  if (personalized && m_profileManager->hasPersonalizeSession() && m_profileManager->isPersonalizeSessionExchange()) {
     // An Exchange mailbox store is named after the mailbox: the session's default store is it.
     source = m_profileManager->getPersonalizeMapiSession();
     sourceStore = m_profileManager->openPersonalizeDefaultStore();
@@ -426,6 +432,13 @@ void COutlookCustomizer::keepResolvedFolderIds() {
 
 bool COutlookCustomizer::preCalculateSyncOps(CSystemProfile* profile) {
   if (m_stopSyncThisRun) return true;
+  // Outlook never set up on this host has no folders to carry; starting MAPI would only make a
+  // profile on a host that had none.
+  if (isSupportedOutlookVersion() && !isOutlookConfigured()) {
+    writeLog(kLogOutlookNotConfigured);
+    m_itemSynchronizer->setEnabled(false);
+    return true;
+  }
   int r = kInitSyncFailed;
   try {
     r = initSynchronizer(profile);
