@@ -28,6 +28,7 @@
 #include "ids_login.h"
 #include "ids_synchronize.h"
 #include "ids_options.h"
+#include "ids_outlook_page.h"
 #include "ids_items.h"
 
 // ---- Diagnostic log, message boxes, resource strings ------------------------------------------

@@ -10,6 +10,7 @@
 #include "app/profile_database.h"
 #include "app/system_profile.h"
 #include "lang/ids.h"
+#include "outlook/outlook_customizer.h"
 #include "platform/win32/win32.h"
 #include "snapins/file_customizer.h"
 #include "snapins/space_man.h"
@@ -18,6 +19,7 @@
 #include "ui/general_property_page.h"
 #include "ui/login_host.h"
 #include "ui/options_host.h"
+#include "ui/outlook_property_page.h"
 
 namespace {
 
@@ -46,6 +48,10 @@ COptionsDialog::COptionsDialog(CCustomizerDoc* doc, int page, CWnd* parent)
   if (auto* files = dynamic_cast<CFileCustomizer*>(m_doc->findCustomizer(kFileCustomizerName))) {
     m_filePage = std::make_unique<CFilePropertyPage>(files);
     m_sheet.AddPage(m_filePage.get());
+  }
+  if (auto* outlook = dynamic_cast<COutlookCustomizer*>(m_doc->findCustomizer(kOutlookCustomizerName))) {
+    m_outlookPage = std::make_unique<COutlookPropertyPage>(outlook);
+    m_sheet.AddPage(m_outlookPage.get());
   }
   if (page >= 0 && page < m_sheet.GetPageCount()) m_sheet.SetActivePage(page);
 }

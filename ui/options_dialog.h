@@ -39,6 +39,7 @@ class COptionsDialog : public CDialog, public CSwitchboardListener {
   CSnapinPropertySheet& sheet() { return m_sheet; }
   CGeneralPropertyPage& generalPage() { return *m_generalPage; }
   CSnapinPropertyPage* filePage() { return m_filePage.get(); }
+  CSnapinPropertyPage* outlookPage() { return m_outlookPage.get(); }
   // The dialog that is up, or null.
   static COptionsDialog* shown();
 
@@ -52,5 +53,6 @@ class COptionsDialog : public CDialog, public CSwitchboardListener {
   CCustomizerDoc* m_doc;
   std::unique_ptr<CGeneralPropertyPage> m_generalPage;
   std::unique_ptr<CSnapinPropertyPage> m_filePage;
+  std::unique_ptr<CSnapinPropertyPage> m_outlookPage;
   bool m_listening = false;
 };

@@ -107,11 +107,19 @@ struct RemotePointer {
   std::uint64_t address;
 };
 
+// Tree-view messages whose record holds an item (and maybe its text): as on Windows they reach
+// another program's tree only through memory allocated in that program.
+bool isTreeRecord(UINT msg) { return msg == TVM_GETITEMW || msg == TVM_SETITEMW || msg == TVM_INSERTITEMW; }
+
 bool takesRemoteOnly(UINT msg) {
   return msg == LVM_GETITEMPOSITION || msg == LVM_SETITEMPOSITION32 || msg == LVM_GETWORKAREAS ||
          msg == LVM_SETWORKAREAS || msg == LVM_GETNUMBEROFWORKAREAS || msg == LVM_FINDITEMW ||
-         msg == LVM_GETITEMRECT || msg == LVM_HITTEST;
+         msg == LVM_GETITEMRECT || msg == LVM_HITTEST || msg == TVM_GETITEMRECT || msg == TVM_HITTEST ||
+         isTreeRecord(msg);
 }
+
+// Where the item lies in a tree record.
+std::size_t treeItemOffset(UINT msg) { return msg == TVM_INSERTITEMW ? offsetof(TVINSERTSTRUCTW, item) : 0; }
 
 // Bytes of the record lParam points to; 0 for a message that carries none.
 std::size_t remoteRecordSize(UINT msg, WPARAM wParam) {
@@ -124,6 +132,11 @@ std::size_t remoteRecordSize(UINT msg, WPARAM wParam) {
     case LVM_GETNUMBEROFWORKAREAS: return sizeof(UINT);
     case LVM_GETITEMRECT: return sizeof(RECT);
     case LVM_HITTEST: return sizeof(LVHITTESTINFO);
+    case TVM_GETITEMRECT: return sizeof(RECT);
+    case TVM_HITTEST: return sizeof(TVHITTESTINFO);
+    case TVM_GETITEMW:
+    case TVM_SETITEMW: return sizeof(TVITEMW);
+    case TVM_INSERTITEMW: return sizeof(TVINSERTSTRUCTW);
     default: return isItemRecord(msg) ? sizeof(LVITEMW) : 0;
   }
 }
@@ -156,6 +169,16 @@ bool recordInTarget(const WindowRow& target, UINT msg, WPARAM wParam, std::uint6
       return remote::blockHolds(target.pid, target.start, reinterpret_cast<std::uintptr_t>(find.psz), 2);
     return true;
   }
+  if (isTreeRecord(msg)) {
+    TVITEMW item;
+    if (!remote::readBlock(target.pid, target.start, address + treeItemOffset(msg), &item, sizeof item)) return false;
+    if (!(item.mask & TVIF_TEXT) || !item.pszText || item.pszText == LPSTR_TEXTCALLBACKW) return true;
+    // A text read back needs its whole buffer in the block; one given needs its first character
+    // there (it is cut at the block's end).
+    const std::size_t bytes = msg == TVM_GETITEMW ? static_cast<std::size_t>(std::max(item.cchTextMax, 0)) * 2 : 2;
+    return bytes == 0 ||
+           remote::blockHolds(target.pid, target.start, reinterpret_cast<std::uintptr_t>(item.pszText), bytes);
+  }
   if (isItemRecord(msg)) {
     LVITEMW item;
     if (!remote::readBlock(target.pid, target.start, address, &item, sizeof item)) return false;
@@ -164,6 +187,47 @@ bool recordInTarget(const WindowRow& target, UINT msg, WPARAM wParam, std::uint6
       return remote::blockHolds(target.pid, target.start, reinterpret_cast<std::uintptr_t>(item.pszText), chars * 2);
   }
   return true;
+}
+
+// Receiving side of a tree record in a block: the control works on a copy whose text pointer is
+// this process's view of the caller's text (a given text is copied and ends inside the block);
+// the record goes back into the block with the caller's pointer kept.
+void resolveTreeRecord(SentMessage& m, void* view, std::size_t size, std::function<void(SentMessage&)>& after) {
+  const UINT msg = m.message;
+  const std::size_t at = treeItemOffset(msg);
+  TVITEMW item;
+  std::memcpy(&item, static_cast<std::byte*>(view) + at, sizeof item);
+  const LPWSTR remoteText = item.pszText;
+  const bool hasText = (item.mask & TVIF_TEXT) && remoteText && remoteText != LPSTR_TEXTCALLBACKW;
+  std::u16string_view given;
+  if (hasText) {
+    std::size_t room = 0;
+    auto* text = static_cast<WCHAR*>(remote::resolveInSelf(reinterpret_cast<std::uintptr_t>(remoteText), 2, &room));
+    if (!text) return;
+    if (msg == TVM_GETITEMW) {
+      if (room / 2 < static_cast<std::size_t>(std::max(item.cchTextMax, 0))) return;
+      item.pszText = text;
+    } else {
+      given = boundedText(text, room / 2);
+    }
+  }
+  m.data.assign(size + (given.size() + 1) * 2, std::byte{0});
+  std::byte* p = m.data.data();
+  std::memcpy(p, view, size);
+  if (hasText && msg != TVM_GETITEMW) {
+    std::memcpy(p + size, given.data(), given.size() * 2);
+    item.pszText = reinterpret_cast<LPWSTR>(p + size);
+  }
+  std::memcpy(p + at, &item, sizeof item);
+  m.lParam = reinterpret_cast<LPARAM>(p);
+  if (msg != TVM_GETITEMW) return;
+  after = [view, at, remoteText](SentMessage& sm) {
+    TVITEMW done;
+    std::memcpy(&done, sm.data.data() + at, sizeof done);
+    done.pszText = remoteText;
+    std::memcpy(static_cast<std::byte*>(view) + at, &done, sizeof done);
+    sm.lParam = 0;  // nothing to marshal back: the caller reads the block
+  };
 }
 
 // Receiving side: points the message at the target's view of the block; `after` writes back
@@ -194,6 +258,10 @@ void resolveRemote(SentMessage& m, std::uint64_t address, std::function<void(Sen
     } else {
       m.lParam = reinterpret_cast<LPARAM>(view);
     }
+    return;
+  }
+  if (isTreeRecord(msg)) {
+    resolveTreeRecord(m, view, size, after);
     return;
   }
   if (!isItemRecord(msg)) {

@@ -15,8 +15,8 @@
 //   u64 wParam  i64 lParam (reply: the result)  u32 sender pid  u32 sender thread
 //   u64 call id (send and its reply)  u32 payload length  u32 reserved (0)
 // Only the messages whose parameters Windows marshals carry a payload (text, WM_COPYDATA,
-// WM_DEVICECHANGE records, list box, combo box and list-view text and items, and a list-view
-// message's pointer into memory allocated in the target; see window_channel.cpp); for them the
+// WM_DEVICECHANGE records, list box, combo box and list-view text and items, and a list-view or
+// tree-view message's pointer into memory allocated in the target; see window_channel.cpp); for them the
 // header's lParam is not used. Every length is checked on
 // receipt: a frame that does not add up ends the connection.
 #pragma once

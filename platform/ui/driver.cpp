@@ -12,6 +12,7 @@
 #include "platform/afx/afxwin.h"
 #include "platform/base/clock.h"
 #include "platform/base/text.h"
+#include "platform/ui/tree_items.h"
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/menu.h"
@@ -30,7 +31,7 @@ constexpr UINT kEmSetSel = 0x00B1;
 constexpr UINT kDlgcHasSetSel = 0x0008;
 
 enum class MatchKind { Any, Dialog, Box, Window };
-enum class ActionKind { Click, Type, Check, Select, Toggle, Menu, Enter, Escape, Close, Answer, Wait };
+enum class ActionKind { Click, Type, Check, Select, Toggle, Menu, Enter, Escape, Close, Answer, Wait, SelectTree };
 
 struct Matcher {
   MatchKind kind = MatchKind::Any;
@@ -84,10 +85,12 @@ std::string describeMatcher(const Matcher& m) {
 }
 
 std::string describeStep(const Step& s) {
-  static const char* kNames[] = {"click", "type", "check", "select", "toggle", "menu", "enter", "escape", "close", "answer", "wait"};
+  static const char* kNames[] = {"click", "type",  "check",  "select", "toggle", "menu",
+                                 "enter", "escape", "close", "answer", "wait",   "select tree item"};
   std::string out = describeMatcher(s.matcher) + ": " + kNames[static_cast<int>(s.action)];
   switch (s.action) {
-    case ActionKind::Type: out += " " + std::to_string(s.id) + " \"" + utf8(s.text) + "\""; break;
+    case ActionKind::Type:
+    case ActionKind::SelectTree: out += " " + std::to_string(s.id) + " \"" + utf8(s.text) + "\""; break;
     case ActionKind::Check:
     case ActionKind::Select:
     case ActionKind::Toggle: out += " " + std::to_string(s.id) + " " + std::to_string(s.value); break;
@@ -261,6 +264,16 @@ std::string perform(const Step& s, HWND w) {
     case ActionKind::Select:
       if (!(why = control(c)).empty()) return why;
       return userSelect(c, s.value) ? "" : "control " + std::to_string(s.id) + " has no item " + std::to_string(s.value);
+    case ActionKind::SelectTree: {
+      if (!(why = control(c)).empty()) return why;
+      auto items = readTreeItems(c);
+      if (!items) return "control " + std::to_string(s.id) + " is not a tree view";
+      const int found = findTreeItem(*items, s.text);
+      if (found < 0) return "control " + std::to_string(s.id) + " has no item " + utf8(s.text);
+      return userSelectTreeItem(c, (*items)[static_cast<std::size_t>(found)].handle)
+                 ? ""
+                 : "control " + std::to_string(s.id) + " did not let item " + utf8(s.text) + " be clicked";
+    }
     case ActionKind::Toggle:
       if (!(why = control(c)).empty()) return why;
       return userToggleItemCheck(c, s.value) ? "" : "control " + std::to_string(s.id) + " has no check box at item " + std::to_string(s.value);
@@ -368,6 +381,10 @@ Script& Script::type(int controlId, std::u16string_view t) { state_->add(ActionK
 Script& Script::check(int controlId, int state) { state_->add(ActionKind::Check, controlId, state); return *this; }
 Script& Script::select(int controlId, int index) { state_->add(ActionKind::Select, controlId, index); return *this; }
 Script& Script::toggle(int controlId, int index) { state_->add(ActionKind::Toggle, controlId, index); return *this; }
+Script& Script::selectTreeItem(int controlId, std::u16string_view path) {
+  state_->add(ActionKind::SelectTree, controlId, 0, path);
+  return *this;
+}
 Script& Script::menu(UINT commandId) { state_->add(ActionKind::Menu, static_cast<int>(commandId)); return *this; }
 Script& Script::enter() { state_->add(ActionKind::Enter); return *this; }
 Script& Script::escape() { state_->add(ActionKind::Escape); return *this; }

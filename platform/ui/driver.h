@@ -74,6 +74,9 @@ class Script {
   Script& check(int controlId, int state);             // clicks until BST_* `state` (true: checked)
   Script& select(int controlId, int index);            // picks a list/combo/list-view row or tab
   Script& toggle(int controlId, int index);            // clicks the check box of a check list's row
+  // Picks a tree view item by its texts from a top item down, joined by '\\' (u"Outlook\\Inbox"):
+  // clicks the buttons of its collapsed ancestors, then its label.
+  Script& selectTreeItem(int controlId, std::u16string_view path);
   Script& menu(UINT commandId);                        // picks a menu item (popup, or the window's menu)
   Script& enter();                                     // Enter on the focused control
   Script& escape();                                    // Escape on the focused control

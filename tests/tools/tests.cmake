@@ -9,3 +9,13 @@ if(TARGET tools_kiporc_test)
   add_dependencies(tools_kiporc_test kiporc)
   target_compile_definitions(tools_kiporc_test PRIVATE KIPO_KIPORC="$<TARGET_FILE:kiporc>")
 endif()
+# The program whose tree view kipo-host ui and the tree reading of the UI driver reach from
+# another process.
+add_executable(kipo_treeprobe ${CMAKE_CURRENT_LIST_DIR}/fixtures/treeprobe.cpp)
+target_link_libraries(kipo_treeprobe PRIVATE platform)
+foreach(target tools_ui_tree_tool_test platform_ui_tree_items_test)
+  if(TARGET ${target})
+    add_dependencies(${target} kipo_treeprobe)
+    target_compile_definitions(${target} PRIVATE KIPO_TREEPROBE="$<TARGET_FILE:kipo_treeprobe>")
+  endif()
+endforeach()

@@ -15,3 +15,10 @@ foreach(name device_usage_control_test progress_dialog_test synchronize_dialog_t
                        "${PROJECT_SOURCE_DIR}/app/kipo/res/findfile.avi" INCLUDE_DIRS "${PROJECT_SOURCE_DIR}/lang")
   endif()
 endforeach()
+# The Outlook page and the folder selection run on the MAPI stand-in that `kipo-host outlook set`
+# places on the host.
+foreach(name outlook_property_page_test select_mapi_folder_dialog_test)
+  if(TARGET ui_${name})
+    add_dependencies(ui_${name} mapi32 mapistub hostapp_foreign)
+  endif()
+endforeach()

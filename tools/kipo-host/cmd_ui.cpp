@@ -1,5 +1,6 @@
 // kipo-host ui: the host's user interface from outside. Lists the top-level windows with their
-// controls and states (contents read with the cross-process messages Windows marshals), open
+// controls and states (contents read with the cross-process messages Windows marshals, a tree
+// view's items through memory allocated in its program), open
 // popup menus and the tray, and acts as a user does: the mouse and keyboard messages are posted
 // to the target's queue, as input arrives, so an action that opens a modal dialog in the target
 // never blocks the tool.
@@ -21,6 +22,7 @@
 #include "platform/base/text.h"
 #include "platform/com/controls.h"
 #include "platform/host/ole_controls.h"
+#include "platform/ui/tree_items.h"
 #include "platform/win32/controls/commctrl.h"
 #include "platform/win32/controls/controls.h"
 #include "platform/win32/dialog.h"
@@ -177,8 +179,22 @@ void listItems(HWND h, const std::string& indent) {
       std::printf("%s\n", line.c_str());
     }
   } else if (is(h, WC_TREEVIEWW)) {
-    // Tree items are not marshalled between processes; their number is.
-    if (auto count = ask(h, TVM_GETCOUNT)) std::printf("%sitems %ld\n", indent.c_str(), static_cast<long>(*count));
+    // Read through memory allocated in the tree's program, as Windows requires of a tool.
+    auto items = platform::ui::readTreeItems(h, kSendTimeoutMs);
+    if (!items) {
+      std::printf("%sitems unreadable (error %lu)\n", indent.c_str(), static_cast<unsigned long>(GetLastError()));
+      return;
+    }
+    for (std::size_t i = 0; i < items->size() && i < 1000; ++i) {
+      const auto& it = (*items)[i];
+      char data[32];
+      std::snprintf(data, sizeof data, "0x%llX", static_cast<unsigned long long>(it.data));
+      std::string line = indent + "item " + std::to_string(i) + " " + quoted(it.text) +
+                         " depth=" + std::to_string(it.depth) + " parent=" + std::to_string(it.parent) + " data=" + data;
+      if (it.hasChildren) line += it.expanded ? " expanded" : " collapsed";
+      if (it.selected) line += " selected";
+      std::printf("%s\n", line.c_str());
+    }
   }
 }
 
@@ -395,10 +411,31 @@ int check(const Options& o) {
   return 0;
 }
 
+// A tree item by its number in `ui list` or by its texts from a top item down ("A\\B").
+int selectTreeItem(const Options& o, HWND tree) {
+  auto items = platform::ui::readTreeItems(tree, kSendTimeoutMs);
+  if (!items) return failure("the tree's items cannot be read");
+  int index = -1;
+  if (o.text) {
+    index = platform::ui::findTreeItem(*items, text::fromUtf8(*o.text));
+    if (index < 0) return failure("the tree has no item " + *o.text);
+  } else if (static_cast<std::size_t>(*o.index) < items->size()) {
+    index = *o.index;
+  } else {
+    return failure("the tree has no item " + std::to_string(*o.index));
+  }
+  if (!platform::ui::clickTreeItem(tree, (*items)[static_cast<std::size_t>(index)].handle, kSendTimeoutMs))
+    return failure("the item cannot be clicked");
+  return 0;
+}
+
 int select(const Options& o) {
-  if (!o.index || *o.index < 0) return usageError("select needs --index N");
+  const bool byIndex = o.index && *o.index >= 0;
+  if (!byIndex && !o.text) return usageError("select needs --index N (or --text PATH in a tree)");
   Target t = target(o, true);
   if (t.error) return t.error;
+  if (is(t.control, WC_TREEVIEWW)) return selectTreeItem(o, t.control);
+  if (!byIndex) return usageError("select needs --index N");
   const int index = *o.index;
   RECT r{};
   GetClientRect(t.control, &r);
@@ -672,12 +709,14 @@ int ui(const std::vector<std::string>& args) {
 RegisterCommand uiCommand(
     {"ui",
      "ui list [--window W] [--all]           top-level windows, controls, states, list contents (icons\n"
-     "                                        with their positions), open menus\n"
+     "                                        with their positions, tree items with their depth,\n"
+     "                                        parent and item data), open menus\n"
      "  ui click --window W --control ID      a left click on the control (W: title or class)\n"
      "  ui type --window W --control ID --text T   replaces the field's text by typing T\n"
      "  ui check --window W --control ID --state 0|1|2\n"
      "  ui select --window W --control ID --index N   a row of a list box, combo box or list view,\n"
-     "                                        or an icon where it stands\n"
+     "                                        an icon where it stands, or a tree item (its number in\n"
+     "                                        ui list, or --text 'A\\B' by its texts from a top item)\n"
      "  ui menu [--window W] --command ID     picks an item of the open menu (or W's menu bar)\n"
      "  ui answer [--window CAPTION] --button ID   presses a message box's button\n"
      "  ui close --window W                   the caption's Close\n"
