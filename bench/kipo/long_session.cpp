@@ -28,6 +28,8 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +116,44 @@ Memory memoryOf(DWORD pid) {
   return m;
 }
 
+// The resident KiB of each mapping of a process from /proc, by name ("[heap]", a file, "[anon]"
+// for the nameless ones), so growth can be put down to the heap, a module or a shared image.
+std::map<std::string, long> mappingsOf(DWORD pid) {
+  std::map<std::string, long> rss;
+  std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
+  std::string name = "[anon]";
+  for (std::string line; std::getline(smaps, line);) {
+    if (line.rfind("Rss:", 0) == 0) {
+      rss[name] += std::atol(line.c_str() + 4);
+      continue;
+    }
+    // A mapping's header: "start-end perms offset dev inode [name]".
+    const std::size_t dash = line.find('-');
+    if (dash == std::string::npos || dash == 0 || line.find(':') < dash) continue;
+    std::istringstream fields(line);
+    std::string range, perms, offset, dev, inode;
+    fields >> range >> perms >> offset >> dev >> inode;
+    std::getline(fields >> std::ws, name);
+    if (name.empty()) name = "[anon]";
+  }
+  return rss;
+}
+
+// The mappings whose resident size changed most between two samples.
+void printGrowth(const std::map<std::string, long>& before, const std::map<std::string, long>& after) {
+  std::vector<std::pair<long, std::string>> changes;
+  std::map<std::string, long> all = before;
+  for (const auto& [name, kib] : after) all.emplace(name, 0);
+  for (const auto& [name, unused] : all) {
+    const auto b = before.find(name), a = after.find(name);
+    const long change = (a == after.end() ? 0 : a->second) - (b == before.end() ? 0 : b->second);
+    if (change != 0) changes.emplace_back(change, name);
+  }
+  std::sort(changes.begin(), changes.end(), [](const auto& x, const auto& y) { return std::labs(x.first) > std::labs(y.first); });
+  std::printf("resident change by mapping from the first login to the end (KiB):\n");
+  for (std::size_t i = 0; i < changes.size() && i < 8; ++i) std::printf("  %+8ld %s\n", changes[i].first, changes[i].second.c_str());
+}
+
 HWND visibleDialog(const char16_t* caption) {
   HWND w = FindWindowW(u"#32770", caption);
   return w && IsWindowVisible(w) ? w : nullptr;
@@ -157,6 +197,7 @@ struct Figures {
   bool upToDate = false;  // the run found nothing to carry
   int clicks = 0;         // clicks on the panel's link until the login was taken
   Memory afterLogin, afterLogout;
+  std::map<std::string, long> mappingsAfterLogin, mappingsAfterLogout;
 };
 
 std::string g_failure;
@@ -269,6 +310,7 @@ bool logIn(DWORD pid, const fs::path& logFile, Figures& f) {
   if (visibleDialog(kMessageCaption) && !press(kMessageCaption, IDOK, 10)) return fail("answering the login instructions");
   if (readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") != u"false") return fail("the end of the personalize pass");
   f.afterLogin = memoryOf(pid);
+  f.mappingsAfterLogin = mappingsOf(pid);
   return true;
 }
 
@@ -285,6 +327,7 @@ bool logOut(DWORD pid, Figures& f) {
   // The pull-down's uncover ends the logout: the flush to the drive and the balloon.
   if (!until([&] { return balloonIs(pid, kLoggedOutBalloon); }, 60)) return fail("the end of the logout");
   f.afterLogout = memoryOf(pid);
+  f.mappingsAfterLogout = mappingsOf(pid);
   return true;
 }
 
@@ -458,6 +501,7 @@ int main(int argc, char** argv) {
     std::printf("RSS after the first login %ld KiB, after the last login %ld KiB (%.3f), at the end %ld KiB (%.3f); peak %ld KiB\n",
                 first.afterLogin.rss, last.afterLogin.rss, double(last.afterLogin.rss) / double(first.afterLogin.rss),
                 last.afterLogout.rss, double(last.afterLogout.rss) / double(first.afterLogin.rss), last.afterLogout.hwm);
+    printGrowth(first.mappingsAfterLogin, last.mappingsAfterLogout);
     std::vector<double> calc, sync, login, uncover, logout;
     for (const Figures& f : sessions) {
       calc.push_back(f.calcMs);
