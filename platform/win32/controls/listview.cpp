@@ -12,6 +12,8 @@
 // There is no header child window (LVM_GETHEADER gives NULL) and nothing is drawn.
 #include <algorithm>
 #include <array>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/controls/classic.h"
@@ -92,26 +94,45 @@ struct ListView : ControlState {
       items[i].placed = true;
     }
   }
-  // New items take the next cell no placed item occupies.
+  // New items take the next cell no placed item occupies. The cells before the one an item took
+  // are all taken, so the search for the next item goes on from there.
   void placeNew() {
     if (style() & LVS_AUTOARRANGE) {
       arrange();
       return;
     }
+    std::set<std::pair<LONG, LONG>> taken;
+    bool unplaced = false;
+    for (const auto& o : items) {
+      if (o.placed)
+        taken.emplace(o.pos.x, o.pos.y);
+      else
+        unplaced = true;
+    }
+    if (!unplaced) return;
+    int n = 0;
     for (auto& it : items) {
       if (it.placed) continue;
-      for (int n = 0;; ++n) {
-        POINT c = cell(n);
-        bool taken = false;
-        for (const auto& o : items)
-          if (o.placed && o.pos.x == c.x && o.pos.y == c.y) taken = true;
-        if (!taken) {
-          it.pos = c;
-          it.placed = true;
-          break;
-        }
-      }
+      POINT c = cell(n);
+      while (taken.count({c.x, c.y})) c = cell(++n);
+      it.pos = c;
+      it.placed = true;
+      taken.emplace(c.x, c.y);
     }
+  }
+  // Views other than the icon views place their new items only when a position is needed (the
+  // view turned to icons, a position asked for): a report of thousands of rows has no cells.
+  bool placementPending = false;
+  void placeInserted() {
+    if (iconView())
+      placeNew();
+    else
+      placementPending = true;
+  }
+  void ensurePlaced() {
+    if (!placementPending) return;
+    placementPending = false;
+    placeNew();
   }
   LRESULT setPosition(int i, POINT p) {
     if (!valid(i) || !iconView()) return FALSE;
@@ -202,7 +223,7 @@ struct ListView : ControlState {
     }
     items.insert(items.begin() + at, std::move(it));
     if (selectionMark >= at) ++selectionMark;
-    placeNew();
+    placeInserted();
     InvalidateRect(hwnd, nullptr, FALSE);
     NMLISTVIEW nm = header(at);
     notify(hwnd, nm.hdr, LVN_INSERTITEM);
@@ -433,6 +454,7 @@ struct ListView : ControlState {
       }
       return 0;
     }
+    if (iconView()) ensurePlaced();
     int row = iconView() ? iconAt(POINT{x, y}, nullptr) : rowAt(y);
     switch (msg) {
       case WM_LBUTTONDOWN:
@@ -517,6 +539,7 @@ struct ListView : ControlState {
       case LVM_GETITEMPOSITION: {
         auto* p = reinterpret_cast<POINT*>(lParam);
         if (!p || !valid(static_cast<int>(wParam))) return FALSE;
+        ensurePlaced();
         *p = items[wParam].pos;
         return TRUE;
       }
@@ -632,6 +655,7 @@ struct ListView : ControlState {
         if (!r || !valid(i)) return FALSE;
         int code = r->left;
         if (iconView()) {
+          ensurePlaced();
           *r = iconRect(i, code);
           return TRUE;
         }
@@ -648,6 +672,7 @@ struct ListView : ControlState {
         auto* ht = reinterpret_cast<LVHITTESTINFO*>(lParam);
         if (!ht) return -1;
         if (iconView()) {
+          ensurePlaced();
           ht->iItem = iconAt(ht->pt, &ht->flags);
           ht->iSubItem = 0;
           return ht->iItem;
@@ -684,11 +709,16 @@ struct ListView : ControlState {
             report.headers.push_back(c.text);
             report.widths.push_back(c.cx);
           }
-          for (const Item& it : items) {
+          // Only the rows that can show are handed over: a paint of a report of thousands of rows
+          // (one is painted after each row added) costs a screenful, not the whole list.
+          const int first = std::max(top, 0);
+          const int fit = std::max(0, clientHeight(hwnd) - headerHeight()) / kListViewRowHeight + 2;
+          for (int i = first; i < count() && i < first + fit; ++i) {
+            const Item& it = items[static_cast<std::size_t>(i)];
             report.cells.push_back(it.callbackText ? std::vector<std::u16string>{} : it.texts);
             report.selected.push_back((it.state & LVIS_SELECTED) != 0);
           }
-          report.top = top;
+          report.top = 0;
           report.headerHeight = headerHeight();
           report.rowHeight = kListViewRowHeight;
           classic::listView(hdc, hwnd, report);

@@ -4,6 +4,8 @@
 // walking, expanding and selection vetoes, tab vetoes, owner-draw messages.
 #include <fstream>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "platform/base/text.h"
 #include "platform/win32/controls/controls.h"
@@ -809,6 +811,38 @@ TEST_F(ListViewTest, CheckBoxesAreStateImages) {
   HWND plain = makeList();
   add(plain, u"x", 0);
   EXPECT_FALSE(controls::userToggleItemCheck(plain, 0));
+}
+
+// New items take the first free grid cell (75 pixels apart, rows across): in an icon view as
+// they come, so the cell a moved item left is the next one taken; in a report view once a
+// position is needed, in the order of the rows, also after the view turned to icons.
+TEST_F(ListViewTest, NewItemsTakeTheFirstFreeCell) {
+  using Cell = std::pair<LONG, LONG>;
+  auto position = [](HWND lv, int i) {
+    POINT p{-1, -1};
+    SendMessageW(lv, LVM_GETITEMPOSITION, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&p));
+    return Cell{p.x, p.y};
+  };
+  HWND icons = makeList(LVS_ICON, {0, 0, 160, 300});  // two cells across
+  for (const char16_t* text : {u"a", u"b", u"c"}) add(icons, text, 0);
+  EXPECT_EQ(position(icons, 0), Cell(0, 0));
+  EXPECT_EQ(position(icons, 1), Cell(75, 0));
+  EXPECT_EQ(position(icons, 2), Cell(0, 75));
+  POINT away{75, 150};
+  ASSERT_TRUE(SendMessageW(icons, LVM_SETITEMPOSITION32, 0, reinterpret_cast<LPARAM>(&away)));
+  add(icons, u"d", 0);
+  add(icons, u"e", 0);
+  EXPECT_EQ(position(icons, 3), Cell(0, 0));
+  EXPECT_EQ(position(icons, 4), Cell(75, 75));
+
+  HWND rows = makeList(LVS_REPORT, {0, 0, 160, 300});
+  for (int i = 0; i < 5; ++i) add(rows, u"row", i);
+  SetWindowLongW(rows, GWL_STYLE, (GetWindowLongW(rows, GWL_STYLE) & ~LVS_TYPEMASK) | LVS_ICON);
+  LVHITTESTINFO hit{};
+  hit.pt = POINT{80, 80};
+  EXPECT_EQ(SendMessageW(rows, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)), 3);
+  const std::vector<Cell> cells{{0, 0}, {75, 0}, {0, 75}, {75, 75}, {0, 150}};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(position(rows, i), cells[static_cast<std::size_t>(i)]) << "row " << i;
 }
 
 TEST_F(ListViewTest, FindAndSort) {

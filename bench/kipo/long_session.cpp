@@ -1,0 +1,532 @@
+// A long session of "Kipo.exe" on a host with Explorer and a USB drive E:, driven as a person
+// drives it: the anchor tree (20,000 files in 400 folders) lies on the user's Desktop, where the
+// file snap-in carries it, and the default MAPI profile's personal folders file holds 10,000
+// items. Each session synchronizes through the tray (the synchronize dialog's search, OK, the
+// progress to its end), logs in through the pull-down's panel and out through the taskbar's
+// button. One program runs all the sessions; its resident set (VmRSS, VmHWM of /proc) is read
+// after each login and each logout, so a leak shows as growth from the first login to the end.
+//
+// Times are wall-clock milliseconds from the command to the state being reached:
+// - login: from starting `kipo-host ui follow` on the panel's link of this computer to the tray
+//   tip "Logged in..." (set once the personalize pass has ended); "+uncover" is on to the tray
+//   balloon that ends the pull-down's uncover, after which the login instructions are asked;
+// - logout: from OK in the logout question to the tray tip of a logged-out program (set once the
+//   depersonalize and restore passes have ended);
+// - sync: the calculation from the tray's Synchronize to "Search complete", the run from the
+//   dialog's OK to the progress dialog's Close.
+// The start of a `kipo-host` command is part of the login time; its own figure is printed so it
+// can be taken off.
+//
+// Run: build/bench/kipo_long_session            50 sessions, full tree and store (long)
+//      build/bench/kipo_long_session --quick    3 sessions, 2,000 files, 1,000 items
+//      options: --sessions N, --folders N (50 files each), --items N
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32/tray.h"
+#include "tests/kipo/kipo_fixture.h"
+
+namespace {
+
+using namespace kipo;
+using Clock = std::chrono::steady_clock;
+
+constexpr char16_t kLocalPrefsKey[] = u"Software\\Brackwater\\Kipo\\localPrefs";
+constexpr char16_t kPrefsKey[] = u"Software\\Brackwater\\Kipo\\Prefs";
+constexpr char16_t kNicknameCaption[] = u"Kipo - Name the Computer";
+constexpr char16_t kMessageCaption[] = u"Kipo - Message";
+constexpr char16_t kLogoutCaption[] = u"Kipo - Log Out";
+constexpr char16_t kLoginCaption[] = u"Kipo Login";
+constexpr char kPersonalizingLine[] = "Customizer View: Personalizing";
+constexpr char16_t kUpToDateCaption[] = u"Kipo";
+constexpr char16_t kLoggedInTip[] = u"Logged in. Double-click to log out";
+constexpr char16_t kLoggedOutTipStart[] = u"Double-click to synchronize";
+constexpr char16_t kLoggedInBalloon[] = u"Logged in on this computer.";
+constexpr char16_t kLoggedOutBalloon[] = u"Not logged in on this computer.";
+constexpr char kComputer[] = "ALPHA";
+constexpr char16_t kStorePath[] =
+    u"C:\\Documents and Settings\\Robin\\Local Settings\\Application Data\\Microsoft\\Outlook\\Outlook.pst";
+
+// The fixture's steps of a person at the tray, used outside a test.
+struct Person : KipoTest {
+  using KipoTest::openTrayMenu;
+  using KipoTest::pickMenuCommand;
+  using KipoTest::trayText;
+  void TestBody() override {}
+};
+
+struct Options {
+  int sessions = 50;
+  int folders = 400;
+  int items = 10000;
+};
+
+double msSince(Clock::time_point begin) { return std::chrono::duration<double, std::milli>(Clock::now() - begin).count(); }
+
+// ---- the program's state, as the host shows it ----
+
+// The tray icon of the process (tip and last balloon); false when it has none.
+bool trayOf(DWORD pid, std::u16string& tip, std::u16string& balloon) {
+  for (const platform::tray::Icon& icon : platform::tray::icons()) {
+    if (icon.pid != pid) continue;
+    tip = icon.tip;
+    balloon = icon.info;
+    return true;
+  }
+  return false;
+}
+bool tipIs(DWORD pid, const std::function<bool(const std::u16string&)>& test) {
+  std::u16string tip, balloon;
+  return trayOf(pid, tip, balloon) && test(tip);
+}
+bool balloonIs(DWORD pid, const char16_t* text) {
+  std::u16string tip, balloon;
+  return trayOf(pid, tip, balloon) && balloon == text;
+}
+bool loggedIn(DWORD pid) {
+  return tipIs(pid, [](const std::u16string& tip) { return tip == kLoggedInTip; });
+}
+bool loggedOut(DWORD pid) {
+  return tipIs(pid, [](const std::u16string& tip) { return tip.rfind(kLoggedOutTipStart, 0) == 0; });
+}
+
+// The resident set of a process from /proc, in KiB.
+struct Memory {
+  long rss = 0;
+  long hwm = 0;
+};
+Memory memoryOf(DWORD pid) {
+  Memory m;
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) m.rss = std::atol(line.c_str() + 6);
+    if (line.rfind("VmHWM:", 0) == 0) m.hwm = std::atol(line.c_str() + 6);
+  }
+  return m;
+}
+
+// The resident KiB of each mapping of a process from /proc, by name ("[heap]", a file, "[anon]"
+// for the nameless ones), so growth can be put down to the heap, a module or a shared image.
+std::map<std::string, long> mappingsOf(DWORD pid) {
+  std::map<std::string, long> rss;
+  std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
+  std::string name = "[anon]";
+  for (std::string line; std::getline(smaps, line);) {
+    if (line.rfind("Rss:", 0) == 0) {
+      rss[name] += std::atol(line.c_str() + 4);
+      continue;
+    }
+    // A mapping's header: "start-end perms offset dev inode [name]".
+    const std::size_t dash = line.find('-');
+    if (dash == std::string::npos || dash == 0 || line.find(':') < dash) continue;
+    std::istringstream fields(line);
+    std::string range, perms, offset, dev, inode;
+    fields >> range >> perms >> offset >> dev >> inode;
+    std::getline(fields >> std::ws, name);
+    if (name.empty()) name = "[anon]";
+  }
+  return rss;
+}
+
+// The mappings whose resident size changed most between two samples.
+void printGrowth(const std::map<std::string, long>& before, const std::map<std::string, long>& after) {
+  std::vector<std::pair<long, std::string>> changes;
+  std::map<std::string, long> all = before;
+  for (const auto& [name, kib] : after) all.emplace(name, 0);
+  for (const auto& [name, unused] : all) {
+    const auto b = before.find(name), a = after.find(name);
+    const long change = (a == after.end() ? 0 : a->second) - (b == before.end() ? 0 : b->second);
+    if (change != 0) changes.emplace_back(change, name);
+  }
+  std::sort(changes.begin(), changes.end(), [](const auto& x, const auto& y) { return std::labs(x.first) > std::labs(y.first); });
+  std::printf("resident change by mapping from the first login to the end (KiB):\n");
+  for (std::size_t i = 0; i < changes.size() && i < 8; ++i) std::printf("  %+8ld %s\n", changes[i].first, changes[i].second.c_str());
+}
+
+HWND visibleDialog(const char16_t* caption) {
+  HWND w = FindWindowW(u"#32770", caption);
+  return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+// The first synchronize dialog asks for this computer's nickname; OK keeps the offered one.
+int g_nicknamesAnswered = 0;
+void answerNicknameIfAsked() {
+  HWND dialog = visibleDialog(kNicknameCaption);
+  if (!dialog) return;
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  eventually([&] { return !IsWindow(dialog); }, 10);
+  ++g_nicknamesAnswered;
+}
+
+// Polls until pred() holds, answering the nickname question whenever it comes.
+bool until(const std::function<bool()>& pred, double seconds) {
+  return eventually([&] {
+    answerNicknameIfAsked();
+    return pred();
+  }, seconds);
+}
+
+bool press(const char16_t* caption, int button, double seconds) {
+  HWND dialog = nullptr;
+  if (!until([&] { return (dialog = visibleDialog(caption)) != nullptr; }, seconds)) return false;
+  PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0);
+  return eventually([&] { return !IsWindow(dialog); }, 10);
+}
+
+std::string tool(const std::vector<std::string>& args) {
+  std::string out, err;
+  kipotest::runTool(args, &out, &err);
+  return out + err;
+}
+
+// ---- one session's steps; each fills its figures and returns false at the first step that did not come ----
+
+struct Figures {
+  double calcMs = 0, syncMs = 0, loginMs = 0, uncoverMs = 0, logoutMs = 0;
+  bool upToDate = false;  // the run found nothing to carry
+  int clicks = 0;         // clicks on the panel's link until the login was taken
+  Memory afterLogin, afterLogout;
+  std::map<std::string, long> mappingsAfterLogin, mappingsAfterLogout;
+};
+
+std::string g_failure;
+bool fail(const std::string& step) {
+  g_failure = step;
+  return false;
+}
+
+bool synchronize(Figures& f) {
+  Person::openTrayMenu();
+  const Clock::time_point begin = Clock::now();
+  if (Person::pickMenuCommand(344) != 0) return fail("the tray menu's Synchronize");
+  HWND dialog = nullptr;
+  if (!until([&] { return (dialog = FindWindowW(u"#32770", kSynchronizeCaption)) != nullptr; }, 60))
+    return fail("the synchronize dialog");
+  if (!until([&] { return controlText(dialog, 1246) == u"Kipo Meter - Search complete"; }, 1200))
+    return fail("the synchronize dialog's search");
+  f.calcMs = msSince(begin);
+  const Clock::time_point run = Clock::now();
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  // With nothing to carry the program says so instead of running.
+  HWND progress = nullptr, upToDate = nullptr;
+  if (!until([&] {
+        return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr ||
+               (upToDate = visibleDialog(kUpToDateCaption)) != nullptr;
+      }, 60))
+    return fail("the progress dialog");
+  if (upToDate) {
+    f.syncMs = msSince(run);
+    f.upToDate = true;
+    PostMessageW(upToDate, WM_COMMAND, IDOK, 0);
+    if (!until([&] { return !IsWindow(upToDate); }, 30)) return fail("the up-to-date message");
+    // The synchronize dialog stays up for another choice; a person closes it.
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  } else {
+    if (!until([&] { return controlText(progress, 1030) == u"&Close"; }, 3600)) return fail("the end of the run");
+    f.syncMs = msSince(run);
+    PostMessageW(progress, WM_COMMAND, 1030, 0);
+    if (!press(kMessageCaption, IDOK, 60)) return fail("the synchronized message");
+  }
+  if (!until([&] { return !IsWindow(dialog); }, 30)) return fail("the synchronize dialog's end");
+  return true;
+}
+
+// The pull-down's rectangle, empty when it is not there.
+RECT pulldownRect() {
+  RECT r{};
+  if (HWND w = FindWindowW(u"#32770", kLoginCaption)) GetWindowRect(w, &r);
+  return r;
+}
+bool sameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// The pull-down has slid open: it left its resting place and has not moved for a while (the
+// animation steps every 33 ms and eases out, so a pause of 300 ms is its end).
+bool waitForSlideEnd(const RECT& resting) {
+  RECT last = resting;
+  Clock::time_point still = Clock::now();
+  return until([&] {
+    const RECT now = pulldownRect();
+    if (!sameRect(now, last)) {
+      last = now;
+      still = Clock::now();
+      return false;
+    }
+    return !sameRect(now, resting) && msSince(still) > 300;
+  }, 60);
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+bool logIn(DWORD pid, const fs::path& logFile, Figures& f) {
+  // This computer may log in to itself (the drive's only computer).
+  setString(HKEY_CURRENT_USER, kPrefsKey, u"allowLoginThisComputer", u"true");
+  const RECT resting = pulldownRect();
+  const std::string menu = Person::openTrayMenu();
+  if (menu.find("menu item 341") == std::string::npos) return fail("the tray menu's Log in");
+  if (Person::pickMenuCommand(341) != 0) return fail("the tray menu's Log in");
+  const std::string href = std::string("href=\"**") + kComputer + "\"";
+  if (!until([&] { return tool({"ui", "links", "--window", "Kipo Login", "--control", "1358"}).find(href) != std::string::npos; }, 60))
+    return fail("the login panel's link of this computer");
+  // A person clicks once the window has slid down (a click during a slide is not taken).
+  if (!waitForSlideEnd(resting)) return fail("the pull-down's slide");
+  // A click the pull-down did not take (its slide had not quite ended) starts no pass: it is
+  // made again, and the time runs from the click that was taken.
+  const std::size_t before = countOf(slurp(logFile), kPersonalizingLine);
+  Clock::time_point begin;
+  bool taken = false;
+  for (f.clicks = 1; f.clicks <= 3 && !taken; ++f.clicks) {
+    begin = Clock::now();
+    if (kipotest::runTool({"ui", "follow", "--window", "Kipo Login", "--control", "1358", "--href", std::string("**") + kComputer}) != 0)
+      return fail("following the panel's link");
+    taken = eventually([&] { return loggedIn(pid) || countOf(slurp(logFile), kPersonalizingLine) > before; }, 8);
+  }
+  --f.clicks;
+  if (!taken) return fail("the start of the login");
+  if (!until([&] { return loggedIn(pid); }, 600)) return fail("the logged-in state");
+  f.loginMs = msSince(begin);
+  if (!until([&] { return balloonIs(pid, kLoggedInBalloon); }, 60)) return fail("the end of the uncover");
+  f.uncoverMs = msSince(begin);
+  // The login instructions follow the uncover unless the user turned them off.
+  if (!until([&] { return visibleDialog(kMessageCaption) != nullptr ||
+                          readString(HKEY_CURRENT_USER, kPrefsKey, u"showLoginInstructionMessage") == u"false"; }, 30))
+    return fail("the login instructions");
+  if (visibleDialog(kMessageCaption) && !press(kMessageCaption, IDOK, 10)) return fail("answering the login instructions");
+  if (readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") != u"false") return fail("the end of the personalize pass");
+  f.afterLogin = memoryOf(pid);
+  f.mappingsAfterLogin = mappingsOf(pid);
+  return true;
+}
+
+bool logOut(DWORD pid, Figures& f) {
+  if (!until([] { return tool({"ui", "taskbar"}).find("text=\"Log out\"") != std::string::npos; }, 60))
+    return fail("the taskbar's Log out button");
+  if (kipotest::runTool({"ui", "taskbar", "click", "--window", "Log out"}) != 0) return fail("clicking Log out");
+  HWND question = nullptr;
+  if (!until([&] { return (question = visibleDialog(kLogoutCaption)) != nullptr; }, 60)) return fail("the logout question");
+  const Clock::time_point begin = Clock::now();
+  PostMessageW(question, WM_COMMAND, IDOK, 0);
+  if (!until([&] { return loggedOut(pid); }, 600)) return fail("the logged-out state");
+  f.logoutMs = msSince(begin);
+  // The pull-down's uncover ends the logout: the flush to the drive and the balloon.
+  if (!until([&] { return balloonIs(pid, kLoggedOutBalloon); }, 60)) return fail("the end of the logout");
+  f.afterLogout = memoryOf(pid);
+  f.mappingsAfterLogout = mappingsOf(pid);
+  return true;
+}
+
+// ---- the host ----
+
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto number = [&](int& into) {
+      if (i + 1 < argc) into = std::max(1, std::atoi(argv[++i]));
+    };
+    if (a == "--quick") {
+      o.sessions = 3;
+      o.folders = 40;
+      o.items = 1000;
+    } else if (a == "--sessions") {
+      number(o.sessions);
+    } else if (a == "--folders") {
+      number(o.folders);
+    } else if (a == "--items") {
+      number(o.items);
+    } else {
+      std::fprintf(stderr, "usage: %s [--quick] [--sessions N] [--folders N] [--items N]\n", argv[0]);
+      std::exit(2);
+    }
+  }
+  return o;
+}
+
+bool run(const std::string& what, const std::vector<std::string>& args) {
+  std::string err;
+  if (kipotest::runTool(args, nullptr, &err) == 0) return true;
+  std::fprintf(stderr, "%s failed: %s\n", what.c_str(), err.c_str());
+  return false;
+}
+
+// The default profile "Outlook" over a personal folders file of `items` messages in four folders.
+bool makeStore(const kipotest::TestHost& host, int items) {
+  if (!run("outlook set", {"outlook", "set", "--version", "2003"})) return false;
+  const fs::path description = host.folder() / "store.txt";
+  {
+    std::ofstream out(description);
+    const struct {
+      const char* folder;
+      int share;  // in tenths
+    } folders[] = {{"Inbox", 4}, {"Inbox/Projects", 2}, {"Sent Items", 3}, {"Deleted Items", 1}};
+    int made = 0;
+    for (std::size_t k = 0; k < std::size(folders); ++k) {
+      const int count = k + 1 == std::size(folders) ? items - made : items * folders[k].share / 10;
+      out << "folder " << folders[k].folder << "\n";
+      for (int i = 0; i < count; ++i) out << "item IPM.Note Message " << (made + i) << " of " << folders[k].folder << "\n";
+      made += count;
+    }
+  }
+  makeFolders(kStorePath);
+  return run("mapi make", {"mapi", "make", toUtf8(kStorePath), "--from", description.string()}) &&
+         run("mapi profile add", {"mapi", "profile", "add", "Outlook", "--pst", toUtf8(kStorePath), "--default"});
+}
+
+// Files under a folder, and their bytes.
+std::pair<long, unsigned long long> countFiles(const fs::path& root) {
+  long files = 0;
+  unsigned long long bytes = 0;
+  std::error_code ec;
+  if (!fs::exists(root, ec)) return {0, 0};
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    ++files;
+    bytes += it->file_size(ec);
+  }
+  return {files, bytes};
+}
+
+bool anyStoreFile(const fs::path& root) {
+  std::error_code ec;
+  if (!fs::exists(root, ec)) return false;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    std::string ext = it->path().extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".pst") return true;
+  }
+  return false;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void printSeries(const char* name, const std::vector<double>& v) {
+  if (v.empty()) return;
+  std::printf("%-22s min %9.0f  median %9.0f  max %9.0f ms\n", name, *std::min_element(v.begin(), v.end()), median(v),
+              *std::max_element(v.begin(), v.end()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parse(argc, argv);
+  kipotest::TestHost host;
+  if (!run("install", {"install"})) return 1;
+  const fs::path drive = kipotest::freshTempDir("long-session-drive");
+  if (!run("plug", {"plug", "E:", "--folder", drive.string(), "--serial", "4B1D0E5A", "--capacity", "4294967296"})) return 1;
+  fs::copy_file(KIPO_PROGRAM, drive / "Kipo.exe", fs::copy_options::overwrite_existing);
+  if (!run("boot", {"boot"})) return 1;
+  // This computer was synchronized before, so the login panel lists it.
+  fs::create_directories(drive / "Synchronized Computers" / kComputer);
+
+  WCHAR path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, path);
+  const fs::path anchor = linuxPath(std::u16string(path) + u"\\Anchor");
+  const std::string make = "python3 '" KIPO_ANCHOR_SCRIPT "' '" + anchor.string() + "' --folders " + std::to_string(options.folders);
+  if (std::system(make.c_str()) != 0) {
+    std::fprintf(stderr, "cannot make the anchor tree: %s\n", make.c_str());
+    return 1;
+  }
+  if (!makeStore(host, options.items)) return 1;
+  const auto [treeFiles, treeBytes] = countFiles(anchor);
+
+  // The cost of starting one `kipo-host` command, part of each login figure.
+  std::vector<double> toolStarts;
+  for (int i = 0; i < 5; ++i) {
+    const Clock::time_point begin = Clock::now();
+    kipotest::runTool({"ui", "tray"});
+    toolStarts.push_back(msSince(begin));
+  }
+
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path);
+  const std::u16string folder = std::u16string(path) + u"\\Brackwater\\Kipo\\";
+  Started kipo = start(u"\"" + folder + u"Kipo.exe\" /handoff E:\\", folder);
+  const DWORD pid = kipo.pid;
+  auto log = [&] { return slurp(drive / "Kipo.html"); };
+  if (!until([&] { return frameOf(pid) != nullptr || !kipo.running(); }, 60) || !kipo.running() ||
+      !until([&] { return balloonIs(pid, kLoggedOutBalloon) || !kipo.running(); }, 120) || !kipo.running()) {
+    std::fprintf(stderr, "Kipo did not start:\n%s\n", log().c_str());
+    return 1;
+  }
+
+  std::printf("host tree: %ld files, %llu bytes on the Desktop; store: %d items; %d sessions; Kipo pid %u\n", treeFiles,
+              treeBytes, options.items, options.sessions, static_cast<unsigned>(pid));
+  std::printf("%7s %9s %9s %9s %9s %9s %11s %11s %11s %6s\n", "session", "calc ms", "sync ms", "login ms", "+uncover",
+              "logout ms", "RSS login", "RSS logout", "HWM KiB", "clicks");
+  std::printf("(sync ms marked =: the program found the drive up to date and ran nothing; clicks: on the panel's link\n"
+              " until the login was taken)\n");
+  std::vector<Figures> sessions;
+  for (int s = 1; s <= options.sessions; ++s) {
+    Figures f;
+    const bool ok = synchronize(f) && logIn(pid, drive / "Kipo.html", f) && logOut(pid, f);
+    if (!ok) {
+      std::printf("session %d stopped at: %s\n", s, g_failure.c_str());
+      std::printf("%s\n%s\n", Person::trayText().c_str(), tool({"ui", "list"}).c_str());
+      std::string text = log();
+      for (std::size_t at; (at = text.find("<br>")) != std::string::npos;) text.replace(at, 4, "\n");
+      std::printf("log (end):\n%s\n", text.substr(text.size() > 6000 ? text.size() - 6000 : 0).c_str());
+      break;
+    }
+    sessions.push_back(f);
+    std::printf("%7d %9.0f %8.0f%c %9.0f %9.0f %9.0f %11ld %11ld %11ld %6d\n", s, f.calcMs, f.syncMs, f.upToDate ? '=' : ' ',
+                f.loginMs, f.uncoverMs, f.logoutMs, f.afterLogin.rss, f.afterLogout.rss, f.afterLogout.hwm, f.clicks);
+    std::fflush(stdout);
+  }
+
+  const auto [driveFiles, driveBytes] = countFiles(drive / "Synchronized Computers" / kComputer);
+  std::printf("\ndrive: %ld files, %llu bytes for %s; store carried: %s; nickname asked %d time(s)\n", driveFiles, driveBytes,
+              kComputer, anyStoreFile(drive / "Synchronized Computers") ? "yes (a .pst on the drive)" : "no (no .pst on the drive)",
+              g_nicknamesAnswered);
+  if (!sessions.empty()) {
+    const Figures& first = sessions.front();
+    const Figures& last = sessions.back();
+    std::printf("RSS after the first login %ld KiB, after the last login %ld KiB (%.3f), at the end %ld KiB (%.3f); peak %ld KiB\n",
+                first.afterLogin.rss, last.afterLogin.rss, double(last.afterLogin.rss) / double(first.afterLogin.rss),
+                last.afterLogout.rss, double(last.afterLogout.rss) / double(first.afterLogin.rss), last.afterLogout.hwm);
+    printGrowth(first.mappingsAfterLogin, last.mappingsAfterLogout);
+    std::vector<double> calc, sync, login, uncover, logout;
+    for (const Figures& f : sessions) {
+      calc.push_back(f.calcMs);
+      sync.push_back(f.syncMs);
+      login.push_back(f.loginMs);
+      uncover.push_back(f.uncoverMs);
+      logout.push_back(f.logoutMs);
+    }
+    printSeries("login", login);
+    printSeries("login to uncover end", uncover);
+    printSeries("logout", logout);
+    printSeries("sync calculation", calc);
+    printSeries("sync run", sync);
+    // The first run copies the whole tree; the others find nothing to do.
+    if (sync.size() > 1) printSeries("sync run (2nd on)", {sync.begin() + 1, sync.end()});
+    printSeries("kipo-host start", toolStarts);
+  }
+
+  // Quit through the tray menu, then the host goes.
+  Person::openTrayMenu();
+  Person::pickMenuCommand(339);
+  if (!kipo.waitEnd(60)) std::fprintf(stderr, "Kipo did not quit\n");
+  eventually([] { return FindWindowW(kFrameClass, nullptr) == nullptr; }, 60);
+  kipotest::runTool({"shutdown"});
+  std::error_code ec;
+  fs::remove_all(drive, ec);
+  return sessions.size() == static_cast<std::size_t>(options.sessions) ? 0 : 1;
+}
