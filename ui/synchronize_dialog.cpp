@@ -20,6 +20,9 @@
 #include "app/xmessagebox.h"
 #include "lang/ids.h"
 #include "outlook/item_sync_op.h"
+#include "outlook/outlook_customizer.h"
+#include "outlook/outlook_folder_sync_pref.h"
+#include "outlook/outlook_names.h"
 #include "outlook/outlook_item.h"
 #include "platform/win32/win32.h"
 #include "snapins/file_customizer.h"
@@ -96,8 +99,10 @@ CSynchronizeDialog2::CSynchronizeDialog2(CView* parent)
     : CDialog(IDD_SYNCHRONIZE, parent), m_meter(this), m_view(parent) {
   m_document = parent ? dynamic_cast<CCustomizerDoc*>(parent->GetDocument()) : nullptr;
   if (!m_document) m_document = loginHost().document();
-  // The Outlook snap-in is not part of this program yet: its choices stay off.
-  m_outlook = nullptr;
+}
+
+COutlookCustomizer* CSynchronizeDialog2::outlook() const {
+  return m_document ? dynamic_cast<COutlookCustomizer*>(m_document->findCustomizer(CString(kOutlookName))) : nullptr;
 }
 
 CFileCustomizer* CSynchronizeDialog2::files() const {
@@ -120,7 +125,10 @@ bool CSynchronizeDialog2::calculating() const {
   return window && PeekMessageW(&waiting, window, WM_SPACEMAN_REQUEST, WM_SPACEMAN_REQUEST, PM_NOREMOVE);
 }
 
-bool CSynchronizeDialog2::outlookSupported() const { return false; }
+bool CSynchronizeDialog2::outlookSupported() const {
+  COutlookCustomizer* mail = outlook();
+  return mail && mail->isSupportedOutlookVersion();
+}
 
 bool CSynchronizeDialog2::nicknameChosen() {
   CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
@@ -285,7 +293,25 @@ void CSynchronizeDialog2::updateDisplay() {
     }
     m_ieSettings = favorites ? TRUE : FALSE;
   }
-  if (!outlookSupported()) {
+  COutlookCustomizer* mail = outlook();
+  if (mail && self && outlookSupported()) {
+    const CString inboxName = LoadResStringOutlook(IDS_OUTLOOK_INBOX);
+    const COutlookFolderSyncPref* inbox = nullptr;
+    for (const auto& record : mail->folderSyncPrefs(self)) {
+      if (record->itemPath == inboxName) {
+        inbox = record.get();
+        break;
+      }
+    }
+    if (inbox) {
+      m_inbox = inbox->synchronize ? TRUE : FALSE;
+      m_inboxDays = inbox->includeRecentItems ? formatMessageText(u"%d", static_cast<int>(inbox->daysOld))
+                                              : CString(kNoDayLimitText);
+    } else {
+      m_inbox = FALSE;
+      m_inboxDays = kNoDayLimitText;
+    }
+  } else {
     m_inbox = FALSE;
     m_inboxDays.Empty();
   }
@@ -322,10 +348,21 @@ void CSynchronizeDialog2::applySettings() {
     }
     if (!fileSnapin->savePrefs(self)) showMessageById(IDS_SYNC_FILE_PREFS_NOT_SAVED);
   }
-  // Inbox choices belong to the Outlook snap-in, which this program does not have yet; the
-  // signature snap-in follows the Inbox choice.
+  const bool inbox = m_inbox != FALSE && outlookSupported();
+  if (COutlookCustomizer* mail = outlook()) {
+    // `***` is stored as no day window (as for the Desktop), not as the flag alone: the record
+    // would otherwise keep the window the field no longer shows. An Outlook the dialog cannot
+    // narrow only has its Inbox turned off.
+    if (outlookSupported()) {
+      mail->setInboxSyncDays(self, inbox, dayLimitOf(m_inboxDays));
+    } else {
+      mail->enableInboxSync(self, false);
+    }
+    if (!mail->savePrefs(self)) showMessageById(IDS_SYNC_OUTLOOK_PREFS_NOT_SAVED);
+  }
+  // The signature snap-in follows the Inbox choice.
   if (CCustomizer* signature = m_document->findCustomizer(CString(kOutlookSignatureName))) {
-    signature->setSynchronized(self, m_inbox != FALSE && outlookSupported());
+    signature->setSynchronized(self, inbox);
     signature->savePrefs(self);
   }
 }
@@ -354,7 +391,7 @@ void CSynchronizeDialog2::OnDesktopClicked() {
 }
 
 void CSynchronizeDialog2::OnInboxClicked() {
-  if (!m_outlook) return;
+  if (!outlook()) return;
   UpdateData(TRUE);
   enableOptionControls();
   applySettings();

@@ -20,6 +20,7 @@ class CCustomizer;
 class CCustomizerDoc;
 class CFileCustomizer;
 class CFileSyncOp;
+class COutlookCustomizer;
 class CItemSyncOp;
 class CSpaceMan;
 class CSyncOp;
@@ -96,6 +97,8 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   bool calculating() const;
   // Installed Outlook that the dialog can narrow (no Outlook snap-in: never).
   bool outlookSupported() const;
+  // The document's Outlook snap-in, looked up at each use as the file snap-in is.
+  COutlookCustomizer* outlook() const;
   // This computer's nickname was chosen, or the user chose it now; false when refused.
   bool nicknameChosen();
   void registerListener();
@@ -123,7 +126,6 @@ class CSynchronizeDialog2 : public CDialog, public CSyncStatusListener, public C
   CDeviceUsageControl m_meter;
   CView* m_view;
   CCustomizerDoc* m_document = nullptr;
-  CCustomizer* m_outlook = nullptr;
   LONGLONG m_plannedTotal = 0;
   int m_rowCount = 0;
   bool m_startRequested = false;

@@ -11,6 +11,9 @@
 #include "app/system_profile.h"
 #include "lang/ids.h"
 #include "outlook/item_sync_op.h"
+#include "outlook/outlook_customizer.h"
+#include "outlook/outlook_folder_sync_pref.h"
+#include "outlook/outlook_names.h"
 #include "outlook/outlook_item.h"
 #include "snapins/file_customizer_prefs.h"
 #include "tests/support/ui_script.h"
@@ -461,6 +464,59 @@ TEST_F(SynchronizeDialogTest, TheRowsOfItemOps) {
                              "<- Budget | Drive Inbox | 2 KB",
                          }));
   EXPECT_EQ(dialog.total, 2048 - 3000 + 5000);
+}
+
+// With a supported Outlook the Inbox record shows in the Inbox choice and its day field, and the
+// field's text goes back into the record: `***` no day window, digits a window of that many days;
+// unticking the Inbox stops its synchronization.
+TEST_F(SynchronizeDialogTest, TheInboxChoiceFollowsTheOutlookRecord) {
+  ASSERT_EQ(kipotest::runTool({"outlook", "set", "--version", "2003"}), 0);
+  auto mailSnapin = std::make_unique<COutlookCustomizer>();
+  COutlookCustomizer* mail = mailSnapin.get();
+  doc.addCustomizer(std::move(mailSnapin));
+  ASSERT_TRUE(mail->isSupportedOutlookVersion());
+  mail->setInboxSyncDays(self(), true, 7);
+  const auto inbox = [&]() -> const COutlookFolderSyncPref* {
+    for (const auto& record : mail->folderSyncPrefs(self()))
+      if (record->itemPath == LoadResStringOutlook(IDS_OUTLOOK_INBOX)) return record.get();
+    return nullptr;
+  };
+  ASSERT_NE(inbox(), nullptr);
+  {
+    kipotest::UiScript ui;
+    ui.dialog(IDD_SYNCHRONIZE).click(IDCANCEL);
+    SeenDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    ui.verify();
+    EXPECT_TRUE(dialog.enabled[IDC_SYNC_INBOX]);
+    EXPECT_TRUE(dialog.enabled[IDC_SYNC_INBOX_DAYS]);
+    EXPECT_EQ(utf8(dialog.m_inboxDays), "7");
+  }
+  const struct {
+    const char16_t* days;
+    bool recent;
+    DWORD stored;
+  } cases[] = {{u"***", false, 0}, {u"12", true, 12}};
+  for (const auto& c : cases) {
+    kipotest::UiScript ui;
+    ui.dialog(IDD_SYNCHRONIZE).type(IDC_SYNC_INBOX_DAYS, c.days).click(IDCANCEL);
+    SeenDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    ui.verify();
+    ASSERT_NE(inbox(), nullptr);
+    EXPECT_TRUE(inbox()->synchronize);
+    EXPECT_EQ(inbox()->includeRecentItems, c.recent);
+    if (c.recent) {
+      EXPECT_EQ(inbox()->daysOld, c.stored);
+    }
+  }
+  kipotest::UiScript ui;
+  ui.dialog(IDD_SYNCHRONIZE).check(IDC_SYNC_INBOX, false).click(IDCANCEL);
+  SeenDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  ui.verify();
+  ASSERT_NE(inbox(), nullptr);
+  EXPECT_FALSE(inbox()->synchronize);
 }
 
 }  // namespace
