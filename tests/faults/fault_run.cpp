@@ -158,7 +158,7 @@ class Run {
   RunResult go() {
     try {
       if (layOut()) {
-        if (spec_.mode == Mode::Pull)
+        if (spec_.mode == Mode::Pull || spec_.mode == Mode::CleanPull)
           pullRun();
         else
           crashRun();
@@ -238,7 +238,7 @@ class Run {
 
     const bool byCall = spec_.mode == Mode::Crash && !spec_.point.call.empty();
     const bool byTime = spec_.mode == Mode::Crash && spec_.point.call.empty();
-    if (spec_.mode == Mode::Clean) addCountingFaults();
+    if (spec_.mode == Mode::Clean) addCountingFaults(killCalls());
     if (byCall) {
       std::string err;
       if (hostTool({"fault", "add", spec_.point.call, "--kill", "--nth", std::to_string(spec_.point.nth), "--count", "1"},
@@ -347,8 +347,8 @@ class Run {
     return at == std::string::npos ? 0 : static_cast<std::uint32_t>(std::stoul(list.substr(at + 6)));
   }
 
-  void addCountingFaults() {
-    for (const std::string& call : killCalls())
+  void addCountingFaults(const std::vector<std::string>& calls) {
+    for (const std::string& call : calls)
       hostTool({"fault", "add", call, "--delay", "0", "--nth", std::to_string(kCountOnly)});
   }
 
@@ -531,37 +531,65 @@ class Run {
     make(driveDesktop / "drive-new.bin", noise(rng_, 1536 * 1024));
     make(driveDesktop / "photo.bin", noise(rng_, 400 * 1024));
 
-    // The pull: at the chosen moment after the progress shows.
+    // The pull: while the chosen call is held back, or at the chosen time.
     const std::size_t devicesBefore = countOf(session_->log(), "Device Cluster Size: ");
+    const bool byCall = spec_.mode == Mode::Pull && !spec_.point.call.empty();
+    std::string err;
+    if (spec_.mode == Mode::CleanPull) addCountingFaults(pullCalls());
+    if (byCall && hostTool({"fault", "add", spec_.point.call, "--delay", "4000", "--nth", std::to_string(spec_.point.nth),
+                            "--count", "1"}, &err) != 0) {
+      fail("fault add: " + err);
+      return;
+    }
+    auto began = std::chrono::steady_clock::now();
     if (!session_->beginSynchronize()) {
       failStep("the synchronization to pull the drive from");
       return;
     }
-    pause(static_cast<int>(spec_.point.delayMs));
-    result_.struck = !session_->runEnded();
-    std::string err;
-    if (hostTool({"unplug", "E:"}, &err) != 0) {
-      fail("unplug: " + err);
-      return;
-    }
-    note(result_.struck ? "pulled during the run" : "pulled after the run had ended");
-    if (!session_->settle()) {
-      failStep("the program after the drive was pulled");
-      return;
-    }
-    if (hostTool({"plug", "E:", "--folder", drive_.string(), "--serial", kSerial, "--capacity", kCapacity}, &err) != 0) {
-      fail("plug back: " + err);
-      return;
-    }
-    // The program opens the device again when it arrives.
-    for (int i = 0; i < 1000 && countOf(session_->log(), "Device Cluster Size: ") <= devicesBefore; ++i) pause(20);
-    if (!session_->settle()) {
-      failStep("the program after the drive came back");
-      return;
-    }
-    if (!session_->synchronize()) {
-      failStep("the synchronization after the drive came back");
-      return;
+    if (spec_.mode == Mode::CleanPull) {
+      if (!session_->waitUntil([&] { return session_->runOver(); }, 300, "the end of the synchronization") ||
+          !session_->settle()) {
+        failStep("the synchronization");
+        return;
+      }
+      result_.syncMs = msSince(began);
+      readCounts();
+      hostTool({"fault", "clear"});
+    } else {
+      bool held = false;
+      if (!session_->waitUntil([&] {
+            if (session_->runOver()) return true;
+            if (byCall) return held = faultSeen() >= spec_.point.nth;
+            return msSince(began) >= spec_.point.delayMs;
+          }, 300, "the moment to pull the drive")) {
+        failStep("the synchronization to pull the drive from");
+        return;
+      }
+      result_.struck = byCall ? held : !session_->runOver();
+      if (hostTool({"unplug", "E:"}, &err) != 0) {
+        fail("unplug: " + err);
+        return;
+      }
+      hostTool({"fault", "clear"});
+      note(result_.struck ? "pulled during the run" : "pulled after the run had ended");
+      if (!session_->settle()) {
+        failStep("the program after the drive was pulled");
+        return;
+      }
+      if (hostTool({"plug", "E:", "--folder", drive_.string(), "--serial", kSerial, "--capacity", kCapacity}, &err) != 0) {
+        fail("plug back: " + err);
+        return;
+      }
+      // The program opens the device again when it arrives.
+      for (int i = 0; i < 1000 && countOf(session_->log(), "Device Cluster Size: ") <= devicesBefore; ++i) pause(20);
+      if (!session_->settle()) {
+        failStep("the program after the drive came back");
+        return;
+      }
+      if (!session_->synchronize()) {
+        failStep("the synchronization after the drive came back");
+        return;
+      }
     }
     // Both sides hold every file, each as one whole version, the same on both.
     for (const fs::path& side : {hostDesktop, driveDesktop}) {
@@ -606,6 +634,7 @@ const char* modeName(Mode mode) {
   switch (mode) {
     case Mode::Clean: return "clean";
     case Mode::Crash: return "crash";
+    case Mode::CleanPull: return "cleanpull";
     case Mode::Pull: return "pull";
   }
   return "?";
@@ -627,6 +656,13 @@ const std::vector<std::string>& killCalls() {
       "IMsgServiceAdmin::CreateMsgService", "IMsgServiceAdmin::ConfigureMsgService", "IMAPIFolder::CreateMessage",
       "IMessage::CopyTo", "IMessage::SaveChanges", "IMAPIFolder::DeleteMessages", "IMAPIFolder::CreateFolder",
       "IMAPIFolder::DeleteFolder", "IMessage::SubmitMessage", "IMAPIContainer::GetContentsTable"};
+  return calls;
+}
+
+const std::vector<std::string>& pullCalls() {
+  static const std::vector<std::string> calls = {"CreateFileW", "WriteFile", "SetEndOfFile", "FlushFileBuffers",
+                                                  "SetFileTime", "SetFileAttributesW", "CopyFileW", "MoveFileExW",
+                                                  "DeleteFileW", "CreateDirectoryW", "RemoveDirectoryW"};
   return calls;
 }
 

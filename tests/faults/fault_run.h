@@ -20,11 +20,12 @@
 
 namespace faults {
 
-enum class Mode { Clean, Crash, Pull };
+enum class Mode { Clean, Crash, CleanPull, Pull };
 const char* modeName(Mode mode);
 
-// Where a run's fault strikes: the `nth` call of `call` from the login on, or (call empty)
-// `delayMs` after the login began (crash) or after the synchronization's progress showed (pull).
+// Where a run's fault strikes. Crash: at the `nth` call of `call` from the login on, or (call
+// empty) `delayMs` after the login began. Pull: while the `nth` call of `call` from the pick of
+// Synchronize on is held back, or (call empty) `delayMs` after that pick.
 struct KillPoint {
   std::string call;
   std::uint32_t nth = 0;
@@ -45,7 +46,8 @@ struct RunResult {
   std::string strikeNote;     // where it acted instead, when it did not act on the program
   std::string failure;        // the first difference or the step that did not come
   std::vector<std::string> log;  // the run's steps and the dialogs met
-  // A clean run's counts of calls per fault point over the session, and its durations.
+  // A clean run's counts of calls per fault point over the session (crash) or the synchronization
+  // (pull), and its durations.
   std::map<std::string, std::uint32_t> callCounts;
   std::uint32_t sessionMs = 0;
   std::uint32_t syncMs = 0;
@@ -54,6 +56,8 @@ struct RunResult {
 // The calls a crash run may kill at: the stand-in's registry writes, file operations and the MAPI
 // stand-in's writing calls.
 const std::vector<std::string>& killCalls();
+// The file operations a drive pull may interrupt.
+const std::vector<std::string>& pullCalls();
 
 // Runs one spec on a fresh copy of `templateHost` in `folder` (which it fills). `program` is the
 // built "Kipo.exe" copied onto the drive.

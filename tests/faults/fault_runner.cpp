@@ -61,7 +61,12 @@ int usage(const std::string& why) {
   return 2;
 }
 
-Mode parseMode(const std::string& m) { return m == "pull" ? Mode::Pull : m == "clean" ? Mode::Clean : Mode::Crash; }
+Mode parseMode(const std::string& m) {
+  if (m == "pull") return Mode::Pull;
+  if (m == "clean") return Mode::Clean;
+  if (m == "cleanpull") return Mode::CleanPull;
+  return Mode::Crash;
+}
 
 bool parsePoint(const std::string& text, KillPoint& point) {
   std::size_t colon = text.rfind(':');
@@ -121,32 +126,35 @@ RunResult readResult(const fs::path& file) {
 
 struct Calibration {
   std::map<std::string, std::uint32_t> counts;
-  std::uint32_t sessionMs = 0, syncMs = 0;
+  std::uint32_t ms = 0;
 };
 
-RunSpec specFor(std::uint64_t seed, const std::string& mode, const Calibration& cal) {
+// A point drawn from the calls a clean run made: one run in six by time, the others at the nth
+// call of a fault point that run reached.
+KillPoint drawPoint(std::mt19937_64& rng, const std::vector<std::string>& calls, const Calibration& cal) {
+  KillPoint point;
+  std::vector<std::string> reached;
+  for (const std::string& call : calls) {
+    auto c = cal.counts.find(call);
+    if (c != cal.counts.end() && c->second > 0) reached.push_back(call);
+  }
+  if (reached.empty() || rng() % 6 == 0) {
+    point.delayMs = static_cast<std::uint32_t>(rng() % (cal.ms + 1));
+  } else {
+    point.call = reached[rng() % reached.size()];
+    point.nth = static_cast<std::uint32_t>(1 + rng() % cal.counts.at(point.call));
+  }
+  return point;
+}
+
+RunSpec specFor(std::uint64_t seed, const std::string& mode, const Calibration& crash, const Calibration& pull) {
   std::mt19937_64 rng(seed * 0x9E3779B97F4A7C15ull + 1);
   RunSpec spec;
   spec.seed = seed;
   if (mode == "pull") spec.mode = Mode::Pull;
   else if (mode == "crash") spec.mode = Mode::Crash;
   else spec.mode = rng() % 4 == 0 ? Mode::Pull : Mode::Crash;
-  if (spec.mode == Mode::Pull) {
-    spec.point.delayMs = static_cast<std::uint32_t>(rng() % (cal.syncMs + cal.syncMs / 4 + 1));
-    return spec;
-  }
-  std::vector<std::string> reached;
-  for (const std::string& call : faults::killCalls()) {
-    auto c = cal.counts.find(call);
-    if (c != cal.counts.end() && c->second > 0) reached.push_back(call);
-  }
-  // One run in six by time; the others at the nth call of a fault point the session reaches.
-  if (reached.empty() || rng() % 6 == 0) {
-    spec.point.delayMs = static_cast<std::uint32_t>(rng() % (cal.sessionMs + 1));
-  } else {
-    spec.point.call = reached[rng() % reached.size()];
-    spec.point.nth = static_cast<std::uint32_t>(1 + rng() % cal.counts.at(spec.point.call));
-  }
+  spec.point = spec.mode == Mode::Pull ? drawPoint(rng, faults::pullCalls(), pull) : drawPoint(rng, faults::killCalls(), crash);
   return spec;
 }
 
@@ -163,7 +171,7 @@ pid_t spawnRun(const Options& opt, const RunSpec& spec, const fs::path& folder) 
   std::vector<std::string> args = {selfPath(), "--one", std::to_string(spec.seed), "--mode", faults::modeName(spec.mode),
                                    "--template", opt.templateHost.string(), "--folder", folder.string(),
                                    "--result", (folder / "result.txt").string()};
-  if (spec.mode != Mode::Clean)
+  if (spec.mode == Mode::Crash || spec.mode == Mode::Pull)
     args.insert(args.end(), {"--point", spec.point.call.empty() ? "ms:" + std::to_string(spec.point.delayMs)
                                                                 : spec.point.call + ":" + std::to_string(spec.point.nth)});
   std::vector<char*> argv;
@@ -197,7 +205,7 @@ struct Done {
 };
 
 std::string describe(const RunSpec& s) {
-  return std::string(faults::modeName(s.mode)) + (s.mode == Mode::Clean ? "" : " at " + s.point.text());
+  return std::string(faults::modeName(s.mode)) + (s.mode == Mode::Crash || s.mode == Mode::Pull ? " at " + s.point.text() : "");
 }
 
 int drive(Options opt) {
@@ -223,38 +231,53 @@ int drive(Options opt) {
     done.push_back(std::move(d));
   };
 
-  // The calibration: a clean session, counting the calls of each fault point.
-  Calibration cal;
+  // The calibration: a clean session and a clean synchronization of the drive-pull scenario,
+  // counting the calls of each fault point; each is also a run without a fault.
+  Calibration crashCal, pullCal;
   Options childOpt = opt;
   std::vector<RunSpec> specs;
   KillPoint forced;
   bool force = !opt.point.empty();
   if (force && !parsePoint(opt.point, forced)) return usage("bad --point " + opt.point);
   if (!force) {
-    RunSpec clean;
-    clean.seed = opt.seed;
-    clean.mode = Mode::Clean;
-    fs::path folder = opt.work / ("run-" + std::to_string(opt.seed) + "-clean");
-    pid_t pid = spawnRun(childOpt, clean, folder);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Done d{clean, readResult(folder / "result.txt"), folder};
-    cal.counts = d.result.callCounts;
-    cal.sessionMs = d.result.sessionMs;
-    cal.syncMs = d.result.syncMs;
-    d.result.struck = true;
-    finish(std::move(d));
-    std::printf("calibration: session %u ms, synchronization %u ms; calls per session:", cal.sessionMs, cal.syncMs);
-    for (const auto& [call, n] : cal.counts)
-      if (n) std::printf(" %s=%u", call.c_str(), n);
-    std::printf("\n");
+    std::map<pid_t, Done> cleanRuns;
+    for (Mode m : {Mode::Clean, Mode::CleanPull}) {
+      RunSpec clean;
+      clean.seed = opt.seed;
+      clean.mode = m;
+      fs::path folder = opt.work / ("run-" + std::to_string(opt.seed) + "-" + faults::modeName(m));
+      fs::remove_all(folder);
+      cleanRuns.emplace(spawnRun(childOpt, clean, folder), Done{clean, {}, folder});
+    }
+    while (!cleanRuns.empty()) {
+      int status = 0;
+      pid_t pid = ::waitpid(-1, &status, 0);
+      auto it = cleanRuns.find(pid);
+      if (it == cleanRuns.end()) continue;
+      Done d = std::move(it->second);
+      cleanRuns.erase(it);
+      d.result = readResult(d.folder / "result.txt");
+      Calibration& cal = d.spec.mode == Mode::Clean ? crashCal : pullCal;
+      cal.counts = d.result.callCounts;
+      cal.ms = d.spec.mode == Mode::Clean ? d.result.sessionMs : d.result.syncMs;
+      d.result.struck = true;
+      finish(std::move(d));
+    }
+    for (const Calibration* cal : {&crashCal, &pullCal}) {
+      std::printf("calibration (%s): %u ms; calls:", cal == &crashCal ? "session" : "synchronization", cal->ms);
+      for (const auto& [call, n] : cal->counts)
+        if (n) std::printf(" %s=%u", call.c_str(), n);
+      std::printf("\n");
+      std::fflush(stdout);
+    }
   }
   if (opt.repeat) {
-    RunSpec s = specFor(opt.seed, opt.mode, cal);
+    RunSpec s = specFor(opt.seed, opt.mode, crashCal, pullCal);
     if (force) s.point = forced;
     specs.push_back(s);
   } else {
-    for (int i = 1; i <= opt.runs; ++i) specs.push_back(specFor(opt.seed + static_cast<std::uint64_t>(i), opt.mode, cal));
+    for (int i = 1; i <= opt.runs; ++i)
+      specs.push_back(specFor(opt.seed + static_cast<std::uint64_t>(i), opt.mode, crashCal, pullCal));
   }
 
   std::map<pid_t, Done> running;
@@ -288,12 +311,13 @@ int drive(Options opt) {
   std::map<std::string, int> covered;
   std::set<std::string> reachedCalls;
   for (const Done& d : done) {
-    if (d.spec.mode == Mode::Clean) continue;
+    if (d.spec.mode == Mode::Clean || d.spec.mode == Mode::CleanPull) continue;
     if (!d.result.passed && d.result.failure.empty()) ++inconclusive;
     if (!d.result.passed && !d.result.failure.empty()) ++failed;
     if (d.result.struck) {
       ++struck;
-      covered[d.spec.mode == Mode::Pull ? "drive pull" : d.spec.point.call.empty() ? "by time" : d.spec.point.call]++;
+      covered[std::string(d.spec.mode == Mode::Pull ? "pull: " : "kill: ") +
+              (d.spec.point.call.empty() ? "by time" : d.spec.point.call)]++;
     }
   }
   const double minutes =
@@ -302,10 +326,12 @@ int drive(Options opt) {
               specs.size(), struck, failed, inconclusive, minutes, static_cast<unsigned long long>(opt.seed));
   std::printf("kill points covered:");
   for (const auto& [point, n] : covered) std::printf(" %s (%d)", point.c_str(), n);
-  std::printf("\nfault points a session never reached:");
-  for (const std::string& call : faults::killCalls())
-    if (!cal.counts.count(call) || cal.counts.at(call) == 0) std::printf(" %s", call.c_str());
-  std::printf("\n");
+  if (!force) {
+    std::printf("\nfault points a session never reached:");
+    for (const std::string& call : faults::killCalls())
+      if (!crashCal.counts.count(call) || crashCal.counts.at(call) == 0) std::printf(" %s", call.c_str());
+    std::printf("\n");
+  }
   int failures = 0;
   for (const Done& d : done) {
     if (d.result.passed || d.result.failure.empty()) continue;
@@ -313,7 +339,7 @@ int drive(Options opt) {
     std::printf("\nFAILED seed=%llu mode=%s kill point=%s\n  repeat: tools/faults.sh --repeat %llu --mode %s%s\n  host kept in %s\n  %s\n",
                 static_cast<unsigned long long>(d.spec.seed), faults::modeName(d.spec.mode), d.spec.point.text().c_str(),
                 static_cast<unsigned long long>(d.spec.seed), faults::modeName(d.spec.mode),
-                d.spec.mode == Mode::Clean ? ""
+                d.spec.mode != Mode::Crash && d.spec.mode != Mode::Pull ? ""
                                            : (" --point " + (d.spec.point.call.empty() ? "ms:" + std::to_string(d.spec.point.delayMs)
                                                                                        : d.spec.point.call + ":" + std::to_string(d.spec.point.nth))).c_str(),
                 d.folder.c_str(), d.result.failure.c_str());
@@ -359,7 +385,8 @@ int main(int argc, char** argv) {
   }
   if (opt.jobs < 1 || opt.jobs > kMaxJobs) return usage("--jobs is 1 to 3");
   if (opt.runs < 0) return usage("--runs must not be negative");
-  if (opt.mode != "mixed" && opt.mode != "crash" && opt.mode != "pull" && opt.mode != "clean") return usage("bad --mode");
+  if (opt.mode != "mixed" && opt.mode != "crash" && opt.mode != "pull" && opt.mode != "clean" &&
+      opt.mode != "cleanpull") return usage("bad --mode");
   if (opt.one) return childRun(opt);
   return drive(opt);
 }

@@ -94,6 +94,14 @@ std::u16string readString(const char16_t* path, const char16_t* name) {
   return rc == ERROR_SUCCESS ? std::u16string(data) : u"<missing>";
 }
 
+// The dialogs that are not answered: the pull-down login window (operated through its panel's
+// links) and a notice that work goes on ("Please wait while Kipo logs you out..."), which closes
+// by itself.
+bool leftAlone(HWND w) {
+  const std::string caption = windowText(w);
+  return caption == "Kipo Login" || (caption == "Kipo" && dialogTexts(w).rfind("Please wait", 0) == 0);
+}
+
 }  // namespace
 
 KipoSession::KipoSession(std::u16string productFolder, fs::path drive)
@@ -192,13 +200,16 @@ bool KipoSession::logIn() {
 }
 
 bool KipoSession::synchronize() {
-  progressClosed_ = runMessageAnswered_ = false;
-  planOnly_ = false;
-  if (!pickTrayCommand(kSynchronizeCommand)) return false;
-  return waitFor([&] {
-           return progressClosed_ && runMessageAnswered_ && !FindWindowW(kDialogClass, u"Kipo - Synchronizer") &&
-                  !FindWindowW(kDialogClass, u"Kipo - Progress");
-         }, 300, "the end of the synchronization") == Wait::Done;
+  return beginSynchronize() && waitUntil([&] { return runOver(); }, 300, "the end of the synchronization") && settle();
+}
+
+bool KipoSession::runOver() const {
+  return runMessageAnswered_ && !FindWindowW(kDialogClass, u"Kipo - Synchronizer") &&
+         !FindWindowW(kDialogClass, u"Kipo - Progress");
+}
+
+bool KipoSession::waitUntil(const std::function<bool()>& goal, double seconds, const std::string& what) {
+  return waitFor(goal, seconds, what) == Wait::Done;
 }
 
 std::string KipoSession::plannedWork() {
@@ -213,16 +224,9 @@ std::string KipoSession::plannedWork() {
 }
 
 bool KipoSession::beginSynchronize() {
-  progressClosed_ = runMessageAnswered_ = false;
+  syncConfirmed_ = progressClosed_ = runMessageAnswered_ = false;
   planOnly_ = false;
-  if (!pickTrayCommand(kSynchronizeCommand)) return false;
-  return waitFor([&] { return FindWindowW(kDialogClass, u"Kipo - Progress") != nullptr || progressClosed_; }, 300,
-                 "the synchronization's progress") == Wait::Done;
-}
-
-bool KipoSession::runEnded() const {
-  HWND progress = FindWindowW(kDialogClass, u"Kipo - Progress");
-  return !progress || progressClosed_ || controlText(progress, kProgressButton) == "&Close";
+  return pickTrayCommand(kSynchronizeCommand);
 }
 
 bool KipoSession::settle() {
@@ -230,12 +234,12 @@ bool KipoSession::settle() {
   return waitFor([&] {
            for (HWND w = FindWindowExW(nullptr, nullptr, kDialogClass, nullptr); w;
                 w = FindWindowExW(nullptr, w, kDialogClass, nullptr))
-             if (IsWindowVisible(w)) {
+             if (IsWindowVisible(w) && !leftAlone(w)) {
                quietSince = now();
                return false;
              }
            return now() - quietSince > 1.0;
-         }, 300, "the end of the run's dialogs") == Wait::Done;
+         }, 120, "the end of the run's dialogs") == Wait::Done;
 }
 
 bool KipoSession::logOut() {
@@ -279,9 +283,7 @@ bool KipoSession::answerDialogs() {
     if (acted != actedAt_.end() && now() - acted->second < 3) continue;
     const std::string caption = windowText(w);
     // The pull-down login window is a dialog too; it is operated through its panel's links.
-    if (caption == "Kipo Login") continue;
-    // A notice that work goes on ("Please wait while Kipo logs you out...") closes by itself.
-    if (caption == "Kipo" && dialogTexts(w).rfind("Please wait", 0) == 0) continue;
+    if (leftAlone(w)) continue;
     auto act = [&](int id, const std::string& action) {
       dialogs_.push_back({caption, dialogTexts(w), action});
       PostMessageW(w, WM_COMMAND, static_cast<WPARAM>(id), 0);
@@ -289,22 +291,30 @@ bool KipoSession::answerDialogs() {
     };
     if (caption == kSynchronizeCaption) {
       if (controlText(w, kMeterControl) != kSearchComplete) continue;
-      if (planOnly_) {
+      if (upToDate_) {
+        // The drive was up to date: a person closes the dialog.
+        act(IDCANCEL, "Close (nothing to do)");
+        upToDate_ = false;
+      } else if (planOnly_) {
         plan_ = tool({"ui", "list", "--window", kSynchronizeCaption});
         planTaken_ = true;
         act(IDCANCEL, "cancel (plan taken)");
       } else {
         act(IDOK, "OK");
+        syncConfirmed_ = true;
       }
     } else if (caption == kProgressCaption) {
       if (controlText(w, kProgressButton) != "&Close") continue;
       act(kProgressButton, "Close");
       progressClosed_ = true;
-    } else if (caption == kMessageCaption) {
+    } else if (caption == kMessageCaption || (caption == "Kipo" && GetDlgItem(w, 0xFFFF))) {
+      // The program's messages, and its plain message boxes (captioned with its name alone).
       // A question takes its affirmative answer; a plain box its OK.
       int id = GetDlgItem(w, IDOK) ? IDOK : GetDlgItem(w, IDYES) ? IDYES : IDCANCEL;
       act(id, id == IDOK ? "OK" : id == IDYES ? "Yes" : "Cancel");
-      if (progressClosed_) runMessageAnswered_ = true;
+      // The message after a run's progress, or in place of it when there was nothing to do.
+      if (syncConfirmed_) runMessageAnswered_ = true;
+      if (dialogTexts(w).find("is up to date") != std::string::npos) upToDate_ = true;
     } else if (caption == "Kipo - Name the Computer" || caption == "Kipo - Log Out" ||
                caption == "Kipo - Close Programs") {
       if (GetDlgItem(w, IDYES)) act(IDYES, "Yes");

@@ -40,10 +40,13 @@ class KipoSession {
   // The synchronize dialog's listing of what a run would do once its search has ended; the
   // dialog is then cancelled. Empty with failure() set when the dialog did not get there.
   std::string plannedWork();
-  // Synchronize until the run's progress shows (its end not waited for).
+  // Picks Synchronize; the run's dialogs are then answered by every wait until it is over.
   bool beginSynchronize();
-  // Whether the run begun has ended (its progress offers to close, or is gone).
-  bool runEnded() const;
+  // Whether the run begun is over: its closing message answered and its dialogs gone.
+  bool runOver() const;
+  // Waits, answering dialogs, until `goal` holds; false (failure set) when the program ended,
+  // a dialog nobody expects came, or `seconds` passed.
+  bool waitUntil(const std::function<bool()>& goal, double seconds, const std::string& what);
   // Answers what comes until no dialog of a run is left, for a second on end.
   bool settle();
   bool logOut();
@@ -81,8 +84,10 @@ class KipoSession {
   bool planOnly_ = false;
   std::string plan_;
   bool planTaken_ = false;
+  bool syncConfirmed_ = false;
   bool progressClosed_ = false;
   bool runMessageAnswered_ = false;
+  bool upToDate_ = false;  // the last run found nothing to do
   // When each dialog was last acted on, so that a dialog slow to close is not pressed twice.
   std::map<HWND, double> actedAt_;
 };
