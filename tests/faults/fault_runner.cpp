@@ -42,7 +42,7 @@ constexpr int kMaxJobs = 3;  // the machine is shared
 
 struct Options {
   std::uint64_t seed = 1;
-  int runs = 24;
+  int runs = 18;
   int jobs = kMaxJobs;
   std::string mode = "mixed";
   fs::path work;
@@ -347,7 +347,7 @@ int drive(Options opt) {
   }
   std::error_code ec;
   fs::remove_all(opt.templateHost, ec);
-  if (failures == 0 && !opt.keep) fs::remove_all(opt.work / "tmp", ec);
+  if (failures == 0 && !opt.keep) fs::remove_all(opt.work, ec);
   return failures == 0 ? 0 : 1;
 }
 
