@@ -212,7 +212,8 @@ int drive(Options opt) {
   if (opt.work.empty()) opt.work = fs::path(KIPO_TEST_TMP) / ("faults-" + std::to_string(::getpid()));
   fs::create_directories(opt.work);
   opt.templateHost = opt.work / "template";
-  fs::remove_all(opt.templateHost);
+  std::error_code ec;
+  fs::remove_all(opt.templateHost, ec);
   ::unsetenv("KIPO_HOST");
   platform::host::HostOptions hostOptions;
   hostOptions.facts.emplace(platform::host::fact::TestHost, "1");
@@ -227,7 +228,9 @@ int drive(Options opt) {
                 r.passed ? "passed" : r.failure.empty() ? "inconclusive" : "FAILED",
                 r.struck ? "" : r.strikeNote.empty() ? " (fault not reached)" : (" (" + r.strikeNote + ")").c_str());
     std::fflush(stdout);
-    if (r.passed && !opt.keep) fs::remove_all(d.folder);
+    // A host process still ending may take its own files away meanwhile: a removal never throws.
+    std::error_code removed;
+    if (r.passed && !opt.keep) fs::remove_all(d.folder, removed);
     done.push_back(std::move(d));
   };
 
@@ -246,7 +249,8 @@ int drive(Options opt) {
       clean.seed = opt.seed;
       clean.mode = m;
       fs::path folder = opt.work / ("run-" + std::to_string(opt.seed) + "-" + faults::modeName(m));
-      fs::remove_all(folder);
+      std::error_code ec;
+      fs::remove_all(folder, ec);
       cleanRuns.emplace(spawnRun(childOpt, clean, folder), Done{clean, {}, folder});
     }
     while (!cleanRuns.empty()) {
@@ -286,7 +290,8 @@ int drive(Options opt) {
     while (next < specs.size() && static_cast<int>(running.size()) < opt.jobs) {
       const RunSpec& s = specs[next++];
       fs::path folder = opt.work / ("run-" + std::to_string(s.seed));
-      fs::remove_all(folder);
+      std::error_code ec;
+      fs::remove_all(folder, ec);
       pid_t pid = spawnRun(childOpt, s, folder);
       if (pid < 0) {
         Done d{s, {}, folder};
@@ -345,7 +350,6 @@ int drive(Options opt) {
                 d.folder.c_str(), d.result.failure.c_str());
     for (const std::string& line : d.result.log) std::printf("    %s\n", line.c_str());
   }
-  std::error_code ec;
   fs::remove_all(opt.templateHost, ec);
   if (failures == 0 && !opt.keep) fs::remove_all(opt.work, ec);
   return failures == 0 ? 0 : 1;
