@@ -668,7 +668,12 @@ void CSynchronizeDialog2::onPreSyncCalculationFinished() {
   m_startRequested = false;
   if (!checkSpace()) return;
   if (!confirmLargeCopy()) return;
-  if (m_rowCount == 0) {
+  // With nothing to do the run is skipped, unless an earlier run of this computer was cut off:
+  // its marker stays until a run completes, and while it stays every login is refused, so the
+  // empty run goes ahead to completion, saves the snapshots and takes the marker away.
+  CSystemProfile* self = getProfileDatabase().getThisComputerProfile();
+  const bool unfinishedRun = self && fileExists(CCustomizerDoc::getSyncMarkerPath(*self));
+  if (m_rowCount == 0 && !unfinishedRun) {
     showMessageById(IDS_SYNC_UP_TO_DATE, deviceDisplayName());
     return;
   }

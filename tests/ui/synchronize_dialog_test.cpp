@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/customizer_doc.h"
 #include "app/preference_file.h"
 #include "app/registry.h"
 #include "app/system_profile.h"
@@ -356,6 +357,26 @@ TEST_F(SynchronizeDialogTest, OnceAndEndedByTheApplication) {
   ui.verify();
   EXPECT_EQ(dialog.nested, IDCANCEL);
   EXPECT_EQ(CSynchronizeDialog2::active(), nullptr);
+}
+
+// A run of this computer that was cut off left its marker, which refuses every login until a
+// run completes: when the drive is found up to date, OK still runs the (empty) run instead of
+// only saying so, so that the marker can go.
+TEST_F(SynchronizeDialogTest, AnUpToDateDriveStillRunsWhenAnEarlierRunWasCutOff) {
+  ASSERT_NE(self(), nullptr);
+  const CString marker = CCustomizerDoc::getSyncMarkerPath(*self());
+  CreateDirectoryW(u"E:\\Synchronized Computers", nullptr);
+  HANDLE file = CreateFileW(marker.GetString(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << utf8(marker);
+  CloseHandle(file);
+  synchronizer->plans.clear();
+  kipotest::UiScript ui;
+  ui.dialog(IDD_SYNCHRONIZE).click(IDOK);
+  SeenDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  ui.verify();
+  EXPECT_TRUE(boxes.empty()) << utf8(boxes[0].text);
+  EXPECT_EQ(login.runs.size(), 1u);
 }
 
 // An interrupted last run is told before anything else.
