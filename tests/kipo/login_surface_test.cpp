@@ -44,39 +44,6 @@ class KipoLoginSurfaceTest : public KipoTest {
     return kipo;
   }
 
-  // Presses `button` in the dialog captioned `caption` once it shows.
-  static bool pressInDialog(const char16_t* caption, int button, double seconds = 30) {
-    HWND dialog = nullptr;
-    if (!eventually([&] { return (dialog = FindWindowW(u"#32770", caption)) != nullptr && IsWindowVisible(dialog); },
-                    seconds))
-      return false;
-    PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0);
-    return eventually([&] { return !IsWindow(dialog); }, 10);
-  }
-
-  // Logs in to this computer through the pull-down's panel, and takes note of the instructions
-  // that follow.
-  void logIn() {
-    setString(HKEY_CURRENT_USER, u"Software\\Brackwater\\Kipo\\Prefs", u"allowLoginThisComputer", u"true");
-    std::string menu = openTrayMenu();
-    ASSERT_TRUE(contains(menu, "menu item 341")) << menu;
-    ASSERT_EQ(pickMenuCommand(341), 0);
-    std::string links;
-    ASSERT_TRUE(eventually([&] {
-      links = tool({"ui", "links", "--window", "Kipo Login", "--control", "1358"});
-      return contains(links, "href=\"**ALPHA\"");
-    })) << links << log();
-    // A person clicks once the window has slid down (a click during a slide is not taken).
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    std::string err;
-    ASSERT_EQ(kipotest::runTool({"ui", "follow", "--window", "Kipo Login", "--control", "1358", "--href", "**ALPHA"},
-                                nullptr, &err), 0) << err;
-    ASSERT_TRUE(eventually([] { return readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") == u"false"; }, 60))
-        << log();
-    ASSERT_TRUE(eventually([] { return contains(trayText(), "tip=\"Logged in"); })) << trayText();
-    // The instructions that follow the screen cover's end, when they come.
-    pressInDialog(u"Kipo - Message", IDOK, 10);
-  }
 
   static bool loggedOut() { return contains(trayText(), "tip=\"Double-click to synchronize"); }
 };

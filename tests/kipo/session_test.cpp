@@ -80,15 +80,6 @@ class KipoSessionTest : public KipoTest {
     (void)kipo;
   }
 
-  // Presses `button` in the dialog captioned `caption` once it shows.
-  static bool pressInDialog(const char16_t* caption, int button, double seconds = 30) {
-    HWND dialog = nullptr;
-    if (!eventually([&] { return (dialog = FindWindowW(u"#32770", caption)) != nullptr && IsWindowVisible(dialog); },
-                    seconds))
-      return false;
-    PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0);
-    return eventually([&] { return !IsWindow(dialog); }, 10);
-  }
 
   fs::path desktop_, documents_;
 };
