@@ -429,14 +429,26 @@ class Run {
     return false;
   }
 
-  // A file the user made during the session, by its name and content.
+  // A file the user made during the session, by its name and content. A synchronization cut off
+  // by a crash keeps both sides of the file it was copying: the copy comes back as the conflict
+  // copy "name(N).ext" with the user's bytes, which counts as the user's file too.
   bool madeByUser(const FileTree& tree, const std::string& path) const {
     auto e = tree.find(path);
     if (e == tree.end() || e->second.folder) return false;
-    auto range = made_.equal_range(fs::path(path).filename().string());
-    for (auto it = range.first; it != range.second; ++it)
-      if (it->second == e->second.hash) return true;
-    return false;
+    const auto madeAs = [&](const std::string& name) {
+      auto range = made_.equal_range(name);
+      for (auto it = range.first; it != range.second; ++it)
+        if (it->second == e->second.hash) return true;
+      return false;
+    };
+    const fs::path file = fs::path(path).filename();
+    if (madeAs(file.string())) return true;
+    const std::string stem = file.stem().string();
+    const std::size_t open = stem.rfind('(');
+    if (open == std::string::npos || stem.size() < open + 3 || stem.back() != ')') return false;
+    const std::string number = stem.substr(open + 1, stem.size() - open - 2);
+    if (number.find_first_not_of("0123456789") != std::string::npos) return false;
+    return madeAs(stem.substr(0, open) + file.extension().string());
   }
 
   void checkAfterSession() {
