@@ -522,7 +522,11 @@ class Run {
       failStep("the first synchronization");
       return;
     }
-    // Edits on both sides between the runs: new files and a changed one on each.
+    // Edits on both sides between the runs: new files and a changed one on each. They come more
+    // than two seconds after the first run's copies: the file synchronizer counts times that close
+    // as equal (a FAT drive keeps times to two seconds), so an edit in the same two seconds would
+    // go unseen by design.
+    pause(3000);
     const fs::path hostDesktop = c(std::string(kUserFolder) + "/Desktop");
     const fs::path driveDesktop = computerFolder() / "Desktop";
     std::map<std::string, std::set<std::uint64_t>> versions;
