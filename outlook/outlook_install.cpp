@@ -84,7 +84,8 @@ CString getOutlookProfilesRegkey() {
 
 CString getDefaultProfile() {
   return guardedValue(u"getDefaultProfile", CString(), [] {
-    CRegistry key(getOutlookProfilesRegkey(), true, true);
+    // Read only: a host whose Outlook has no profile keeps no profiles key.
+    CRegistry key(getOutlookProfilesRegkey());
     CString name;
     if (!key.getString(u"DefaultProfile", name)) name = CString();
     return name;

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "app/folder_lookup.h"
+#include "app/registry.h"
+#include "outlook/outlook_install.h"
 #include "outlook/outlook_signature_customizer.h"
 #include "platform/host/paths.h"
 #include "snapins/file_synchronizer.h"
@@ -139,6 +141,30 @@ TEST_F(OutlookFilesTest, TheSettingsStandBackWhenNotCarryingTheDriveFile) {
     EXPECT_TRUE(settings()->personalize());
     EXPECT_EQ(contents(outlookFolder() / "Mail.nk2"), "host nicknames");
     EXPECT_FALSE(fs::exists(outlookFolder() / "qx_Mail.nk2"));
+    doc.reset();
+  }
+}
+
+// Outlook installed without any mail profile: every phase reads the host's default profile name,
+// and reading it must not make the profiles key (nor its parents) that the host never had.
+TEST_F(OutlookFilesTest, AnOutlookWithoutProfilesIsLeftWithoutAProfilesKey) {
+  setOutlook("2003");
+  const CString profiles = getOutlookProfilesRegkey();
+  const CString messaging = profiles.Left(profiles.ReverseFind(u'\\'));
+  ASSERT_FALSE(CRegistry(messaging).isOpen());
+  for (const bool driveFile : {false, true}) {
+    SCOPED_TRACE(driveFile ? "with the drive file" : "without the drive file");
+    if (driveFile) makeDevicePst();
+    makeDocument<COutlookSettingsCustomizer>();
+    COutlookSettingsCustomizer& s = *settings();
+    EXPECT_EQ(getDefaultProfile(), CString());
+    EXPECT_TRUE(s.backup());
+    outlook->setPersonalized(true);
+    EXPECT_TRUE(s.personalize());
+    EXPECT_TRUE(s.postCalculateSyncOps(1));
+    EXPECT_TRUE(s.depersonalize());
+    EXPECT_TRUE(s.restore());
+    EXPECT_FALSE(CRegistry(messaging).isOpen());
     doc.reset();
   }
 }
