@@ -313,8 +313,10 @@ bool COutlookCustomizer::restore() {
     CRegistry options(CString(kExchangeClientOptionsKey), true, true);
     options.setString(kPickLogonProfileValue, pick);
   }
-  setPersonalized(false);
+  // MAPI is torn down while the login still counts as personalized: the clean-up after it never
+  // deletes the drive file Outlook has just used as the user's mailbox for the whole login.
   uninitializeMapiServices();
+  setPersonalized(false);
   return true;
 }
 

@@ -383,6 +383,22 @@ TEST_F(OutlookCustomizerTest, EqualFileSizesOrNoFoldersDeleteTheDrivesOutlookDat
   }
 }
 
+// A login computer that carries no folders: the logout leaves the drive file Outlook used as the
+// user's mailbox during the login (mail received then is nowhere else).
+TEST_F(OutlookCustomizerTest, TheLogoutKeepsTheDriveFileOfTheLogin) {
+  hostWithWork();
+  makeDevicePst();
+  makeSnapin();
+  snap->setDefaultPrefs(self());
+  ASSERT_TRUE(snap->folderSyncPrefs(self()).empty());
+  ASSERT_TRUE(snap->backup());
+  ASSERT_TRUE(snap->personalize());
+  EXPECT_TRUE(snap->depersonalize());
+  EXPECT_TRUE(snap->restore());
+  EXPECT_FALSE(snap->isPersonalized());
+  EXPECT_NE(dump(utf8(devicePst())).find("Hello"), std::string::npos) << "the drive file stays";
+}
+
 // The factory's "Outlook": the real snap-in, enabled for Exchange (logged), reached by the other
 // snap-ins through its link, its item synchronizer registered with the document's coordinator.
 TEST_F(OutlookCustomizerTest, TheFactoryMakesTheSnapinWithExchangeEnabled) {
