@@ -79,7 +79,8 @@ class KipoOutlookSessionTest : public KipoTest {
     HWND inbox = GetDlgItem(dialog, 1081);
     if (!inbox || !IsWindowEnabled(inbox)) return false;
     if (SendMessageW(inbox, BM_GETCHECK, 0, 0) != BST_CHECKED) {
-      if (kipotest::runTool({"ui", "click", "--window", utf8(kSynchronizeCaption), "--control", "1081"}) != 0) return false;
+      if (kipotest::runTool({"ui", "click", "--window", utf8(kSynchronizeCaption), "--control", "1081"}) != 0)
+        return false;
       if (!eventually([&] { return SendMessageW(inbox, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 10)) return false;
     }
     // OK during the new search is taken once it has ended.
@@ -97,8 +98,8 @@ class KipoOutlookSessionTest : public KipoTest {
   // Starts the host's Outlook as the user would, logging to the drive; true once it has logged on.
   bool startOutlook() {
     std::string err;
-    if (kipotest::runTool({"run", std::string("\"") + kOutlookProgram + "\" --log E:\\outlook.log"}, nullptr, &err) != 0)
-      return false;
+    const std::string line = std::string("\"") + kOutlookProgram + "\" --log E:\\outlook.log";
+    if (kipotest::runTool({"run", line}, nullptr, &err) != 0) return false;
     return eventually([&] { return contains(outlookLog(), "logon "); }, 30);
   }
   std::string outlookLog() const { return slurp(drive_ / "outlook.log"); }
@@ -183,67 +184,68 @@ TEST_F(KipoOutlookSessionTest, MailOfTheSessionStaysOnTheDriveAndTheHostIsLeftAs
 class KipoExchangeSessionTest : public KipoOutlookSessionTest {
  protected:
   void session(bool answers) {
-  std::string err;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"net", "add", "mail.corp", "--address", "10.1.2.3", "--rtt", "5"},
-        std::vector<std::string>{"mapi", "exchange", "add", "mail.corp", "--mailbox", "Robin"},
-        std::vector<std::string>{"mapi", "profile", "add", "Office", "--exchange", "mail.corp", "--mailbox", "Robin",
-                                 "--default"},
-        // The mailbox is this user's only profile (with two, MAPI asks which one).
-        std::vector<std::string>{"reg", "delete", std::string(kProfilesKey) + "\\Work"}})
-    ASSERT_EQ(kipotest::runTool(args, nullptr, &err), 0) << err;
-  fs::create_directories(drive_ / "Synchronized Computers" / "ALPHA");
-  const std::string before = exportProfiles();
+    std::string err;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"net", "add", "mail.corp", "--address", "10.1.2.3", "--rtt", "5"},
+          std::vector<std::string>{"mapi", "exchange", "add", "mail.corp", "--mailbox", "Robin"},
+          std::vector<std::string>{"mapi", "profile", "add", "Office", "--exchange", "mail.corp", "--mailbox", "Robin",
+                                   "--default"},
+          // The mailbox is this user's only profile (with two, MAPI asks which one).
+          std::vector<std::string>{"reg", "delete", std::string(kProfilesKey) + "\\Work"}})
+      ASSERT_EQ(kipotest::runTool(args, nullptr, &err), 0) << err;
+    fs::create_directories(drive_ / "Synchronized Computers" / "ALPHA");
+    const std::string before = exportProfiles();
 
-  {
-    Started kipo = startKipo(u"/handoff E:\\");
-    ASSERT_NE(waitForFrame(kipo), nullptr) << log();
-    ASSERT_TRUE(waitForTrayBalloon()) << trayText();
-    // A run over the mailbox stores its server and name on the drive.
-    ASSERT_TRUE(synchronizeWithInbox()) << tool({"ui", "list"}) << log();
-    ASSERT_TRUE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA" / "Outlook" / "Kipo.pst")) << log();
-    if (!answers) {
-      ASSERT_EQ(kipotest::runTool({"net", "remove", "mail.corp"}, nullptr, &err), 0) << err;
-      ASSERT_EQ(kipotest::runTool({"net", "add", "mail.corp", "--address", "10.1.2.3", "--unreachable"}, nullptr, &err), 0)
-          << err;
-    }
+    {
+      Started kipo = startKipo(u"/handoff E:\\");
+      ASSERT_NE(waitForFrame(kipo), nullptr) << log();
+      ASSERT_TRUE(waitForTrayBalloon()) << trayText();
+      // A run over the mailbox stores its server and name on the drive.
+      ASSERT_TRUE(synchronizeWithInbox()) << tool({"ui", "list"}) << log();
+      ASSERT_TRUE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA" / "Outlook" / "Kipo.pst")) << log();
+      if (!answers) {
+        ASSERT_EQ(kipotest::runTool({"net", "remove", "mail.corp"}, nullptr, &err), 0) << err;
+        ASSERT_EQ(
+            kipotest::runTool({"net", "add", "mail.corp", "--address", "10.1.2.3", "--unreachable"}, nullptr, &err), 0)
+            << err;
+      }
 
-    // The Exchange update's progress dialog (login and logout) is closed once it offers to be.
-    std::atomic<bool> watching{true};
-    std::atomic<int> updates{0};
-    std::thread closer([&] {
-      while (watching) {
-        HWND progress = FindWindowW(u"#32770", kProgressCaption);
-        if (progress && controlText(progress, 1030) == u"&Close") {
-          PostMessageW(progress, WM_COMMAND, 1030, 0);
-          ++updates;
-          eventually([&] { return !IsWindow(progress); }, 10);
+      // The Exchange update's progress dialog (login and logout) is closed once it offers to be.
+      std::atomic<bool> watching{true};
+      std::atomic<int> updates{0};
+      std::thread closer([&] {
+        while (watching) {
+          HWND progress = FindWindowW(u"#32770", kProgressCaption);
+          if (progress && controlText(progress, 1030) == u"&Close") {
+            PostMessageW(progress, WM_COMMAND, 1030, 0);
+            ++updates;
+            eventually([&] { return !IsWindow(progress); }, 10);
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-    });
-    struct Join {
-      std::atomic<bool>& flag;
-      std::thread& thread;
-      ~Join() {
-        flag = false;
-        thread.join();
-      }
-    } join{watching, closer};
+      });
+      struct Join {
+        std::atomic<bool>& flag;
+        std::thread& thread;
+        ~Join() {
+          flag = false;
+          thread.join();
+        }
+      } join{watching, closer};
 
-    logIn();
-    const std::string services = tool({"mapi", "services", "Kipo"});
-    EXPECT_TRUE(contains(tool({"mapi", "profiles"}), "Kipo (default)\n")) << tool({"mapi", "profiles"}) << log();
-    EXPECT_EQ(contains(services, "MSEMS"), answers) << services;
-    EXPECT_EQ(contains(services, kDevicePst), !answers) << services;
+      logIn();
+      const std::string services = tool({"mapi", "services", "Kipo"});
+      EXPECT_TRUE(contains(tool({"mapi", "profiles"}), "Kipo (default)\n")) << tool({"mapi", "profiles"}) << log();
+      EXPECT_EQ(contains(services, "MSEMS"), answers) << services;
+      EXPECT_EQ(contains(services, kDevicePst), !answers) << services;
 
-    logOut();
-    EXPECT_EQ(updates > 0, answers) << "the mailbox is updated through the progress dialog";
-    EXPECT_EQ(tool({"mapi", "profiles"}), "Office (default)\n") << log();
-    EXPECT_EQ(exportProfiles(), before);
-    ASSERT_TRUE(closeKipo(kipo));
+      logOut();
+      EXPECT_EQ(updates > 0, answers) << "the mailbox is updated through the progress dialog";
+      EXPECT_EQ(tool({"mapi", "profiles"}), "Office (default)\n") << log();
+      EXPECT_EQ(exportProfiles(), before);
+      ASSERT_TRUE(closeKipo(kipo));
+    }
   }
-}
 };
 
 TEST_F(KipoExchangeSessionTest, WhileTheServerAnswersTheLoginRunsOverTheMailbox) { session(true); }
