@@ -29,7 +29,8 @@ bool CEMailAccountInRegistry::write(const CString& accountKey) {
     auto it = values().find(row.number);
     const bool done = it != values().end() ? key.setVariant(row.name, row.registryType, it->second)
                                            : key.deleteValue(row.name);
-    if (!done) break;
+    // The rows after a failed one are not written: the account is incomplete, and says so.
+    if (!done) return false;
   }
   return true;
 }

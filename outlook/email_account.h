@@ -38,8 +38,8 @@ class CEMailAccountInRegistry : public CEMailAccountPropertyMap {
   ~CEMailAccountInRegistry() override = default;
 
   // Writes every property of the table into the key (created when missing): present ones with
-  // the row's type, absent ones deleted. False only when the key cannot be written; after the
-  // first value that fails, the rest are left as they were.
+  // the row's type, absent ones deleted. False when the key cannot be written or a value fails;
+  // the values after the one that failed are left as they were.
   virtual bool write(const CString& accountKey);
   // Reads every value of the table that the key holds. False when the key does not exist (a
   // read never creates a key); true also for a key without any of the values.

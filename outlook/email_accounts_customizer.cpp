@@ -30,6 +30,7 @@ constexpr const char16_t* kCarriedV10Store = u"Accounts";
 constexpr const char16_t* kCarriedV9Store = u"OMI Account Manager";
 constexpr const char16_t* kSavedProfilesKey = u"Profiles";
 constexpr const char16_t* kNoHostStoreValue = u"noHostAccountStore";
+constexpr const char16_t* kStagedStoreKey = u"Staged account store";
 constexpr const char16_t* kExchangeServerValue = u"exchangeServerName";
 constexpr const char16_t* kExchangeMailboxValue = u"exchangeMailboxName";
 constexpr const char16_t* kAccountNameValue = u"Account Name";
@@ -413,19 +414,34 @@ void CEMailAccountsCustomizer::storeExchangeNames() {
   prefs.setString(kExchangeMailboxValue, mailbox, REG_SZ);
 }
 
+bool CEMailAccountsCustomizer::carryHostStore(const CString& host, const CString& carried) {
+  // The copy is made and stripped of its passwords on the host side (the local key never goes to
+  // the drive), and replaces the drive's copy only once whole: a host store that cannot be read
+  // leaves the accounts of the last run on the drive.
+  const CString staged = joinPath(getLocalPrefsKey(), CString(kStagedStoreKey));
+  CRegistry leftover{staged};
+  leftover.deleteKey();
+  if (!keyExists(host)) {
+    // A store that does not exist holds no accounts: none are carried.
+    CRegistry old{carried};
+    return !keyExists(carried) || old.deleteKey();
+  }
+  bool ok = CRegistry::copyTree(host, staged) && removeAccountPasswords(staged);
+  if (ok && !CRegistry::copyTree(staged, carried)) {
+    CRegistry partial{carried};
+    partial.deleteKey();
+    ok = false;
+  }
+  CRegistry done{staged};
+  done.deleteKey();
+  return ok;
+}
+
 bool CEMailAccountsCustomizer::carryOutlook2002Store(CSystemProfile* self, bool lmos) {
   const CString carried = joinPath(outlookPrefsKeyFor(self), CString(kCarriedV10Store));
-  CRegistry old{carried};
-  old.deleteKey();
-  const CString host = CEMailAccountInRegistryManager::rootKeyFor(m_link->getSourceProfileName());
-  // A profile without accounts leaves nothing to carry.
-  if (keyExists(host)) {
-    if (!CRegistry::copyTree(host, carried) || !removeAccountPasswords(carried)) {
-      CRegistry partial{carried};
-      partial.deleteKey();
-      showMessageById(IDS_ACCOUNTS_NOT_COPIED);
-      return false;
-    }
+  if (!carryHostStore(CEMailAccountInRegistryManager::rootKeyFor(m_link->getSourceProfileName()), carried)) {
+    showMessageById(IDS_ACCOUNTS_NOT_COPIED);
+    return false;
   }
   if (lmos) {
     CMapiUtil::Store source, target;
@@ -470,15 +486,9 @@ bool CEMailAccountsCustomizer::pruneAccountsNotInSourceProfile(const CString& st
 bool CEMailAccountsCustomizer::carryOutlook2000Store(CSystemProfile* self) {
   const CString prefs = outlookPrefsKeyFor(self);
   const CString carried = joinPath(prefs, CString(kCarriedV9Store));
-  CRegistry old{carried};
-  old.deleteKey();
-  if (keyExists(CString(kOmiAccountManagerKey))) {
-    if (!CRegistry::copyTree(CString(kOmiAccountManagerKey), carried) || !removeAccountPasswords(carried)) {
-      CRegistry partial{carried};
-      partial.deleteKey();
-      showMessageById(IDS_ACCOUNTS_NOT_COPIED);
-      return false;
-    }
+  if (!carryHostStore(CString(kOmiAccountManagerKey), carried)) {
+    showMessageById(IDS_ACCOUNTS_NOT_COPIED);
+    return false;
   }
   const CString profile = m_link->getSourceProfileName();
   std::vector<CString> names;

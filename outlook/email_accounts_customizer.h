@@ -69,6 +69,9 @@ class CEMailAccountsCustomizer : public CCustomizer {
   bool backupOutlook2000Store();
   bool restoreOutlook2000Store();
   void storeExchangeNames();
+  // Replaces the drive's copy at `carried` with the host's store at `host`, without passwords.
+  // False when the host's store could not be copied whole; the drive's copy is then kept.
+  bool carryHostStore(const CString& host, const CString& carried);
   bool carryOutlook2002Store(CSystemProfile* self, bool lmos);
   bool carryOutlook2000Store(CSystemProfile* self);
   bool getSourceProfileAccountNames(std::vector<CString>& names);

@@ -7,6 +7,7 @@
 #include "outlook/account_v9.h"
 #include "outlook/email_account_manager.h"
 #include "tests/outlook/accounts_fixture.h"
+#include "tests/support/faults.h"
 
 namespace {
 
@@ -232,6 +233,30 @@ TEST_F(EmailAccountTest, AnAccountLeavingMailOnTheServerIsWrittenOnlyWithTheMess
   EXPECT_EQ(outlook->calls, (std::vector<std::string>{"personalize store Kipo", "personalize store Kipo"}));
   outlook->personalizeSession.reset();
   getMapiUtil()->uninitializeMapi();
+}
+
+// A value that cannot be written leaves the account incomplete: the write says so, in both
+// layouts, and a later write that goes through completes it.
+TEST_F(EmailAccountTest, AnAccountWrittenOnlyInPartIsAFailedWrite) {
+  COutlookAccountV9 v9;
+  COutlookAccountV10 v10;
+  struct Layout {
+    CEMailAccountInRegistry* account;
+    CString key;
+  };
+  for (const auto& [account, key] : {Layout{&v9, v9Account(u"00000001")}, Layout{&v10, v10Account(u"00000001")}}) {
+    SCOPED_TRACE(utf8(key));
+    account->setText(p::kAccountName, CString(u"Home"));
+    account->setText(p::kClassId, CString(kPop3));
+    account->setText(p::kPop3Server, CString(u"pop.example"));
+    // The second value the record writes fails, once.
+    kipotest::failCall("SHSetValueW", ERROR_ACCESS_DENIED, {}, 2, 1);
+    EXPECT_FALSE(account->write(key));
+    platform::fault::clearLocal();
+    EXPECT_FALSE(hasValue(key, u"POP3 Server")) << "the values after the failed one are not written";
+    EXPECT_TRUE(account->write(key));
+    EXPECT_TRUE(hasValue(key, u"POP3 Server"));
+  }
 }
 
 TEST_F(EmailAccountTest, SmtpSettingsAreCopiedFromADonor) {

@@ -10,6 +10,7 @@
 #include "outlook/address_book_customizer.h"
 #include "outlook/email_accounts_customizer.h"
 #include "tests/outlook/accounts_fixture.h"
+#include "tests/support/faults.h"
 
 namespace {
 
@@ -259,6 +260,41 @@ TEST_F(EmailAccountsCustomizerTest, ARunCarriesTheOutlook2003StoreWithoutPasswor
   // Not set up for this run, the snap-in carries nothing.
   outlook->synchronizerReady = false;
   EXPECT_FALSE(accounts->postExecuteSyncOps(self(), 1));
+}
+
+// The drive's copy is replaced only by a whole one: a host store that cannot be read keeps the
+// accounts of the last run on the drive, and the user is told.
+TEST_F(EmailAccountsCustomizerTest, ARunThatCannotReadTheHostsStoreKeepsTheDrivesCopy) {
+  ASSERT_NO_FATAL_FAILURE(setOutlook("2003"));
+  tool({"mapi", "profile", "add", "Outlook", "--pst", "C:\\outlook.pst", "--default"});
+  ASSERT_TRUE(startMapi().initializeMapi());
+  const CString host = profileStore(u"Outlook");
+  for (const char16_t* id : {u"00000001", u"00000002"}) {
+    setSz(host + u"\\" + id, u"clsid", kPop3);
+    setBinText(host + u"\\" + id, u"Account Name", id);
+    setBytes(host + u"\\" + id, u"POP3 Password", {1, 2});
+  }
+  const CString earlier = alphaOutlook() + u"\\Accounts\\00000009";
+  setSz(earlier, u"clsid", kPop3);
+  setBinText(earlier, u"Account Name", u"Earlier");
+
+  auto* accounts = make<CEMailAccountsCustomizer>();
+  kipotest::failCall("RegOpenKeyExW", ERROR_ACCESS_DENIED, std::u16string((host + u"\\00000002").view()));
+  EXPECT_FALSE(accounts->postExecuteSyncOps(self(), 1));
+  platform::fault::clearLocal();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(binText(earlier, u"Account Name"), "Earlier");
+  EXPECT_FALSE(exists(alphaOutlook() + u"\\Accounts\\00000001"));
+  const CString staged = accounts->getLocalPrefsKey() + u"\\Staged account store";
+  EXPECT_FALSE(exists(staged));
+
+  EXPECT_TRUE(accounts->postExecuteSyncOps(self(), 1));
+  EXPECT_FALSE(exists(earlier));
+  EXPECT_EQ(binText(alphaOutlook() + u"\\Accounts\\00000002", u"Account Name"), "00000002");
+  EXPECT_FALSE(hasValue(alphaOutlook() + u"\\Accounts\\00000002", u"POP3 Password"));
+  EXPECT_FALSE(exists(staged));
+  outlook->source.reset();
+  getMapiUtil()->uninitializeMapi();
 }
 
 // Outlook 2000 keeps every profile's accounts in one store: only those of the carried profile go,
