@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -479,6 +480,23 @@ bool probeRead(const void* at, void* out, std::size_t n) {
   return ::syscall(SYS_process_vm_readv, ::getpid(), &local, 1UL, &remote, 1UL, 0UL) == static_cast<long>(n);
 }
 
+// The `unit` bytes after the caller's `size` bytes, for countWithNul. Bytes in the same 4 KB
+// block as the last byte of the data, which was just read, are on a readable page and are read
+// directly: the probe is a system call or two, and every string a program writes (a crash mark
+// per file copied among them) would pay them. Under AddressSanitizer a read past a caller's
+// buffer would be reported, so there the probe is always made.
+bool peekAfter(const BYTE* data, std::size_t size, BYTE* out, std::size_t unit) {
+#if !defined(__SANITIZE_ADDRESS__)
+  const auto last = reinterpret_cast<std::uintptr_t>(data + size - 1);
+  const auto end = reinterpret_cast<std::uintptr_t>(data + size + unit - 1);
+  if (last / 4096 == end / 4096) {
+    std::memcpy(out, data + size, unit);
+    return true;
+  }
+#endif
+  return probeRead(data + size, out, unit);
+}
+
 // The size RegSetValueEx stores for `size` bytes at `data`: as NT does, a string type whose
 // count leaves out the NUL that follows it in memory is stored with that NUL. Only whole
 // characters count (an odd wide count is stored as given), and the character after the count
@@ -489,7 +507,7 @@ DWORD countWithNul(DWORD type, const BYTE* data, DWORD size, bool ansi) {
   if (!data || !isStringType(type) || size < unit || size % unit || size > 0xFFFFFFFFu - unit) return size;
   if (std::all_of(data + size - unit, data + size, [](BYTE b) { return b == 0; })) return size;
   BYTE next[2] = {1, 1};
-  if (!probeRead(data + size, next, unit)) return size;
+  if (!peekAfter(data, size, next, unit)) return size;
   return std::all_of(next, next + unit, [](BYTE b) { return b == 0; }) ? size + static_cast<DWORD>(unit) : size;
 }
 
