@@ -197,6 +197,10 @@ COutlookItem* CItemSynchronizer::searchItem(COutlookFolder* first, const Snapsho
 COutlookFolder* CItemSynchronizer::folderOfEntry(const CSnapshotIds& ids, const SnapshotBytes& entryId, bool sourceSide) {
   const FolderMaps maps = sourceSide ? sourceToTarget() : targetToSource();
   if (COutlookFolder* folder = maps.findFolder(ids)) return folder;
+  return folderHolding(entryId, sourceSide);
+}
+
+COutlookFolder* CItemSynchronizer::folderHolding(const SnapshotBytes& entryId, bool sourceSide) {
   IMsgStore* store = sourceSide ? m_sourceStore.get() : m_targetStore.get();
   if (!m_mapi || !store || entryId.empty()) return nullptr;
   platform::com::Ptr<IUnknown> object;
@@ -262,6 +266,12 @@ int CItemSynchronizer::syncTargetItem(COutlookItem* b) {
     if (a) {
       kind = adjustOpForMove(determineSyncOp(a, b, s), getItemMoveState(a, b, s));
       if (kind != kItemOpTargetToSource) kind = kItemOpDeleteTarget;
+    } else if (folder && folder->syncInfo && folder->syncInfo->state == CFolderSyncInfo::kSourceNotSynchronized &&
+               folderHolding(s->item.entryId, true) == folder) {
+      // The items of a folder the run does not carry are not listed, so the walk did not meet the
+      // host item; it is still where it was, and its drive copy stays. (One gone or moved away,
+      // such as a sent message that left the Outbox, takes its drive copy along.)
+      kind = kItemOpNothing;
     } else if (!m_unreadSource.empty()) {
       // The source item may lie in a folder whose listing failed: deleting its target copy would
       // lose it for good (the entry would then say it was deleted on the target).

@@ -155,6 +155,8 @@ class CItemSynchronizer : public CSynchronizer {
   // A folder of the side's maps whose recorded ids are these; else the folder of the message of
   // that entry id, found by its parent id.
   COutlookFolder* folderOfEntry(const CSnapshotIds& ids, const SnapshotBytes& entryId, bool sourceSide);
+  // The folder of the side's tree the store says holds the item now; null when either is unknown.
+  COutlookFolder* folderHolding(const SnapshotBytes& entryId, bool sourceSide);
   // The item of that id in `first`, else in any other folder of the side's long-term map; null
   // when none or when cancelled (then `wasCancelled` is set).
   COutlookItem* searchItem(COutlookFolder* first, const SnapshotBytes& id, bool sourceSide, bool& wasCancelled);

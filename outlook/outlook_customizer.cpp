@@ -382,7 +382,12 @@ void COutlookCustomizer::writeSourceProfileName(CRegistry& key) {
 int COutlookCustomizer::initSynchronizer(CSystemProfile* profile) {
   if (!isSupportedOutlookVersion()) return kInitSyncReady;
   const CString snapshot = getSnapshotPath(profile);
-  if (m_synchronizerReady && m_runProfile == profile && !snapshot.IsEmpty()) return kInitSyncReady;
+  if (m_synchronizerReady && m_runProfile == profile && !snapshot.IsEmpty()) {
+    // MAPI stays up between the synchronize dialog's searches, but its choices (the Inbox) may
+    // have changed the records since: the next search works on them.
+    copyRunFolderPrefs(profile);
+    return kInitSyncReady;
+  }
   if (!prepareDevicePst(profile)) return kInitSyncFailed;
   const int r = m_profileManager->initializeMapiServices(true, profile);
   if (r != kMapiInitReady) return r;
@@ -411,13 +416,17 @@ int COutlookCustomizer::initSynchronizer(CSystemProfile* profile) {
   sync.setSourceMessageStore(sourceStore);
   sync.setTargetSession(m_profileManager->getSyncMapiSession());
   sync.setTargetMessageStore(m_profileManager->openSyncMessageStore());
-  m_runFolderPrefs.clear();
-  for (const auto& record : folderSyncPrefs(profile)) m_runFolderPrefs.push_back(*record);
+  copyRunFolderPrefs(profile);
   m_runProfile = profile;
   sync.setFolderSyncPrefs(&m_runFolderPrefs);
   sync.setSnapshotPath(snapshot);
   m_synchronizerReady = true;
   return r;
+}
+
+void COutlookCustomizer::copyRunFolderPrefs(CSystemProfile* profile) {
+  m_runFolderPrefs.clear();
+  for (const auto& record : folderSyncPrefs(profile)) m_runFolderPrefs.push_back(*record);
 }
 
 void COutlookCustomizer::keepResolvedFolderIds() {

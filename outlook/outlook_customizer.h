@@ -140,6 +140,8 @@ class COutlookCustomizer : public COutlookCustomizerBase, public COutlookSnapinL
  private:
   // "Outlook" of this computer's prefs path in the device store; empty without this computer.
   static CString thisComputerOutlookKey();
+  // The computer's records as the run's (the item synchronizer reads these).
+  void copyRunFolderPrefs(CSystemProfile* profile);
   // Copies the resolved folder ids of the run's records back into the computer's records.
   void keepResolvedFolderIds();
 

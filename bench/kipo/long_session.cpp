@@ -1,10 +1,15 @@
-// A long session of "Kipo.exe" on a host with Explorer and a USB drive E:, driven as a person
-// drives it: the anchor tree (20,000 files in 400 folders) lies on the user's Desktop, where the
-// file snap-in carries it, and the default MAPI profile's personal folders file holds 10,000
-// items. Each session synchronizes through the tray (the synchronize dialog's search, OK, the
-// progress to its end), logs in through the pull-down's panel and out through the taskbar's
-// button. One program runs all the sessions; its resident set (VmRSS, VmHWM of /proc) is read
-// after each login and each logout, so a leak shows as growth from the first login to the end.
+// A long session of "Kipo.exe" on a host with Explorer, the host's Outlook and a USB drive E:,
+// driven as a person drives it: the anchor tree (20,000 files in 400 folders) lies on the user's
+// Desktop, where the file snap-in carries it, and the drive's personal folders file of this
+// computer ("Kipo.pst" in its Outlook folder) holds 10,000 items, which each login puts Outlook on
+// through the "Kipo" profile. The host's own default profile ("Outlook") has a small store of its
+// own. Each session synchronizes through the tray (the synchronize dialog's search, OK, the
+// progress to its end) with the Inbox ticked (the first session ticks it; its record is kept),
+// logs in through the pull-down's panel and out through the taskbar's button. Mail arrives on
+// both sides each session (on the host before the sync, on the drive's file during the login),
+// so every run has items to carry both ways. One program runs all the sessions; its resident set
+// (VmRSS, VmHWM of /proc) is read after each login and each logout, so a leak shows as growth
+// from the first login to the end.
 //
 // Times are wall-clock milliseconds from the command to the state being reached:
 // - login: from starting `kipo-host ui follow` on the panel's link of this computer to the tray
@@ -12,8 +17,9 @@
 //   balloon that ends the pull-down's uncover, after which the login instructions are asked;
 // - logout: from OK in the logout question to the tray tip of a logged-out program (set once the
 //   depersonalize and restore passes have ended);
-// - sync: the calculation from the tray's Synchronize to "Search complete", the run from the
-//   dialog's OK to the progress dialog's Close.
+// - sync: the calculation from the tray's Synchronize to "Search complete" (in the first session
+//   with the second search the Inbox tick starts), the run from the dialog's OK to the progress
+//   dialog's Close.
 // The start of a `kipo-host` command is part of the login time; its own figure is printed so it
 // can be taken off.
 //
@@ -55,8 +61,17 @@ constexpr char16_t kLoggedOutTipStart[] = u"Double-click to synchronize";
 constexpr char16_t kLoggedInBalloon[] = u"Logged in on this computer.";
 constexpr char16_t kLoggedOutBalloon[] = u"Not logged in on this computer.";
 constexpr char kComputer[] = "ALPHA";
-constexpr char16_t kStorePath[] =
+constexpr char16_t kHostStorePath[] =
     u"C:\\Documents and Settings\\Robin\\Local Settings\\Application Data\\Microsoft\\Outlook\\Outlook.pst";
+constexpr char kDriveStorePath[] = "E:\\Synchronized Computers\\ALPHA\\Outlook\\Kipo.pst";
+constexpr int kSyncInbox = 1081;  // the synchronize dialog's Inbox choice
+// Mail arriving each session: on the host before its sync, in the drive's file during its login.
+constexpr int kHostMailPerSession = 3;
+constexpr int kDriveMailPerSession = 2;
+constexpr char kHostMailSubject[] = "Host mail";
+constexpr char kDriveMailSubject[] = "Drive mail";
+// The Outlook snap-in's item synchronizer opens its source session once per run.
+constexpr char kItemSyncRunLine[] = "{ItemSynchronizer}: Mapi session used is not exchange.";
 
 // The fixture's steps of a person at the tray, used outside a test.
 struct Person : KipoTest {
@@ -195,6 +210,11 @@ std::string tool(const std::vector<std::string>& args) {
 struct Figures {
   double calcMs = 0, syncMs = 0, loginMs = 0, uncoverMs = 0, logoutMs = 0;
   bool upToDate = false;  // the run found nothing to carry
+  bool inboxTicked = false;  // this session ticked the Inbox (it was not kept from before)
+  bool storeCarried = false;  // logged in, Outlook was on the "Kipo" profile over the drive's file
+  int itemRuns = 0;  // runs of the item synchronizer the log shows for this session's sync
+  int copyLaterAsked = 0;  // the run offered to leave many items on the drive for later
+  int driveItems = 0, hostItems = 0;  // items in the two stores after the sync
   int clicks = 0;         // clicks on the panel's link until the login was taken
   Memory afterLogin, afterLogout;
   std::map<std::string, long> mappingsAfterLogin, mappingsAfterLogout;
@@ -213,16 +233,35 @@ bool synchronize(Figures& f) {
   HWND dialog = nullptr;
   if (!until([&] { return (dialog = FindWindowW(u"#32770", kSynchronizeCaption)) != nullptr; }, 60))
     return fail("the synchronize dialog");
-  if (!until([&] { return controlText(dialog, 1246) == u"Kipo Meter - Search complete"; }, 1200))
-    return fail("the synchronize dialog's search");
+  auto searched = [&] { return controlText(dialog, 1246) == u"Kipo Meter - Search complete"; };
+  if (!until(searched, 1200)) return fail("the synchronize dialog's search");
+  // The Inbox is carried once ticked; the tick is kept with this computer's Outlook records, so
+  // only the first session makes it. It starts the search again.
+  if (IsWindowEnabled(GetDlgItem(dialog, kSyncInbox)) && SendMessageW(GetDlgItem(dialog, kSyncInbox), BM_GETCHECK, 0, 0) != BST_CHECKED) {
+    if (kipotest::runTool({"ui", "check", "--window", "Kipo - Synchronizer", "--control", std::to_string(kSyncInbox), "--state", "1"}) != 0)
+      return fail("ticking the Inbox");
+    if (!until([&] { return !searched(); }, 60)) return fail("the search the Inbox starts");
+    if (!until(searched, 1200)) return fail("the synchronize dialog's search with the Inbox");
+    f.inboxTicked = true;
+  }
+  if (SendMessageW(GetDlgItem(dialog, kSyncInbox), BM_GETCHECK, 0, 0) != BST_CHECKED) return fail("the Inbox choice");
   f.calcMs = msSince(begin);
   const Clock::time_point run = Clock::now();
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  // With nothing to carry the program says so instead of running.
+  // With nothing to carry the program says so instead of running. With many items to copy from
+  // the drive it offers to leave them for later; a person carrying the mail says No.
   HWND progress = nullptr, upToDate = nullptr;
   if (!until([&] {
-        return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr ||
-               (upToDate = visibleDialog(kUpToDateCaption)) != nullptr;
+        progress = FindWindowW(u"#32770", kProgressCaption);
+        upToDate = visibleDialog(kUpToDateCaption);
+        if (upToDate && GetDlgItem(upToDate, IDNO)) {
+          PostMessageW(upToDate, WM_COMMAND, IDNO, 0);
+          ++f.copyLaterAsked;
+          const HWND asked = upToDate;
+          eventually([&] { return !IsWindow(asked); }, 30);
+          upToDate = nullptr;
+        }
+        return progress != nullptr || upToDate != nullptr;
       }, 60))
     return fail("the progress dialog");
   if (upToDate) {
@@ -311,6 +350,18 @@ bool logIn(DWORD pid, const fs::path& logFile, Figures& f) {
   if (readString(HKEY_CURRENT_USER, kLocalPrefsKey, u"personalizing") != u"false") return fail("the end of the personalize pass");
   f.afterLogin = memoryOf(pid);
   f.mappingsAfterLogin = mappingsOf(pid);
+  f.storeCarried = tool({"mapi", "profiles"}).find("Kipo (default)") != std::string::npos &&
+                   tool({"mapi", "services", "Kipo"}).find(kDriveStorePath) != std::string::npos;
+  return true;
+}
+
+// Mail delivered into a store's Inbox, a subject per message ("<subject> <session>.<n>").
+bool deliver(const std::string& store, const char* subject, int session, int count) {
+  for (int n = 1; n <= count; ++n) {
+    if (kipotest::runTool({"mapi", "deliver", store, "--from", "colleague@example.com", "--subject",
+                           std::string(subject) + " " + std::to_string(session) + "." + std::to_string(n)}) != 0)
+      return fail(std::string("delivering ") + subject + " into " + store);
+  }
   return true;
 }
 
@@ -365,27 +416,51 @@ bool run(const std::string& what, const std::vector<std::string>& args) {
   return false;
 }
 
-// The default profile "Outlook" over a personal folders file of `items` messages in four folders.
-bool makeStore(const kipotest::TestHost& host, int items) {
-  if (!run("outlook set", {"outlook", "set", "--version", "2003"})) return false;
-  const fs::path description = host.folder() / "store.txt";
+// A store file made from a description: `items` messages spread over folders by shares in tenths.
+bool makeStoreFile(const fs::path& description, const std::string& store, const std::string& label, int items,
+                   const std::vector<std::pair<const char*, int>>& shares) {
   {
     std::ofstream out(description);
-    const struct {
-      const char* folder;
-      int share;  // in tenths
-    } folders[] = {{"Inbox", 4}, {"Inbox/Projects", 2}, {"Sent Items", 3}, {"Deleted Items", 1}};
     int made = 0;
-    for (std::size_t k = 0; k < std::size(folders); ++k) {
-      const int count = k + 1 == std::size(folders) ? items - made : items * folders[k].share / 10;
-      out << "folder " << folders[k].folder << "\n";
-      for (int i = 0; i < count; ++i) out << "item IPM.Note Message " << (made + i) << " of " << folders[k].folder << "\n";
+    for (std::size_t k = 0; k < shares.size(); ++k) {
+      const int count = k + 1 == shares.size() ? items - made : items * shares[k].second / 10;
+      out << "folder " << shares[k].first << "\n";
+      for (int i = 0; i < count; ++i) out << "item IPM.Note " << label << " " << (made + i) << " of " << shares[k].first << "\n";
       made += count;
     }
   }
-  makeFolders(kStorePath);
-  return run("mapi make", {"mapi", "make", toUtf8(kStorePath), "--from", description.string()}) &&
-         run("mapi profile add", {"mapi", "profile", "add", "Outlook", "--pst", toUtf8(kStorePath), "--default"});
+  return run("mapi make " + store, {"mapi", "make", store, "--from", description.string()});
+}
+
+// The host's Outlook: its default profile "Outlook" over a personal folders file with an Inbox of
+// its own, and the drive's file of this computer with `items` messages in four folders (as
+// earlier synchronizations left it).
+bool makeStores(const kipotest::TestHost& host, const fs::path& drive, int items) {
+  if (!run("outlook set", {"outlook", "set", "--version", "2003"})) return false;
+  makeFolders(kHostStorePath);
+  if (!makeStoreFile(host.folder() / "host-store.txt", toUtf8(kHostStorePath), "Host message", 100, {{"Inbox", 10}}) ||
+      !run("mapi profile add", {"mapi", "profile", "add", "Outlook", "--pst", toUtf8(kHostStorePath), "--default"}))
+    return false;
+  fs::create_directories(drive / "Synchronized Computers" / kComputer / "Outlook");
+  return makeStoreFile(host.folder() / "drive-store.txt", kDriveStorePath, "Message", items,
+                       {{"Inbox", 4}, {"Inbox/Projects", 2}, {"Sent Items", 3}, {"Deleted Items", 1}});
+}
+
+// The items of a store file, and those whose subject starts with `subject`; -1 when it cannot be read.
+std::pair<int, int> itemsOf(const std::string& store, const std::string& subject) {
+  std::string out, err;
+  if (kipotest::runTool({"mapi", "dump", store}, &out, &err) != 0) return {-1, -1};
+  int items = 0, marked = 0;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = line.find_first_not_of(' ');
+    if (at == std::string::npos || line.compare(at, 5, "item ") != 0) continue;
+    ++items;
+    // "item CLASS SUBJECT"
+    const std::size_t space = line.find(' ', at + 5);
+    if (space != std::string::npos && line.compare(space + 1, subject.size(), subject) == 0) ++marked;
+  }
+  return {items, marked};
 }
 
 // Files under a folder, and their bytes.
@@ -445,7 +520,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot make the anchor tree: %s\n", make.c_str());
     return 1;
   }
-  if (!makeStore(host, options.items)) return 1;
+  if (!makeStores(host, drive, options.items)) return 1;
+  const int hostItemsBefore = itemsOf(toUtf8(kHostStorePath), kDriveMailSubject).first;
+  const int driveItemsBefore = itemsOf(kDriveStorePath, kHostMailSubject).first;
   const auto [treeFiles, treeBytes] = countFiles(anchor);
 
   // The cost of starting one `kipo-host` command, part of each login figure.
@@ -467,16 +544,24 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::printf("host tree: %ld files, %llu bytes on the Desktop; store: %d items; %d sessions; Kipo pid %u\n", treeFiles,
-              treeBytes, options.items, options.sessions, static_cast<unsigned>(pid));
-  std::printf("%7s %9s %9s %9s %9s %9s %11s %11s %11s %6s\n", "session", "calc ms", "sync ms", "login ms", "+uncover",
-              "logout ms", "RSS login", "RSS logout", "HWM KiB", "clicks");
-  std::printf("(sync ms marked =: the program found the drive up to date and ran nothing; clicks: on the panel's link\n"
-              " until the login was taken)\n");
+  std::printf("host tree: %ld files, %llu bytes on the Desktop; stores: %d items on the drive, %d on the host; %d sessions; "
+              "Kipo pid %u\n",
+              treeFiles, treeBytes, driveItemsBefore, hostItemsBefore, options.sessions, static_cast<unsigned>(pid));
+  std::printf("%7s %9s %9s %9s %9s %9s %11s %11s %11s %6s %5s %5s %7s %7s\n", "session", "calc ms", "sync ms", "login ms",
+              "+uncover", "logout ms", "RSS login", "RSS logout", "HWM KiB", "clicks", "runs", "pst", "drive", "host");
+  std::printf("(sync ms marked =: the program found the drive up to date and ran nothing; calc ms marked +: the Inbox\n"
+              " was ticked, a second search; clicks: on the panel's link until the login was taken; runs: runs of the\n"
+              " item synchronizer in the log during the sync; pst: the login had Outlook on the drive's Kipo.pst;\n"
+              " drive, host: the items of each store after the sync)\n");
   std::vector<Figures> sessions;
   for (int s = 1; s <= options.sessions; ++s) {
     Figures f;
-    const bool ok = synchronize(f) && logIn(pid, drive / "Kipo.html", f) && logOut(pid, f);
+    const std::size_t runsBefore = countOf(log(), kItemSyncRunLine);
+    const bool ok = deliver(toUtf8(kHostStorePath), kHostMailSubject, s, kHostMailPerSession) && synchronize(f) &&
+                    (f.itemRuns = static_cast<int>(countOf(log(), kItemSyncRunLine) - runsBefore), true) &&
+                    (f.driveItems = itemsOf(kDriveStorePath, "").first, f.hostItems = itemsOf(toUtf8(kHostStorePath), "").first, true) &&
+                    logIn(pid, drive / "Kipo.html", f) && deliver(kDriveStorePath, kDriveMailSubject, s, kDriveMailPerSession) &&
+                    logOut(pid, f);
     if (!ok) {
       std::printf("session %d stopped at: %s\n", s, g_failure.c_str());
       std::printf("%s\n%s\n", Person::trayText().c_str(), tool({"ui", "list"}).c_str());
@@ -486,8 +571,10 @@ int main(int argc, char** argv) {
       break;
     }
     sessions.push_back(f);
-    std::printf("%7d %9.0f %8.0f%c %9.0f %9.0f %9.0f %11ld %11ld %11ld %6d\n", s, f.calcMs, f.syncMs, f.upToDate ? '=' : ' ',
-                f.loginMs, f.uncoverMs, f.logoutMs, f.afterLogin.rss, f.afterLogout.rss, f.afterLogout.hwm, f.clicks);
+    std::printf("%7d %8.0f%c %8.0f%c %9.0f %9.0f %9.0f %11ld %11ld %11ld %6d %5d %5s %7d %7d\n", s, f.calcMs,
+                f.inboxTicked ? '+' : ' ', f.syncMs, f.upToDate ? '=' : ' ', f.loginMs, f.uncoverMs, f.logoutMs, f.afterLogin.rss,
+                f.afterLogout.rss, f.afterLogout.hwm, f.clicks, f.itemRuns, f.storeCarried ? "yes" : "no", f.driveItems,
+                f.hostItems);
     std::fflush(stdout);
   }
 
@@ -495,6 +582,20 @@ int main(int argc, char** argv) {
   std::printf("\ndrive: %ld files, %llu bytes for %s; store carried: %s; nickname asked %d time(s)\n", driveFiles, driveBytes,
               kComputer, anyStoreFile(drive / "Synchronized Computers") ? "yes (a .pst on the drive)" : "no (no .pst on the drive)",
               g_nicknamesAnswered);
+  // Mail that arrived on one side has reached the other: the host's in the drive's file after
+  // each session's sync, the drive's on the host after the next session's sync.
+  const int done = static_cast<int>(sessions.size());
+  const auto [hostItems, driveMailOnHost] = itemsOf(toUtf8(kHostStorePath), kDriveMailSubject);
+  const auto [driveItems, hostMailOnDrive] = itemsOf(kDriveStorePath, kHostMailSubject);
+  std::printf("stores: drive %d -> %d items, host %d -> %d items; host mail on the drive %d of %d, drive mail on the host "
+              "%d of %d (the last session's arrives with the next sync)\n",
+              driveItemsBefore, driveItems, hostItemsBefore, hostItems, hostMailOnDrive, done * kHostMailPerSession,
+              driveMailOnHost, std::max(0, done - 1) * kDriveMailPerSession);
+  int copyLater = 0;
+  for (const Figures& f : sessions) copyLater += f.copyLaterAsked;
+  std::printf("the question whether to leave many items on the drive for later came %d time(s), answered No\n", copyLater);
+  std::printf("logins with Outlook on the drive's Kipo.pst: %d of %d\n",
+              static_cast<int>(std::count_if(sessions.begin(), sessions.end(), [](const Figures& f) { return f.storeCarried; })), done);
   if (!sessions.empty()) {
     const Figures& first = sessions.front();
     const Figures& last = sessions.back();

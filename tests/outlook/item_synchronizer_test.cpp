@@ -683,6 +683,33 @@ TEST_F(ItemSyncRunTest, ARenamedFolderTakesItsItemsAlong) {
   EXPECT_TRUE(plan().empty());
 }
 
+// Items only the drive held are copied to the host while no folder is carried. A later run that
+// carries the Inbox brings the host's Inbox across and leaves every drive item where it is: the
+// Inbox ones are paired with their host copies, and the one in Sent Items has its host copy in a
+// folder the run does not look at (which is no reason to delete it from the drive).
+TEST_F(ItemSyncRunTest, DriveItemsCopiedToTheHostStayOnTheDriveWhenTheInboxIsCarriedLater) {
+  {
+    std::ofstream description(host.c("drive.txt"));
+    description << "folder Inbox\nitem IPM.Note From the drive\nfolder Inbox/Projects\nitem IPM.Note Drive project\n"
+                   "folder Sent Items\nitem IPM.Note Drive sent\n";
+  }
+  tool({"mapi", "make", "C:\\Drive\\Kipo.pst", "--from", host.c("drive.txt").string()});
+  prefs.clear();
+  sync = make();
+  ASSERT_TRUE(run(*sync));
+  const std::multiset<std::string> drive{"Inbox/From the drive", "Inbox/Projects/Drive project", "Sent Items/Drive sent"};
+  EXPECT_EQ(items(targetStore.get()), drive);
+  for (const std::string& item : drive) EXPECT_EQ(items(sourceStore.get()).count(item), 1u) << item;
+
+  prefs = {COutlookFolderSyncPref(CString(u"Inbox"))};  // found by name, as the Inbox choice makes it
+  sync = make();
+  ASSERT_TRUE(run(*sync));
+  std::multiset<std::string> expected = drive;
+  expected.insert({"Inbox/Hello", "Inbox/Zed"});
+  EXPECT_EQ(items(targetStore.get()), expected);
+  EXPECT_TRUE(plan().empty());
+}
+
 // A first synchronization throws both snapshot copies away and starts from nothing; a host
 // whose message store is no longer the one of the last save stops the run with message 465.
 TEST_F(ItemSyncRunTest, AFirstSyncForgetsTheSnapshotAndAnotherStoreStopsTheRun) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "app/file_util.h"
@@ -106,6 +107,32 @@ class OutlookCustomizerTest : public OutlookSnapinTest {
 
   COutlookCustomizer* snap = nullptr;
 };
+
+// The synchronize dialog searches again when its Inbox is ticked, with MAPI still up from the
+// first search: the second search carries the Inbox.
+TEST_F(OutlookCustomizerTest, ASearchAfterTheInboxIsTickedCarriesIt) {
+  hostWithWork();
+  makeDevicePst();
+  makeSnapin();
+  CSpaceMan& spaceMan = doc->getSpaceMan();
+  const auto search = [&] {
+    std::multiset<std::string> subjects;
+    EXPECT_TRUE(snap->preCalculateSyncOps(self()));
+    CSpaceRecord record(&spaceMan, snap, self(), {&snap->itemSynchronizer()});
+    EXPECT_EQ(record.calculateSyncOps(kSyncBothWays), kSyncDone);
+    EXPECT_TRUE(snap->postCalculateSyncOps(kSyncDone));
+    for (const auto& op : spaceMan.getRunList())
+      if (const auto* item = dynamic_cast<const CItemSyncOp*>(op.get())) subjects.insert(utf8(item->getSubject()));
+    spaceMan.freeSyncOps();
+    return subjects;
+  };
+  EXPECT_EQ(search().count("From the host"), 0u);
+  snap->setInboxSyncDays(self(), true, 0xFFFFFFFF);
+  EXPECT_EQ(search().count("From the host"), 1u);
+  snap->setInboxSyncDays(self(), false, 0xFFFFFFFF);
+  EXPECT_EQ(search().count("From the host"), 0u);
+  snap->postSynchronize();
+}
 
 // A login on a host with its own profile: the backup saves the profiles tree, the source name and
 // "PickLogonProfile"; personalizing makes "Kipo" the default over the drive file; a run in the
