@@ -1,6 +1,8 @@
 // Snapshot records and their file (sync_snapshot.h).
 #include "snapins/sync_snapshot.h"
 
+#include <algorithm>
+
 #include "app/customizer_exception.h"
 #include "app/document_host_services.h"
 #include "app/file_operation.h"
@@ -71,13 +73,15 @@ void CFileSnapshot::stamp() {
 
 // ---- CSyncSnapshot --------------------------------------------------------------------------------
 
-CSyncSnapshot::CSyncSnapshot(const CSyncSnapshot& other)
-    : CObject(), version(other.version), m_records(other.m_records), m_indexStale(true) {}
+CSyncSnapshot::CSyncSnapshot(const CSyncSnapshot& other) : CObject() { *this = other; }
 
 CSyncSnapshot& CSyncSnapshot::operator=(const CSyncSnapshot& other) {
   if (this != &other) {
     version = other.version;
-    m_records = other.m_records;
+    std::vector<std::unique_ptr<CFileSnapshot>> copies;
+    copies.reserve(other.m_records.size());
+    for (const auto& record : other.m_records) copies.push_back(std::make_unique<CFileSnapshot>(*record));
+    m_records = std::move(copies);
     m_indexStale = true;
   }
   return *this;
@@ -93,20 +97,25 @@ void CSyncSnapshot::ensureIndex() {
   if (!m_indexStale) return;
   m_byHost.clear();
   m_byRelative.clear();
+  m_sharedKeys = false;
   m_byHost.reserve(m_records.size());
   m_byRelative.reserve(m_records.size());
-  for (size_t i = 0; i < m_records.size(); ++i) {
-    m_byHost.emplace(foldKey(m_records[i].hostPath), i);
-    m_byRelative.emplace(foldKey(m_records[i].relativePath), i);
-  }
+  for (const auto& record : m_records) index(record.get());
   m_indexStale = false;
+}
+
+void CSyncSnapshot::index(CFileSnapshot* record) {
+  // emplace keeps an earlier record of the same key: look-ups find the first.
+  const bool host = m_byHost.emplace(foldKey(record->hostPath), record).second;
+  const bool relative = m_byRelative.emplace(foldKey(record->relativePath), record).second;
+  if (!host || !relative) m_sharedKeys = true;
 }
 
 CFileSnapshot* CSyncSnapshot::find(const CString& path, bool byHost) {
   ensureIndex();
   const Index& index = byHost ? m_byHost : m_byRelative;
   const auto it = index.find(foldKey(path));
-  return it == index.end() ? nullptr : &m_records[it->second];
+  return it == index.end() ? nullptr : it->second;
 }
 
 CFileSnapshot* CSyncSnapshot::findByHostPath(const CString& path) { return find(path, true); }
@@ -115,14 +124,9 @@ CFileSnapshot* CSyncSnapshot::findByRelativePath(const CString& path) { return f
 CFileSnapshot* CSyncSnapshot::addRecord(const CFileSnapshot& record) { return addRecord(CFileSnapshot(record)); }
 
 CFileSnapshot* CSyncSnapshot::addRecord(CFileSnapshot&& record) {
-  m_records.push_back(std::move(record));
-  if (!m_indexStale) {
-    // emplace keeps an earlier record of the same key: look-ups find the first.
-    const CFileSnapshot& added = m_records.back();
-    m_byHost.emplace(foldKey(added.hostPath), m_records.size() - 1);
-    m_byRelative.emplace(foldKey(added.relativePath), m_records.size() - 1);
-  }
-  return &m_records.back();
+  m_records.push_back(std::make_unique<CFileSnapshot>(std::move(record)));
+  if (!m_indexStale) index(m_records.back().get());
+  return m_records.back().get();
 }
 
 CFileSnapshot* CSyncSnapshot::addEntry(const CString& hostPath, const CString& relativePath) {
@@ -130,19 +134,27 @@ CFileSnapshot* CSyncSnapshot::addEntry(const CString& hostPath, const CString& r
 }
 
 bool CSyncSnapshot::removeEntry(const CFileSnapshot* record) {
-  if (m_records.empty() || record < m_records.data() || record >= m_records.data() + m_records.size()) return false;
-  m_records.erase(m_records.begin() + (record - m_records.data()));
-  // Every later index moved; rebuilt on the next look-up rather than once per removal.
-  m_indexStale = true;
+  const auto it = std::find_if(m_records.begin(), m_records.end(),
+                               [record](const std::unique_ptr<CFileSnapshot>& r) { return r.get() == record; });
+  if (!record || it == m_records.end()) return false;
+  // Rebuilding both indexes per removal made a deleted host folder's files quadratic in the
+  // snapshot's size; without shared keys the record's own two keys are all that change.
+  if (m_sharedKeys) {
+    m_indexStale = true;
+  } else if (!m_indexStale) {
+    m_byHost.erase(foldKey(record->hostPath));
+    m_byRelative.erase(foldKey(record->relativePath));
+  }
+  m_records.erase(it);
   return true;
 }
 
 CFileSnapshot* CSyncSnapshot::getAt(int index) {
-  return index >= 0 && index < getCount() ? &m_records[static_cast<size_t>(index)] : nullptr;
+  return index >= 0 && index < getCount() ? m_records[static_cast<size_t>(index)].get() : nullptr;
 }
 
 const CFileSnapshot* CSyncSnapshot::getAt(int index) const {
-  return index >= 0 && index < getCount() ? &m_records[static_cast<size_t>(index)] : nullptr;
+  return index >= 0 && index < getCount() ? m_records[static_cast<size_t>(index)].get() : nullptr;
 }
 
 void CSyncSnapshot::clear() {
@@ -150,10 +162,18 @@ void CSyncSnapshot::clear() {
   m_byHost.clear();
   m_byRelative.clear();
   m_indexStale = false;
+  m_sharedKeys = false;
+}
+
+void CSyncSnapshot::adopt(std::vector<CFileSnapshot>&& records) {
+  m_records.clear();
+  m_records.reserve(records.size());
+  for (CFileSnapshot& record : records) m_records.push_back(std::make_unique<CFileSnapshot>(std::move(record)));
+  m_indexStale = true;
 }
 
 void CSyncSnapshot::clearStates() {
-  for (CFileSnapshot& record : m_records) record.state = 0;
+  for (const auto& record : m_records) record->state = 0;
 }
 
 bool CSyncSnapshot::buildFromFolder(const CString& folder) {
@@ -170,8 +190,8 @@ bool CSyncSnapshot::buildFromFolder(const CString& folder) {
 }
 
 void CSyncSnapshot::copyShortcuts(std::vector<CFileSnapshot>& list) const {
-  for (const CFileSnapshot& record : m_records)
-    if (isShortcutFile(record.hostPath)) list.push_back(record);
+  for (const auto& record : m_records)
+    if (isShortcutFile(record->hostPath)) list.push_back(*record);
 }
 
 bool CSyncSnapshot::read(const CString& path) {
@@ -208,8 +228,7 @@ bool CSyncSnapshot::read(const CString& path) {
     return true;
   });
   if (!ok) return false;
-  m_records = std::move(records);
-  m_indexStale = true;
+  adopt(std::move(records));
   return true;
 }
 
@@ -230,9 +249,9 @@ bool CSyncSnapshot::write(const CString& path, bool withStates) const {
     error->Delete();
     CArchive ar(&file, CArchive::store, kArchiveBufferSize);
     ar << kSnapshotVersion << static_cast<DWORD>(m_records.size());
-    for (const CFileSnapshot& record : m_records) {
-      ar << record.hostPath << record.relativePath << record.modificationTime
-         << (withStates ? record.state : DWORD{0}) << record.linkText << record.hidden;
+    for (const auto& record : m_records) {
+      ar << record->hostPath << record->relativePath << record->modificationTime
+         << (withStates ? record->state : DWORD{0}) << record->linkText << record->hidden;
     }
     ar.Flush();
     ar.Close();
@@ -248,13 +267,13 @@ bool CSyncSnapshot::write(const CString& path, bool withStates) const {
 bool CSyncSnapshot::revertUnexecuted(const CString& path) {
   CSyncSnapshot stored;
   stored.read(path);
-  std::vector<CFileSnapshot> kept;
+  std::vector<std::unique_ptr<CFileSnapshot>> kept;
   kept.reserve(m_records.size());
-  for (CFileSnapshot& record : m_records) {
-    if (record.hasState(kSnapshotExecuted)) {
+  for (auto& record : m_records) {
+    if (record->hasState(kSnapshotExecuted)) {
       kept.push_back(std::move(record));
-    } else if (const CFileSnapshot* before = stored.findByHostPath(record.hostPath)) {
-      kept.push_back(*before);
+    } else if (const CFileSnapshot* before = stored.findByHostPath(record->hostPath)) {
+      kept.push_back(std::make_unique<CFileSnapshot>(*before));
     }
   }
   m_records = std::move(kept);

@@ -11,6 +11,7 @@
 // order (the stored order); the index names the first record of each key.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -65,7 +66,7 @@ class CSyncSnapshot : public CObject {
   // The first record whose path equals the path ignoring case; null when none.
   CFileSnapshot* findByHostPath(const CString& path);
   CFileSnapshot* findByRelativePath(const CString& path);
-  // Appends a stamped record; the pointer lives until the next change of the list.
+  // Appends a stamped record; the pointer lives until the record is removed or the list replaced.
   CFileSnapshot* addEntry(const CString& hostPath, const CString& relativePath);
   // Appends a copy of the record as it is.
   CFileSnapshot* addRecord(const CFileSnapshot& record);
@@ -96,14 +97,21 @@ class CSyncSnapshot : public CObject {
   DWORD version = kSnapshotVersion;
 
  private:
-  using Index = std::unordered_map<std::u16string, size_t>;
+  // Records live on the heap so the indexes can point at them: a removal then moves pointers, not
+  // records, and leaves every other look-up as it was.
+  using Index = std::unordered_map<std::u16string, CFileSnapshot*>;
   static std::u16string foldKey(const CString& path);
-  // Builds the indexes when a removal left them stale.
+  // Builds the indexes when a copy or a removal left them stale.
   void ensureIndex();
+  void index(CFileSnapshot* record);
   CFileSnapshot* find(const CString& path, bool byHost);
+  void adopt(std::vector<CFileSnapshot>&& records);
 
-  std::vector<CFileSnapshot> m_records;
+  std::vector<std::unique_ptr<CFileSnapshot>> m_records;
   Index m_byHost;
   Index m_byRelative;
   bool m_indexStale = false;
+  // Two records share a key: removing the first must let a look-up find the next, which only a
+  // rebuild can tell.
+  bool m_sharedKeys = false;
 };

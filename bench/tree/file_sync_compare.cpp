@@ -5,7 +5,9 @@
 //   against a FindFirstFileW/FindNextFileW walk of both trees;
 // - the first full copy (calculated and executed into an empty drive folder) against `cp -a` of
 //   the tree and against CopyFileW of every file;
-// - one changed file, calculated and executed, against the same find.
+// - one changed file, calculated and executed, against the same find;
+// - 75 host folders (3,750 files) deleted, calculated and executed (deletions on the drive), against
+//   the same find.
 // Both ways the synchronizer is used are measured: one folder (the folder snap-ins) and a
 // preference record of the file snap-in (drive places under "My Computer"). Prints each run's
 // figures and each ratio's minimum and median over the repeats (argument 1, default 3). Drive E:
@@ -172,6 +174,7 @@ int main(int argc, char** argv) {
     Series copyVsCp{std::string(setup.name) + ": first full copy / cp -a", {}};
     Series copyVsCopyFile{std::string(setup.name) + ": first full copy / CopyFileW of every file", {}};
     Series changeVsFind{std::string(setup.name) + ": one changed file, calculated and executed / find", {}};
+    Series deleteVsFind{std::string(setup.name) + ": 75 host folders deleted, calculated and executed / find", {}};
     for (int round = 0; round < repeats; ++round) {
       // The first full copy, into an empty drive folder without snapshots.
       fs::remove_all(e / "Sync");
@@ -215,18 +218,42 @@ int main(int argc, char** argv) {
       });
       if (one != 1 || !executed) std::fprintf(stderr, "note: one change planned %ld ops, ok %d\n", one, executed);
 
+      // Host folders deleted: the drive loses their files, one snapshot record at a time.
+      const fs::path aside = base / "aside";
+      fs::create_directories(aside);
+      std::vector<std::string> gone;
+      for (int f = 1; f < 100; ++f) {
+        if (f % 4 == 0) continue;
+        char folderName[32];
+        std::snprintf(folderName, sizeof folderName, "Folder %03d", f);
+        gone.push_back(folderName);
+        fs::rename(anchor / folderName, aside / folderName);
+      }
+      long deletions = 0;
+      bool deleted = false;
+      const double deletion = seconds([&] {
+        auto sync = harness.make();
+        deletions = harness.calculate(*sync);
+        deleted = harness.execute(*sync);
+      });
+      for (const std::string& folderName : gone) fs::rename(aside / folderName, anchor / folderName);
+      if (deletions < 3750 || !deleted)
+        std::fprintf(stderr, "note: the deletion planned %ld ops, ok %d\n", deletions, deleted);
+
       calcVsFind.values.push_back(calc / find);
       calcVsWalk.values.push_back(calc / walked);
       copyVsCp.values.push_back(first / cp);
       copyVsCopyFile.values.push_back(first / copyFile);
       changeVsFind.values.push_back(change / find);
+      deleteVsFind.values.push_back(deletion / find);
       std::printf("%s, round %d: find %.3fs walk %.3fs calc %.3fs | cp -a %.3fs CopyFileW %.3fs first copy %.3fs | "
-                  "one change %.3fs (%llu)\n",
-                  setup.name, round + 1, find, walked, calc, cp, copyFile, first, change,
+                  "one change %.3fs | deletion %.3fs (%llu)\n",
+                  setup.name, round + 1, find, walked, calc, cp, copyFile, first, change, deletion,
                   static_cast<unsigned long long>(check % 10));
       std::fflush(stdout);
     }
-    for (const Series* s : {&calcVsFind, &calcVsWalk, &copyVsCp, &copyVsCopyFile, &changeVsFind}) s->print();
+    for (const Series* s : {&calcVsFind, &calcVsWalk, &copyVsCp, &copyVsCopyFile, &changeVsFind, &deleteVsFind})
+      s->print();
   }
   setDocumentHostServices(nullptr);
   fs::remove_all(base);

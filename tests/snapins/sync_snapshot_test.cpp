@@ -1,7 +1,7 @@
 // Snapshot records and their file: a round trip with the hidden and system attributes, the older
 // format without the hidden field, damaged and too-new files that fail the read without taking
-// anything, case-blind look-ups that keep finding the first record after removals, and the
-// revert of records whose op never ran.
+// anything, case-blind look-ups that keep finding the first record after removals (also between
+// removals), and the revert of records whose op never ran.
 #include "snapins/sync_snapshot.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +132,51 @@ TEST_F(SyncSnapshotTest, LookUpsIgnoreCaseFindTheFirstRecordAndSurviveRemovals) 
   EXPECT_FALSE(snapshot.removeEntry(nullptr));
   CFileSnapshot stranger;
   EXPECT_FALSE(snapshot.removeEntry(&stranger));
+}
+
+// The synchronizer looks a path up between removals (a deleted host folder's files, one by
+// one): every look-up must agree with a plain first-match scan of what is left, also once a later
+// record shares a key with an earlier one.
+TEST_F(SyncSnapshotTest, LookUpsBetweenRemovalsAgreeWithAScanOfWhatIsLeft) {
+  CSyncSnapshot snapshot;
+  const auto name = [](const char16_t* format, int i) {
+    CString text;
+    text.Format(format, i);
+    return text;
+  };
+  for (int i = 0; i < 60; ++i) snapshot.addEntry(name(u"C:\\Data\\F%d.txt", i), name(u"Sub\\F%d.txt", i));
+  const auto scan = [&](const CString& path, bool byHost) -> const CFileSnapshot* {
+    for (int i = 0; i < snapshot.getCount(); ++i) {
+      const CFileSnapshot* record = snapshot.getAt(i);
+      if ((byHost ? record->hostPath : record->relativePath).CompareNoCase(path) == 0) return record;
+    }
+    return nullptr;
+  };
+  const auto agree = [&](const char* when) {
+    for (int i = 0; i < 60; ++i) {
+      const CString host = name(u"c:\\data\\f%d.TXT", i);
+      const CString relative = name(u"SUB\\f%d.txt", i);
+      EXPECT_EQ(snapshot.findByHostPath(host), scan(host, true)) << when << " host " << i;
+      EXPECT_EQ(snapshot.findByRelativePath(relative), scan(relative, false)) << when << " relative " << i;
+    }
+  };
+  // Middle, last and first positions, with look-ups in between.
+  for (int pick : {30, 58, 0, 10, 10, 40}) {
+    ASSERT_NE(snapshot.findByHostPath(snapshot.getAt(pick)->hostPath), nullptr);
+    ASSERT_TRUE(snapshot.removeEntry(snapshot.getAt(pick)));
+    agree("distinct keys");
+  }
+  snapshot.addEntry(u"C:\\DATA\\F20.TXT", u"other")->hidden = 1;
+  snapshot.addEntry(u"C:\\Data\\New.txt", u"Sub\\F20.txt");
+  agree("after shared keys");
+  ASSERT_TRUE(snapshot.removeEntry(snapshot.findByHostPath(u"C:\\Data\\F20.txt")));
+  agree("first of a shared key removed");
+  EXPECT_EQ(utf8(snapshot.findByHostPath(u"c:\\data\\f20.txt")->relativePath), "other");
+  EXPECT_EQ(utf8(snapshot.findByRelativePath(u"sub\\f20.txt")->hostPath), "C:\\Data\\New.txt");
+  while (snapshot.getCount() > 0) {
+    ASSERT_TRUE(snapshot.removeEntry(snapshot.getAt(snapshot.getCount() / 2)));
+    agree("draining");
+  }
 }
 
 TEST_F(SyncSnapshotTest, RevertGivesUnexecutedRecordsTheirStoredState) {
