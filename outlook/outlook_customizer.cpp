@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr const char16_t* kExchangeStoreService = u"MSEMS";
 // The Exchange update run: mode 3, this snap-in alone.
 constexpr DWORD kExchangeSyncMode = 3;
 

@@ -149,7 +149,6 @@ class CArchive {
   UINT bufSize_;
   BYTE* cur_;
   BYTE* max_;
-  bool closed_ = false;
 
   // Object records: index 0 is the null tag; classes and objects share the numbering.
   std::map<const void*, DWORD> storeMap_;

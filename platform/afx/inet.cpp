@@ -55,8 +55,8 @@ void AFXAPI AfxThrowInternetException(DWORD_PTR dwContext, DWORD dwError) {
   throw exception;
 }
 
-CInternetFile::CInternetFile(HINTERNET hFile, LPCWSTR pstrFileName, CInternetSession* pSession, DWORD_PTR dwContext)
-    : m_hFile(hFile), m_dwContext(dwContext), session_(pSession) {
+CInternetFile::CInternetFile(HINTERNET hFile, LPCWSTR pstrFileName, CInternetSession*, DWORD_PTR dwContext)
+    : m_hFile(hFile), m_dwContext(dwContext) {
   m_strFileName = pstrFileName;
 }
 

@@ -48,7 +48,6 @@ class CInternetFile : public CStdioFile {
   DWORD_PTR m_dwContext;
 
  private:
-  CInternetSession* session_;
   ULONGLONG position_ = 0;
 };
 

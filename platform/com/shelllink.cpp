@@ -18,7 +18,7 @@ namespace {
 
 constexpr char kMagic[8] = {'K', 'I', 'P', 'O', 'L', 'N', 'K', '\x1A'};
 constexpr WORD kVersion = 1;
-constexpr std::size_t kFixedPart = 8 + 2 + 2 + 4 + 4 + 2 + 2;
+[[maybe_unused]] constexpr std::size_t kFixedPart = 8 + 2 + 2 + 4 + 4 + 2 + 2;
 constexpr std::size_t kMaxText = 32767;      // characters in any one field
 constexpr LONGLONG kMaxFileBytes = 1 << 20;  // five full fields fit easily
 

@@ -248,7 +248,6 @@ class Attachment final : public PropObject<IAttach> {
 
  private:
   IMessage* message_;  // counted: the attachment keeps its message open
-  ULONG number_;
 };
 
 class Message final : public PropObject<IMessage> {
@@ -559,7 +558,7 @@ class Message final : public PropObject<IMessage> {
 };
 
 Attachment::Attachment(std::shared_ptr<Store> store, ObjectId id, Message* message, ULONG number)
-    : PropObject(std::move(store), id, true), message_(message), number_(number) {
+    : PropObject(std::move(store), id, true), message_(message) {
   message_->AddRef();
   if (!id) put(pending_, longValue(PR_ATTACH_NUM, static_cast<LONG>(number)));
 }
