@@ -387,6 +387,10 @@ bool CFolderCustomizer::moveFileToDevice(const CString& drivePath, const CString
 // ---- restore ---------------------------------------------------------------------------------------
 
 bool CFolderCustomizer::restore() {
+  // A login as this very computer hid nothing and wrote no snapshot of its own: what is hidden
+  // now is the user's doing on their own folder, and a snapshot still lying about belongs to an
+  // earlier login as another computer.
+  if (thisComputerIsLoginComputer()) return true;
   CSyncSnapshot snapshot;
   const CString snapshotPath = getBackupSnapshotPath();
   const bool known = snapshot.read(snapshotPath);

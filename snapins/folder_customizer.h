@@ -29,7 +29,8 @@ class CFolderCustomizer : public CCustomizer {
   // Moves the session's items to the login computer's drive folder and deletes the shortcuts made
   // at login; deletes the "<nickname> <folder>.lnk" shortcuts of the other computers.
   bool depersonalize() override;
-  // Entries recorded as hidden at login are hidden again; every other entry is shown. True.
+  // Entries recorded as hidden at login are hidden again; every other entry is shown. A login as
+  // this very computer hid nothing, so nothing is touched. True.
   bool restore() override;
   ULONGLONG getDeviceSpace(CSpaceRecord* record) override;
   // 3 when this computer is the login computer or the backup snapshot can be read; else 0.

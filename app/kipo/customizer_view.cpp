@@ -283,7 +283,9 @@ void CCustomizerView::OnPopupSynchronize() {
   int result = viewSurfaces().runSynchronizeDialog(this);
   if (result == 32771) return;
   if (result == IDCANCEL) {
-    document->getSpaceMan().freeSynchronizers();
+    // Only the plan the dialog showed goes: the snap-ins' synchronizers stay registered for the
+    // session's later runs, which would otherwise find nothing to carry.
+    document->getSpaceMan().freeSyncOps();
   } else if (result == IDOK) {
     // The marker of the run went with its completion (synchronize), not with this dialog's OK.
     flushDevicePreferences(u"{CustomizerView}: Failed to flush data to device after synchronization.");

@@ -98,8 +98,13 @@ TEST_F(KipoLoginSurfaceTest, TheAboutBoxLogosOpenTheirSites) {
 }
 
 // Logged in, the taskbar shows the logout button; pressing it asks the logout question, and Yes
-// restores the computer and takes the button away.
+// restores the computer and takes the button away. The login was as this very computer: the
+// host's Desktop items come out of the session as they went in, a hidden one still hidden.
 TEST_F(KipoLoginSurfaceTest, TheTaskbarLogoutButtonLogsOut) {
+  const std::u16string desktop = u"C:\\Documents and Settings\\Robin\\Desktop\\";
+  host_.write("Documents and Settings/Robin/Desktop/shown.txt", "the host's own");
+  host_.write("Documents and Settings/Robin/Desktop/secret.txt", "hidden by the host");
+  ASSERT_TRUE(SetFileAttributesW((desktop + u"secret.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
   Started kipo = startAndWait();
   logIn();
   std::string buttons;
@@ -110,6 +115,10 @@ TEST_F(KipoLoginSurfaceTest, TheTaskbarLogoutButtonLogsOut) {
   EXPECT_TRUE(eventually(loggedOut, 60)) << trayText() << log();
   EXPECT_TRUE(eventually([] { return !contains(tool({"ui", "taskbar"}), "text=\"Log out\""); })) << tool({"ui", "taskbar"});
   EXPECT_EQ(readString(HKEY_CURRENT_USER, kProductKey, u"Personalized"), u"false");
+  EXPECT_EQ(GetFileAttributesW((desktop + u"secret.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN,
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(GetFileAttributesW((desktop + u"shown.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_FALSE(contains(log(), "Failed to read backup snapshot file during restore")) << log();
   ASSERT_TRUE(closeKipo(kipo));
 }
 

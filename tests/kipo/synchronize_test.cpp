@@ -42,6 +42,15 @@ class KipoSynchronizeTest : public KipoTest {
     return dialog;
   }
 
+  // The user edits the Desktop file. Its time moves a minute past the last one, beyond the
+  // drive's two-second tolerance, as a later edit's would (the test runs faster than that).
+  void editNotes(const std::string& text) {
+    const fs::path notes = host_.c("Documents and Settings/Robin/Desktop/notes.txt");
+    const auto before = fs::last_write_time(notes);
+    host_.write("Documents and Settings/Robin/Desktop/notes.txt", text);
+    fs::last_write_time(notes, before + std::chrono::minutes(1));
+  }
+
   static std::string listing(const char16_t* caption) {
     std::string out;
     kipotest::runTool({"ui", "list", "--window", utf8(caption)}, &out);
@@ -96,6 +105,33 @@ TEST_F(KipoSynchronizeTest, ClosingTheDialogRunsNothing) {
   EXPECT_EQ(FindWindowW(u"#32770", kProgressCaption), nullptr);
   EXPECT_FALSE(fs::exists(drive_ / "Synchronized Computers" / "ALPHA" / "Desktop" / "notes.txt"));
   EXPECT_FALSE(contains(log(), "Synchronization synchronized.")) << log();
+  ASSERT_TRUE(closeKipo(kipo));
+}
+
+// Closing the dialog, after a search alone or after a completed run, leaves the session's later
+// runs whole: each finds the Desktop file the user changed since and carries it to the drive.
+TEST_F(KipoSynchronizeTest, RunsAfterAClosedDialogStillCarryChanges) {
+  Started kipo = startKipo(u"/handoff E:\\");
+  HWND dialog = openSynchronizeDialog(kipo);
+  ASSERT_NE(dialog, nullptr) << log();
+  ASSERT_EQ(click(kSynchronizeCaption, IDCANCEL), 0);
+  ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); }, 30)) << log();
+
+  const fs::path onDrive = drive_ / "Synchronized Computers" / "ALPHA" / "Desktop" / "notes.txt";
+  editNotes("notes edited after the closed dialog");
+  ASSERT_TRUE(synchronizeThroughTray()) << log();
+  EXPECT_EQ(slurp(onDrive), "notes edited after the closed dialog") << log();
+
+  // Once more after a completed run: the dialog shows the drive up to date and is closed.
+  openTrayMenu();
+  ASSERT_EQ(pickMenuCommand(344), 0);
+  dialog = waitForSynchronizeSearch();
+  ASSERT_NE(dialog, nullptr) << log();
+  ASSERT_EQ(click(kSynchronizeCaption, IDCANCEL), 0);
+  ASSERT_TRUE(eventually([&] { return !IsWindow(dialog); }, 30)) << log();
+  editNotes("notes edited once more, after a run");
+  ASSERT_TRUE(synchronizeThroughTray()) << log();
+  EXPECT_EQ(slurp(onDrive), "notes edited once more, after a run") << log();
   ASSERT_TRUE(closeKipo(kipo));
 }
 

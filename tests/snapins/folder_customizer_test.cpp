@@ -124,25 +124,51 @@ TEST_F(FolderCustomizerTest, LoginAsAnotherComputerAndLogout) {
   EXPECT_EQ(readBytes(driveDesktop / "report.doc"), "the user's report");
 }
 
-// The host's own profile: the parking folder goes, nothing is hidden or linked, nothing moves.
+// The host's own profile: the parking folder goes, nothing is hidden or linked, nothing moves,
+// and the logout leaves every item's hidden flag as the user left it: the host's hidden item stays
+// hidden, also with a backup snapshot of an earlier login as another computer lying about, which
+// this login did not write and must not go by.
 TEST_F(FolderCustomizerTest, LoginAsThisComputerTouchesNothing) {
   beta->setLoginComputer(false);
   self()->setLoginComputer(true);
   fs::create_directories(onDesktop("Original Desktop"));
   writeBytes(onDesktop("Original Desktop") / "old.txt", "left by an earlier version");
   hostFile(u"host.txt", "host's own");
+  hostFile(u"secret.txt", "hidden by the host", true);
+  hostFile(u"desktop.ini", "[.ShellClassInfo]", true);
   writeBytes(driveDesktop / "report.doc", "the user's report");
 
-  ASSERT_TRUE(folder.backup());
-  EXPECT_FALSE(fs::exists(onDesktop("Original Desktop")));
-  ASSERT_TRUE(folder.personalize());
-  EXPECT_EQ(desktopNames(), (std::set<std::string>{"host.txt"}));
-  EXPECT_FALSE(hidden(u"host.txt"));
-  hostFile(u"new.txt", "made during the session");
-  ASSERT_TRUE(folder.depersonalize());
-  ASSERT_TRUE(folder.restore());
-  EXPECT_EQ(desktopNames(), (std::set<std::string>{"host.txt", "new.txt"}));
-  EXPECT_FALSE(fs::exists(driveDesktop / "new.txt"));
+  for (const bool staleSnapshot : {false, true}) {
+    SCOPED_TRACE(staleSnapshot ? "a backup snapshot of an earlier login" : "no backup snapshot");
+    if (staleSnapshot) {
+      CSyncSnapshot earlier;
+      earlier.addEntry(desktopPath(u"host.txt"), CString(u"host.txt"))->hidden = 1;
+      earlier.addEntry(desktopPath(u"secret.txt"), CString(u"secret.txt"))->hidden = 0;
+      ASSERT_TRUE(earlier.write(folder.getBackupSnapshotPath(), true));
+    }
+    ASSERT_TRUE(folder.backup());
+    EXPECT_FALSE(fs::exists(onDesktop("Original Desktop")));
+    ASSERT_TRUE(folder.personalize());
+    EXPECT_EQ(desktopNames(), (std::set<std::string>{"host.txt", "secret.txt", "desktop.ini"}));
+    EXPECT_FALSE(hidden(u"host.txt"));
+    EXPECT_TRUE(hidden(u"secret.txt"));
+    // The session works on the host's own desktop: a new file, and one the user hides.
+    hostFile(u"new.txt", "made during the session");
+    hostFile(u"private.txt", "hidden during the session", true);
+    ASSERT_TRUE(folder.depersonalize());
+    ASSERT_TRUE(folder.restore());
+    EXPECT_EQ(desktopNames(),
+              (std::set<std::string>{"host.txt", "secret.txt", "desktop.ini", "new.txt", "private.txt"}));
+    EXPECT_FALSE(fs::exists(driveDesktop / "new.txt"));
+    EXPECT_FALSE(hidden(u"host.txt"));
+    EXPECT_FALSE(hidden(u"new.txt"));
+    EXPECT_TRUE(hidden(u"secret.txt"));
+    EXPECT_TRUE(hidden(u"private.txt"));
+    EXPECT_TRUE(hidden(u"desktop.ini"));
+    EXPECT_FALSE(logHas("Failed to read backup snapshot file during restore"));
+    fs::remove(onDesktop("new.txt"));
+    fs::remove(onDesktop("private.txt"));
+  }
 }
 
 // A session file whose copy fails stays on the host, whether the user goes on or cancels; a file
