@@ -109,6 +109,7 @@ void CItemSynchronizer::buildFolderLists() {
   m_removedSource.clear();
   m_unreadSource.clear();
   m_pairedSource.clear();
+  m_listedAside.clear();
 }
 
 void CItemSynchronizer::freeFolderLists() {
@@ -121,6 +122,7 @@ void CItemSynchronizer::freeFolderLists() {
   m_removedSource.clear();
   m_unreadSource.clear();
   m_pairedSource.clear();
+  m_listedAside.clear();
   m_sourceByLong.clear();
   m_sourceByShort.clear();
   m_targetByLong.clear();

@@ -302,6 +302,28 @@ bool CItemSynchronizer::isRecorded(const COutlookItem& item, bool sourceSide) co
   return item.matched || m_snapshot->findByTarget(item.entryId);
 }
 
+COutlookItem* CItemSynchronizer::unrecordedCopyInUncarriedFolder(const COutlookItem& b) {
+  if (!m_mapi || !b.parentFolder || b.searchKey.empty()) return nullptr;
+  COutlookFolder* home = targetToSource().findPeer(*b.parentFolder);
+  if (!home || !home->syncInfo || home->syncInfo->state != CFolderSyncInfo::kSourceNotSynchronized) return nullptr;
+  std::unique_ptr<COutlookFolder>& aside = m_listedAside[home];
+  if (!aside) {
+    aside = std::make_unique<COutlookFolder>();
+    aside->displayName = home->displayName;
+    aside->entryId = home->entryId;
+    aside->parentEntryId = home->parentEntryId;
+    aside->counterpartId = home->counterpartId;
+    aside->syncInfo->state = CFolderSyncInfo::kSourceSynchronized;
+    aside->syncInfo->dayWindow = -1;
+    if (FAILED(m_mapi->getFolderEntries(*aside, m_sourceStore.get(), [this] { return cancelled(); })))
+      aside->items.reset();
+  }
+  if (!aside->items) return nullptr;
+  for (auto& [id, item] : *aside->items)
+    if (!isRecorded(*item, true) && isCopyPair(*item, b)) return item.get();
+  return nullptr;
+}
+
 COutlookItem* CItemSynchronizer::recordedItem(const CItemSnapshot& s, bool sourceSide) {
   const SnapshotBytes& id = sourceSide ? s.item.entryId : s.targetEntryId;
   if (id.empty()) return nullptr;
@@ -386,6 +408,20 @@ int CItemSynchronizer::syncTargetItem(COutlookItem* b) {
   COutlookItem* a = nullptr;
   DWORD kind = kItemOpDeleteTarget;
   if (!s) {
+    // A drive item copied into a host folder the run does not carry by a run cut off before its
+    // snapshot was saved: its copy there is paired with it, not made again.
+    if (COutlookItem* copy = unrecordedCopyInUncarriedFolder(*b)) {
+      CSnapshotItem record = snapshotItemOf(*copy);
+      record.parentFolder = snapshotFolderOf(*targetToSource().findPeer(*b->parentFolder));
+      s = m_snapshot->addEntry(record);
+      if (!s) return kSyncFailed;
+      s->setTargetEntryId(b->entryId);
+      s->setTargetFolder(snapshotFolderOf(*b->parentFolder));
+      s->addState(kItemSnapshotSeen | kItemSnapshotCreated | kItemSnapshotSucceeded);
+      m_pairedSource.insert(copy);
+      b->matched = true;
+      return kSyncDone;
+    }
     kind = kItemOpTargetToSource;
     s = m_snapshot->addEntry(CSnapshotItem());
     if (!s) return kSyncFailed;

@@ -174,6 +174,10 @@ class CItemSynchronizer : public CSynchronizer {
   bool isRecorded(const COutlookItem& item, bool sourceSide) const;
   // The kind determineSyncOp and adjustOpForMove give, without marking the entry seen.
   DWORD kindWithoutMarking(const COutlookItem& a, const COutlookItem& b, const CItemSnapshot& s) const;
+  // An unrecorded host copy of the unrecorded drive item B in the host folder paired with B's,
+  // when that folder is not carried (its items are then read here, aside from the tree, since
+  // the walk does not list them); null when there is none.
+  COutlookItem* unrecordedCopyInUncarriedFolder(const COutlookItem& b);
   // The item the entry names on that side, wherever it lies now; null when gone.
   COutlookItem* recordedItem(const CItemSnapshot& s, bool sourceSide);
   // After a copy changed an entry's ids: the snapshot's maps follow them.
@@ -214,6 +218,9 @@ class CItemSynchronizer : public CSynchronizer {
   // Source items paired with their drive copies by pairCutOffCopies: their new entries wait in
   // the snapshot's new-entry list, where findBySource does not look.
   std::set<const COutlookItem*> m_pairedSource;
+  // The items of host folders the run does not carry, read for unrecordedCopyInUncarriedFolder;
+  // by the folder of the tree.
+  std::map<const COutlookFolder*, std::unique_ptr<COutlookFolder>> m_listedAside;
   std::vector<COutlookFolder*> m_removedTarget;  // folders of the trees; not owned
   std::vector<COutlookFolder*> m_removedSource;
   // The folder maps given to the snapshot for a save, in the file's form.

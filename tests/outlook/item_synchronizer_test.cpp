@@ -576,6 +576,25 @@ TEST_F(ItemSyncRunTest, AFailedSaveKeepsTheLastGoodSnapshot) {
   EXPECT_TRUE(plan().empty());
 }
 
+// The same for a drive item copied into a host folder the run does not carry (whose items the
+// walk does not list): after a save that failed, its host copy is found there and paired, and
+// the item stays once on each side.
+TEST_F(ItemSyncRunTest, ADriveItemCopiedIntoAFolderNotCarriedIsPairedAfterAFailedSave) {
+  ASSERT_TRUE(run(*sync));
+  newMessage(targetStore.get(), "Archive", "Filed on the road");
+  sync = make();
+  ASSERT_EQ(calculate(*sync), kSyncDone);
+  EXPECT_EQ(planned(), (std::vector<std::string>{"2 Filed on the road"}));
+  const auto fault = kipotest::failCall("CreateFileW", ERROR_DISK_FULL, u"C:\\Backup");
+  EXPECT_FALSE(execute(*sync));
+  platform::fault::removeLocal(fault);
+  EXPECT_TRUE(plan().empty());
+  ASSERT_TRUE(execute(*sync));
+  EXPECT_TRUE(plan().empty());
+  EXPECT_EQ(items(sourceStore.get()).count("Archive/Filed on the road"), 1u);
+  EXPECT_EQ(items(targetStore.get()).count("Archive/Filed on the road"), 1u);
+}
+
 // The crash mark: the subject of the op being executed stays in the local preferences; the
 // file synchronizer's mark is cleared when the run ends.
 TEST_F(ItemSyncRunTest, TheSubjectOfTheOpBeingExecutedIsKeptAsTheCrashMark) {
@@ -633,6 +652,35 @@ TEST_F(ItemSyncRunTest, ARunKilledMidExecutionLosesNothingAndTheNextRunsSettle) 
     for (const char* item : {"Inbox/Hello", "Inbox/Zed", "Projects/Plan", "Projects/Old/Ancient"})
       EXPECT_EQ(all.count(item), 1u) << item;
   }
+}
+
+// Copies the user made (in Outlook, which keeps the search key and the time) of messages already
+// in step are messages of their own: on the drive or on the host, in the same folder or in
+// another one, each is carried to the other side once and nothing is paired with it.
+TEST_F(ItemSyncRunTest, ACopyTheUserMadeOfASynchronizedMessageIsCarriedAsAMessageOfItsOwn) {
+  ASSERT_TRUE(run(*sync));
+  const auto copy = [&](IMsgStore* store, const char* subject, const std::string& from, const std::string& to) {
+    LPSPropValue v = nullptr;
+    Ptr<IMessage> m = message(store, subject);
+    ASSERT_TRUE(m);
+    ASSERT_EQ(getMapiLoader()->HrGetOneProp(m.get(), PR_ENTRYID, &v), S_OK);
+    const EntryId id(v->Value.bin.lpb, v->Value.bin.lpb + v->Value.bin.cb);
+    getMapiLoader()->MAPIFreeBuffer(v);
+    std::unique_ptr<COutlookItem> made;
+    ASSERT_EQ(util->CopyItem(id, openFolder(store, from).get(), openFolder(store, to).get(), made, 0), S_OK);
+  };
+  copy(targetStore.get(), "Zed", "Inbox", "Inbox");
+  copy(sourceStore.get(), "Hello", "Inbox", "Inbox");
+  copy(sourceStore.get(), "Plan", "Projects", "Inbox");
+  EXPECT_EQ(plan(), (std::multiset<std::string>{"2 Zed", "1 Hello", "1 Plan"}));
+  ASSERT_TRUE(execute(*sync));
+  const std::multiset<std::string> expected{"Inbox/Hello", "Inbox/Hello", "Inbox/Zed", "Inbox/Zed", "Inbox/Plan",
+                                            "Projects/Plan", "Projects/Old/Ancient"};
+  EXPECT_EQ(items(targetStore.get()), expected);
+  std::multiset<std::string> source = items(sourceStore.get());
+  source.erase("Archive/Kept at home");
+  EXPECT_EQ(source, expected);
+  EXPECT_TRUE(plan().empty());
 }
 
 // A run killed in another process part way through its copies (before the message save of the
