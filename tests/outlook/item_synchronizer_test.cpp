@@ -687,9 +687,10 @@ TEST_F(ItemSyncRunTest, ACopyTheUserMadeOfASynchronizedMessageIsCarriedAsAMessag
 // nth copy, before the delete of the version a copy replaces, or while the saved snapshot goes to
 // the drive): the snapshot copies on the drive do not know the copies made. The next run pairs
 // each such copy with its original instead of copying either again, deletes a drive version whose
-// replacement was made, still copies what is new on either side, and keeps two new messages of
-// one subject apart: afterwards each message is on each side exactly once, edits prevail, and a
-// further run plans nothing.
+// replacement was made, finishes a conflict kept in both versions, still copies what is new on
+// either side, and keeps two new messages of one subject apart: afterwards each message (each
+// version of the conflict) is on each side exactly once, edits prevail, and a further run plans
+// nothing.
 struct KillPoint {
   const char* call;
   std::uint32_t nth;
@@ -715,6 +716,9 @@ TEST_P(ItemSyncCutOffTest, TheCopiesOfACutOffRunArePairedNotCopiedAgain) {
   newMessage(targetStore.get(), "Projects", "New on the road");
   edit(sourceStore.get(), "Hello");
   edit(targetStore.get(), "Plan");
+  // Changed on both sides: kept in both versions, by two copies.
+  edit(sourceStore.get(), "Ancient", 1);
+  edit(targetStore.get(), "Ancient", 2);
   // Alike but distinct: one subject, one folder, times within the tolerance.
   newMessage(sourceStore.get(), "Inbox", "Twin");
   newMessage(targetStore.get(), "Inbox", "Twin");
@@ -726,7 +730,7 @@ TEST_P(ItemSyncCutOffTest, TheCopiesOfACutOffRunArePairedNotCopiedAgain) {
   platform::fault::addHostFault(kill);
   {
     kipotest::ChildProgram child(KIPO_ITEM_SYNC_PROBE, {"run", utf8(CString(apptest::kLogPath))});
-    EXPECT_TRUE(child.saw("planned 6")) << child.output();
+    EXPECT_TRUE(child.saw("planned 7")) << child.output();
     EXPECT_EQ(child.wait(), -1) << child.output();
     EXPECT_EQ(child.output().find("finished"), std::string::npos);
   }
@@ -737,7 +741,8 @@ TEST_P(ItemSyncCutOffTest, TheCopiesOfACutOffRunArePairedNotCopiedAgain) {
   EXPECT_TRUE(plan().empty());
   const std::multiset<std::string> expected{"Inbox/Hello",          "Inbox/Zed",   "Inbox/New at home",
                                             "Inbox/Twin",           "Inbox/Twin",  "Projects/Plan",
-                                            "Projects/New on the road", "Projects/Old/Ancient"};
+                                            "Projects/New on the road", "Projects/Old/Ancient",
+                                            "Projects/Old/Ancient"};
   EXPECT_EQ(items(targetStore.get()), expected);
   std::multiset<std::string> source = items(sourceStore.get());
   EXPECT_EQ(source.count("Archive/Kept at home"), 1u);
@@ -751,11 +756,13 @@ TEST_P(ItemSyncCutOffTest, TheCopiesOfACutOffRunArePairedNotCopiedAgain) {
   }
 }
 
-// The copies are made in plan order: the host's edit and new items, the drive's edit, the
-// drive's new items; the first delete is that of the drive version the host's edit replaces.
+// The copies are made in plan order: the host's edit and new items (1-3), the drive's edit (4),
+// the conflict's drive version to the host and host version to the drive (5, 6), the drive's new
+// items (7, 8); the first delete is that of the drive version the host's edit replaces.
 INSTANTIATE_TEST_SUITE_P(KillPoints, ItemSyncCutOffTest,
-                         ::testing::Values(KillPoint{"IMessage::SaveChanges", 3}, KillPoint{"IMessage::SaveChanges", 5},
-                                           KillPoint{"IMessage::SaveChanges", 6},
+                         ::testing::Values(KillPoint{"IMessage::SaveChanges", 3}, KillPoint{"IMessage::SaveChanges", 6},
+                                           KillPoint{"IMessage::SaveChanges", 7},
+                                           KillPoint{"IMessage::SaveChanges", 8},
                                            KillPoint{"IMAPIFolder::DeleteMessages", 1},
                                            KillPoint{"CopyFileW", 2}),
                          [](const ::testing::TestParamInfo<KillPoint>& info) {
