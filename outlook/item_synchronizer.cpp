@@ -3,7 +3,7 @@
 // execution in item_sync_execute.cpp.
 #include "outlook/item_synchronizer.h"
 
-#include <algorithm>
+#include <map>
 
 #include "app/app_messages.h"
 #include "app/document_host_services.h"
@@ -47,14 +47,21 @@ DWORD kindByTimes(const FILETIME& a, const FILETIME& b, const FILETIME& last, LO
   return later(b, last) ? kItemOpTargetToSource : kItemOpNothing;
 }
 
-// Takes the first item of the list that fits out of it; null when none does.
+// Items the snapshot does not know, by search key (items of one key in the order they came).
+using LooseItems = std::multimap<EntryIdBytes, COutlookItem*, EntryIdLess>;
+
+void addLoose(LooseItems& loose, COutlookItem* item) {
+  // Without a search key an item cannot be told to be a copy of another.
+  if (!item->searchKey.empty()) loose.emplace(item->searchKey, item);
+}
+
+// The first item of that search key that fits; end() when none does.
 template <class Fits>
-COutlookItem* takeFirst(std::vector<COutlookItem*>& list, Fits fits) {
-  const auto found = std::find_if(list.begin(), list.end(), [&](COutlookItem* item) { return fits(*item); });
-  if (found == list.end()) return nullptr;
-  COutlookItem* item = *found;
-  list.erase(found);
-  return item;
+LooseItems::iterator findLoose(LooseItems& loose, const EntryIdBytes& key, Fits fits) {
+  const auto [first, last] = loose.equal_range(key);
+  for (auto it = first; it != last; ++it)
+    if (fits(*it->second)) return it;
+  return loose.end();
 }
 
 }  // namespace
@@ -216,12 +223,12 @@ bool CItemSynchronizer::syncSourceItem(COutlookItem* a, UINT conflictMode) {
 void CItemSynchronizer::pairCutOffCopies(COutlookFolder& folder) {
   COutlookFolder* peer = sourceToTarget().findPeer(folder);
   if (!folder.items || !peer || !peer->items) return;
-  std::vector<COutlookItem*> looseSource;
-  std::vector<COutlookItem*> looseTarget;
+  LooseItems looseSource;
+  LooseItems looseTarget;
   for (auto& [id, item] : *folder.items)
-    if (!isRecorded(*item, true)) looseSource.push_back(item.get());
+    if (!isRecorded(*item, true)) addLoose(looseSource, item.get());
   for (auto& [id, item] : *peer->items)
-    if (!isRecorded(*item, false)) looseTarget.push_back(item.get());
+    if (!isRecorded(*item, false)) addLoose(looseTarget, item.get());
   if (looseSource.empty() && looseTarget.empty()) return;
 
   struct Replaced {
@@ -234,54 +241,58 @@ void CItemSynchronizer::pairCutOffCopies(COutlookFolder& folder) {
     COutlookItem& a = *item;
     CItemSnapshot* s = m_snapshot->findBySource(a.entryId);
     if (!s) continue;
+    const auto copy = findLoose(looseTarget, a.searchKey, [&](const COutlookItem& b) { return isCopyPair(a, b); });
+    if (copy == looseTarget.end()) continue;
     COutlookItem* old = recordedItem(*s, false);
     if (old) {
       const DWORD kind = kindWithoutMarking(a, *old, *s);
       if (kind != kItemOpSourceToTarget && kind != kItemOpSourceMoved && kind != kItemOpConflict) continue;
     }
-    COutlookItem* copy = takeFirst(looseTarget, [&](const COutlookItem& b) { return isCopyPair(a, b); });
-    if (!copy) continue;
     const SnapshotBytes oldTarget = s->targetEntryId;
     const FILETIME recorded = s->item.lastModified;
     s->item = snapshotItemOf(a);
-    s->setTargetEntryId(copy->entryId);
+    s->setTargetEntryId(copy->second->entryId);
     s->setTargetFolder(snapshotFolderOf(*peer));
     rekey(s, a.entryId, oldTarget);
+    looseTarget.erase(copy);
     if (!old) continue;
     replaced.push_back({old, recorded});
     // The other half of a conflict kept in both versions may be its copy on the host.
-    if (old->parentFolder == peer) looseTarget.push_back(old);
+    if (old->parentFolder == peer) addLoose(looseTarget, old);
   }
   for (auto& [id, item] : *peer->items) {
     if (looseSource.empty()) break;
     COutlookItem& b = *item;
     CItemSnapshot* s = m_snapshot->findByTarget(b.entryId);
     if (!s) continue;
+    const auto copy = findLoose(looseSource, b.searchKey, [&](const COutlookItem& a) { return isCopyPair(a, b); });
+    if (copy == looseSource.end()) continue;
     COutlookItem* old = recordedItem(*s, true);
     if (old) {
       const DWORD kind = kindWithoutMarking(*old, b, *s);
       if (kind != kItemOpTargetToSource && kind != kItemOpTargetMoved && kind != kItemOpConflict) continue;
     }
-    COutlookItem* copy = takeFirst(looseSource, [&](const COutlookItem& a) { return isCopyPair(a, b); });
-    if (!copy) continue;
     const SnapshotBytes oldSource = s->item.entryId;
-    s->item = snapshotItemOf(*copy);
+    s->item = snapshotItemOf(*copy->second);
     s->setTargetFolder(snapshotFolderOf(*peer));
     rekey(s, oldSource, s->targetEntryId);
+    looseSource.erase(copy);
     // The host version the op replaced, when the run stopped before deleting it, stays an item of
     // its own: no op deletes a host item by itself.
-    if (old && old->parentFolder == &folder) looseSource.push_back(old);
+    if (old && old->parentFolder == &folder) addLoose(looseSource, old);
   }
-  for (COutlookItem* a : looseSource) {
-    COutlookItem* copy = takeFirst(looseTarget, [&](const COutlookItem& b) { return isCopyPair(*a, b); });
-    if (!copy) continue;
+  for (auto& [key, a] : looseSource) {
+    const auto copy = findLoose(looseTarget, key, [&](const COutlookItem& b) { return isCopyPair(*a, b); });
+    if (copy == looseTarget.end()) continue;
+    COutlookItem* b = copy->second;
+    looseTarget.erase(copy);
     CItemSnapshot* s = m_snapshot->addEntry(snapshotItemOf(*a));
     if (!s) continue;
-    s->setTargetEntryId(copy->entryId);
+    s->setTargetEntryId(b->entryId);
     s->setTargetFolder(snapshotFolderOf(*peer));
     s->addState(kItemSnapshotSeen | kItemSnapshotCreated | kItemSnapshotSucceeded);
     m_pairedSource.insert(a);
-    copy->matched = true;
+    b->matched = true;
   }
   for (const Replaced& old : replaced) {
     if (old.item->matched || differ(old.item->lastModified, old.recorded, tolerance())) continue;

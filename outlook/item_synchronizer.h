@@ -9,7 +9,9 @@
 // target (folders created where missing, folders whose counterpart vanished since the last save
 // deleted from the target after the run), reading every folder's items on the way; synchronized
 // source folders (from the Outlook preferences' folder records) hand their items to the item
-// step, and the target's items not met by the source side come last.
+// step, and the target's items not met by the source side come last. Copies made by a run that
+// was cut off before its snapshot was saved are recognised there and paired with their
+// originals, not copied again (pairCutOffCopies).
 #pragma once
 
 #include <map>

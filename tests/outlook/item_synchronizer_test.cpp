@@ -3,7 +3,8 @@
 // and the drive's personal folders file through the MAPI stand-in: a first run and a quiet second
 // one, changes both ways with a conflict kept in both versions, moves on each side, a copy into
 // the source Outbox submitted (and a failed submission), a snapshot that cannot be read or
-// saved, and the record functions the runs rely on.
+// saved, runs cut off part way whose copies the next run pairs instead of doubling, copies the
+// user made that stay messages of their own, and the record functions the runs rely on.
 #include "outlook/item_synchronizer.h"
 
 #include <algorithm>
