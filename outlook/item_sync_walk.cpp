@@ -108,6 +108,8 @@ void CItemSynchronizer::buildFolderLists() {
   m_removedTarget.clear();
   m_removedSource.clear();
   m_unreadSource.clear();
+  m_pairedSource.clear();
+  m_listedAside.clear();
 }
 
 void CItemSynchronizer::freeFolderLists() {
@@ -119,6 +121,8 @@ void CItemSynchronizer::freeFolderLists() {
   m_removedTarget.clear();
   m_removedSource.clear();
   m_unreadSource.clear();
+  m_pairedSource.clear();
+  m_listedAside.clear();
   m_sourceByLong.clear();
   m_sourceByShort.clear();
   m_targetByLong.clear();

@@ -3,6 +3,8 @@
 // execution in item_sync_execute.cpp.
 #include "outlook/item_synchronizer.h"
 
+#include <map>
+
 #include "app/app_messages.h"
 #include "app/document_host_services.h"
 #include "app/file_util.h"
@@ -34,6 +36,33 @@ bool differ(const FILETIME& a, const FILETIME& b, LONGLONG seconds) {
 }
 
 bool later(const FILETIME& a, const FILETIME& b) { return ticksOf(a) > ticksOf(b); }
+
+// The decision on the times of A, B and the snapshot (none of them zero).
+DWORD kindByTimes(const FILETIME& a, const FILETIME& b, const FILETIME& last, LONGLONG tolerance) {
+  if (!differ(a, b, tolerance)) return kItemOpNothing;
+  const bool aChanged = differ(a, last, tolerance);
+  const bool bChanged = differ(b, last, tolerance);
+  if (aChanged && !bChanged) return later(a, last) ? kItemOpSourceToTarget : kItemOpNothing;
+  if (aChanged && bChanged) return kItemOpConflict;
+  return later(b, last) ? kItemOpTargetToSource : kItemOpNothing;
+}
+
+// Items the snapshot does not know, by search key (items of one key in the order they came).
+using LooseItems = std::multimap<EntryIdBytes, COutlookItem*, EntryIdLess>;
+
+void addLoose(LooseItems& loose, COutlookItem* item) {
+  // Without a search key an item cannot be told to be a copy of another.
+  if (!item->searchKey.empty()) loose.emplace(item->searchKey, item);
+}
+
+// The first item of that search key that fits; end() when none does.
+template <class Fits>
+LooseItems::iterator findLoose(LooseItems& loose, const EntryIdBytes& key, Fits fits) {
+  const auto [first, last] = loose.equal_range(key);
+  for (auto it = first; it != last; ++it)
+    if (fits(*it->second)) return it;
+  return loose.end();
+}
 
 }  // namespace
 
@@ -99,18 +128,16 @@ DWORD CItemSynchronizer::determineSyncOp(COutlookItem* a, COutlookItem* b, CItem
     writeLog(u"{ItemSynchronizer}: Skipping item with zero modification time: %s", a->subject);
     return kItemOpNothing;
   }
-  const LONGLONG t = tolerance();
-  const FILETIME& last = s->item.lastModified;
-  if (!differ(a->lastModified, b->lastModified, t)) return kItemOpNothing;
-  const bool aChanged = differ(a->lastModified, last, t);
-  const bool bChanged = differ(b->lastModified, last, t);
-  if (aChanged && !bChanged) return later(a->lastModified, last) ? kItemOpSourceToTarget : kItemOpNothing;
-  if (aChanged && bChanged) return kItemOpConflict;
-  if (later(b->lastModified, last)) {
+  const DWORD kind = kindByTimes(a->lastModified, b->lastModified, s->item.lastModified, tolerance());
+  if (kind == kItemOpTargetToSource)
     writeLog(u"{ItemSynchronizer}: (B->A) both exist, determineSyncOp says target changed: %s", b->subject);
-    return kItemOpTargetToSource;
-  }
-  return kItemOpNothing;
+  return kind;
+}
+
+DWORD CItemSynchronizer::kindWithoutMarking(const COutlookItem& a, const COutlookItem& b, const CItemSnapshot& s) const {
+  if (isZero(a.lastModified) || isZero(b.lastModified)) return kItemOpNothing;
+  return adjustOpForMove(kindByTimes(a.lastModified, b.lastModified, s.item.lastModified, tolerance()),
+                         getItemMoveState(&a, &b, &s));
 }
 
 int CItemSynchronizer::getItemMoveState(const COutlookItem* a, const COutlookItem* b, const CItemSnapshot* s) const {
@@ -144,6 +171,7 @@ bool CItemSynchronizer::isOverSizeLimit(const COutlookItem& item, const CFolderS
 
 bool CItemSynchronizer::syncFolderItems(COutlookFolder& folder) {
   if (!folder.items) return true;
+  pairCutOffCopies(folder);
   bool result = true;
   for (auto& [id, item] : *folder.items) {
     if (cancelled()) return false;
@@ -159,6 +187,7 @@ bool CItemSynchronizer::syncFolderItems(COutlookFolder& folder) {
 bool CItemSynchronizer::syncSourceItem(COutlookItem* a, UINT conflictMode) {
   if (!a) return false;
   postProgress(formatMessageText(loadResString(IDS_SYNC_FILE_PROGRESS).GetString(), a->subject), CString());
+  if (m_pairedSource.count(a)) return true;
   CItemSnapshot* s = m_snapshot->findBySource(a->entryId);
   COutlookItem* b = nullptr;
   DWORD kind = kItemOpNothing;
@@ -175,6 +204,144 @@ bool CItemSynchronizer::syncSourceItem(COutlookItem* a, UINT conflictMode) {
     s->addState(kItemSnapshotSeen | kItemSnapshotCreated);
   }
   return addItemOp(a, b, s, kind, conflictMode);
+}
+
+// A run cut off after some of its copies were made but before its snapshot was saved leaves
+// copies that the snapshot does not know, and deciding on them as new items would copy every one
+// of them back (or copy its original again). A copy is recognised by what MAPI carries over to it
+// from its original: the search key (MAPI's mark of one message's copies; a message made anew
+// gets a fresh one) and the modification time, together with where the synchronizer puts it: the
+// folder paired with the original's. Subjects, sizes and the like are not looked at, so messages
+// that merely look alike are never taken for one another; each item is paired at most once.
+//
+// What the cut-off run would have recorded is recorded instead:
+// - a recorded item whose op copies it over (a change, a move, a conflict) and an unrecorded copy
+//   of it: the entry follows the copy; the version the op replaced, still there when the run
+//   stopped before deleting it, is deleted when it is unchanged on the drive (else it is kept as
+//   an item of its own);
+// - an unrecorded item and an unrecorded copy of it: a new entry pairs them.
+void CItemSynchronizer::pairCutOffCopies(COutlookFolder& folder) {
+  COutlookFolder* peer = sourceToTarget().findPeer(folder);
+  if (!folder.items || !peer || !peer->items) return;
+  LooseItems looseSource;
+  LooseItems looseTarget;
+  for (auto& [id, item] : *folder.items)
+    if (!isRecorded(*item, true)) addLoose(looseSource, item.get());
+  for (auto& [id, item] : *peer->items)
+    if (!isRecorded(*item, false)) addLoose(looseTarget, item.get());
+  if (looseSource.empty() && looseTarget.empty()) return;
+
+  struct Replaced {
+    COutlookItem* item;
+    FILETIME recorded;
+  };
+  std::vector<Replaced> replaced;
+  for (auto& [id, item] : *folder.items) {
+    if (looseTarget.empty()) break;
+    COutlookItem& a = *item;
+    CItemSnapshot* s = m_snapshot->findBySource(a.entryId);
+    if (!s) continue;
+    const auto copy = findLoose(looseTarget, a.searchKey, [&](const COutlookItem& b) { return isCopyPair(a, b); });
+    if (copy == looseTarget.end()) continue;
+    COutlookItem* old = recordedItem(*s, false);
+    if (old) {
+      const DWORD kind = kindWithoutMarking(a, *old, *s);
+      if (kind != kItemOpSourceToTarget && kind != kItemOpSourceMoved && kind != kItemOpConflict) continue;
+    }
+    const SnapshotBytes oldTarget = s->targetEntryId;
+    const FILETIME recorded = s->item.lastModified;
+    s->item = snapshotItemOf(a);
+    s->setTargetEntryId(copy->second->entryId);
+    s->setTargetFolder(snapshotFolderOf(*peer));
+    rekey(s, a.entryId, oldTarget);
+    looseTarget.erase(copy);
+    if (!old) continue;
+    replaced.push_back({old, recorded});
+    // The other half of a conflict kept in both versions may be its copy on the host.
+    if (old->parentFolder == peer) addLoose(looseTarget, old);
+  }
+  for (auto& [id, item] : *peer->items) {
+    if (looseSource.empty()) break;
+    COutlookItem& b = *item;
+    CItemSnapshot* s = m_snapshot->findByTarget(b.entryId);
+    if (!s) continue;
+    const auto copy = findLoose(looseSource, b.searchKey, [&](const COutlookItem& a) { return isCopyPair(a, b); });
+    if (copy == looseSource.end()) continue;
+    COutlookItem* old = recordedItem(*s, true);
+    if (old) {
+      const DWORD kind = kindWithoutMarking(*old, b, *s);
+      if (kind != kItemOpTargetToSource && kind != kItemOpTargetMoved && kind != kItemOpConflict) continue;
+    }
+    const SnapshotBytes oldSource = s->item.entryId;
+    s->item = snapshotItemOf(*copy->second);
+    s->setTargetFolder(snapshotFolderOf(*peer));
+    rekey(s, oldSource, s->targetEntryId);
+    looseSource.erase(copy);
+    // The host version the op replaced, when the run stopped before deleting it, stays an item of
+    // its own: no op deletes a host item by itself.
+    if (old && old->parentFolder == &folder) addLoose(looseSource, old);
+  }
+  for (auto& [key, a] : looseSource) {
+    const auto copy = findLoose(looseTarget, key, [&](const COutlookItem& b) { return isCopyPair(*a, b); });
+    if (copy == looseTarget.end()) continue;
+    COutlookItem* b = copy->second;
+    looseTarget.erase(copy);
+    CItemSnapshot* s = m_snapshot->addEntry(snapshotItemOf(*a));
+    if (!s) continue;
+    s->setTargetEntryId(b->entryId);
+    s->setTargetFolder(snapshotFolderOf(*peer));
+    s->addState(kItemSnapshotSeen | kItemSnapshotCreated | kItemSnapshotSucceeded);
+    m_pairedSource.insert(a);
+    b->matched = true;
+  }
+  for (const Replaced& old : replaced) {
+    if (old.item->matched || differ(old.item->lastModified, old.recorded, tolerance())) continue;
+    old.item->matched = true;
+    addItemOp(nullptr, old.item, nullptr, kItemOpDeleteTarget, CFolderSyncInfo::kKeepBoth);
+  }
+}
+
+bool CItemSynchronizer::isCopyPair(const COutlookItem& a, const COutlookItem& b) {
+  if (a.searchKey.empty() || a.searchKey != b.searchKey) return false;
+  if (isZero(a.lastModified) || differ(a.lastModified, b.lastModified, tolerance())) return false;
+  if (!a.parentFolder || !b.parentFolder) return false;
+  return sourceToTarget().findPeer(*a.parentFolder) == b.parentFolder;
+}
+
+bool CItemSynchronizer::isRecorded(const COutlookItem& item, bool sourceSide) const {
+  if (sourceSide) return m_pairedSource.count(&item) || m_snapshot->findBySource(item.entryId);
+  return item.matched || m_snapshot->findByTarget(item.entryId);
+}
+
+COutlookItem* CItemSynchronizer::unrecordedCopyInUncarriedFolder(const COutlookItem& b) {
+  if (!m_mapi || !b.parentFolder || b.searchKey.empty()) return nullptr;
+  COutlookFolder* home = targetToSource().findPeer(*b.parentFolder);
+  if (!home || !home->syncInfo || home->syncInfo->state != CFolderSyncInfo::kSourceNotSynchronized) return nullptr;
+  std::unique_ptr<COutlookFolder>& aside = m_listedAside[home];
+  if (!aside) {
+    aside = std::make_unique<COutlookFolder>();
+    aside->displayName = home->displayName;
+    aside->entryId = home->entryId;
+    aside->parentEntryId = home->parentEntryId;
+    aside->counterpartId = home->counterpartId;
+    aside->syncInfo->state = CFolderSyncInfo::kSourceSynchronized;
+    aside->syncInfo->dayWindow = -1;
+    if (FAILED(m_mapi->getFolderEntries(*aside, m_sourceStore.get(), [this] { return cancelled(); })))
+      aside->items.reset();
+  }
+  if (!aside->items) return nullptr;
+  for (auto& [id, item] : *aside->items)
+    if (!isRecorded(*item, true) && isCopyPair(*item, b)) return item.get();
+  return nullptr;
+}
+
+COutlookItem* CItemSynchronizer::recordedItem(const CItemSnapshot& s, bool sourceSide) {
+  const SnapshotBytes& id = sourceSide ? s.item.entryId : s.targetEntryId;
+  if (id.empty()) return nullptr;
+  const CSnapshotFolder& recorded = sourceSide ? s.item.parentFolder : s.targetFolder;
+  COutlookFolder* folder = folderOfEntry(recorded.entryId, id, sourceSide);
+  bool wasCancelled = false;
+  return searchItem(folder, id, sourceSide, wasCancelled);
 }
 
 COutlookItem* CItemSynchronizer::searchItem(COutlookFolder* first, const SnapshotBytes& id, bool sourceSide,
@@ -252,6 +419,20 @@ int CItemSynchronizer::syncTargetItem(COutlookItem* b) {
   COutlookItem* a = nullptr;
   DWORD kind = kItemOpDeleteTarget;
   if (!s) {
+    // A drive item copied into a host folder the run does not carry by a run cut off before its
+    // snapshot was saved: its copy there is paired with it, not made again.
+    if (COutlookItem* copy = unrecordedCopyInUncarriedFolder(*b)) {
+      CSnapshotItem record = snapshotItemOf(*copy);
+      record.parentFolder = snapshotFolderOf(*targetToSource().findPeer(*b->parentFolder));
+      s = m_snapshot->addEntry(record);
+      if (!s) return kSyncFailed;
+      s->setTargetEntryId(b->entryId);
+      s->setTargetFolder(snapshotFolderOf(*b->parentFolder));
+      s->addState(kItemSnapshotSeen | kItemSnapshotCreated | kItemSnapshotSucceeded);
+      m_pairedSource.insert(copy);
+      b->matched = true;
+      return kSyncDone;
+    }
     kind = kItemOpTargetToSource;
     s = m_snapshot->addEntry(CSnapshotItem());
     if (!s) return kSyncFailed;

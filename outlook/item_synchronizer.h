@@ -9,11 +9,14 @@
 // target (folders created where missing, folders whose counterpart vanished since the last save
 // deleted from the target after the run), reading every folder's items on the way; synchronized
 // source folders (from the Outlook preferences' folder records) hand their items to the item
-// step, and the target's items not met by the source side come last.
+// step, and the target's items not met by the source side come last. Copies made by a run that
+// was cut off before its snapshot was saved are recognised there and paired with their
+// originals, not copied again (pairCutOffCopies).
 #pragma once
 
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "app/registry.h"
@@ -95,6 +98,10 @@ class CItemSynchronizer : public CSynchronizer {
   int getItemMoveState(const COutlookItem* a, const COutlookItem* b, const CItemSnapshot* s) const;
   static DWORD adjustOpForMove(DWORD kind, int moveState);
   bool syncFolderItems(COutlookFolder& folder);
+  // Before a synchronized source folder's items are decided: the copies that a run cut off
+  // before its snapshot was saved left in this folder and its peer are taken into the snapshot
+  // instead of being copied again (see the definition for how a copy is recognised).
+  void pairCutOffCopies(COutlookFolder& folder);
   COutlookItem* findTargetItem(CItemSnapshot* s);
   int syncTargetItems();
   int syncTargetItem(COutlookItem* b);
@@ -160,6 +167,21 @@ class CItemSynchronizer : public CSynchronizer {
   // The item of that id in `first`, else in any other folder of the side's long-term map; null
   // when none or when cancelled (then `wasCancelled` is set).
   COutlookItem* searchItem(COutlookFolder* first, const SnapshotBytes& id, bool sourceSide, bool& wasCancelled);
+  // Whether the host item and the drive item are copies of one message: MAPI copies keep the
+  // message's search key and its modification time, and the synchronizer puts a copy into the
+  // folder paired with its original's.
+  bool isCopyPair(const COutlookItem& a, const COutlookItem& b);
+  // Whether an item lies in the snapshot as this side's item of some entry, or was paired in
+  // this run.
+  bool isRecorded(const COutlookItem& item, bool sourceSide) const;
+  // The kind determineSyncOp and adjustOpForMove give, without marking the entry seen.
+  DWORD kindWithoutMarking(const COutlookItem& a, const COutlookItem& b, const CItemSnapshot& s) const;
+  // An unrecorded host copy of the unrecorded drive item B in the host folder paired with B's,
+  // when that folder is not carried (its items are then read here, aside from the tree, since
+  // the walk does not list them); null when there is none.
+  COutlookItem* unrecordedCopyInUncarriedFolder(const COutlookItem& b);
+  // The item the entry names on that side, wherever it lies now; null when gone.
+  COutlookItem* recordedItem(const CItemSnapshot& s, bool sourceSide);
   // After a copy changed an entry's ids: the snapshot's maps follow them.
   void rekey(CItemSnapshot* s, const SnapshotBytes& oldSource, const SnapshotBytes& oldTarget);
   // Drops S from the snapshot and clears the op's reference to it.
@@ -195,6 +217,12 @@ class CItemSynchronizer : public CSynchronizer {
   // Source folders whose items could not be read in this run: a target item whose source item
   // may lie in one of them is not taken for deleted.
   std::vector<COutlookFolder*> m_unreadSource;
+  // Source items paired with their drive copies by pairCutOffCopies: their new entries wait in
+  // the snapshot's new-entry list, where findBySource does not look.
+  std::set<const COutlookItem*> m_pairedSource;
+  // The items of host folders the run does not carry, read for unrecordedCopyInUncarriedFolder;
+  // by the folder of the tree.
+  std::map<const COutlookFolder*, std::unique_ptr<COutlookFolder>> m_listedAside;
   std::vector<COutlookFolder*> m_removedTarget;  // folders of the trees; not owned
   std::vector<COutlookFolder*> m_removedSource;
   // The folder maps given to the snapshot for a save, in the file's form.
