@@ -4,7 +4,6 @@
 // the crash mark, the crash mark alone (one "executingSyncOp" write per file), doFileOperation
 // alone and CopyFileW alone, with cp -a as the anchor. Prints seconds and each part per file.
 // Argument 1: the folder for the trees (default /dev/shm).
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,19 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "app/document_host_services.h"
 #include "app/file_operation.h"
 #include "app/file_util.h"
-#include "app/lingrove.h"
-#include "app/log.h"
-#include "app/messages.h"
 #include "app/registry.h"
 #include "app/system_profile.h"
-#include "platform/host/drives.h"
-#include "platform/host/module_registry.h"
 #include "platform/win32/win32.h"
 #include "snapins/file_synchronizer.h"
 #include "snapins/space_man.h"
+#include "bench/tree/anchor_host.h"
 #include "bench/tree/tree_bench.h"
 #include "tests/support/test_host.h"
 
@@ -41,27 +35,10 @@ struct Op {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path base = fs::path(argc > 1 ? argv[1] : "/dev/shm") / ("kipo-breakdown-" + std::to_string(::getpid()));
-  kipotest::TestHost host;
-  platform::module::setProgramWindowsPath(u"C:\\Program Files\\Kipo\\Kipo.exe");
-  fs::create_directories(host.c("Program Files/Kipo"));
-  fs::copy_file(fs::path(KIPO_LANGUAGE_DIR) / "Lingrove_USA.DLL", host.c("Program Files/Kipo/Lingrove_USA.DLL"),
-                fs::copy_options::overwrite_existing);
-  setMessageBoxSink([](const MessageBoxRequest& box) { return defaultButtonOf(box.style); });
-  setLogPath(CString());
-  Lingrove language(CString(u"USA"), TRUE);
-  const fs::path e = base / "E";
-  fs::create_directories(e);
-  platform::host::Drive drive;
-  drive.name = u"E:";
-  drive.root = e;
-  drive.type = DRIVE_REMOVABLE;
-  platform::host::addDrive(drive);
-  CDocumentHostServices services;
-  setDocumentHostServices(&services);
-  const fs::path anchor = base / "C-Anchor";
-  fs::create_directory_symlink(anchor, host.c("Anchor"));
-  shell("python3 '" KIPO_ANCHOR_SCRIPT "' '" + anchor.string() + "'");
+  treebench::AnchorHost bench(argc > 1 ? fs::path(argv[1]) : fs::path("/dev/shm"), "kipo-breakdown");
+  kipotest::TestHost& host = bench.host;
+  const fs::path& e = bench.e;
+  const fs::path& anchor = bench.anchor;
 
   // Argument 2 "mark": only the crash mark, 20,000 writes (to look at one part under a profiler).
   if (argc > 2 && std::string(argv[2]) == "mark") {
@@ -75,8 +52,6 @@ int main(int argc, char** argv) {
       }
     });
     std::printf("crash mark alone: %.3fs, %.1fus per write\n", s, s / 20000 * 1e6);
-    setDocumentHostServices(nullptr);
-    fs::remove_all(base);
     return 0;
   }
   CCustomizerList none;
@@ -168,7 +143,5 @@ int main(int argc, char** argv) {
   row("crash mark alone (executingSyncOp writes)", mark);
   row("doFileOperation alone", engine);
   row("CopyFileW alone", copy);
-  setDocumentHostServices(nullptr);
-  fs::remove_all(base);
   return 0;
 }

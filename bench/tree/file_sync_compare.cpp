@@ -13,7 +13,6 @@
 // figures and each ratio's minimum and median over the repeats (argument 1, default 3). Drive E:
 // and the host tree are folders on tmpfs (argument 2, default /dev/shm), so the disk's write-back
 // does not swamp the copies.
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,16 +25,11 @@
 #include <string>
 #include <vector>
 
-#include "app/document_host_services.h"
-#include "app/lingrove.h"
-#include "app/log.h"
-#include "app/messages.h"
 #include "platform/base/text.h"
-#include "platform/host/drives.h"
-#include "platform/host/module_registry.h"
 #include "platform/win32/win32.h"
 #include "snapins/file_synchronizer.h"
 #include "snapins/space_man.h"
+#include "bench/tree/anchor_host.h"
 #include "bench/tree/tree_bench.h"
 #include "tests/support/test_host.h"
 
@@ -127,29 +121,11 @@ class Harness {
 
 int main(int argc, char** argv) {
   const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-  const fs::path base = fs::path(argc > 2 ? argv[2] : "/dev/shm") / ("kipo-sync-" + std::to_string(::getpid()));
-  kipotest::TestHost host;
-  platform::module::setProgramWindowsPath(u"C:\\Program Files\\Kipo\\Kipo.exe");
-  fs::create_directories(host.c("Program Files/Kipo"));
-  fs::copy_file(fs::path(KIPO_LANGUAGE_DIR) / "Lingrove_USA.DLL", host.c("Program Files/Kipo/Lingrove_USA.DLL"),
-                fs::copy_options::overwrite_existing);
-  setMessageBoxSink([](const MessageBoxRequest& box) { return defaultButtonOf(box.style); });
-  setLogPath(CString());
-  Lingrove language(CString(u"USA"), TRUE);
-  const fs::path e = base / "E";
-  fs::create_directories(e);
-  platform::host::Drive drive;
-  drive.name = u"E:";
-  drive.root = e;
-  drive.type = DRIVE_REMOVABLE;
-  platform::host::addDrive(drive);
-  CDocumentHostServices services;
-  setDocumentHostServices(&services);
-
-  // The host tree lives on tmpfs too, reached through a link from drive C:.
-  const fs::path anchor = base / "C-Anchor";
-  fs::create_directory_symlink(anchor, host.c("Anchor"));
-  shell("python3 '" KIPO_ANCHOR_SCRIPT "' '" + anchor.string() + "'");
+  treebench::AnchorHost bench(argc > 2 ? fs::path(argv[2]) : fs::path("/dev/shm"), "kipo-sync");
+  kipotest::TestHost& host = bench.host;
+  const fs::path& base = bench.base;
+  const fs::path& e = bench.e;
+  const fs::path& anchor = bench.anchor;
   const std::string findBoth = "find '" + anchor.string() + "' '%s' -printf '%%s %%T@\\n'";
 
   CCustomizerList none;
@@ -255,7 +231,5 @@ int main(int argc, char** argv) {
     for (const Series* s : {&calcVsFind, &calcVsWalk, &copyVsCp, &copyVsCopyFile, &changeVsFind, &deleteVsFind})
       s->print();
   }
-  setDocumentHostServices(nullptr);
-  fs::remove_all(base);
   return 0;
 }

@@ -219,10 +219,15 @@ class KipoTest : public HelperTest {
     openTrayMenu();
     if (pickMenuCommand(344) != 0) return false;
     HWND dialog = waitForSynchronizeSearch();
-    if (!dialog) return false;
+    return dialog && runSynchronizeDialog(dialog);
+  }
+
+  // From OK in the synchronize dialog to the synchronized message closed (OK during a search is
+  // taken once it has ended, so the progress may take `progressSeconds` to show).
+  static bool runSynchronizeDialog(HWND dialog, int progressSeconds = 30) {
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     HWND progress = nullptr;
-    if (!eventually([&] { return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr; }, 30)) return false;
+    if (!eventually([&] { return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr; }, progressSeconds)) return false;
     if (!eventually([&] { return controlText(progress, 1030) == u"&Close"; }, 60)) return false;
     PostMessageW(progress, WM_COMMAND, 1030, 0);
     HWND message = nullptr;

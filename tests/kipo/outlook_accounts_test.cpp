@@ -295,15 +295,7 @@ class KipoOutlookAccountsTest : public KipoTest, public ::testing::WithParamInte
     if (!dialog) return false;
     const std::string window = utf8(kSynchronizeCaption);
     if (kipotest::runTool({"ui", "check", "--window", window, "--control", "1081", "--state", "1"}) != 0) return false;
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    HWND progress = nullptr;
-    if (!eventually([&] { return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr; }, 30)) return false;
-    if (!eventually([&] { return controlText(progress, 1030) == u"&Close"; }, 60)) return false;
-    PostMessageW(progress, WM_COMMAND, 1030, 0);
-    HWND message = nullptr;
-    if (!eventually([&] { return (message = FindWindowW(u"#32770", u"Kipo - Message")) != nullptr; }, 30)) return false;
-    PostMessageW(message, WM_COMMAND, IDOK, 0);
-    return eventually([&] { return !IsWindow(message) && !IsWindow(dialog); }, 10);
+    return runSynchronizeDialog(dialog);
   }
 
   void logOut() {

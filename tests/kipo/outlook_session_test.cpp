@@ -83,16 +83,7 @@ class KipoOutlookSessionTest : public KipoTest {
         return false;
       if (!eventually([&] { return SendMessageW(inbox, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 10)) return false;
     }
-    // OK during the new search is taken once it has ended.
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    HWND progress = nullptr;
-    if (!eventually([&] { return (progress = FindWindowW(u"#32770", kProgressCaption)) != nullptr; }, 60)) return false;
-    if (!eventually([&] { return controlText(progress, 1030) == u"&Close"; }, 60)) return false;
-    PostMessageW(progress, WM_COMMAND, 1030, 0);
-    HWND message = nullptr;
-    if (!eventually([&] { return (message = FindWindowW(u"#32770", u"Kipo - Message")) != nullptr; }, 30)) return false;
-    PostMessageW(message, WM_COMMAND, IDOK, 0);
-    return eventually([&] { return !IsWindow(message) && !IsWindow(dialog); }, 10);
+    return runSynchronizeDialog(dialog, 60);
   }
 
   // Starts the host's Outlook as the user would, logging to the drive; true once it has logged on.
