@@ -212,6 +212,18 @@ class KipoTest : public HelperTest {
     return searched ? dialog : nullptr;
   }
 
+  // Out through the taskbar's "Log out" button and OK in the question, until the tray shows the
+  // logged-out tip.
+  void logOut() {
+    std::string buttons;
+    ASSERT_TRUE(eventually([&] { return contains(buttons = tool({"ui", "taskbar"}), "text=\"Log out\""); })) << buttons;
+    std::string err;
+    ASSERT_EQ(kipotest::runTool({"ui", "taskbar", "click", "--window", "Log out"}, nullptr, &err), 0) << err;
+    ASSERT_TRUE(pressInDialog(u"Kipo - Log Out", IDOK)) << tool({"ui", "list"}) << log();
+    EXPECT_TRUE(eventually([] { return contains(trayText(), "tip=\"Double-click to synchronize"); }, 60))
+        << trayText() << tool({"ui", "list"}) << log();
+  }
+
   // The tray's Synchronize through the dialogs a person sees: the synchronize dialog's search, OK,
   // the progress until it offers to close, Close, and the synchronized message. False at the
   // first step that did not come.

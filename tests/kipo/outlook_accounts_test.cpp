@@ -297,16 +297,6 @@ class KipoOutlookAccountsTest : public KipoTest, public ::testing::WithParamInte
     if (kipotest::runTool({"ui", "check", "--window", window, "--control", "1081", "--state", "1"}) != 0) return false;
     return runSynchronizeDialog(dialog);
   }
-
-  void logOut() {
-    std::string buttons;
-    ASSERT_TRUE(eventually([&] { return contains(buttons = tool({"ui", "taskbar"}), "text=\"Log out\""); })) << buttons;
-    std::string err;
-    ASSERT_EQ(kipotest::runTool({"ui", "taskbar", "click", "--window", "Log out"}, nullptr, &err), 0) << err;
-    ASSERT_TRUE(pressInDialog(u"Kipo - Log Out", IDOK)) << tool({"ui", "list"}) << log();
-    EXPECT_TRUE(eventually([] { return contains(trayText(), "tip=\"Double-click to synchronize"); }, 60))
-        << trayText() << log();
-  }
 };
 
 TEST_P(KipoOutlookAccountsTest, AccountsTravelWithoutPasswordsAndTheLogoutPutsTheHostsBack) {

@@ -94,16 +94,6 @@ class KipoOutlookSessionTest : public KipoTest {
     return eventually([&] { return contains(outlookLog(), "logon "); }, 30);
   }
   std::string outlookLog() const { return slurp(drive_ / "outlook.log"); }
-
-  void logOut() {
-    std::string buttons;
-    ASSERT_TRUE(eventually([&] { return contains(buttons = tool({"ui", "taskbar"}), "text=\"Log out\""); })) << buttons;
-    std::string err;
-    ASSERT_EQ(kipotest::runTool({"ui", "taskbar", "click", "--window", "Log out"}, nullptr, &err), 0) << err;
-    ASSERT_TRUE(pressInDialog(u"Kipo - Log Out", IDOK)) << tool({"ui", "list"}) << log();
-    EXPECT_TRUE(eventually([] { return contains(trayText(), "tip=\"Double-click to synchronize"); }, 60))
-        << trayText() << tool({"ui", "list"}) << log();
-  }
 };
 
 TEST_F(KipoOutlookSessionTest, ALoginCarriesTheUsersOutlookAndTheLogoutPutsTheProfilesBack) {
