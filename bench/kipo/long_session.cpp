@@ -199,12 +199,6 @@ bool press(const char16_t* caption, int button, double seconds) {
   return eventually([&] { return !IsWindow(dialog); }, 10);
 }
 
-std::string tool(const std::vector<std::string>& args) {
-  std::string out, err;
-  kipotest::runTool(args, &out, &err);
-  return out + err;
-}
-
 // ---- one session's steps; each fills its figures and returns false at the first step that did not come ----
 
 struct Figures {

@@ -20,6 +20,15 @@ constexpr char16_t kNicknameCaption[] = u"Kipo - Name the Computer";
 
 using namespace helpers;
 
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// What the host tool printed, both streams.
+inline std::string tool(const std::vector<std::string>& args) {
+  std::string out, err;
+  kipotest::runTool(args, &out, &err);
+  return out + err;
+}
+
 inline constexpr char16_t kFrameClass[] = u"KipoMainFrameClass";
 inline constexpr char16_t kInstallKey[] = u"Software\\Brackwater\\Kipo\\install";
 

@@ -16,14 +16,6 @@ using namespace kipo;
 constexpr char16_t kProductKey[] = u"Software\\Brackwater\\Kipo";
 constexpr char16_t kLocalPrefsKey[] = u"Software\\Brackwater\\Kipo\\localPrefs";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string tool(const std::vector<std::string>& args) {
-  std::string out, err;
-  kipotest::runTool(args, &out, &err);
-  return out + err;
-}
-
 class KipoLoginSurfaceTest : public KipoTest {
  protected:
   void SetUp() override {

@@ -16,8 +16,6 @@ using namespace kipo;
 constexpr char16_t kPrefsKey[] = u"Software\\Brackwater\\Kipo\\Prefs";
 constexpr char kOptionsCaption[] = "Kipo - Options";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 class KipoOptionsTest : public KipoTest {
  protected:
   void SetUp() override {

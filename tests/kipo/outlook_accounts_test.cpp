@@ -35,18 +35,10 @@ constexpr char kDevicePst[] = "E:\\Synchronized Computers\\ALPHA\\Outlook\\Kipo.
 const std::vector<std::string> kSecrets = {"pop-secret-home", "smtp-secret-home", "pop-secret-club",
                                            "http-secret-web", "pop-secret-stale", "pop-secret-neighbour"};
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::string utf16(const std::string& ascii) {
   std::string out;
   for (char c : ascii) out += std::string{c, '\0'};
   return out;
-}
-
-std::string tool(const std::vector<std::string>& args) {
-  std::string out, err;
-  kipotest::runTool(args, &out, &err);
-  return out + err;
 }
 
 // ---- the host's registry, written and read as Outlook does ----

@@ -23,14 +23,6 @@ constexpr char kDevicePst[] = "E:\\Synchronized Computers\\ALPHA\\Outlook\\Kipo.
 constexpr char16_t kExchangeOptionsKey[] = u"Software\\Microsoft\\Exchange\\Client\\Options";
 constexpr char kOutlookProgram[] = "C:\\Program Files\\Microsoft Office\\OFFICE11\\OUTLOOK.EXE";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string tool(const std::vector<std::string>& args) {
-  std::string out, err;
-  kipotest::runTool(args, &out, &err);
-  return out + err;
-}
-
 class KipoOutlookSessionTest : public KipoTest {
  protected:
   void SetUp() override {

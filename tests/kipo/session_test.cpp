@@ -24,8 +24,6 @@ constexpr char16_t kLocalPrefsKey[] = u"Software\\Brackwater\\Kipo\\localPrefs";
 constexpr char16_t kLastTheme[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\LastTheme";
 constexpr char16_t kControlPanelDesktop[] = u"Control Panel\\Desktop";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 void setBoolText(const std::u16string& key, const char16_t* name, const char16_t* value) {
   setString(HKEY_CURRENT_USER, key, name, value);
 }

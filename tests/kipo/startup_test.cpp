@@ -10,8 +10,6 @@ namespace {
 
 using namespace kipo;
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 bool anyBoxSays(const std::vector<SeenBox>& boxes, const std::string& part) {
   for (const SeenBox& box : boxes)
     if (contains(utf8(box.text), part)) return true;

@@ -14,8 +14,6 @@ namespace {
 
 using namespace kipo;
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::string controlText(HWND dialog, int id) { return utf8(kipo::controlText(dialog, id)); }
 
 class KipoSynchronizeTest : public KipoTest {
