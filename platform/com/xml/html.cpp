@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/com/xml/server.h"
+#include "platform/com/xml/tree.h"
 
 namespace platform::com::xml {
 namespace {
@@ -99,6 +100,7 @@ void walk(xmlNodePtr n, HtmlPage& page, std::string& line) {
 void parseHtml(std::string_view bytes, HtmlPage& page) {
   page = HtmlPage{};
   if (bytes.empty()) return;
+  prepareLibrary();
   const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
   htmlDocPtr doc = htmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr, options);
   if (!doc) return;

@@ -21,18 +21,6 @@ namespace {
 void ignoreError(void*, xmlErrorPtr) {}
 void ignoreGenericError(void*, const char*, ...) {}
 
-// libxml2's process setup once; its per-thread default handlers silenced on each calling thread.
-void prepareLibrary() {
-  static std::once_flag once;
-  std::call_once(once, [] { xmlInitParser(); });
-  thread_local bool silenced = false;
-  if (!silenced) {
-    xmlSetStructuredErrorFunc(nullptr, ignoreError);
-    xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
-    silenced = true;
-  }
-}
-
 // Parse options: no network, nothing from outside the document, no entity substitution, no DTD
 // loading or defaulted attributes, blank text kept (so save writes the layout back).
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
@@ -179,6 +167,17 @@ std::shared_ptr<Tree> parse(std::string_view bytes, const char* encoding, int ex
 bool startsWith(std::string_view bytes, std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; }
 
 }  // namespace
+
+void prepareLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+  thread_local bool silenced = false;
+  if (!silenced) {
+    xmlSetStructuredErrorFunc(nullptr, ignoreError);
+    xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
+    silenced = true;
+  }
+}
 
 Tree::~Tree() {
   // Retired nodes first: they still use the document's name dictionary.

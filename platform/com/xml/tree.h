@@ -14,6 +14,10 @@
 
 namespace platform::com::xml {
 
+// libxml2's process setup, and its default error printers silenced on the calling thread (the
+// parse options do not stop its encoding errors reaching stderr). Every parse calls it first.
+void prepareLibrary();
+
 // How the source bytes were laid out, so save can write them the same way.
 struct SourceForm {
   enum class Encoding { Utf8, Utf16LE, Utf16BE, Declared };  // Declared: libxml2 decoded it

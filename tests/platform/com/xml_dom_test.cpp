@@ -1,7 +1,8 @@
 // The XML DOM server as the customization file uses it: creation through COM, loading UTF-8 and
 // UTF-16 files, parse errors with line and position, XPath selection, node text get and set,
 // attributes, the canonical markup of `xml`, and save writing the file back in its own form.
-// Also what it must refuse: entity declarations, URLs, and a save that cannot complete.
+// Also what it must refuse: entity declarations, URLs, and a save that cannot complete; and a
+// page the HTML reader cannot convert, read without the library printing to standard error.
 #include "platform/com/xml/msxml.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "platform/base/text.h"
 #include "platform/com/runtime.h"
+#include "platform/com/xml/server.h"
 #include "tests/support/faults.h"
 #include "tests/support/test_host.h"
 
@@ -466,6 +468,22 @@ TEST_F(XmlDomTest, FailedSaveLeavesTheFileAsItWas) {
   EXPECT_EQ(readBytes("keep.xml"), "<a>old</a>");
   EXPECT_FALSE(std::filesystem::exists(host.c("keep.xml.kxs~")));
   EXPECT_EQ(saveFile(u"http://host/keep.xml"), E_INVALIDARG);
+}
+
+// A page the library cannot convert (bytes it takes for UCS-4) still reads as a page, and the
+// library's complaint does not reach the program's standard error.
+TEST_F(XmlDomTest, AnUnconvertiblePageReadsQuietly) {
+  const std::string pages[] = {std::string("<\0\0\0", 4), std::string("<\0\0\0<\0\0\0p\0\0\0>\0\0\0\xff\xff\xff\xff", 20),
+                               "<html><head><meta charset=\"UTF-16\"></head><body>\x01\x02</body></html>"};
+  for (const std::string& bytes : pages) {
+    platform::com::xml::HtmlPage page;
+    DWORD error = 0;
+    testing::internal::CaptureStderr();
+    const bool read = platform::com::xml::parseHtmlPage(bytes, page, error);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(read) << error;
+    EXPECT_EQ(printed, "") << bytes.size();
+  }
 }
 
 }  // namespace
