@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -332,10 +333,30 @@ int drive(Options opt) {
   std::printf("kill points covered:");
   for (const auto& [point, n] : covered) std::printf(" %s (%d)", point.c_str(), n);
   if (!force) {
+    std::printf("\nkill points the calibration session reached (calls):");
+    for (const std::string& call : faults::killCalls())
+      if (crashCal.counts.count(call) && crashCal.counts.at(call) > 0)
+        std::printf(" %s (%u)", call.c_str(), crashCal.counts.at(call));
     std::printf("\nfault points a session never reached:");
     for (const std::string& call : faults::killCalls())
       if (!crashCal.counts.count(call) || crashCal.counts.at(call) == 0) std::printf(" %s", call.c_str());
     std::printf("\n");
+  }
+  // Failures grouped by their first line (numbers made alike), so that a fault met by many runs
+  // shows as one cause.
+  std::map<std::string, int> causes;
+  for (const Done& d : done) {
+    if (d.result.passed || d.result.failure.empty()) continue;
+    std::string cause = d.result.failure.substr(0, d.result.failure.find('\n'));
+    std::string alike;
+    for (char ch : cause)
+      if (!std::isdigit(static_cast<unsigned char>(ch))) alike += ch;
+      else if (alike.empty() || alike.back() != '#') alike += '#';
+    causes[alike]++;
+  }
+  if (!causes.empty()) {
+    std::printf("\nfailures by cause:\n");
+    for (const auto& [cause, n] : causes) std::printf("  %d x %s\n", n, cause.c_str());
   }
   int failures = 0;
   for (const Done& d : done) {
