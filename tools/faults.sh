@@ -29,7 +29,7 @@ while [ $# -gt 0 ]; do
     --no-build) build_first=0; shift ;;
     --jobs|--mode|--point) args+=("$1" "$2"); shift 2 ;;
     --keep) args+=(--keep); shift ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
     *) echo "faults.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
