@@ -2,8 +2,9 @@
 # The long form of the crash and drive-pull fault runner (the test run holds its short form):
 # builds the runner and what it drives, then runs hundreds of sessions with a kill or a drive pull
 # in them, three at once, each on a host of its own, and prints the report (runs, kill points
-# covered, every failure with the seed and the command that repeats it). A failing run's host
-# and drive are kept under the work folder; a passing run's are removed.
+# covered and reached, the failures by cause, every failure with the seed and the command that
+# repeats it). A failing run's host and drive are kept under the work folder; a passing run's are
+# removed. Do not rebuild kipo_faults while it runs: each run starts the binary anew.
 #
 #   ./tools/faults.sh [--seed N] [--runs N] [--jobs 1-3] [--mode mixed|crash|pull] [--keep]
 #   ./tools/faults.sh --repeat SEED --mode crash|pull --point CALL:N|ms:N   one reported run again

@@ -34,6 +34,20 @@ constexpr char kUserFolder[] = "Documents and Settings/Robin";
 constexpr char kComputerFolder[] = "Synchronized Computers/ALPHA";
 constexpr char kStorePath[] =
     "C:\\Documents and Settings\\Robin\\Local Settings\\Application Data\\Microsoft\\Outlook\\Outlook.pst";
+// The user's mail on the drive, which the host's Outlook works on while the user is logged in and
+// which the synchronization keeps in step with the host's own store for the carried folders.
+constexpr char kDriveStorePath[] = "E:\\Synchronized Computers\\ALPHA\\Outlook\\Kipo.pst";
+constexpr char kOutlookPrefsKey[] = "HKCU\\Software\\Brackwater\\Kipo\\Prefs\\Synchronized Computers\\ALPHA\\Outlook";
+// The folders the synchronization carries (with their subfolders).
+const std::vector<std::string> kCarriedFolders = {"Inbox", "Sent Items"};
+// A host file the user keeps hidden: the session must leave its attribute as it was.
+constexpr char kHiddenFile[] = "Desktop/desktop notes.txt";
+// The session's mail: delivered while logged in; and the drive's item the user files into a
+// folder of the host's tree.
+const std::vector<std::string> kSessionMail = {"Trip to the coast", "Minutes of Monday"};
+constexpr char kMovedItem[] = "Carried along";
+constexpr char kMovedTo[] = "Inbox/Projects";
+constexpr char kNewFolder[] = "Inbox/Trips";
 constexpr char kRecoverLine[] = "handleStartupAction: Recover";
 constexpr char kHoldingFolderPrefix[] = "Kipo Recovered Items";
 // Never reached: a fault with this first call only counts the calls it matches.
@@ -84,6 +98,62 @@ int processCount(const std::string& image) {
   for (std::size_t at = out.find(image); at != std::string::npos; at = out.find(image, at + 1))
     if (at > 0 && out[at - 1] == ' ') ++n;
   return n;
+}
+
+// A store's folders and items as `kipo-host mapi dump` prints them: folder path ("/" between the
+// names, "" for the top of the tree) -> the subjects of its items.
+using MailTree = std::map<std::string, std::multiset<std::string>>;
+
+bool dumpStore(const std::string& store, MailTree& tree, std::string& err) {
+  std::string out;
+  tree.clear();
+  if (kipotest::runTool({"mapi", "dump", store}, &out, &err) != 0) return false;
+  std::vector<std::string> at;  // the folder names down to the current line's depth
+  std::istringstream in(out);
+  tree[""];
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t indent = line.find_first_not_of(' ');
+    if (indent == std::string::npos) continue;
+    const std::size_t depth = indent / 2;
+    const std::size_t space = line.find(' ', indent);
+    const std::string word = line.substr(indent, space == std::string::npos ? std::string::npos : space - indent);
+    const std::string rest = space == std::string::npos ? std::string() : line.substr(space + 1);
+    if (at.size() > depth) at.resize(depth);
+    auto path = [&] {
+      std::string p;
+      for (const std::string& name : at) p += (p.empty() ? "" : "/") + name;
+      return p;
+    };
+    if (word == "folder") {
+      at.push_back(rest);
+      tree[path()];
+    } else if (word == "item") {
+      // "item CLASS SUBJECT": the class has no spaces.
+      const std::size_t split = rest.find(' ');
+      tree[path()].insert(split == std::string::npos ? std::string() : rest.substr(split + 1));
+    }
+  }
+  return true;
+}
+
+bool carried(const std::string& folder) {
+  for (const std::string& top : kCarriedFolders)
+    if (folder == top || folder.rfind(top + "/", 0) == 0) return true;
+  return false;
+}
+
+// The folders of a store holding an item of that subject.
+std::vector<std::string> foldersOf(const MailTree& tree, const std::string& subject) {
+  std::vector<std::string> where;
+  for (const auto& [folder, subjects] : tree)
+    for (std::size_t n = subjects.count(subject); n > 0; --n) where.push_back(folder);
+  return where;
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string all;
+  for (const std::string& p : parts) all += (all.empty() ? "\"" : ", \"") + p + "\"";
+  return all.empty() ? "nowhere" : all;
 }
 
 // The Linux folder the user's Desktop is now, as the shell folders say (a login may point it
@@ -198,6 +268,11 @@ class Run {
       fail("boot: " + err);
       return false;
     }
+    // The host's Outlook, so that the Outlook snap-ins take part in the session.
+    if (hostTool({"outlook", "set", "--version", "2003"}, &err) != 0) {
+      fail("outlook set: " + err);
+      return false;
+    }
     hostTool({"browse", "http://www.example.org/"});
     const std::string user = kUserFolder;
     writeFile(c(user + "/Desktop/report.txt"), "the host's own report\n");
@@ -223,7 +298,48 @@ class Run {
       fail("mail store: " + err);
       return false;
     }
+    // The user's mail on the drive, and the folders the synchronization carries between it and
+    // the host's store.
+    fs::path driveDescription = host_.parent_path() / "drive-store.txt";
+    writeFile(driveDescription, "folder Inbox\nitem IPM.Note " + std::string(kMovedItem) +
+                                    "\nfolder Inbox/Projects\nfolder Sent Items\nitem IPM.Note Sent from the drive\n");
+    fs::create_directories(computerFolder() / "Outlook");
+    if (hostTool({"mapi", "make", kDriveStorePath, "--from", driveDescription.string()}, &err) != 0) {
+      fail("the drive's mail store: " + err);
+      return false;
+    }
+    std::vector<std::array<std::string, 4>> prefs = {
+        {"", "synchronize", "REG_SZ", "true"},
+        {"", "numOutlookSyncPrefs", "REG_DWORD", std::to_string(kCarriedFolders.size())}};
+    for (std::size_t i = 0; i < kCarriedFolders.size(); ++i) {
+      const std::string record = "\\OutlookSyncPref" + std::to_string(i);
+      for (const auto& [name, type, data] : std::vector<std::array<std::string, 3>>{
+               {"itemPath", "REG_SZ", kCarriedFolders[i]}, {"folderId", "REG_SZ", ""},
+               {"recursive", "REG_SZ", "true"}, {"synchronize", "REG_SZ", "true"},
+               {"includeRecentItems", "REG_SZ", "false"}, {"daysOld", "REG_DWORD", "30"},
+               {"limitAttachmentSize", "REG_SZ", "false"}, {"maxAttachmentSizeKb", "REG_DWORD", "100"},
+               {"conflictResolution", "REG_DWORD", "0"}})
+        prefs.push_back({record, name, type, data});
+    }
+    for (const auto& [subkey, name, type, data] : prefs)
+      if (hostTool({"reg", "set", kOutlookPrefsKey + subkey, name, "--type", type, "--data", data}, &err) != 0) {
+        fail("the Outlook preferences: " + err);
+        return false;
+      }
+    // A file the user keeps hidden on the Desktop.
+    writeFile(c(user + "/" + kHiddenFile), "notes kept out of sight\n");
+    if (hostTool({"attrib", hiddenFilePath(), "+H"}, &err) != 0) {
+      fail("attrib: " + err);
+      return false;
+    }
     return true;
+  }
+
+  static std::string hiddenFilePath() {
+    std::string path = "C:\\" + std::string(kUserFolder) + "/" + kHiddenFile;
+    for (char& ch : path)
+      if (ch == '/') ch = '\\';
+    return path;
   }
 
   // ---- crash mode ----
@@ -232,6 +348,17 @@ class Run {
     if (!session_->start()) {
       failStep("start-up");
       return;
+    }
+    // Half the runs come to a computer the drive was synchronized with before (so that the
+    // session's synchronization moves what was moved, mail included); the others make their
+    // first synchronization in the session.
+    if (spec_.seed % 2 == 1) {
+      if (!session_->synchronize()) {
+        failStep("the synchronization before the session");
+        return;
+      }
+      note("synchronized before the session");
+      pause(3000);  // edits within two seconds of a copy would go unseen by design (see pullRun)
     }
     before_ = capture();
     if (!result_.failure.empty()) return;
@@ -298,7 +425,7 @@ class Run {
     step_ = "login";
     if (!session_->logIn()) return failStep("login");
     step_ = "edits";
-    edit(first);
+    if (!edit(first)) return false;
     step_ = "logout";
     if (!session_->logOut()) return failStep("logout");
     step_ = "synchronization";
@@ -312,7 +439,7 @@ class Run {
   // What the user makes during the session: a file on the Desktop wherever it now is, a document,
   // and a file in this computer's folder on the drive. A repeated session makes them again (the
   // person does the work again) only where they are not.
-  void edit(bool first) {
+  bool edit(bool first) {
     auto make = [&](const fs::path& where, const std::string& bytes) {
       if (!first && fs::exists(where)) return;
       writeFile(where, bytes);
@@ -322,6 +449,42 @@ class Run {
     make(currentDesktop() / "session-desktop.txt", "made on the Desktop during the session\n");
     make(c(std::string(kUserFolder) + "/My Documents/session-letter.txt"), "a letter written during the session\n");
     make(computerFolder() / "Desktop" / "session-drive.txt", "put on the drive during the session\n");
+    return editMail();
+  }
+
+  // The session's mail, in the drive's store that the host's Outlook is on while the user is
+  // logged in: mail arrives, a folder is made and an item filed into another folder. A repeated
+  // session does again only what is not there.
+  bool editMail() {
+    MailTree now;
+    std::string err;
+    auto tool = [&](const std::vector<std::string>& args, const std::string& what) {
+      if (hostTool(args, &err) == 0) {
+        note(what);
+        return true;
+      }
+      fail(what + ": " + err);
+      return false;
+    };
+    if (!dumpStore(kDriveStorePath, now, err)) {
+      fail("mapi dump of the drive's store during the session: " + err);
+      return false;
+    }
+    for (const std::string& subject : kSessionMail)
+      if (foldersOf(now, subject).empty() &&
+          !tool({"mapi", "deliver", kDriveStorePath, "--from", "friend@example.org", "--subject", subject},
+                "delivered \"" + subject + "\""))
+        return false;
+    if (!now.count(kNewFolder)) {
+      fs::path description = host_.parent_path() / "new-folder.txt";
+      writeFile(description, "folder " + std::string(kNewFolder) + "\n");
+      if (!tool({"mapi", "make", kDriveStorePath, "--from", description.string()}, "made the folder " + std::string(kNewFolder)))
+        return false;
+    }
+    if (foldersOf(now, kMovedItem) != std::vector<std::string>{kMovedTo} &&
+        !tool({"mapi", "move", kDriveStorePath, kMovedItem, kMovedTo}, "moved \"" + std::string(kMovedItem) + "\" to " + kMovedTo))
+      return false;
+    return true;
   }
 
   bool awaitRecovery(std::size_t recoveriesBefore) {
@@ -368,6 +531,8 @@ class Run {
     RegistryState registry;
     FileTree host;
     FileTree drive;
+    MailTree hostMail;
+    MailTree driveMail;
   };
 
   State capture() {
@@ -377,6 +542,8 @@ class Run {
     if (!err.empty()) fail(err);
     s.host = readTree(host_ / "C");
     s.drive = readTree(drive_);
+    if (!dumpStore(kStorePath, s.hostMail, err)) fail("mapi dump of the host's store: " + err);
+    if (!dumpStore(kDriveStorePath, s.driveMail, err)) fail("mapi dump of the drive's store: " + err);
     return s;
   }
 
@@ -396,6 +563,12 @@ class Run {
         // The shell's cache of the Favorites folder: the restore of the user's own path clears
         // it so that the shell works it out again from "User Shell Folders".
         "HKEY_CURRENT_USER\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\EXPLORER\\SHELL FOLDERS\\\"FAVORITES\"",
+        // The MAPI stand-in's record of the sessions open on each profile, by process: a killed
+        // program cannot take its own out, and a dead process's record counts as no session.
+        "HKEY_CURRENT_USER\\SOFTWARE\\MICROSOFT\\WINDOWS MESSAGING SUBSYSTEM\\SESSIONS\\",
+        // The Outlook automation stand-in's log of the calls it was given (a recovery asks
+        // Outlook to quit).
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\MICROSOFT\\OFFICE\\OUTLOOK\\AUTOMATIONLOG",
     };
     for (const std::string& p : prefixes)
       if (key.compare(0, p.size(), p) == 0) return true;
@@ -456,6 +629,11 @@ class Run {
     const State& after = after_;
     if (!result_.failure.empty()) return;
     auto regDiff = compareRegistry(before_.registry, after.registry, [&](const std::string& k) { return registryIgnored(k); });
+    for (const std::string& d : regDiff)
+      if (contains(d, "\\WINDOWS MESSAGING SUBSYSTEM\\PROFILES")) {
+        fail("the host's MAPI profiles differ from their state before the login: " + d);
+        break;
+      }
     if (!regDiff.empty()) {
       fail("the host's registry differs from its state before the login: " + regDiff.front() + " (" +
            std::to_string(regDiff.size()) + " differences)");
@@ -465,7 +643,8 @@ class Run {
     // stay on it (it is checked below to be on the drive too), or be in the holding folder where
     // a recovery set it aside. Nothing else may differ.
     auto hostDiff = compareTrees(before_.host, after.host, [&](const std::string& p) {
-      return hostFileIgnored(p) || isHolding(p) || (!before_.host.count(p) && madeByUser(after.host, p));
+      return hostFileIgnored(p) || isHolding(p) || (!before_.host.count(p) && madeByUser(after.host, p)) ||
+             p == hostStoreFile();
     });
     if (!hostDiff.empty()) {
       fail("the host's files differ from their state before the login: " + hostDiff.front() + " (" +
@@ -475,13 +654,97 @@ class Run {
     // No file of the user lost: what was on the drive is there still, and what the user made is
     // on the drive or in the holding folder.
     for (const auto& [path, e] : before_.drive)
-      if (!e.folder && path.rfind(std::string(kComputerFolder) + "/", 0) == 0 && !holds(after.drive, fs::path(path).filename().string(), e.hash))
+      if (!e.folder && path.rfind(std::string(kComputerFolder) + "/", 0) == 0 && path != driveStoreFile() &&
+          !holds(after.drive, fs::path(path).filename().string(), e.hash))
         fail("a file of the drive is lost: " + path);
     for (const auto& [name, hash] : made_)
       if (!holds(after.drive, name, hash) && !holds(after.host, name, hash, [&](const std::string& p) { return isHolding(p); }))
         fail("the user's " + name + " is neither on the drive nor in the holding folder");
-    if (!result_.failure.empty()) return;
-    checkNoPlannedWork();
+    checkMail();
+    // A hidden attribute lost is reported after the other checks, so that it hides none of them.
+    const DWORD attributes = GetFileAttributesW(fromUtf8(hiddenFilePath()).c_str());
+    std::string unhidden;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_HIDDEN))
+      unhidden = "the host's hidden " + hiddenFilePath() + " is no longer hidden (attributes " +
+                 (attributes == INVALID_FILE_ATTRIBUTES ? std::string("none: the file is gone") : std::to_string(attributes)) + ")";
+    if (result_.failure.empty()) checkNoPlannedWork();
+    if (!unhidden.empty()) {
+      note(unhidden);
+      fail(unhidden);
+    }
+  }
+
+  // The two stores' files as the host and drive trees name them: their content is compared
+  // instead of their bytes, since the synchronization carries mail into both by design.
+  static std::string hostStoreFile() {
+    std::string path = std::string(kStorePath).substr(3);
+    for (char& ch : path)
+      if (ch == '\\') ch = '/';
+    return path;
+  }
+  static std::string driveStoreFile() { return std::string(kComputerFolder) + "/Outlook/Kipo.pst"; }
+
+  // Every message of the session is on the drive once and in its folder, and the synchronization
+  // has put the carried folders of the two stores in step: each message once on each side,
+  // none lost, none made up. What lies outside the carried folders is as it was on both sides.
+  void checkMail() {
+    // Every difference goes to the log; the first is the run's failure.
+    auto fail = [this](const std::string& what) {
+      note(what);
+      this->fail(what);
+    };
+    const MailTree& host = after_.hostMail;
+    const MailTree& drive = after_.driveMail;
+    // Where each message belongs: the carried folders' items of both sides from before the
+    // login (a first synchronization brings those of the one to the other), the moved item in
+    // its new folder, the session's mail in the Inbox.
+    std::map<std::string, std::string> expected;
+    for (const MailTree* side : {&before_.hostMail, &before_.driveMail})
+      for (const auto& [folder, subjects] : *side)
+        if (carried(folder))
+          for (const std::string& subject : subjects) expected[subject] = folder;
+    expected[kMovedItem] = kMovedTo;
+    for (const std::string& subject : kSessionMail) expected[subject] = "Inbox";
+    struct Side {
+      std::string name;
+      const MailTree* was;
+      const MailTree* tree;
+    };
+    const std::vector<Side> sides = {{"drive's", &before_.driveMail, &drive}, {"host's", &before_.hostMail, &host}};
+    for (const auto& [name, was, tree] : sides) {
+      for (const auto& [subject, folder] : expected) {
+        const std::vector<std::string> where = foldersOf(*tree, subject);
+        if (where.empty())
+          fail("the " + name + " mail store lost \"" + subject + "\"");
+        else if (where.size() > 1)
+          fail("the " + name + " mail store holds \"" + subject + "\" " + std::to_string(where.size()) + " times (in " +
+               joined(where) + ")");
+        else if (where.front() != folder)
+          fail("the " + name + " mail store holds \"" + subject + "\" in " + joined(where) + ", not in \"" + folder + "\"");
+      }
+      for (const auto& [folder, subjects] : *tree)
+        for (const std::string& subject : subjects)
+          if (carried(folder) && !expected.count(subject))
+            fail("the " + name + " mail store holds \"" + subject + "\" in \"" + folder + "\", which nobody made");
+      if (!tree->count(kNewFolder)) fail("the " + name + " mail store has no folder " + kNewFolder);
+    }
+    for (const auto& [name, was, now] : sides) {
+      auto outside = [](const MailTree& tree) {
+        MailTree rest;
+        for (const auto& [folder, subjects] : tree)
+          if (!carried(folder)) rest.emplace(folder, subjects);
+        return rest;
+      };
+      const MailTree a = outside(*was), b = outside(*now);
+      if (a != b)
+        for (const auto& [folder, subjects] : b)
+          if (!a.count(folder) || a.at(folder) != subjects)
+            fail("the " + name + " mail store's folder \"" + folder + "\" outside the carried ones changed: " +
+                 std::to_string(subjects.size()) + " items, " + std::to_string(a.count(folder) ? a.at(folder).size() : 0) +
+                 " before");
+      for (const auto& [folder, subjects] : a)
+        if (!b.count(folder)) fail("the " + name + " mail store lost its folder \"" + folder + "\"");
+    }
   }
 
   // After a full run with nothing changed since, a synchronization has nothing to do.

@@ -1,12 +1,18 @@
-// One fault run on a host of its own: the host is laid out (user files, settings, a browser
-// history, a mail store with its profile, the drive with this computer's folder), a session is
-// driven with a fault in it, and what the host and the drive hold afterwards is checked.
+// One fault run on a host of its own: the host is laid out (user files with a hidden one on the
+// Desktop, settings, a browser history, Outlook 2003 with a mail store and its profile, the drive
+// with this computer's folder holding the user's "Kipo.pst" and the Outlook folders its
+// synchronization carries), a session is driven with a fault in it, and what the host and the
+// drive hold afterwards is checked.
 //
 // Crash mode: "Kipo.exe" is killed with SIGKILL at a chosen point of a session (login, edits on
-// both sides, synchronization, logout): at the nth call of a fault point through the stand-in's
-// host-wide faults, or after a delay. The watcher's recovery runs, the session is repeated, and
-// then the host must equal its state before the login, the user's files be on the drive or in the
-// holding folder, and a further synchronization plan no work.
+// both sides with mail delivered, a folder made and an item moved in the drive's store,
+// synchronization, logout): at the nth call of a fault point through the stand-in's host-wide
+// faults, or after a delay. Runs of odd seeds synchronize once before the session, so that its
+// synchronization carries moves. The watcher's recovery runs, the session is repeated, and then
+// the host must equal its state before the login (its MAPI profiles and hidden attributes
+// included; its store's content outside the carried folders), the user's files be on the drive or
+// in the holding folder, each message be once in its folder in both stores, and a further
+// synchronization plan no work.
 // Drive-pull mode: the drive is unplugged at a chosen moment of a synchronization run, plugged
 // back, and the run repeated: no file on either side may be a part of a version, nothing may be
 // lost, and a further synchronization plans no work.

@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -234,26 +236,36 @@ int drive(Options opt) {
     done.push_back(std::move(d));
   };
 
-  // The calibration: a clean session and a clean synchronization of the drive-pull scenario,
-  // counting the calls of each fault point; each is also a run without a fault.
-  Calibration crashCal, pullCal;
+  // The calibration: a clean session of each kind (an odd seed's, after an earlier
+  // synchronization, and an even seed's, with the first synchronization in the session) and a
+  // clean synchronization of the drive-pull scenario, counting the calls of each fault point;
+  // each is also a run without a fault. A run's points are drawn from its own kind's counts.
+  std::array<Calibration, 2> crashCal;
+  Calibration pullCal;
   Options childOpt = opt;
   std::vector<RunSpec> specs;
   KillPoint forced;
   bool force = !opt.point.empty();
   if (force && !parsePoint(opt.point, forced)) return usage("bad --point " + opt.point);
   if (!force) {
-    std::map<pid_t, Done> cleanRuns;
-    for (Mode m : {Mode::Clean, Mode::CleanPull}) {
+    std::vector<RunSpec> cleanSpecs;
+    for (const auto& [seed, m] : {std::pair{opt.seed, Mode::Clean}, std::pair{opt.seed + 1, Mode::Clean},
+                                  std::pair{opt.seed, Mode::CleanPull}}) {
       RunSpec clean;
-      clean.seed = opt.seed;
+      clean.seed = seed;
       clean.mode = m;
-      fs::path folder = opt.work / ("run-" + std::to_string(opt.seed) + "-" + faults::modeName(m));
-      std::error_code ec;
-      fs::remove_all(folder, ec);
-      cleanRuns.emplace(spawnRun(childOpt, clean, folder), Done{clean, {}, folder});
+      cleanSpecs.push_back(clean);
     }
-    while (!cleanRuns.empty()) {
+    std::map<pid_t, Done> cleanRuns;
+    std::size_t nextClean = 0;
+    while (nextClean < cleanSpecs.size() || !cleanRuns.empty()) {
+      while (nextClean < cleanSpecs.size() && static_cast<int>(cleanRuns.size()) < opt.jobs) {
+        const RunSpec& clean = cleanSpecs[nextClean++];
+        fs::path folder = opt.work / ("run-" + std::to_string(clean.seed) + "-" + faults::modeName(clean.mode));
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+        cleanRuns.emplace(spawnRun(childOpt, clean, folder), Done{clean, {}, folder});
+      }
       int status = 0;
       pid_t pid = ::waitpid(-1, &status, 0);
       auto it = cleanRuns.find(pid);
@@ -261,14 +273,18 @@ int drive(Options opt) {
       Done d = std::move(it->second);
       cleanRuns.erase(it);
       d.result = readResult(d.folder / "result.txt");
-      Calibration& cal = d.spec.mode == Mode::Clean ? crashCal : pullCal;
+      Calibration& cal = d.spec.mode == Mode::Clean ? crashCal[d.spec.seed % 2] : pullCal;
       cal.counts = d.result.callCounts;
       cal.ms = d.spec.mode == Mode::Clean ? d.result.sessionMs : d.result.syncMs;
       d.result.struck = true;
       finish(std::move(d));
     }
-    for (const Calibration* cal : {&crashCal, &pullCal}) {
-      std::printf("calibration (%s): %u ms; calls:", cal == &crashCal ? "session" : "synchronization", cal->ms);
+    for (const Calibration* cal : {&crashCal[1], &crashCal[0], &pullCal}) {
+      std::printf("calibration (%s): %u ms; calls:",
+                  cal == &crashCal[1]   ? "session after an earlier synchronization"
+                  : cal == &crashCal[0] ? "session with the first synchronization"
+                                        : "synchronization",
+                  cal->ms);
       for (const auto& [call, n] : cal->counts)
         if (n) std::printf(" %s=%u", call.c_str(), n);
       std::printf("\n");
@@ -276,12 +292,14 @@ int drive(Options opt) {
     }
   }
   if (opt.repeat) {
-    RunSpec s = specFor(opt.seed, opt.mode, crashCal, pullCal);
+    RunSpec s = specFor(opt.seed, opt.mode, crashCal[opt.seed % 2], pullCal);
     if (force) s.point = forced;
     specs.push_back(s);
   } else {
-    for (int i = 1; i <= opt.runs; ++i)
-      specs.push_back(specFor(opt.seed + static_cast<std::uint64_t>(i), opt.mode, crashCal, pullCal));
+    for (int i = 1; i <= opt.runs; ++i) {
+      const std::uint64_t seed = opt.seed + static_cast<std::uint64_t>(i);
+      specs.push_back(specFor(seed, opt.mode, crashCal[seed % 2], pullCal));
+    }
   }
 
   std::map<pid_t, Done> running;
@@ -332,10 +350,34 @@ int drive(Options opt) {
   std::printf("kill points covered:");
   for (const auto& [point, n] : covered) std::printf(" %s (%d)", point.c_str(), n);
   if (!force) {
+    // Calls by the session after an earlier synchronization / with the first one.
+    auto calls = [&](const std::string& call, int kind) {
+      auto c = crashCal[kind].counts.find(call);
+      return c == crashCal[kind].counts.end() ? 0u : c->second;
+    };
+    std::printf("\nkill points the calibration sessions reached (calls after an earlier synchronization/with the first):");
+    for (const std::string& call : faults::killCalls())
+      if (calls(call, 1) + calls(call, 0) > 0) std::printf(" %s (%u/%u)", call.c_str(), calls(call, 1), calls(call, 0));
     std::printf("\nfault points a session never reached:");
     for (const std::string& call : faults::killCalls())
-      if (!crashCal.counts.count(call) || crashCal.counts.at(call) == 0) std::printf(" %s", call.c_str());
+      if (calls(call, 1) + calls(call, 0) == 0) std::printf(" %s", call.c_str());
     std::printf("\n");
+  }
+  // Failures grouped by their first line (numbers made alike), so that a fault met by many runs
+  // shows as one cause.
+  std::map<std::string, int> causes;
+  for (const Done& d : done) {
+    if (d.result.passed || d.result.failure.empty()) continue;
+    std::string cause = d.result.failure.substr(0, d.result.failure.find('\n'));
+    std::string alike;
+    for (char ch : cause)
+      if (!std::isdigit(static_cast<unsigned char>(ch))) alike += ch;
+      else if (alike.empty() || alike.back() != '#') alike += '#';
+    causes[alike]++;
+  }
+  if (!causes.empty()) {
+    std::printf("\nfailures by cause:\n");
+    for (const auto& [cause, n] : causes) std::printf("  %d x %s\n", n, cause.c_str());
   }
   int failures = 0;
   for (const Done& d : done) {
