@@ -73,6 +73,17 @@ bool CItemSynchronizer::copySourceToTarget(bool keepTarget, CItemSyncOp& op) {
 
 bool CItemSynchronizer::copyTargetToSource(bool keepSource, CItemSyncOp& op) {
   if (!op.b || !m_targetItemFolder || !m_targetItemFolder->record()) return false;
+  if (op.madeCopy) {
+    if (op.s) {
+      const SnapshotBytes oldSource = op.s->item.entryId;
+      op.s->item = snapshotItemOf(*op.madeCopy);
+      op.s->setTargetFolder(snapshotFolderOf(*m_targetItemFolder->record()));
+      rekey(op.s, oldSource, op.s->targetEntryId);
+    }
+    op.succeeded = true;
+    return !op.a || (m_sourceItemFolder->record() == op.a->parentFolder &&
+                     op.a->deleteFromFolder(m_sourceItemFolder->folder()));
+  }
   COutlookFolder* destination = targetToSource().findPeer(*m_targetItemFolder->record());
   if (!destination || !m_sourceDestination->open(m_sourceStore.get(), destination)) return false;
   const SnapshotBytes oldSource = op.s ? op.s->item.entryId : SnapshotBytes();

@@ -47,6 +47,9 @@ class CItemSyncOp : public CSyncOp {
   CItemSnapshot* s;      // not owned; cleared when the op removed it from the snapshot
   UINT conflictMode;     // 0 keep both, 1 source wins, 2 target wins
   bool succeeded = false;
+  // Not owned: B's copy on the host that a cut-off run already made; the op then only takes the
+  // version A it replaces away and records the copy.
+  COutlookItem* madeCopy = nullptr;
 };
 
 // What the synchronize and progress dialogs show of an item: its subject, and its folder's path

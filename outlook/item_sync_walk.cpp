@@ -110,6 +110,7 @@ void CItemSynchronizer::buildFolderLists() {
   m_unreadSource.clear();
   m_pairedSource.clear();
   m_listedAside.clear();
+  m_opOf.clear();
 }
 
 void CItemSynchronizer::freeFolderLists() {
@@ -123,6 +124,7 @@ void CItemSynchronizer::freeFolderLists() {
   m_unreadSource.clear();
   m_pairedSource.clear();
   m_listedAside.clear();
+  m_opOf.clear();
   m_sourceByLong.clear();
   m_sourceByShort.clear();
   m_targetByLong.clear();

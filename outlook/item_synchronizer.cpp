@@ -268,9 +268,26 @@ void CItemSynchronizer::pairCutOffCopies(COutlookFolder& folder) {
     const auto copy = findLoose(looseSource, b.searchKey, [&](const COutlookItem& a) { return isCopyPair(a, b); });
     if (copy == looseSource.end()) continue;
     COutlookItem* old = recordedItem(*s, true);
+    DWORD kind = kItemOpNothing;
     if (old) {
-      const DWORD kind = kindWithoutMarking(*old, b, *s);
+      kind = kindWithoutMarking(*old, b, *s);
       if (kind != kItemOpTargetToSource && kind != kItemOpTargetMoved && kind != kItemOpConflict) continue;
+    }
+    if (old && kind != kItemOpConflict && !differ(old->lastModified, s->item.lastModified, tolerance())) {
+      // The host version the copy replaces is as recorded: the op is finished, not repeated (a
+      // second copy, with the first carried back as a message of its own, would double the mail).
+      COutlookItem* made = copy->second;
+      looseSource.erase(copy);
+      m_pairedSource.insert(made);
+      const auto planned = m_opOf.find(s);
+      if (planned != m_opOf.end() && planned->second->a == old) {
+        planned->second->madeCopy = made;
+      } else {
+        m_pairedSource.insert(old);
+        addItemOp(old, &b, s, kind, folder.syncInfo ? folder.syncInfo->conflictMode : CFolderSyncInfo::kKeepBoth);
+        if (const auto added = m_opOf.find(s); added != m_opOf.end()) added->second->madeCopy = made;
+      }
+      continue;
     }
     const SnapshotBytes oldSource = s->item.entryId;
     s->item = snapshotItemOf(*copy->second);
@@ -469,6 +486,8 @@ bool CItemSynchronizer::addItemOp(COutlookItem* a, COutlookItem* b, CItemSnapsho
   else if ((kind == kItemOpSourceToTarget || kind == kItemOpConflict) && a) delta = static_cast<LONGLONG>(a->size);
   byteCount += delta;
   if (!currentRecord) return true;
-  currentRecord->addSyncOp(std::make_unique<CItemSyncOp>(kind, this, delta, a, b, s, conflictMode));
+  auto op = std::make_unique<CItemSyncOp>(kind, this, delta, a, b, s, conflictMode);
+  if (s) m_opOf[s] = op.get();
+  currentRecord->addSyncOp(std::move(op));
   return true;
 }

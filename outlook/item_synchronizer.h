@@ -217,9 +217,12 @@ class CItemSynchronizer : public CSynchronizer {
   // Source folders whose items could not be read in this run: a target item whose source item
   // may lie in one of them is not taken for deleted.
   std::vector<COutlookFolder*> m_unreadSource;
-  // Source items paired with their drive copies by pairCutOffCopies: their new entries wait in
-  // the snapshot's new-entry list, where findBySource does not look.
+  // Source items pairCutOffCopies dealt with: paired with their drive copies (their new entries
+  // wait in the snapshot's new-entry list, where findBySource does not look), or in an op that
+  // finishes a cut-off copy.
   std::set<const COutlookItem*> m_pairedSource;
+  // The op planned for each snapshot entry in this run; not owned.
+  std::map<const CItemSnapshot*, CItemSyncOp*> m_opOf;
   // The items of host folders the run does not carry, read for unrecordedCopyInUncarriedFolder;
   // by the folder of the tree.
   std::map<const COutlookFolder*, std::unique_ptr<COutlookFolder>> m_listedAside;

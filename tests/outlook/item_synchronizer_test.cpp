@@ -787,6 +787,36 @@ TEST_F(ItemSyncRunTest, AMoveCutOffBeforeTheOldCopyWentIsFinishedNotRepeated) {
   EXPECT_TRUE(plan().empty());
 }
 
+// The same move made on the drive: the run copies it into the host's Projects and is killed before
+// it deletes the host's Inbox version. The next run finishes the move (the old host version goes)
+// instead of moving the item again or carrying the host's first copy back as a message of its own.
+TEST_F(ItemSyncRunTest, ADriveMoveCutOffBeforeTheHostsOldCopyWentIsFinishedNotRepeated) {
+  ASSERT_TRUE(run(*sync));
+  sync.reset();
+  tool({"mapi", "move", "C:\\Drive\\Kipo.pst", "Hello", "Projects"});
+  platform::fault::Fault kill;
+  kill.call = "IMAPIFolder::DeleteMessages";
+  kill.action = platform::fault::Action::Kill;
+  platform::fault::addHostFault(kill);
+  {
+    kipotest::ChildProgram child(KIPO_ITEM_SYNC_PROBE, {"run", utf8(CString(apptest::kLogPath))});
+    EXPECT_TRUE(child.saw("planned 1")) << child.output();
+    EXPECT_EQ(child.wait(), -1) << child.output();
+  }
+  platform::fault::clearHostFaults();
+  EXPECT_EQ(items(sourceStore.get()).count("Inbox/Hello"), 1u);
+  EXPECT_EQ(items(sourceStore.get()).count("Projects/Hello"), 1u);
+
+  EXPECT_EQ(plan(), (std::multiset<std::string>{"7 Hello"}));
+  ASSERT_TRUE(execute(*sync));
+  const std::multiset<std::string> expected{"Projects/Hello", "Inbox/Zed", "Projects/Plan", "Projects/Old/Ancient"};
+  EXPECT_EQ(items(targetStore.get()), expected);
+  std::multiset<std::string> source = items(sourceStore.get());
+  source.erase("Archive/Kept at home");
+  EXPECT_EQ(source, expected);
+  EXPECT_TRUE(plan().empty());
+}
+
 // The copies are made in plan order: the host's edit and new items (1-3), the drive's edit (4),
 // the conflict's drive version to the host and host version to the drive (5, 6), the drive's new
 // items (7, 8); the first delete is that of the drive version the host's edit replaces.
