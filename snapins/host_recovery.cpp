@@ -61,6 +61,8 @@ constexpr const char16_t* kAdvancedKey = u"HKEY_CURRENT_USER\\Software\\Microsof
 constexpr const char16_t* kLastThemeKey = u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\LastTheme";
 constexpr const char16_t* kProductKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo";
 constexpr const char16_t* kSnapinsKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\LocalPrefs\\Snapins";
+constexpr const char16_t* kOutlookSnapinKey = u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\LocalPrefs\\Snapins\\Outlook";
+constexpr const char16_t* kSavedProfilesName = u"Profiles";
 constexpr const char16_t* kEnvironmentKey =
     u"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr const char16_t* kHoldingFolderPrefix = u"Kipo Recovered Items ";
@@ -655,6 +657,28 @@ bool restoreSignatures() {
   return ok;
 }
 
+// A logout cut off while the Outlook snap-in put the host's mail profiles back (each key is
+// deleted before the saved one is copied in) leaves them missing or in part. While that snap-in
+// still counts as personalized, its copy saved at login is this session's: each saved profile goes
+// back whole; profiles the host has beyond them stay.
+bool restoreSavedMailProfiles() {
+  CRegistry snapin{CString(kOutlookSnapinKey)};
+  bool personalized = false;
+  if (!snapin.isOpen() || !snapin.getBool(u"personalized", personalized) || !personalized) return true;
+  const CString saved = joinPath(CString(kOutlookSnapinKey), kSavedProfilesName);
+  CRegistry savedKey(saved);
+  CStringList names;
+  if (!savedKey.isOpen() || !savedKey.getSubkeyNames(names, false)) return true;
+  CString profilesKey;
+  getMessagingProfilesKey(profilesKey);
+  bool ok = true;
+  for (POSITION pos = names.GetHeadPosition(); pos;) {
+    const CString name = names.GetNext(pos);
+    ok = CRegistry::copyTree(joinPath(saved, name), joinPath(profilesKey, name)) && ok;
+  }
+  return ok;
+}
+
 void markNotPersonalized() {
   CRegistry product(CString(kProductKey), false, true);
   if (product.isOpen()) product.setBool(u"Personalized", false);
@@ -678,6 +702,7 @@ void recoverComputer() {
   restoreInternetCaches();
   restoreStartPage();
   restoreSignatures();
+  restoreSavedMailProfiles();
   markNotPersonalized();
   deleteLoginFile();
 }

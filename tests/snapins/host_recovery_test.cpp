@@ -471,6 +471,40 @@ TEST_F(HostRecoveryTest, AProgramKilledWhilePersonalizedIsRecoveredByAnother) {
   EXPECT_FALSE(fileExists(loginFile));
 }
 
+// A logout killed while the Outlook snap-in copied the host's mail profiles back (its copy
+// deletes each key first) left one profile missing and one in part: while that snap-in still counts
+// as personalized, recovery puts each profile saved at login back whole. A session whose Outlook
+// snap-in was not personalized leaves the host's profiles as they are, whatever an older saved
+// copy holds.
+TEST_F(HostRecoveryTest, MailProfilesLeftInPartByACutOffLogoutComeBackWhole) {
+  const CString outlook(u"HKEY_CURRENT_USER\\Software\\Brackwater\\Kipo\\LocalPrefs\\Snapins\\Outlook");
+  const CString saved = joinPath(outlook, u"Profiles");
+  const CString profiles(kProfiles);
+  for (bool personalized : {true, false}) {
+    SCOPED_TRACE(personalized ? "personalized" : "not personalized");
+    CRegistry(profiles, true, true).deleteKey();
+    CRegistry(outlook, true, true).deleteKey();
+    CRegistry(joinPath(saved, u"Outlook\\9207f3e0a3b11019908b08002b2a56c2"), true, true)
+        .setString(u"001e3001", CString(u"Personal Folders"));
+    CRegistry(joinPath(saved, u"Outlook"), true, true).setString(u"name", CString(u"Outlook"));
+    CRegistry(joinPath(saved, u"Work"), true, true).setString(u"name", CString(u"Work"));
+    // What the cut-off copy left: "Outlook" without its section, "Work" gone; and one of the user's.
+    CRegistry(joinPath(profiles, u"Outlook"), true, true).setString(u"name", CString(u"Outlook"));
+    CRegistry(joinPath(profiles, u"Mine"), true, true).setString(u"name", CString(u"Mine"));
+    CRegistry(outlook, true, true).setBool(u"personalized", personalized);
+    ASSERT_TRUE(saveComputer());
+
+    recoverComputer();
+
+    EXPECT_EQ(regText(joinPath(profiles, u"Outlook\\9207f3e0a3b11019908b08002b2a56c2"), u"001e3001"),
+              personalized ? "Personal Folders" : "<none>");
+    EXPECT_EQ(keyExists(joinPath(profiles, u"Work")), personalized);
+    EXPECT_EQ(regText(joinPath(profiles, u"Outlook"), u"name"), "Outlook");
+    EXPECT_EQ(regText(joinPath(profiles, u"Mine"), u"name"), "Mine");
+    EXPECT_EQ(regText(outlook, u"personalized"), "false");
+  }
+}
+
 // The desktop of the host comes back too: the theme's wallpaper on XP (none elsewhere), the hidden
 // "Local Settings" folder shown again, and the host's icons at their saved places.
 TEST_F(HostRecoveryTest, RecoveryPutsBackTheWallpaperTheIconsAndLocalSettings) {
