@@ -124,8 +124,10 @@ for _ in $(seq 1 100); do
 done
 "$tool" ui list | sed -n '/class=#32768/,/Quit/p'
 "$tool" ui menu --command 339
-for _ in $(seq 1 200); do
-  if ! "$tool" ps | grep -q ' Kipo.exe '; then break; fi
+# The watcher starts a recovery run of Kipo once the program has ended; it finds nothing to put
+# back and ends too. Both are waited for.
+for _ in $(seq 1 300); do
+  if ! "$tool" ps | grep -q -e ' Kipo.exe ' -e ' Tolvane.exe '; then break; fi
   sleep 0.1
 done
 "$tool" ps
