@@ -270,15 +270,19 @@ int CFileSynchronizer::calculateSyncOps(CSpaceRecord* record, DWORD mode) {
 bool CFileSynchronizer::preExecuteSyncOps() { return setSyncInProgress(true); }
 
 bool CFileSynchronizer::postExecuteSyncOps(bool, int result) {
+  // Deletions that did not run get their records back, also in a run that went on past a failed
+  // one: the next run plans them again instead of taking the drive copy for a new file.
+  restoreAside();
   bool save = result == kSyncDone;
   if (!save) {
-    // Deletions that did not run get their records back; revertUnexecuted then gives every
-    // record without an executed op its stored state.
-    restoreAside();
+    // Every record without an executed op gets its stored state.
     save = m_snapshot.revertUnexecuted(driveSnapshotPath);
+  } else {
+    // A run the user took on past failed ops: their records must not claim what did not happen (a
+    // drive file whose copy to the host failed would read as deleted on the host next time, and
+    // be deleted from the drive).
+    m_snapshot.revertFailed(driveSnapshotPath);
   }
-  m_asideDeletions.clear();
-  m_asideIndex.clear();
   bool ok = true;
   if (save) ok = !driveSnapshotPath.IsEmpty() && saveSnapshot(driveSnapshotPath, false);
   setSyncInProgress(false);

@@ -264,13 +264,14 @@ bool CSyncSnapshot::write(const CString& path, bool withStates) const {
   return true;
 }
 
-bool CSyncSnapshot::revertUnexecuted(const CString& path) {
+template <class Reverts>
+void CSyncSnapshot::revertFrom(const CString& path, Reverts&& reverts) {
   CSyncSnapshot stored;
   stored.read(path);
   std::vector<std::unique_ptr<CFileSnapshot>> kept;
   kept.reserve(m_records.size());
   for (auto& record : m_records) {
-    if (record->hasState(kSnapshotExecuted)) {
+    if (!reverts(*record)) {
       kept.push_back(std::move(record));
     } else if (const CFileSnapshot* before = stored.findByHostPath(record->hostPath)) {
       kept.push_back(std::make_unique<CFileSnapshot>(*before));
@@ -278,5 +279,16 @@ bool CSyncSnapshot::revertUnexecuted(const CString& path) {
   }
   m_records = std::move(kept);
   m_indexStale = true;
+}
+
+bool CSyncSnapshot::revertUnexecuted(const CString& path) {
+  revertFrom(path, [](const CFileSnapshot& record) { return !record.hasState(kSnapshotExecuted); });
+  return true;
+}
+
+bool CSyncSnapshot::revertFailed(const CString& path) {
+  revertFrom(path, [](const CFileSnapshot& record) {
+    return record.hasState(kSnapshotFailed) && !record.hasState(kSnapshotExecuted);
+  });
   return true;
 }

@@ -93,6 +93,9 @@ class CSyncSnapshot : public CObject {
   // Records not executed in this run (no bit 2) get back their state from the file at the path
   // (removed when the file has none); executed ones stay. Always true.
   bool revertUnexecuted(const CString& path);
+  // The same for the records whose op failed (bit 4 without bit 2) only: a run that went on past a
+  // failed op must not save a record claiming what the op did not do. Always true.
+  bool revertFailed(const CString& path);
 
   DWORD version = kSnapshotVersion;
 
@@ -106,6 +109,9 @@ class CSyncSnapshot : public CObject {
   void index(CFileSnapshot* record);
   CFileSnapshot* find(const CString& path, bool byHost);
   void adopt(std::vector<CFileSnapshot>&& records);
+  // Records for which `reverts` holds get their state from the file at the path, or go.
+  template <class Reverts>
+  void revertFrom(const CString& path, Reverts&& reverts);
 
   std::vector<std::unique_ptr<CFileSnapshot>> m_records;
   Index m_byHost;

@@ -330,6 +330,42 @@ TEST_F(FileSyncTest, AFailedRunKeepsTheRecordsOfDeletionsThatDidNotRun) {
   EXPECT_EQ(planned(), (std::vector<std::string>{"4 d2.txt", "4 d1.txt"}));
 }
 
+// The user goes on past ops that failed (the drive was pulled): the run ends as done, but a failed
+// op's record must not claim its outcome. The drive file whose copy to the host failed stays one to
+// copy, not one the host deleted (which would delete it from the drive), and the deletion that
+// failed is planned again rather than its drive copy taken for new.
+TEST_F(FileSyncTest, OpsThatFailedInARunThatWentOnAreTriedAgainNotUndone) {
+  hostFile("gone.txt", kT);
+  ASSERT_EQ(run(*sync), kSyncDone);
+  fs::remove(host.c("Data/gone.txt"));
+  driveFile("new.txt", kT + 50);
+  const std::vector<std::string> both{"2 new.txt", "4 gone.txt"};
+  const auto sortedPlan = [&] {
+    std::vector<std::string> plan = planned();
+    std::sort(plan.begin(), plan.end());
+    return plan;
+  };
+  auto next = make();
+  ASSERT_EQ(calculate(*next), kSyncDone);
+  EXPECT_EQ(sortedPlan(), both);
+  {
+    ScopedFault copy("CopyFileW", ERROR_FILE_NOT_FOUND, u"E:\\Sync\\new.txt");
+    ScopedFault remove("DeleteFileW", ERROR_ACCESS_DENIED, u"E:\\Sync\\gone.txt");
+    EXPECT_EQ(execute(*next), kSyncDone);  // each failure answered with going on
+  }
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(onDrive("new.txt"), "drive");
+  EXPECT_EQ(onDrive("gone.txt"), "host");
+
+  auto again = make();
+  ASSERT_EQ(calculate(*again), kSyncDone);
+  EXPECT_EQ(sortedPlan(), both);
+  ASSERT_EQ(execute(*again), kSyncDone);
+  EXPECT_EQ(host.read("Data/new.txt"), "drive");
+  EXPECT_EQ(onDrive("new.txt"), "drive");
+  EXPECT_EQ(onDrive("gone.txt"), "<missing>");
+}
+
 // The drive fills up at the second copy and the user stops: the saved snapshot claims only the
 // copy that was made, so the next run plans the others again and nothing is lost.
 TEST_F(FileSyncTest, ADriveThatFillsUpMidRunClaimsNothingThatWasNotCopied) {
