@@ -757,64 +757,45 @@ TEST_P(ItemSyncCutOffTest, TheCopiesOfACutOffRunArePairedNotCopiedAgain) {
   }
 }
 
-// A move on the host cut off after its copy reached the drive's new folder but before the copy in
-// the old folder went: the next run takes the new copy for the item's and deletes the old one
-// (unchanged on the drive) instead of moving the item again.
-TEST_F(ItemSyncRunTest, AMoveCutOffBeforeTheOldCopyWentIsFinishedNotRepeated) {
-  ASSERT_TRUE(run(*sync));
-  sync.reset();
-  tool({"mapi", "move", "C:\\host.pst", "Hello", "Projects"});
-  platform::fault::Fault kill;
-  kill.call = "IMAPIFolder::DeleteMessages";
-  kill.action = platform::fault::Action::Kill;
-  platform::fault::addHostFault(kill);
-  {
-    kipotest::ChildProgram child(KIPO_ITEM_SYNC_PROBE, {"run", utf8(CString(apptest::kLogPath))});
-    EXPECT_TRUE(child.saw("planned 1")) << child.output();
-    EXPECT_EQ(child.wait(), -1) << child.output();
+// A move made in `store` is carried, and the run killed at its first delete: the copy reached the
+// other store's Projects but the old copy in its Inbox did not go. The next run plans only `finish`
+// (the old copy's deletion) instead of moving the item again or carrying the first copy back as a
+// message of its own, and the stores then hold Hello once each, in Projects.
+class ItemSyncCutOffMoveTest : public ItemSyncRunTest {
+ protected:
+  void cutOffMoveIsFinished(const char* store, bool hostGetsTheCopy, const std::string& finish) {
+    ASSERT_TRUE(run(*sync));
+    sync.reset();
+    tool({"mapi", "move", store, "Hello", "Projects"});
+    platform::fault::Fault kill;
+    kill.call = "IMAPIFolder::DeleteMessages";
+    kill.action = platform::fault::Action::Kill;
+    platform::fault::addHostFault(kill);
+    {
+      kipotest::ChildProgram child(KIPO_ITEM_SYNC_PROBE, {"run", utf8(CString(apptest::kLogPath))});
+      EXPECT_TRUE(child.saw("planned 1")) << child.output();
+      EXPECT_EQ(child.wait(), -1) << child.output();
+    }
+    platform::fault::clearHostFaults();
+    const std::multiset<std::string> halfway = items(hostGetsTheCopy ? sourceStore.get() : targetStore.get());
+    EXPECT_EQ(halfway.count("Inbox/Hello"), 1u);
+    EXPECT_EQ(halfway.count("Projects/Hello"), 1u);
+
+    EXPECT_EQ(plan(), (std::multiset<std::string>{finish}));
+    ASSERT_TRUE(execute(*sync));
+    const std::multiset<std::string> expected{"Projects/Hello", "Inbox/Zed", "Projects/Plan", "Projects/Old/Ancient"};
+    EXPECT_EQ(items(targetStore.get()), expected);
+    std::multiset<std::string> source = items(sourceStore.get());
+    source.erase("Archive/Kept at home");
+    EXPECT_EQ(source, expected);
+    EXPECT_TRUE(plan().empty());
   }
-  platform::fault::clearHostFaults();
-  EXPECT_EQ(items(targetStore.get()).count("Inbox/Hello"), 1u);
-  EXPECT_EQ(items(targetStore.get()).count("Projects/Hello"), 1u);
+};
 
-  EXPECT_EQ(plan(), (std::multiset<std::string>{"4 Hello"}));
-  ASSERT_TRUE(execute(*sync));
-  const std::multiset<std::string> expected{"Projects/Hello", "Inbox/Zed", "Projects/Plan", "Projects/Old/Ancient"};
-  EXPECT_EQ(items(targetStore.get()), expected);
-  std::multiset<std::string> source = items(sourceStore.get());
-  source.erase("Archive/Kept at home");
-  EXPECT_EQ(source, expected);
-  EXPECT_TRUE(plan().empty());
-}
+TEST_F(ItemSyncCutOffMoveTest, OnTheHostTheDrivesOldCopyGoes) { cutOffMoveIsFinished("C:\\host.pst", false, "4 Hello"); }
 
-// The same move made on the drive: the run copies it into the host's Projects and is killed before
-// it deletes the host's Inbox version. The next run finishes the move (the old host version goes)
-// instead of moving the item again or carrying the host's first copy back as a message of its own.
-TEST_F(ItemSyncRunTest, ADriveMoveCutOffBeforeTheHostsOldCopyWentIsFinishedNotRepeated) {
-  ASSERT_TRUE(run(*sync));
-  sync.reset();
-  tool({"mapi", "move", "C:\\Drive\\Kipo.pst", "Hello", "Projects"});
-  platform::fault::Fault kill;
-  kill.call = "IMAPIFolder::DeleteMessages";
-  kill.action = platform::fault::Action::Kill;
-  platform::fault::addHostFault(kill);
-  {
-    kipotest::ChildProgram child(KIPO_ITEM_SYNC_PROBE, {"run", utf8(CString(apptest::kLogPath))});
-    EXPECT_TRUE(child.saw("planned 1")) << child.output();
-    EXPECT_EQ(child.wait(), -1) << child.output();
-  }
-  platform::fault::clearHostFaults();
-  EXPECT_EQ(items(sourceStore.get()).count("Inbox/Hello"), 1u);
-  EXPECT_EQ(items(sourceStore.get()).count("Projects/Hello"), 1u);
-
-  EXPECT_EQ(plan(), (std::multiset<std::string>{"7 Hello"}));
-  ASSERT_TRUE(execute(*sync));
-  const std::multiset<std::string> expected{"Projects/Hello", "Inbox/Zed", "Projects/Plan", "Projects/Old/Ancient"};
-  EXPECT_EQ(items(targetStore.get()), expected);
-  std::multiset<std::string> source = items(sourceStore.get());
-  source.erase("Archive/Kept at home");
-  EXPECT_EQ(source, expected);
-  EXPECT_TRUE(plan().empty());
+TEST_F(ItemSyncCutOffMoveTest, OnTheDriveTheHostsOldCopyGoes) {
+  cutOffMoveIsFinished("C:\\Drive\\Kipo.pst", true, "7 Hello");
 }
 
 // The copies are made in plan order: the host's edit and new items (1-3), the drive's edit (4),
