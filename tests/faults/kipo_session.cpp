@@ -282,6 +282,7 @@ bool KipoSession::answerDialogs() {
     auto acted = actedAt_.find(w);
     if (acted != actedAt_.end() && now() - acted->second < 3) continue;
     const std::string caption = windowText(w);
+    if (!caption.empty()) blankSince_.erase(w);
     // The pull-down login window is a dialog too; it is operated through its panel's links.
     if (leftAlone(w)) continue;
     auto act = [&](int id, const std::string& action) {
@@ -319,6 +320,10 @@ bool KipoSession::answerDialogs() {
                caption == "Kipo - Close Programs") {
       if (GetDlgItem(w, IDYES)) act(IDYES, "Yes");
       else act(IDOK, "OK");
+    } else if (caption.empty() && dialogTexts(w).empty() && now() - blankSince_.emplace(w, now()).first->second < 10) {
+      // A dialog can be seen between its showing and its first text (being made, or going):
+      // it is judged once it has had time to say what it is.
+      continue;
     } else {
       dialogs_.push_back({caption, dialogTexts(w), "none: unexpected"});
       fail("an unexpected dialog \"" + caption + "\": " + dialogTexts(w));

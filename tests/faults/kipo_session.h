@@ -90,6 +90,8 @@ class KipoSession {
   bool upToDate_ = false;  // the last run found nothing to do
   // When each dialog was last acted on, so that a dialog slow to close is not pressed twice.
   std::map<HWND, double> actedAt_;
+  // Dialogs seen without a caption or any text yet, and since when.
+  std::map<HWND, double> blankSince_;
 };
 
 }  // namespace faults
