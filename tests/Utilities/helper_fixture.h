@@ -138,20 +138,25 @@ inline std::u16string readString(HKEY root, const std::u16string& path, const ch
   return std::u16string(data);
 }
 
-// Value names of a key in their order.
-inline std::vector<std::u16string> valueNames(HKEY root, const std::u16string& path) {
+// Value names (subkey names) of a key in their order.
+inline std::vector<std::u16string> keyNames(HKEY root, const std::u16string& path, bool subkeys) {
   std::vector<std::u16string> names;
   HKEY key = nullptr;
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
   for (DWORD i = 0;; ++i) {
     WCHAR name[256];
     DWORD n = 256;
-    if (RegEnumValueW(key, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const LONG rc = subkeys ? RegEnumKeyExW(key, i, name, &n, nullptr, nullptr, nullptr, nullptr)
+                            : RegEnumValueW(key, i, name, &n, nullptr, nullptr, nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) break;
     names.emplace_back(name, n);
   }
   RegCloseKey(key);
   return names;
 }
+
+inline std::vector<std::u16string> valueNames(HKEY root, const std::u16string& path) { return keyNames(root, path, false); }
+inline std::vector<std::u16string> subkeyNames(HKEY root, const std::u16string& path) { return keyNames(root, path, true); }
 
 // ---- message boxes of another process ----
 

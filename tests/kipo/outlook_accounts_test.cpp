@@ -111,19 +111,7 @@ std::vector<DWORD> accountList(const std::u16string& root) {
   }
   return ids;
 }
-std::vector<std::u16string> subkeys(const std::u16string& path) {
-  std::vector<std::u16string> names;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  for (DWORD i = 0;; ++i) {
-    WCHAR name[256];
-    DWORD n = 256;
-    if (RegEnumKeyExW(key, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, n);
-  }
-  RegCloseKey(key);
-  return names;
-}
+std::vector<std::u16string> subkeys(const std::u16string& path) { return subkeyNames(HKEY_CURRENT_USER, path); }
 
 // The accounts of a store's accounts key as "key name" lines, in key order.
 std::vector<std::string> accountNames(const std::u16string& accountsKey) {
